@@ -1,0 +1,28 @@
+#include "Desktop.h"
+
+namespace {
+
+class SilentDesktop : public Desktop {
+public:
+    int messageBox(const std::string&, const std::string&, unsigned flags) override {
+        switch (flags & Mb::ButtonsMask) {
+        case Mb::YesNo:
+        case Mb::YesNoCancel:
+            return IdYes;
+        default:
+            return IdOk;
+        }
+    }
+    void setClipboardText(const std::string&) override {}
+    int overwriteWarning(const std::string&) override { return mrIgnore; }
+    bool overwriteWarningVisible() const override { return false; }
+};
+
+SilentDesktop g_silent;
+Desktop* g_desktop = nullptr;
+
+} // namespace
+
+Desktop& desktop() { return g_desktop ? *g_desktop : g_silent; }
+
+void setDesktop(Desktop* d) { g_desktop = d; }
