@@ -23,6 +23,10 @@ Desktop* g_desktop = nullptr;
 
 } // namespace
 
-Desktop& desktop() { return g_desktop ? *g_desktop : g_silent; }
+Desktop& desktop() {
+    return g_desktop ? *g_desktop : g_silent;
+}
 
-void setDesktop(Desktop* d) { g_desktop = d; }
+void setDesktop(Desktop* d) {
+    g_desktop = d;
+}

@@ -8,7 +8,9 @@
 
 InstanceLock::InstanceLock(const std::string& name) : m_path(pathFor(name)) {}
 
-InstanceLock::~InstanceLock() { release(); }
+InstanceLock::~InstanceLock() {
+    release();
+}
 
 std::string InstanceLock::pathFor(const std::string& name) {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");

@@ -30,6 +30,8 @@ void postGuarded(std::weak_ptr<void> watcher, Task task) {
     });
 }
 
-bool isMainThread() { return g_mainId.load() == std::this_thread::get_id(); }
+bool isMainThread() {
+    return g_mainId.load() == std::this_thread::get_id();
+}
 
 } // namespace MainThread

@@ -1,8 +1,12 @@
 #include "PlainMainThread.h"
 
-PlainMainThread::PlainMainThread() { MainThread::install(this); }
+PlainMainThread::PlainMainThread() {
+    MainThread::install(this);
+}
 
-PlainMainThread::~PlainMainThread() { MainThread::install(nullptr); }
+PlainMainThread::~PlainMainThread() {
+    MainThread::install(nullptr);
+}
 
 void PlainMainThread::post(MainThread::Task task) {
     {

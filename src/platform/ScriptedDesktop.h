@@ -35,8 +35,8 @@ public:
     std::function<void()> whileOpen;
 
     std::vector<Box> boxes;
-    std::vector<std::string> clipboard;    // every text placed, in order
-    std::vector<std::string> warnings;     // the file names the warning was shown for
+    std::vector<std::string> clipboard; // every text placed, in order
+    std::vector<std::string> warnings;  // the file names the warning was shown for
 
 private:
     bool m_warningOpen = false;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Profilliste.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The configuration file "TFXConf.cnf": one version byte (2), then one 756-byte record per
+// profile, in list order. No count, no checksum.
+namespace ConfigFile {
+
+constexpr uint8_t Konfigurationsversion = 2;
+
+// The file's path in the start directory.
+std::string path(std::string_view startverzeichnis);
+
+enum class Version {
+    None,    // missing, unreadable or empty: nothing to ask
+    Current, // first byte is 2
+    Other,   // first byte is something else: ask before it gets overwritten
+};
+Version versionTest(const std::string& path);
+
+// Appends the profiles of the file to the (empty) list and makes the first active. Fails when
+// the file cannot be opened, its version byte is not 2, or it holds no complete record; then
+// nothing is appended. A trailing piece shorter than a record is ignored.
+bool Load(const std::string& path, Profilliste& liste);
+
+struct SaveResult {
+    bool ok = true;
+    std::string error; // what failed, for the message to the user (system text)
+};
+
+// Writes the whole list: into a temporary file in the same directory, flushed to disk, then
+// renamed over the old file, so an interrupted save leaves the old file whole.
+SaveResult Save(const std::string& path, const Profilliste& liste);
+
+} // namespace ConfigFile
