@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM and SIGINT into a Qt signal on the main thread. The handler itself only writes
+// one byte into a pipe; the Qt side reads it through a socket notifier.
+class SignalWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    // Installs the handlers. Called first thing in main(), so that a request to end that arrives
+    // while the program starts is kept and acted on as soon as a watcher exists.
+    static void installHandlers();
+
+    explicit SignalWatcher(QObject* parent = nullptr);
+    ~SignalWatcher() override;
+
+signals:
+    void terminationRequested();
+
+private:
+    void readPipe();
+    QSocketNotifier* m_notifier = nullptr;
+};
