@@ -11,9 +11,6 @@
 #include <QScreen>
 #include <QThread>
 
-#include <chrono>
-#include <thread>
-
 TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()), m_startverzeichnis(std::move(startverzeichnis)) {
@@ -73,16 +70,6 @@ bool TForm1::SteuerelementeUebernehmen() {
 
 bool TForm1::Aenderungspruefung() {
     return true;
-}
-
-void TForm1::MaschinenSchliessen() {}
-
-void TForm1::MaschineOeffnen() {}
-
-void TForm1::MaschineAnmelden() {
-    MaschinenSchliessen();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    MaschineOeffnen();
 }
 
 void TForm1::addTrayIcon() {}
