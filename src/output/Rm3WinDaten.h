@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TSerienDatensatz.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Profilliste;
+class TProtokollAusgabe;
+
+// The settings window's handlers for the Disag RM in remote mode. The machine reports one line
+// per event: "STA" starts a series, each "SCH=" line is one shot, "WSE" ends the series. The
+// shots are collected in SchussListe and written as one series when "WSE" arrives. Main thread
+// only.
+class Rm3WinDaten {
+public:
+    Rm3WinDaten(Profilliste& profile, TProtokollAusgabe& ausgabe);
+
+    // OnData of the Disag component: one machine line without CR and check character.
+    void Rm3WinCom1Data(const std::string& Data);
+    // OnEdit of the Disag component: the machine flagged a shot as faulty; tells the user and
+    // leaves the ring value as the machine sent it.
+    void Rm3WinCom1Edit(int32_t Schussnr, std::string& Ringwert);
+
+    // The shots of the series in progress, in arrival order.
+    const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
+
+    // Decodes a "SCH=" line into a shot record: ring value and divisor with their first "."
+    // removed, X and Y from the divisor and the angle. Empty when the line has fewer than four
+    // ";", the angle is not a number, or a value does not fit its field.
+    static std::optional<TSchussDatensatz> schussAusZeile(std::string_view zeile);
+
+private:
+    void serieSchreiben();
+
+    Profilliste& m_profile;
+    TProtokollAusgabe& m_ausgabe;
+    std::vector<TSchussDatensatz> m_schussListe;
+};
