@@ -1,0 +1,188 @@
+#include "MachineComponent.h"
+
+// --- TMachineCommandQueue
+
+void TMachineCommandQueue::Post(std::string command) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.push_back(std::move(command));
+    }
+    m_cv.notify_one();
+}
+
+std::optional<std::string> TMachineCommandQueue::TryTake() {
+    std::lock_guard lock(m_mutex);
+    if (m_commands.empty())
+        return std::nullopt;
+    std::string command = std::move(m_commands.front());
+    m_commands.pop_front();
+    return command;
+}
+
+std::optional<std::string> TMachineCommandQueue::WaitTake(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    const auto ready = [this] { return m_stopped || !m_commands.empty(); };
+    if (timeout.count() < 0)
+        m_cv.wait(lock, ready);
+    else
+        m_cv.wait_for(lock, timeout, ready);
+    if (m_stopped || m_commands.empty())
+        return std::nullopt;
+    std::string command = std::move(m_commands.front());
+    m_commands.pop_front();
+    return command;
+}
+
+void TMachineCommandQueue::Stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+    }
+    m_cv.notify_all();
+}
+
+bool TMachineCommandQueue::Stopped() const {
+    std::lock_guard lock(m_mutex);
+    return m_stopped;
+}
+
+std::size_t TMachineCommandQueue::Size() const {
+    std::lock_guard lock(m_mutex);
+    return m_commands.size();
+}
+
+// --- TMachineThread
+
+TMachineThread::~TMachineThread() {
+    // Normally stopped by the owner (and the derived destructor) already.
+    Stop();
+}
+
+void TMachineThread::Start() {
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+}
+
+void TMachineThread::Terminate() {
+    m_terminated.store(true);
+    m_stop.Signal();
+    m_commands.Stop();
+}
+
+void TMachineThread::WaitFor() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+void TMachineThread::Stop() {
+    Terminate();
+    WaitFor();
+}
+
+bool TMachineThread::Sleep(std::chrono::milliseconds time) const {
+    return !m_stop.WaitFor(time);
+}
+
+void TMachineThread::run() {
+    try {
+        Execute();
+    } catch (...) {
+        if (!Terminated())
+            Failed();
+    }
+}
+
+// --- TMachineComponent
+
+TMachineComponent::TMachineComponent()
+    : m_token(std::make_unique<MainThread::LifeToken>()), m_watcher(m_token->watcher()) {
+    OnAfterOpen = [this](TCustomComPort* sender) { OnAfterOpenEvent(sender); };
+    OnBeforeClose = [this](TCustomComPort* sender) { OnBeforeCloseEvent(sender); };
+}
+
+TMachineComponent::~TMachineComponent() {
+    // The derived part is gone: its hooks must not run any more.
+    OnAfterOpen = nullptr;
+    OnBeforeClose = nullptr;
+    Shutdown();
+}
+
+void TMachineComponent::ApplyMachineLineSettings(TBaudRate baudRate, bool discardNull, TComEvents events,
+                                                 TSyncMethod syncMethod) {
+    SetBaudRate(baudRate);
+    SetDataBits(dbEight);
+    Parity().SetBits(prNone);
+    Parity().SetCheck(false);
+    Parity().SetReplace(false);
+    SetStopBits(sbOneStopBit);
+    SetDiscardNull(discardNull);
+    SetEvents(events);
+    SetSyncMethod(syncMethod);
+    TComFlowControl& flow = FlowControl();
+    flow.SetControlDTR(dtrEnable);
+    flow.SetControlRTS(rtsEnable);
+    flow.SetDSRSensitivity(false);
+    flow.SetOutCTSFlow(false);
+    flow.SetOutDSRFlow(false);
+    flow.SetTxContinueOnXoff(true);
+    flow.SetXonXoffIn(false);
+    flow.SetXonXoffOut(false);
+    flow.SetFlowControl(fcCustom);
+}
+
+void TMachineComponent::PostData(std::string data) {
+    MainThread::postGuarded(m_watcher, [this, data = std::move(data)] { OnData(this, data); });
+}
+
+void TMachineComponent::PostError(std::int32_t code) {
+    MainThread::postGuarded(m_watcher, [this, code] { OnError(this, code); });
+}
+
+void TMachineComponent::PostEdit() {
+    MainThread::postGuarded(m_watcher, [this] { ProcessEdit(); });
+}
+
+void TMachineComponent::Shutdown() {
+    m_token.reset();
+    try {
+        Close();
+    } catch (...) {
+        // Closing never reports anything worth keeping a dying component for.
+    }
+}
+
+std::optional<std::uint8_t> TMachineComponent::ReadPending() {
+    std::uint8_t byte = 0;
+    if (Read(&byte, 1) == 1)
+        return byte;
+    return std::nullopt;
+}
+
+void TMachineComponent::WriteByte(std::uint8_t byte) {
+    Write(&byte, 1);
+}
+
+// --- TMachineComponent::TTestGuard
+
+TMachineComponent::TTestGuard::TTestGuard(TMachineComponent& component, bool rxChar)
+    : m_component(component), m_rxChar(rxChar), m_afterOpen(component.OnAfterOpen.get()),
+      m_beforeClose(component.OnBeforeClose.get()) {
+    m_component.OnAfterOpen = nullptr;
+    m_component.OnBeforeClose = nullptr;
+    if (m_rxChar) {
+        m_rxCharHandler = component.OnRxChar.get();
+        m_component.OnRxChar = nullptr;
+    }
+}
+
+TMachineComponent::TTestGuard::~TTestGuard() {
+    try {
+        m_component.Close();
+    } catch (...) {
+        // The port is closed as far as it can be; the hooks go back in any case.
+    }
+    m_component.OnAfterOpen = std::move(m_afterOpen);
+    m_component.OnBeforeClose = std::move(m_beforeClose);
+    if (m_rxChar)
+        m_component.OnRxChar = std::move(m_rxCharHandler);
+}

@@ -1,0 +1,187 @@
+#pragma once
+
+// What every scoring-machine component shares: the events it raises on the main thread, the
+// hand-over of a worker's messages to the main thread, the worker thread with its stop request
+// and command queue, and the guard that takes the component's port hooks off while Test runs.
+//
+// A component is a serial port (TCustomComPort) that fixes its machine's line settings, starts
+// its worker when the port opens and stops it before the port closes. Workers never call an
+// event handler: they post the data text (or the error code, or the edit request) to the main
+// thread, which raises OnData / OnError there in posting order. Every post is guarded by the
+// component's life token, so a post that arrives after the component is gone is dropped.
+
+#include "MainThread.h"
+#include "SerialPort.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+// One complete message from the machine (main thread).
+using TMachineDataEvent = std::function<void(TCustomComPort* Sender, std::string Data)>;
+// The machine did not answer (main thread). Codes: 0 for the SAM, Rika and Disag remote-mode
+// components, 1 for the Disag direct component.
+using TMachineErrorEvent = std::function<void(TCustomComPort* Sender, std::int32_t ErrorCode)>;
+
+// The line bytes that every machine protocol uses under these names.
+namespace Ascii {
+constexpr std::uint8_t NUL = 0x00;
+constexpr std::uint8_t SOH = 0x01;
+constexpr std::uint8_t STX = 0x02;
+constexpr std::uint8_t ETX = 0x03;
+constexpr std::uint8_t EOT = 0x04;
+constexpr std::uint8_t ENQ = 0x05;
+constexpr std::uint8_t ACK = 0x06;
+constexpr std::uint8_t FF = 0x0C;
+constexpr std::uint8_t CR = 0x0D;
+constexpr std::uint8_t NAK = 0x15;
+constexpr std::uint8_t SYN = 0x16;
+constexpr std::uint8_t ETB = 0x17;
+constexpr std::uint8_t ESC = 0x1B;
+} // namespace Ascii
+
+// A block that grows past this many bytes without its end byte is garbage: it is discarded.
+constexpr std::size_t MaxMachineBlock = 64 * 1024;
+
+// The commands queued for a worker (settings commands for the machine), in posting order.
+// Any thread may post; the worker takes them. Stop() wakes every wait at once.
+class TMachineCommandQueue {
+public:
+    void Post(std::string command);
+    // The next command, or nothing when none is waiting.
+    std::optional<std::string> TryTake();
+    // Blocks until a command is waiting, the time has passed (negative: no limit) or Stop() was
+    // called; returns nothing in the last two cases.
+    std::optional<std::string> WaitTake(std::chrono::milliseconds timeout);
+    void Stop();
+    bool Stopped() const;
+    std::size_t Size() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<std::string> m_commands;
+    bool m_stopped = false;
+};
+
+// A machine component's worker thread. Derived classes implement Execute(), which reads and
+// writes the port and waits only through the stop signal (WaitForInput on the port with
+// &StopSignal(), Sleep, the command queue), so that Terminate() ends every wait at once.
+//
+// The owner calls Start() once and Stop() before destroying it; a derived destructor must call
+// Stop() too, because Execute() uses the derived part.
+class TMachineThread {
+public:
+    TMachineThread() = default;
+    virtual ~TMachineThread();
+    TMachineThread(const TMachineThread&) = delete;
+    TMachineThread& operator=(const TMachineThread&) = delete;
+
+    void Start();
+    // Sets the terminate flag, signals the stop request and stops the command queue. Any thread.
+    void Terminate();
+    bool Terminated() const { return m_terminated.load(); }
+    // Waits until Execute() has returned (never call it from the worker itself).
+    void WaitFor();
+    // Terminate(), then WaitFor().
+    void Stop();
+
+    TMachineCommandQueue& Commands() { return m_commands; }
+    const TStopSignal& StopSignal() const { return m_stop; }
+
+protected:
+    virtual void Execute() = 0;
+    // Called on the worker when Execute() ended with an exception (a port that went away, for
+    // instance) without a stop request. The thread then ends.
+    virtual void Failed() {}
+    // Sleeps for the time unless a stop request comes first. True when it slept the whole time.
+    bool Sleep(std::chrono::milliseconds time) const;
+
+private:
+    void run();
+
+    std::thread m_thread;
+    std::atomic<bool> m_terminated{false};
+    TStopSignal m_stop;
+    TMachineCommandQueue m_commands;
+};
+
+// The base of the machine components.
+//
+// A derived class fixes its line settings in its constructor (ApplyMachineLineSettings), and
+// calls Shutdown() first thing in its destructor: that drops every post still on its way to the
+// main thread and closes the port while the derived part (its worker) still exists.
+class TMachineComponent : public TCustomComPort {
+public:
+    ~TMachineComponent() override;
+
+    // The machine events, raised on the main thread in the order the worker posted them. This
+    // OnError stands for the machine's error event; the port's own line-error event is not used
+    // by machine components.
+    TComHandler<TMachineDataEvent> OnData;
+    TComHandler<TMachineErrorEvent> OnError;
+
+    // True if a machine of this kind answers on Port. The caller closes the port first (an open
+    // port is closed here, which stops the worker); Test opens it without the component's open
+    // and close handling, runs the machine's short handshake on the calling thread, closes it
+    // and puts the handling back, also when opening raises (the EComPort goes on to the caller).
+    // It raises no OnData and no OnError.
+    virtual bool Test() = 0;
+
+protected:
+    // Binds the port's OnAfterOpen and OnBeforeClose to OnAfterOpenEvent and OnBeforeCloseEvent.
+    TMachineComponent();
+
+    // The settings that all machine components share, with the given speed, NUL handling, port
+    // events and delivery: 8 data bits, no parity, one stop bit, DTR and RTS on, no handshake.
+    void ApplyMachineLineSettings(TBaudRate baudRate, bool discardNull, TComEvents events,
+                                  TSyncMethod syncMethod);
+
+    // Called by the port right after it opened: start the worker.
+    virtual void OnAfterOpenEvent(TCustomComPort* Sender) = 0;
+    // Called by the port right before it closes: stop the worker and wait for its end.
+    virtual void OnBeforeCloseEvent(TCustomComPort* Sender) = 0;
+
+    // The hand-over; any thread. The text is moved into the posted task.
+    void PostData(std::string data);
+    void PostError(std::int32_t code);
+    void PostEdit();
+    // The edit pass of a component that has one (main thread, in posting order).
+    virtual void ProcessEdit() {}
+
+    // Drops posts still on their way and closes the port. Idempotent.
+    void Shutdown();
+
+    // Takes the component's open and close handling (and, with rxChar, the OnRxChar handler)
+    // off the port for the duration of Test; the destructor closes the port and puts them back.
+    class TTestGuard {
+    public:
+        explicit TTestGuard(TMachineComponent& component, bool rxChar = false);
+        ~TTestGuard();
+        TTestGuard(const TTestGuard&) = delete;
+        TTestGuard& operator=(const TTestGuard&) = delete;
+
+    private:
+        TMachineComponent& m_component;
+        bool m_rxChar;
+        TNotifyEvent m_afterOpen;
+        TNotifyEvent m_beforeClose;
+        TRxCharEvent m_rxCharHandler;
+    };
+
+    // Reads one byte that is already waiting; nothing when none is.
+    std::optional<std::uint8_t> ReadPending();
+    void WriteByte(std::uint8_t byte);
+
+private:
+    std::unique_ptr<MainThread::LifeToken> m_token;
+    const std::weak_ptr<void> m_watcher; // taken once, so workers never touch m_token
+};
