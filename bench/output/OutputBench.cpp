@@ -1,0 +1,86 @@
+// Writing one series: format a 10-shot series with all six elements and append it to the
+// protocol file (open, lock, one write, close) plus the clipboard text. Target: the median
+// under 100 microseconds per series.
+#include "Desktop.h"
+#include "Profilliste.h"
+#include "TProtokollAusgabe.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+// Keeps the latest clipboard text, as the real clipboard does.
+class BenchDesktop : public Desktop {
+public:
+    BenchDesktop() { setDesktop(this); }
+    ~BenchDesktop() override { setDesktop(nullptr); }
+    int messageBox(const std::string&, const std::string&, unsigned) override {
+        ++boxes;
+        return IdOk;
+    }
+    void setClipboardText(const std::string& text) override { clipboard = text; }
+    int overwriteWarning(const std::string&) override { return mrIgnore; }
+    bool overwriteWarningVisible() const override { return false; }
+
+    std::string clipboard;
+    int boxes = 0;
+};
+
+TSerienDatensatz zehnSchuesse() {
+    TSerienDatensatz s;
+    s.Scheibentyp = "LG";
+    s.Teilerfaktor = "1";
+    s.Schusszahl = "10";
+    for (int i = 0; i < 10; ++i) {
+        TSchussDatensatz schuss;
+        schuss.Ringwert = std::to_string(95 + i);
+        schuss.Teiler = std::to_string(123 + 37 * i);
+        schuss.XKoordinate = std::to_string(-50 + 11 * i);
+        schuss.YKoordinate = std::to_string(40 - 7 * i);
+        s.Schuesse.push_back(schuss);
+    }
+    return s;
+}
+
+void writeSeries(benchmark::State& state, int dateimodus) {
+    char vorlage[] = "/tmp/trefflux-bench-XXXXXX";
+    if (!::mkdtemp(vorlage)) {
+        state.SkipWithError("no temporary directory");
+        return;
+    }
+    const std::string ordner = vorlage;
+    BenchDesktop desk;
+    Profilliste liste;
+    liste.appendStandard(ordner);
+    liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
+    liste.aktiv().Dateimodus = dateimodus;
+    liste.aktiv().Warnen = 0;
+    TProtokollAusgabe ausgabe(liste);
+    const TSerienDatensatz serie = zehnSchuesse();
+
+    for (auto _ : state)
+        ausgabe.WriteSeries(serie);
+
+    if (desk.boxes != 0)
+        state.SkipWithError("the protocol file could not be written");
+    state.counters["file_bytes"] = static_cast<double>(desk.clipboard.size() + 1);
+    std::filesystem::remove_all(ordner);
+}
+
+void BM_WriteSeriesAppend(benchmark::State& state) {
+    writeSeries(state, 0);
+}
+void BM_WriteSeriesOneRecord(benchmark::State& state) {
+    writeSeries(state, 1);
+}
+
+} // namespace
+
+BENCHMARK(BM_WriteSeriesAppend)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WriteSeriesOneRecord)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
