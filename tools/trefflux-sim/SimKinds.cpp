@@ -1,0 +1,21 @@
+#include "SimKinds.h"
+
+#include "RikaMachine.h"
+#include "SamMachine.h"
+
+const std::vector<SimKind>& simKinds() {
+    static const std::vector<SimKind> kinds = {
+        {"sam", "SAM 4000", 9600, "Ringlesemaschine \"Sam 4000\"",
+         [] { return std::unique_ptr<SimMachine>(new SamMachine); }},
+        {"rika", "Rika SAG-1", 9600, "Ringlesemaschine \"Rika SAG-1\"",
+         [] { return std::unique_ptr<SimMachine>(new RikaMachine); }},
+    };
+    return kinds;
+}
+
+const SimKind* findSimKind(std::string_view name) {
+    for (const SimKind& kind : simKinds())
+        if (name == kind.name)
+            return &kind;
+    return nullptr;
+}

@@ -1,0 +1,218 @@
+// trefflux-sim: plays a scoring machine for Trefflux, on a pseudo-terminal or a serial device.
+
+#include "RikaMachine.h"
+#include "SimCommands.h"
+#include "SimKinds.h"
+#include "SimLine.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+void printHelp(std::ostream& out) {
+    out << "trefflux-sim spielt eine Ringlesemaschine, damit Trefflux (und das Auswerteprogramm\n"
+           "des Vereins) ohne echte Maschine ausprobiert werden kann.\n"
+           "\n"
+           "Aufruf:\n"
+           "  trefflux-sim MASCHINE [--port GER\xC3\x84T] [--datei DATEI] [--log DATEI] [SERIE ...]\n"
+           "\n"
+           "MASCHINE ist eine von:\n";
+    for (const SimKind& kind : simKinds())
+        out << "  " << kind.name << std::string(8 - std::strlen(kind.name), ' ') << kind.title << "\n";
+    out << "\n"
+           "Ohne --port legt trefflux-sim eine neue Schnittstelle an und zeigt ihren Namen,\n"
+           "zum Beispiel \"Port: pts/4\". Diesen Namen in Trefflux als Schnittstelle eintragen\n"
+           "und die Ringlesemaschine w\xC3\xA4hlen, dann \"Neu an Ringlesemaschine anmelden\".\n"
+           "\n"
+           "Optionen:\n"
+           "  --port GER\xC3\x84T   eine echte serielle Schnittstelle benutzen, z. B. /dev/ttyUSB0\n"
+           "                 (mit einem Nullmodemkabel zum Rechner, auf dem Trefflux l\xC3\xA4uft)\n"
+           "  --datei DATEI  Serien und Befehle aus einer Textdatei, eine je Zeile\n"
+           "  --log DATEI    das Protokoll der Zeichen in eine Datei statt auf den Bildschirm\n"
+           "  --stumm        die Maschine antwortet zu Beginn nicht (bis zum Befehl antwort)\n"
+           "  --version TEXT (nur rika) der Versionstext der Maschine, Vorgabe 0150\n"
+           "  --help         diese Hilfe\n"
+           "\n"
+           "Jede SERIE auf der Befehlszeile wartet in der Maschine, bis Trefflux sie abholt.\n"
+           "W\xC3\xA4hrend trefflux-sim l\xC3\xA4uft, kann man Serien und Befehle eintippen (mit Enter):\n"
+        << SimCommandHelp
+        << "\n"
+           "Jedes Zeichen, das Trefflux schickt, wird mit Uhrzeit und hexadezimal angezeigt\n"
+           "(<- empfangen, -> gesendet). Beenden mit \"ende\" oder Strg+C.\n"
+           "\n"
+           "Beispiel:\n"
+           "  trefflux-sim sam \"LG 1 10.4/123.4/12/-5 9.7/5.0/0/3\"\n";
+}
+
+int usage(const std::string& message) {
+    std::cerr << "trefflux-sim: " << message << "\n(trefflux-sim --help zeigt, wie es geht)\n";
+    return 2;
+}
+
+// Waits for a signal up to the time; true when one came.
+bool signalWithin(int signalFd, int timeoutMs) {
+    pollfd fd{signalFd, POLLIN, 0};
+    return ::poll(&fd, 1, timeoutMs) > 0;
+}
+
+// Runs one command line; false when trefflux-sim should end.
+bool run(SimLine& line, const std::string& text, int signalFd, const std::string& where) {
+    const SimCommand command = parseSimCommand(text);
+    switch (command.kind) {
+    case SimCommand::Quit:
+        return false;
+    case SimCommand::Invalid:
+        std::cerr << where << command.error << "\n";
+        return true;
+    case SimCommand::Wait:
+        return !signalWithin(signalFd, static_cast<int>(command.wait.count()));
+    default:
+        applySimCommand(line, command);
+        return true;
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::string kindName, device, script, logFile, version;
+    bool silent = false;
+    std::vector<std::string> series;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&](std::string& target) {
+            if (i + 1 >= argc)
+                return false;
+            target = argv[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h" || arg == "hilfe") {
+            printHelp(std::cout);
+            return 0;
+        } else if (arg == "--port") {
+            if (!value(device))
+                return usage("--port braucht ein Ger\xC3\xA4t, z. B. --port /dev/ttyUSB0");
+        } else if (arg == "--datei" || arg == "--script") {
+            if (!value(script))
+                return usage("--datei braucht einen Dateinamen");
+        } else if (arg == "--log") {
+            if (!value(logFile))
+                return usage("--log braucht einen Dateinamen");
+        } else if (arg == "--version") {
+            if (!value(version))
+                return usage("--version braucht einen Text");
+        } else if (arg == "--stumm" || arg == "--silent") {
+            silent = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            return usage("unbekannte Option " + arg);
+        } else if (kindName.empty()) {
+            kindName = arg;
+        } else {
+            series.push_back(arg);
+        }
+    }
+    if (kindName.empty())
+        return usage("welche Maschine? z. B.: trefflux-sim sam");
+    const SimKind* kind = findSimKind(kindName);
+    if (!kind)
+        return usage("unbekannte Maschine \"" + kindName + "\"");
+
+    std::unique_ptr<SimMachine> machine = kind->make();
+    if (!version.empty()) {
+        auto* rika = dynamic_cast<RikaMachine*>(machine.get());
+        if (!rika)
+            return usage("--version gibt es nur f\xC3\xBCr rika");
+        rika->setVersion(version);
+    }
+    machine->setSilent(silent);
+    for (const std::string& s : series) {
+        const SimCommand command = parseSimCommand(s);
+        if (command.kind != SimCommand::Series)
+            return usage("Serie \"" + s + "\": " + (command.error.empty() ? "keine Serie" : command.error));
+        machine->queue(command.series);
+    }
+
+    std::ofstream logStream;
+    if (!logFile.empty()) {
+        logStream.open(logFile, std::ios::app);
+        if (!logStream)
+            return usage("Logdatei " + logFile +
+                         " kann nicht ge\xC3\xB6"
+                         "ffnet werden");
+    }
+
+    // Ctrl+C and SIGTERM end the program in order: they are read from a descriptor.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+
+    std::string error;
+    std::unique_ptr<SimLine> line = device.empty()
+                                        ? SimLine::openPty(std::move(machine), error)
+                                        : SimLine::openDevice(device, kind->baud, std::move(machine), error);
+    if (!line) {
+        std::cerr << "trefflux-sim: " << error << "\n";
+        return 1;
+    }
+    line->setLog(logFile.empty() ? static_cast<std::ostream*>(&std::cout) : &logStream);
+    std::cout << "Port: " << line->portName() << "\n"
+              << kind->title << " bereit. In Trefflux " << kind->profileHint
+              << " w\xC3\xA4hlen und als Schnittstelle " << line->portName() << " eintragen.\n"
+              << std::flush;
+    line->start();
+
+    bool running = true;
+    if (!script.empty()) {
+        std::ifstream in(script);
+        if (!in) {
+            std::cerr << "trefflux-sim: Datei " << script << " kann nicht gelesen werden\n";
+            running = false;
+        }
+        std::string text;
+        for (int number = 1; running && std::getline(in, text); ++number)
+            running = run(*line, text, signalFd, script + ", Zeile " + std::to_string(number) + ": ");
+    }
+
+    bool readInput = true;
+    std::string pending;
+    while (running) {
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {readInput ? STDIN_FILENO : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN)
+            break;
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[1024];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) {
+                readInput = false; // no keyboard (started in the background): run until a signal
+                continue;
+            }
+            pending.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; running && (end = pending.find('\n')) != std::string::npos;) {
+                const std::string text = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                running = run(*line, text, signalFd, "");
+            }
+            if (pending.size() > 4096)
+                pending.clear();
+        }
+    }
+    line->stop();
+    std::cout << "trefflux-sim beendet.\n";
+    return 0;
+}
