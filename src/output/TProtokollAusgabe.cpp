@@ -63,6 +63,14 @@ int oeffneOhneTeilen(const std::string& dateinameAnsi, int flags) {
     return fd;
 }
 
+// The message for a series that did not reach the file completely.
+std::string schreibfehler(const std::string& dateiname, int fehler) {
+    std::string text = "Fehler beim Schreiben der Protokolldatei\n\r" + dateiname;
+    if (fehler == ENOSPC || fehler == EDQUOT)
+        text += "\n\rDer Datentr\xE4ger ist voll.";
+    return text + "\n\rDie Serie ist nur in der Zwischenablage vollst\xE4ndig.";
+}
+
 bool istRegulaereDatei(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -147,11 +155,8 @@ void TProtokollAusgabe::writeOne(const TSerienDatensatz& serie) {
     desktop().setClipboardText(ende == std::string::npos ? m_zwischenablage
                                                          : m_zwischenablage.substr(0, ende));
 
-    if (fehler != 0) {
-        desktop().messageBox("Fehler beim Schreiben der Protokolldatei\n\r" + dateiname +
-                                 "\n\rDie Serie ist nur in der Zwischenablage vollst\xE4ndig.",
-                             kTitelFehler, Mb::Ok | Mb::SystemModal);
-    }
+    if (fehler != 0)
+        desktop().messageBox(schreibfehler(dateiname, fehler), kTitelFehler, Mb::Ok | Mb::SystemModal);
 }
 
 // Opens or creates the file by the file mode of the active profile, with the overwrite warning

@@ -155,7 +155,6 @@ private slots:
         QTest::addColumn<unsigned>("flags");
         QTest::addColumn<int>("ergebnis");
         QTest::newRow("Ok, system modal") << unsigned(Mb::Ok | Mb::SystemModal) << int(IdOk);
-        QTest::newRow("OkCancel") << unsigned(Mb::OkCancel) << int(IdCancel);
         QTest::newRow("YesNoCancel") << unsigned(Mb::YesNoCancel) << int(IdCancel);
         QTest::newRow("YesNo") << unsigned(Mb::YesNo) << int(IdNo);
     }

@@ -169,25 +169,25 @@ TEST_F(ProtokollAusgabe, HeaderOnlyOnANewFileWithTheTitlesShownInTheEditor) {
     EXPECT_EQ(lies(datei), beispielDatei);
 }
 
-TEST_F(ProtokollAusgabe, OneRecordModeWithoutWarningReplacesTheFile) {
+TEST_F(ProtokollAusgabe, OneRecordModeReplacesTheFileAfterAskingWhenTheWarningIsOn) {
     einzelsatz(false);
     p().Header = 1;
     schreib(datei, "alter Datensatz, viel l\xE4nger als der neue\n");
     ausgabe.WriteSeries(serie(beispiel));
     EXPECT_EQ(lies(datei), "Ringwert;Teiler;\n\n" + beispielDatei);
     EXPECT_TRUE(desk.warnings.empty());
-}
 
-TEST_F(ProtokollAusgabe, OverwriteWarningNamesTheFileAndOverwritesOnRequest) {
     einzelsatz(true);
-    ausgabe.WriteSeries(serie(beispiel)); // no file yet: no warning
-    EXPECT_TRUE(desk.warnings.empty());
-
+    p().Header = 0;
     desk.warningAnswers = {mrIgnore};
     ausgabe.WriteSeries(serie({{"100", "1"}}));
     EXPECT_EQ(desk.warnings, std::vector<std::string>{datei});
     EXPECT_EQ(lies(datei), "10,0; 0,1;\n\n");
     EXPECT_EQ(desk.clipboard.back(), "10,0; 0,1;\n");
+
+    std::filesystem::remove(datei);
+    ausgabe.WriteSeries(serie(beispiel)); // no file: no warning
+    EXPECT_EQ(desk.warnings.size(), 1u);
 }
 
 TEST_F(ProtokollAusgabe, RetryWaitsUntilTheResultsProgramTookTheFile) {
@@ -328,7 +328,9 @@ TEST_F(ProtokollAusgabe, WriteFailureIsReportedAndTheClipboardStillGetsTheSeries
     ausgabe.WriteSeries(serie(beispiel));
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].title, "Fehler");
-    EXPECT_NE(desk.boxes[0].text.find("/dev/full"), std::string::npos);
+    EXPECT_EQ(desk.boxes[0].text, "Fehler beim Schreiben der Protokolldatei\n\r/dev/full\n\r"
+                                  "Der Datentr\xE4ger ist voll.\n\r"
+                                  "Die Serie ist nur in der Zwischenablage vollst\xE4ndig.");
     EXPECT_EQ(desk.clipboard, std::vector<std::string>{beispielZwischenablage});
 }
 
