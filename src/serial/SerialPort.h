@@ -19,6 +19,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class TCustomComPort;
 class TComThread;
@@ -524,26 +525,22 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
-    struct TRxState;
-    struct TOperation;
-
     // Runs the notifications of one wake-up in their fixed order; stops early when cancelled
     // becomes true (the port is closing while a hand-over runs).
     void dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled);
-    // Moves what the device holds into the receive queue (dropping NUL bytes with DiscardNull).
-    // Returns the events the new bytes raise (evRxChar, evRxFlag, evRx80Full).
-    TComEvents fillRxQueue();
-    TComEvents pollLineErrors();
-    void markLost();
+    // The open device, shared with the operations that use it; null while closed.
+    std::shared_ptr<TPosixComDevice> device() const;
     std::string devicePath() const;
+    void stopThread();
+    void joinRetiredThreads();
 
-    // handle state
     std::unique_ptr<TComThread> m_thread;
     bool m_threadCreated = false;
-    std::unique_ptr<TPosixComDevice> m_device; // the device handle; null while closed
-    std::shared_ptr<TRxState> m_rx;            // receive queue and transfer bookkeeping
+    mutable std::mutex m_deviceMutex;
+    std::shared_ptr<TPosixComDevice> m_device;
     std::shared_ptr<TComLineSimulator> m_simulator;
-    std::unique_ptr<TComThread> m_retiredThread; // stopped from its own thread; joined later
+    // Event threads told to stop from their own thread (Close in an smNone handler): joined later.
+    std::vector<std::unique_ptr<TComThread>> m_retiredThreads;
 
     // properties
     bool m_connected = false;
@@ -582,12 +579,14 @@ public:
 private:
     friend class TCustomComPort;
     friend class TComThread;
+    friend class TPosixComDevice;
+    using TListener = std::function<void(TComSignals before, TComSignals after)>;
     void setOutputs(bool dtr, bool rts);
-    void setListener(std::function<void()> listener);
+    void setListener(TListener listener);
 
     mutable std::mutex m_mutex;
     TComSignals m_signals{csCTS, csDSR, csRLSD};
     bool m_dtr = false;
     bool m_rts = false;
-    std::function<void()> m_listener;
+    TListener m_listener;
 };

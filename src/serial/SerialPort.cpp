@@ -1,0 +1,939 @@
+#include "SerialPort.h"
+
+#include "ComThread.h"
+#include "PosixComDevice.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------------------------
+// Enumerations and sets
+
+int BaudRateToInt(TBaudRate rate) {
+    static constexpr std::array<int, 16> values = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    return values.at(rate);
+}
+
+namespace {
+
+// Event-mask bit of each TComEvent, by ordinal.
+constexpr std::array<std::uint32_t, 10> EventMaskBits = {0x0001, 0x0004, 0x0002, 0x0100, 0x0040,
+                                                         0x0008, 0x0010, 0x0080, 0x0020, 0x0400};
+// Communications error flag of each TComError, by ordinal.
+constexpr std::array<std::uint32_t, 8> ErrorFlagBits = {0x0008, 0x0004, 0x0002, 0x0010,
+                                                        0x0400, 0x8000, 0x0001, 0x0100};
+
+template <class E, std::size_t N>
+std::uint32_t setToBits(TComSet<E> set, const std::array<std::uint32_t, N>& table) {
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < N; ++i)
+        if (set.contains(static_cast<E>(i)))
+            bits |= table[i];
+    return bits;
+}
+
+template <class E, std::size_t N>
+TComSet<E> bitsToSet(std::uint32_t bits, const std::array<std::uint32_t, N>& table) {
+    TComSet<E> set;
+    for (std::size_t i = 0; i < N; ++i)
+        if (bits & table[i])
+            set.include(static_cast<E>(i));
+    return set;
+}
+
+} // namespace
+
+std::uint32_t EventsToMask(TComEvents events) {
+    return setToBits(events, EventMaskBits);
+}
+TComEvents MaskToEvents(std::uint32_t mask) {
+    return bitsToSet<TComEvent>(mask, EventMaskBits);
+}
+std::uint32_t ErrorsToFlags(TComErrors errors) {
+    return setToBits(errors, ErrorFlagBits);
+}
+TComErrors FlagsToErrors(std::uint32_t flags) {
+    return bitsToSet<TComError>(flags, ErrorFlagBits);
+}
+
+// ---------------------------------------------------------------------------------------------
+// EComPort
+
+namespace {
+std::string comPortMessage(int code, int winCode) {
+    std::string text = EComPort::codeText(code);
+    if (winCode != -1)
+        text += " (win error code: " + std::to_string(winCode) + ")";
+    return text;
+}
+} // namespace
+
+EComPort::EComPort(int errorCode, int winCode)
+    : std::runtime_error(comPortMessage(errorCode, winCode)), m_code(errorCode), m_winCode(winCode) {}
+
+const char* EComPort::codeText(int errorCode) {
+    static constexpr std::array<const char*, 22> texts = {
+        "Unable to open com port",
+        "WriteFile function failed",
+        "ReadFile function failed",
+        "Invalid Async parameter",
+        "PurgeComm function failed",
+        "Unable to get async status",
+        "SetCommState function failed",
+        "SetCommTimeouts failed",
+        "SetupComm function failed",
+        "ClearCommError function failed",
+        "GetCommModemStatus function failed",
+        "EscapeCommFunction function failed",
+        "TransmitCommChar function failed",
+        "Cannot set SyncMethod while connected",
+        "EnumPorts function failed",
+        "Failed to store settings",
+        "Failed to load settings",
+        "Link (un)registration failed",
+        "Cannot change led state if ComPort is selected",
+        "Cannot wait for event if event thread is created",
+        "WaitForEvent method failed",
+        "A component is linked to OnRxBuf event",
+    };
+    if (errorCode < 1 || errorCode > static_cast<int>(texts.size()))
+        return "";
+    return texts[static_cast<std::size_t>(errorCode - 1)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waiting
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A point in time on the monotonic clock, or none.
+class Deadline {
+public:
+    static Deadline never() { return Deadline(); }
+    static Deadline in(std::uint64_t ms) {
+        Deadline d;
+        d.m_unlimited = ms >= static_cast<std::uint64_t>(INT_MAX);
+        if (!d.m_unlimited)
+            d.m_at = Clock::now() + std::chrono::milliseconds(ms);
+        return d;
+    }
+    bool passed() const { return !m_unlimited && Clock::now() >= m_at; }
+    // Milliseconds left, rounded up so that a wait never returns early; -1 without a limit.
+    int remainingMs() const {
+        if (m_unlimited)
+            return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_at - Clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+    }
+
+private:
+    bool m_unlimited = true;
+    Clock::time_point m_at{};
+};
+
+int shorter(int a, int b) {
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
+    return std::min(a, b);
+}
+
+enum class Woken { Ready, Timeout, Aborted, Stopped };
+
+// Sleeps until input may be there (the device is readable or the receive queue filled), the
+// port aborts its transfers, stopFd becomes readable, or timeoutMs (-1: none) has passed.
+Woken waitForInput(TPosixComDevice& dev, int timeoutMs, int stopFd) {
+    pollfd fds[4] = {{dev.lost() ? -1 : dev.handle(), POLLIN, 0},
+                     {dev.rxReadyHandle(), POLLIN, 0},
+                     {dev.abortHandle(), POLLIN, 0},
+                     {stopFd, POLLIN, 0}};
+    int n;
+    while ((n = ::poll(fds, 4, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    if (n == 0)
+        return Woken::Timeout;
+    if (fds[3].revents)
+        return Woken::Stopped;
+    if (fds[2].revents)
+        return Woken::Aborted;
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        dev.fill(); // keep what arrived before the hang-up
+        dev.markLost();
+    }
+    return Woken::Ready;
+}
+
+// Sleeps until the device takes output, the port aborts, or timeoutMs has passed.
+Woken waitForOutput(TPosixComDevice& dev, int timeoutMs) {
+    pollfd fds[2] = {{dev.handle(), POLLOUT, 0}, {dev.abortHandle(), POLLIN, 0}};
+    int n;
+    while ((n = ::poll(fds, 2, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    if (n == 0)
+        return Woken::Timeout;
+    if (fds[1].revents)
+        return Woken::Aborted;
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+        dev.markLost();
+    return Woken::Ready;
+}
+
+std::uint32_t dword(int value) {
+    return static_cast<std::uint32_t>(value);
+} // -1 -> MAXDWORD
+
+} // namespace
+
+TStopSignal::TStopSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_fd < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TStopSignal::~TStopSignal() {
+    ::close(m_fd);
+}
+
+void TStopSignal::Signal() {
+    const std::uint64_t one = 1;
+    while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void TStopSignal::Reset() {
+    std::uint64_t value;
+    while (::read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
+bool TStopSignal::Signalled() const {
+    return WaitFor(std::chrono::milliseconds(0));
+}
+
+bool TStopSignal::WaitFor(std::chrono::milliseconds timeout) const {
+    const Deadline deadline = timeout.count() < 0 ? Deadline::never() : Deadline::in(timeout.count());
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, deadline.remainingMs());
+        if (n > 0)
+            return true;
+        if (n == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings groups
+
+void TComParity::SetBits(TParityBits value) {
+    if (value != m_bits) {
+        m_bits = value;
+        m_port.ApplyDCB();
+    }
+}
+void TComParity::SetCheck(bool value) {
+    if (value != m_check) {
+        m_check = value;
+        m_port.ApplyDCB();
+    }
+}
+void TComParity::SetReplace(bool value) {
+    if (value != m_replace) {
+        m_replace = value;
+        m_port.ApplyDCB();
+    }
+}
+void TComParity::SetReplaceChar(char value) {
+    if (value != m_replaceChar) {
+        m_replaceChar = value;
+        m_port.ApplyDCB();
+    }
+}
+
+template <class T> void TComFlowControl::change(T& field, T value) {
+    if (value != field) {
+        field = value;
+        m_port.ApplyDCB();
+    }
+}
+void TComFlowControl::SetOutCTSFlow(bool value) {
+    change(m_outCTSFlow, value);
+}
+void TComFlowControl::SetOutDSRFlow(bool value) {
+    change(m_outDSRFlow, value);
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl value) {
+    change(m_controlDTR, value);
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl value) {
+    change(m_controlRTS, value);
+}
+void TComFlowControl::SetXonXoffOut(bool value) {
+    change(m_xonXoffOut, value);
+}
+void TComFlowControl::SetXonXoffIn(bool value) {
+    change(m_xonXoffIn, value);
+}
+void TComFlowControl::SetDSRSensitivity(bool value) {
+    change(m_dsrSensitivity, value);
+}
+void TComFlowControl::SetTxContinueOnXoff(bool value) {
+    change(m_txContinueOnXoff, value);
+}
+void TComFlowControl::SetXonChar(char value) {
+    change(m_xonChar, value);
+}
+void TComFlowControl::SetXoffChar(char value) {
+    change(m_xoffChar, value);
+}
+
+TFlowControl TComFlowControl::FlowControl() const {
+    if (m_controlRTS == rtsHandshake && m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+        return fcHardware;
+    if (m_controlRTS == rtsDisable && !m_outCTSFlow && m_xonXoffIn && m_xonXoffOut)
+        return fcSoftware;
+    if (m_controlRTS == rtsDisable && !m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl value) {
+    switch (value) {
+    case fcHardware:
+        m_controlRTS = rtsHandshake;
+        m_outCTSFlow = true;
+        m_xonXoffIn = m_xonXoffOut = false;
+        break;
+    case fcSoftware:
+        m_controlRTS = rtsDisable;
+        m_outCTSFlow = false;
+        m_xonXoffIn = m_xonXoffOut = true;
+        break;
+    case fcNone:
+        m_controlRTS = rtsDisable;
+        m_outCTSFlow = m_xonXoffIn = m_xonXoffOut = false;
+        break;
+    case fcCustom:
+        break;
+    }
+    m_port.ApplyDCB();
+}
+
+void TComTimeouts::change(int& field, int value) {
+    if (value != field) {
+        field = value;
+        m_port.ApplyTimeouts();
+    }
+}
+void TComTimeouts::SetReadInterval(int value) {
+    change(m_readInterval, value);
+}
+void TComTimeouts::SetReadTotalMultiplier(int value) {
+    change(m_readTotalMultiplier, value);
+}
+void TComTimeouts::SetReadTotalConstant(int value) {
+    change(m_readTotalConstant, value);
+}
+void TComTimeouts::SetWriteTotalMultiplier(int value) {
+    change(m_writeTotalMultiplier, value);
+}
+void TComTimeouts::SetWriteTotalConstant(int value) {
+    change(m_writeTotalConstant, value);
+}
+
+void TComBuffer::change(int& field, int value) {
+    if (value % 2 != 0)
+        --value;
+    if (value != field) {
+        field = value;
+        m_port.ApplyBuffer();
+    }
+}
+void TComBuffer::SetInputSize(int value) {
+    change(m_inputSize, value);
+}
+void TComBuffer::SetOutputSize(int value) {
+    change(m_outputSize, value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modem-line simulator
+
+void TComLineSimulator::SetSignals(TComSignals signals) {
+    std::lock_guard lock(m_mutex);
+    const TComSignals before = m_signals;
+    m_signals = signals;
+    if (m_listener)
+        m_listener(before, signals);
+}
+
+TComSignals TComLineSimulator::Signals() const {
+    std::lock_guard lock(m_mutex);
+    return m_signals;
+}
+
+bool TComLineSimulator::DTR() const {
+    std::lock_guard lock(m_mutex);
+    return m_dtr;
+}
+
+bool TComLineSimulator::RTS() const {
+    std::lock_guard lock(m_mutex);
+    return m_rts;
+}
+
+void TComLineSimulator::setOutputs(bool dtr, bool rts) {
+    std::lock_guard lock(m_mutex);
+    m_dtr = dtr;
+    m_rts = rts;
+}
+
+void TComLineSimulator::setListener(TListener listener) {
+    std::lock_guard lock(m_mutex);
+    m_listener = std::move(listener);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The port: life, opening and closing
+
+TCustomComPort::TCustomComPort() = default;
+
+TCustomComPort::~TCustomComPort() {
+    try {
+        Close();
+    } catch (...) {
+        // A handler that fails while the port is destroyed must not end the program.
+    }
+    if (m_thread) {
+        m_thread->Stop();
+        m_thread.reset();
+    }
+    {
+        std::lock_guard lock(m_deviceMutex);
+        m_device.reset();
+    }
+    joinRetiredThreads();
+}
+
+std::shared_ptr<TPosixComDevice> TCustomComPort::device() const {
+    std::lock_guard lock(m_deviceMutex);
+    return m_device;
+}
+
+std::string TCustomComPort::devicePath() const {
+    if (!m_port.empty() && m_port.front() == '/')
+        return m_port;
+    return "/dev/" + m_port;
+}
+
+void TCustomComPort::SetConnected(bool value) {
+    if (value == m_connected)
+        return;
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+void TCustomComPort::Open() {
+    if (m_connected)
+        return;
+    joinRetiredThreads();
+    DoBeforeOpen();
+    CreateHandle();
+    m_connected = true;
+    try {
+        SetupComPort();
+    } catch (...) {
+        DestroyHandle();
+        m_connected = false;
+        throw;
+    }
+    if (!m_events.empty()) {
+        m_thread = std::make_unique<TComThread>(*this, device(), m_events, m_syncMethod);
+        m_thread->Start();
+        m_threadCreated = true;
+    }
+    DoAfterOpen();
+    DoCTSChange(Signals().contains(csCTS));
+    DoDSRChange(Signals().contains(csDSR));
+    DoRLSDChange(Signals().contains(csRLSD));
+}
+
+void TCustomComPort::Close() {
+    if (!m_connected)
+        return;
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+    DoBeforeClose();
+    // Abort pending transfers: every wait of a Read, Write or WaitForInput ends now.
+    if (auto dev = device())
+        dev->abort();
+    stopThread();
+    DestroyHandle();
+    m_connected = false;
+    DoAfterClose();
+}
+
+void TCustomComPort::stopThread() {
+    if (!m_thread)
+        return;
+    if (m_thread->IsCurrentThread()) {
+        // Closed from a handler on the event thread: it ends when the handler returns.
+        m_thread->RequestStop();
+        m_retiredThreads.push_back(std::move(m_thread));
+    } else {
+        m_thread->Stop();
+        m_thread.reset();
+    }
+    m_threadCreated = false;
+}
+
+void TCustomComPort::joinRetiredThreads() {
+    std::erase_if(m_retiredThreads, [](const std::unique_ptr<TComThread>& t) {
+        if (t->IsCurrentThread())
+            return false;
+        t->Stop();
+        return true;
+    });
+}
+
+void TCustomComPort::CreateHandle() {
+    auto dev = TPosixComDevice::open(devicePath(), m_simulator);
+    std::lock_guard lock(m_deviceMutex);
+    m_device = std::move(dev);
+}
+
+void TCustomComPort::DestroyHandle() {
+    std::lock_guard lock(m_deviceMutex);
+    m_device.reset(); // the descriptor closes when the last operation using it has ended
+}
+
+void TCustomComPort::SetupComPort() {
+    ApplyBuffer();
+    ApplyDCB();
+    ApplyTimeouts();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties
+
+void TCustomComPort::SetPort(const std::string& value) {
+    if (value == m_port)
+        return;
+    m_port = value;
+    if (m_connected) {
+        Close();
+        Open();
+    }
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate value) {
+    if (value != m_baudRate) {
+        m_baudRate = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetCustomBaudRate(int value) {
+    if (value != m_customBaudRate) {
+        m_customBaudRate = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetStopBits(TStopBits value) {
+    if (value != m_stopBits) {
+        m_stopBits = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetDataBits(TDataBits value) {
+    if (value != m_dataBits) {
+        m_dataBits = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetDiscardNull(bool value) {
+    if (value != m_discardNull) {
+        m_discardNull = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetEventChar(char value) {
+    if (value != m_eventChar) {
+        m_eventChar = value;
+        ApplyDCB();
+    }
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod value) {
+    if (m_connected)
+        throw EComPort(ecSyncWhileConnected);
+    m_syncMethod = value;
+}
+
+void TCustomComPort::SetLineSimulator(std::shared_ptr<TComLineSimulator> simulator) {
+    m_simulator = std::move(simulator);
+}
+
+TComDCB TCustomComPort::BuildDCB() const {
+    TComDCB dcb;
+    dcb.BaudRate =
+        static_cast<std::uint32_t>(m_baudRate == brCustom ? m_customBaudRate : BaudRateToInt(m_baudRate));
+    dcb.fBinary = true;
+    dcb.fParity = m_parity.Check();
+    dcb.fOutxCtsFlow = m_flowControl.OutCTSFlow();
+    dcb.fOutxDsrFlow = m_flowControl.OutDSRFlow();
+    dcb.fDtrControl = m_flowControl.ControlDTR();
+    dcb.fDsrSensitivity = m_flowControl.DSRSensitivity();
+    dcb.fTXContinueOnXoff = m_flowControl.TxContinueOnXoff();
+    dcb.fOutX = m_flowControl.XonXoffOut();
+    dcb.fInX = m_flowControl.XonXoffIn();
+    dcb.fErrorChar = m_parity.Check() && m_parity.Replace();
+    dcb.fNull = m_discardNull;
+    dcb.fRtsControl = m_flowControl.ControlRTS();
+    dcb.fAbortOnError = false;
+    dcb.XonLim = static_cast<std::uint16_t>(m_buffer.InputSize() / 4);
+    dcb.XoffLim = dcb.XonLim;
+    dcb.ByteSize = static_cast<std::uint8_t>(5 + m_dataBits);
+    dcb.Parity = m_parity.Bits();
+    dcb.StopBits = m_stopBits;
+    dcb.XonChar = m_flowControl.XonChar();
+    dcb.XoffChar = m_flowControl.XoffChar();
+    dcb.ErrorChar = dcb.fErrorChar ? m_parity.ReplaceChar() : 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = m_eventChar;
+    return dcb;
+}
+
+void TCustomComPort::ApplyDCB() {
+    auto dev = device();
+    if (!dev)
+        return;
+    if (const TComDCB dcb = BuildDCB(); static_cast<std::int32_t>(dcb.BaudRate) <= 0)
+        throw EComPort(ecSetState, EINVAL);
+    else if (int err = dev->applyDCB(dcb))
+        throw EComPort(ecSetState, err);
+}
+
+void TCustomComPort::ApplyTimeouts() {
+    auto dev = device();
+    if (!dev)
+        return;
+    dev->setTimeouts({dword(m_timeouts.ReadInterval()), dword(m_timeouts.ReadTotalMultiplier()),
+                      dword(m_timeouts.ReadTotalConstant()), dword(m_timeouts.WriteTotalMultiplier()),
+                      dword(m_timeouts.WriteTotalConstant())});
+}
+
+void TCustomComPort::ApplyBuffer() {
+    auto dev = device();
+    if (!dev)
+        return;
+    if (m_buffer.InputSize() <= 0 || m_buffer.OutputSize() <= 0)
+        throw EComPort(ecSetupComm, EINVAL);
+    dev->setQueueSizes(m_buffer.InputSize(), m_buffer.OutputSize());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transfers
+
+int TCustomComPort::Read(void* Buffer, int Count) {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecRead, EBADF);
+    if (Count <= 0)
+        return 0;
+    const auto t = dev->timeouts();
+    constexpr std::uint32_t Max = TPosixComDevice::MaxDword;
+    // Read interval at the maximum and no totals: what has arrived, at once.
+    const bool immediate = t.readInterval == Max && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+    // Read interval and multiplier at the maximum, a constant: wait that long for the first byte.
+    const bool firstByte = t.readInterval == Max && t.readTotalMultiplier == Max && t.readTotalConstant > 0 &&
+                           t.readTotalConstant < Max;
+    const bool useInterval = !firstByte && t.readInterval != Max && t.readInterval > 0;
+    const Deadline total =
+        firstByte ? Deadline::in(t.readTotalConstant)
+        : (t.readTotalMultiplier || t.readTotalConstant)
+            ? Deadline::in(std::uint64_t{t.readTotalMultiplier} * static_cast<std::uint64_t>(Count) +
+                           t.readTotalConstant)
+            : Deadline::never();
+    Deadline interval = Deadline::never();
+
+    char* out = static_cast<char*>(Buffer);
+    const auto wanted = static_cast<std::size_t>(Count);
+    std::size_t got = 0;
+    for (;;) {
+        std::size_t n = dev->take(out + got, wanted - got);
+        if (got + n < wanted) {
+            dev->fill();
+            n += dev->take(out + got + n, wanted - got - n);
+        }
+        if (n > 0) {
+            got += n;
+            if (useInterval)
+                interval = Deadline::in(t.readInterval);
+        }
+        if (got == wanted || (got > 0 && (immediate || firstByte)))
+            break;
+        if (dev->lost()) {
+            if (got > 0)
+                break; // the failure is raised by the next operation
+            throw EComPort(ecRead, EIO);
+        }
+        if (immediate || total.passed() || (got > 0 && useInterval && interval.passed()))
+            break;
+        const int wait = shorter(total.remainingMs(), got > 0 && useInterval ? interval.remainingMs() : -1);
+        if (waitForInput(*dev, wait, -1) == Woken::Aborted) {
+            if (got > 0)
+                break;
+            throw EComPort(ecRead, ECANCELED);
+        }
+    }
+    return static_cast<int>(got);
+}
+
+int TCustomComPort::ReadStr(std::string& Str, int Count) {
+    Str.assign(static_cast<std::size_t>(std::max(Count, 0)), '\0');
+    const int n = Read(Str.data(), Count);
+    Str.resize(static_cast<std::size_t>(n));
+    return n;
+}
+
+int TCustomComPort::Write(const void* Buffer, int Count) {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecWrite, EBADF);
+    if (dev->lost())
+        throw EComPort(ecWrite, EIO);
+    if (Count <= 0)
+        return 0;
+    const auto t = dev->timeouts();
+    const Deadline deadline =
+        (t.writeTotalMultiplier || t.writeTotalConstant)
+            ? Deadline::in(std::uint64_t{t.writeTotalMultiplier} * static_cast<std::uint64_t>(Count) +
+                           t.writeTotalConstant)
+            : Deadline::never();
+
+    const char* in = static_cast<const char*>(Buffer);
+    int done = 0;
+    while (done < Count) {
+        const ssize_t n = ::write(dev->handle(), in + done, static_cast<std::size_t>(Count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const Woken w = deadline.passed() ? Woken::Timeout : waitForOutput(*dev, deadline.remainingMs());
+            if (w == Woken::Timeout)
+                break;
+            if (w == Woken::Aborted)
+                throw EComPort(ecWrite, ECANCELED);
+            if (dev->lost())
+                throw EComPort(ecWrite, EIO);
+            continue;
+        }
+        const int err = n < 0 ? errno : EIO;
+        if (err == EIO)
+            dev->markLost();
+        throw EComPort(ecWrite, err);
+    }
+    if (done > 0)
+        dev->noteWrite();
+    // The transfer ends when the bytes have left the device (or the time is up).
+    for (int queued; (queued = dev->outputQueue()) > 0 && !deadline.passed();) {
+        pollfd p{dev->abortHandle(), POLLIN, 0};
+        if (::poll(&p, 1, shorter(deadline.remainingMs(), dev->sendTimeMs(queued))) > 0)
+            break;
+    }
+    return done;
+}
+
+int TCustomComPort::WriteStr(const std::string& Str) {
+    return Write(Str.data(), static_cast<int>(Str.size()));
+}
+
+int TCustomComPort::InputCount() {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecClearCommError, EBADF);
+    const std::size_t n = dev->available();
+    if (n == 0 && dev->lost())
+        throw EComPort(ecClearCommError, EIO);
+    dev->takeErrors(); // reading the status clears the pending line errors
+    return static_cast<int>(std::min<std::size_t>(n, INT_MAX));
+}
+
+TComSignals TCustomComPort::Signals() {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecModemStatus, EBADF);
+    if (dev->lost())
+        throw EComPort(ecModemStatus, EIO);
+    TComSignals lines;
+    if (int err = dev->modemLines(lines))
+        throw EComPort(ecModemStatus, err);
+    return lines;
+}
+
+void TCustomComPort::ClearBuffer(bool Input, bool Output) {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecPurge, EBADF);
+    if (int err = dev->purge(Input, Output))
+        throw EComPort(ecPurge, err);
+}
+
+void TCustomComPort::TransmitChar(char Ch) {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecTransmitChar, EBADF);
+    const auto t = dev->timeouts();
+    const Deadline deadline = Deadline::in(std::uint64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
+    for (;;) {
+        const ssize_t n = ::write(dev->handle(), &Ch, 1);
+        if (n == 1)
+            break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const Woken w = deadline.passed() ? Woken::Timeout : waitForOutput(*dev, deadline.remainingMs());
+            if (w == Woken::Timeout)
+                throw EComPort(ecTransmitChar, ETIMEDOUT);
+            if (w == Woken::Aborted)
+                throw EComPort(ecTransmitChar, ECANCELED);
+            continue;
+        }
+        const int err = n < 0 ? errno : EIO;
+        if (err == EIO)
+            dev->markLost();
+        throw EComPort(ecTransmitChar, err);
+    }
+    dev->noteWrite();
+}
+
+TComErrors TCustomComPort::LastErrors() {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecClearCommError, EBADF);
+    if (dev->lost())
+        throw EComPort(ecClearCommError, EIO);
+    return dev->takeErrors();
+}
+
+TWaitResult TCustomComPort::WaitForInput(std::chrono::milliseconds Timeout, const TStopSignal* Stop) {
+    auto dev = device();
+    if (!dev)
+        throw EComPort(ecRead, EBADF);
+    const Deadline deadline = Timeout.count() < 0 ? Deadline::never() : Deadline::in(Timeout.count());
+    const int stopFd = Stop ? Stop->Handle() : -1;
+    for (;;) {
+        if ((Stop && Stop->Signalled()) || dev->aborted())
+            return wrStopped;
+        if (dev->available() > 0)
+            return wrInput;
+        if (dev->lost())
+            throw EComPort(ecRead, EIO);
+        if (deadline.passed())
+            return wrTimeout;
+        switch (waitForInput(*dev, deadline.remainingMs(), stopFd)) {
+        case Woken::Timeout:
+            return wrTimeout;
+        case Woken::Aborted:
+        case Woken::Stopped:
+            return wrStopped;
+        case Woken::Ready:
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notifications
+
+void TCustomComPort::dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled) {
+    auto goOn = [cancelled] { return !cancelled || !cancelled->load(); };
+    if (events.contains(evError)) {
+        const TComErrors errors = LastErrors();
+        if (!errors.empty())
+            DoError(errors);
+    }
+    if (goOn() && events.contains(evRxChar)) {
+        const int count = InputCount();
+        if (count > 0)
+            DoRxChar(count);
+    }
+    if (goOn() && events.contains(evTxEmpty))
+        DoTxEmpty();
+    if (goOn() && events.contains(evBreak))
+        DoBreak();
+    if (goOn() && events.contains(evRing))
+        DoRing();
+    if (goOn() && events.contains(evCTS))
+        DoCTSChange(Signals().contains(csCTS));
+    if (goOn() && events.contains(evDSR))
+        DoDSRChange(Signals().contains(csDSR));
+    if (goOn() && events.contains(evRxFlag))
+        DoRxFlag();
+    if (goOn() && events.contains(evRLSD))
+        DoRLSDChange(Signals().contains(csRLSD));
+    if (goOn() && events.contains(evRx80Full))
+        DoRx80Full();
+}
+
+void TCustomComPort::DoAfterClose() {
+    OnAfterClose(this);
+}
+void TCustomComPort::DoAfterOpen() {
+    OnAfterOpen(this);
+}
+void TCustomComPort::DoBeforeClose() {
+    OnBeforeClose(this);
+}
+void TCustomComPort::DoBeforeOpen() {
+    OnBeforeOpen(this);
+}
+void TCustomComPort::DoRxChar(int Count) {
+    OnRxChar(this, Count);
+}
+void TCustomComPort::DoTxEmpty() {
+    OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak() {
+    OnBreak(this);
+}
+void TCustomComPort::DoRing() {
+    OnRing(this);
+}
+void TCustomComPort::DoRxFlag() {
+    OnRxFlag(this);
+}
+void TCustomComPort::DoCTSChange(bool OnOff) {
+    OnCTSChange(this, OnOff);
+}
+void TCustomComPort::DoDSRChange(bool OnOff) {
+    OnDSRChange(this, OnOff);
+}
+void TCustomComPort::DoError(TComErrors Errors) {
+    OnError(this, Errors);
+}
+void TCustomComPort::DoRLSDChange(bool OnOff) {
+    OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::DoRx80Full() {
+    OnRx80Full(this);
+}
