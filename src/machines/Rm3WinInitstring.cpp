@@ -1,0 +1,214 @@
+#include "Rm3WinInitstring.h"
+
+#include <array>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+// The texts the machine knows for each setting, in the order of the enumeration. A value
+// outside the table (a damaged stored value) gives the first text.
+template <std::size_t N> const char* textOf(const std::array<const char*, N>& texts, unsigned value) {
+    return value < N ? texts[value] : texts[0];
+}
+
+constexpr std::array<const char*, 13> kScheibentyp = {"LG10", "LG5",  "LGES", "LP",    "ZS",   "LS1", "LS2",
+                                                      "KK50", "GK10", "GK5",  "SCHFE", "USE1", "USE2"};
+constexpr std::array<const char*, 3> kRingauswertung = {"GR", "ZR", "KR"};
+constexpr std::array<const char*, 10> kKaliber = {"22", "32", "33", "9MM", "357",
+                                                  "36", "38", "44", "45",  "58"};
+constexpr std::array<const char*, 3> kTeilerauswertung = {"KT", "ZT", "HT"};
+
+} // namespace
+
+std::optional<int32_t> tryStrToInt(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    int32_t value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+TRm3WinInitstring::TRm3WinInitstring(TSendRequest sendRequest) : m_sendRequest(std::move(sendRequest)) {}
+
+TRm3WinInitstring::TRm3WinInitstring(const TRm3WinInitstring& other) {
+    *this = other;
+}
+
+TRm3WinInitstring& TRm3WinInitstring::operator=(const TRm3WinInitstring& other) {
+    if (this == &other)
+        return *this;
+    // Field by field, and without asking for a send; m_sendRequest stays: the settings object
+    // belongs to its own component whatever it is assigned from.
+    std::scoped_lock lock(m_mutex, other.m_mutex);
+    m_scheibentyp = other.m_scheibentyp;
+    m_ringauswertung = other.m_ringauswertung;
+    m_kalibereinstellung = other.m_kalibereinstellung;
+    m_ringberechnung = other.m_ringberechnung;
+    m_teilerauswertung = other.m_teilerauswertung;
+    m_teilergrenze = other.m_teilergrenze;
+    m_scheibenschusszahl = other.m_scheibenschusszahl;
+    m_gesamtschusszahl = other.m_gesamtschusszahl;
+    m_zwischensummenschusszahl = other.m_zwischensummenschusszahl;
+    m_scheibenaufdruck = other.m_scheibenaufdruck;
+    m_teilermarkierung = other.m_teilermarkierung;
+    m_scheibentext = other.m_scheibentext;
+    return *this;
+}
+
+template <class T> void TRm3WinInitstring::store(T& field, const T& value) {
+    std::lock_guard lock(m_mutex);
+    field = value;
+}
+
+template <class T> T TRm3WinInitstring::load(const T& field) const {
+    std::lock_guard lock(m_mutex);
+    return field;
+}
+
+void TRm3WinInitstring::requestSend() const {
+    if (m_sendRequest)
+        m_sendRequest();
+}
+
+void TRm3WinInitstring::SetScheibentyp(TRm3WinScheibenTyp value) {
+    store(m_scheibentyp, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetRingauswertung(TRm3WinRingauswertung value) {
+    store(m_ringauswertung, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetKalibereinstellung(TRm3WinKaliber value) {
+    store(m_kalibereinstellung, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetRingberechnung(TRm3WinRingberechnung value) {
+    store(m_ringberechnung, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetTeilerauswertung(TRm3WinTeilerauswertung value) {
+    store(m_teilerauswertung, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetTeilergrenze(const std::string& value) {
+    store(m_teilergrenze, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetScheibenschusszahl(const std::string& value) {
+    const std::optional<int32_t> zahl = tryStrToInt(value);
+    if (!zahl)
+        throw EConvertError("'" + value + "' is not a valid integer value");
+    store(m_scheibenschusszahl, *zahl);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetGesamtschusszahl(const std::string& value) {
+    store(m_gesamtschusszahl, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetZwischensummenschusszahl(const std::string& value) {
+    store(m_zwischensummenschusszahl, value);
+    requestSend();
+}
+
+void TRm3WinInitstring::SetScheibenaufdruck(bool value) {
+    store(m_scheibenaufdruck, value);
+    if (!value)
+        requestSend();
+}
+
+void TRm3WinInitstring::SetTeilermarkierung(bool value) {
+    store(m_teilermarkierung, value);
+    if (value)
+        requestSend();
+}
+
+void TRm3WinInitstring::SetScheibentext(const std::string& value) {
+    store(m_scheibentext, value);
+    if (!value.empty())
+        requestSend();
+}
+
+TRm3WinScheibenTyp TRm3WinInitstring::Scheibentyp() const {
+    return load(m_scheibentyp);
+}
+TRm3WinRingauswertung TRm3WinInitstring::Ringauswertung() const {
+    return load(m_ringauswertung);
+}
+TRm3WinKaliber TRm3WinInitstring::Kalibereinstellung() const {
+    return load(m_kalibereinstellung);
+}
+TRm3WinRingberechnung TRm3WinInitstring::Ringberechnung() const {
+    return load(m_ringberechnung);
+}
+TRm3WinTeilerauswertung TRm3WinInitstring::Teilerauswertung() const {
+    return load(m_teilerauswertung);
+}
+std::string TRm3WinInitstring::Teilergrenze() const {
+    return load(m_teilergrenze);
+}
+std::string TRm3WinInitstring::Scheibenschusszahl() const {
+    return std::to_string(load(m_scheibenschusszahl));
+}
+std::string TRm3WinInitstring::Gesamtschusszahl() const {
+    return load(m_gesamtschusszahl);
+}
+std::string TRm3WinInitstring::Zwischensummenschusszahl() const {
+    return load(m_zwischensummenschusszahl);
+}
+bool TRm3WinInitstring::Scheibenaufdruck() const {
+    return load(m_scheibenaufdruck);
+}
+bool TRm3WinInitstring::Teilermarkierung() const {
+    return load(m_teilermarkierung);
+}
+std::string TRm3WinInitstring::Scheibentext() const {
+    return load(m_scheibentext);
+}
+
+std::string TRm3WinInitstring::BuildString() const {
+    std::lock_guard lock(m_mutex);
+    std::string s;
+    s.reserve(96 + m_teilergrenze.size() + m_gesamtschusszahl.size() + m_zwischensummenschusszahl.size() +
+              m_scheibentext.size());
+    s += "SCH=";
+    s += textOf(kScheibentyp, m_scheibentyp);
+    s += ";RIA=";
+    s += textOf(kRingauswertung, m_ringauswertung);
+    s += ";KAL=";
+    s += textOf(kKaliber, m_kalibereinstellung);
+    s += ";RIB=RB"; // both ways of ring calculation are sent as RB
+    s += ";TEA=";
+    s += textOf(kTeilerauswertung, m_teilerauswertung);
+    s += ";TEG=";
+    s += m_teilergrenze;
+    s += ";SSC=";
+    s += std::to_string(m_scheibenschusszahl);
+    s += ";SGE=";
+    s += m_gesamtschusszahl;
+    s += ";SZI=";
+    s += m_zwischensummenschusszahl;
+    if (!m_scheibenaufdruck)
+        s += ";KSD";
+    if (m_teilermarkierung)
+        s += ";TEM";
+    if (!m_scheibentext.empty()) {
+        s += ";DRT=";
+        s += m_scheibentext;
+    }
+    return s;
+}

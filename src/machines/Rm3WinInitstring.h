@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The settings of a Disag RM II/III/IV in remote mode and the settings string the machine is
+// configured with. Each TRm3WinCom owns one instance (its Einstellstring) and sends the string
+// whenever the machine asks for it and whenever a setting changes while the port is open.
+// The main thread writes the settings; BuildString may run on any thread (the machine asks for
+// the string on the port's receive thread), so every access takes the object's lock.
+
+enum TRm3WinScheibenTyp : std::uint8_t {
+    stLG10,
+    stLG5,
+    stLGES,
+    stLP,
+    stZS,
+    stLS1,
+    stLS2,
+    stKK50,
+    stGK10,
+    stGK5,
+    stSCHFE,
+    stUSE1,
+    stUSE2
+};
+enum TRm3WinRingauswertung : std::uint8_t { raGR, raZR, raKR };
+enum TRm3WinKaliber : std::uint8_t { kl22, kl32, kl33, kl9MM, kl357, kl36, kl38, kl44, kl45, kl58 };
+enum TRm3WinRingberechnung : std::uint8_t { rbRB, rbMI };
+enum TRm3WinTeilerauswertung : std::uint8_t { taKT, taZT, taHT };
+
+// A text that is not a decimal integer where one is required.
+class EConvertError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// Reads a decimal integer strictly: optional leading blanks, an optional sign, at least one
+// digit and nothing after the digits, within the range of a 32-bit integer.
+std::optional<int32_t> tryStrToInt(std::string_view text);
+
+class TRm3WinInitstring {
+public:
+    // Called after a setting changed when the machine may need the new string; the owning
+    // component sends it only while its port is open and no edit request is being answered.
+    using TSendRequest = std::function<void()>;
+
+    explicit TRm3WinInitstring(TSendRequest sendRequest = {});
+    // Copies the twelve settings; each object keeps the component it belongs to.
+    TRm3WinInitstring(const TRm3WinInitstring& other);
+    TRm3WinInitstring& operator=(const TRm3WinInitstring& other);
+    void Assign(const TRm3WinInitstring& source) { *this = source; }
+
+    TRm3WinScheibenTyp Scheibentyp() const;
+    void SetScheibentyp(TRm3WinScheibenTyp value);
+    TRm3WinRingauswertung Ringauswertung() const;
+    void SetRingauswertung(TRm3WinRingauswertung value);
+    TRm3WinKaliber Kalibereinstellung() const;
+    void SetKalibereinstellung(TRm3WinKaliber value);
+    TRm3WinRingberechnung Ringberechnung() const;
+    void SetRingberechnung(TRm3WinRingberechnung value);
+    TRm3WinTeilerauswertung Teilerauswertung() const;
+    void SetTeilerauswertung(TRm3WinTeilerauswertung value);
+    std::string Teilergrenze() const;
+    void SetTeilergrenze(const std::string& value);
+    // Stored as a number: a text that is not a decimal integer raises EConvertError and keeps
+    // the previous value; the reader gives the number's decimal text ("007" reads back "7").
+    std::string Scheibenschusszahl() const;
+    void SetScheibenschusszahl(const std::string& value);
+    std::string Gesamtschusszahl() const;
+    void SetGesamtschusszahl(const std::string& value);
+    std::string Zwischensummenschusszahl() const;
+    void SetZwischensummenschusszahl(const std::string& value);
+    // Target printing; false adds ";KSD". Only switching it off asks for a send.
+    bool Scheibenaufdruck() const;
+    void SetScheibenaufdruck(bool value);
+    // Divisor mark; true adds ";TEM". Only switching it on asks for a send.
+    bool Teilermarkierung() const;
+    void SetTeilermarkierung(bool value);
+    // Printed text; a non-empty text adds ";DRT=" and the text. Only a non-empty text asks for
+    // a send.
+    std::string Scheibentext() const;
+    void SetScheibentext(const std::string& value);
+
+    // The complete settings string, without check character and CR.
+    std::string BuildString() const;
+
+private:
+    template <class T> void store(T& field, const T& value);
+    template <class T> T load(const T& field) const;
+    void requestSend() const;
+
+    TSendRequest m_sendRequest;
+    mutable std::mutex m_mutex; // the twelve values below
+    TRm3WinScheibenTyp m_scheibentyp = stLG10;
+    TRm3WinRingauswertung m_ringauswertung = raGR;
+    TRm3WinKaliber m_kalibereinstellung = kl22;
+    TRm3WinRingberechnung m_ringberechnung = rbRB;
+    TRm3WinTeilerauswertung m_teilerauswertung = taKT;
+    std::string m_teilergrenze = "250";
+    int32_t m_scheibenschusszahl = 1;
+    std::string m_gesamtschusszahl = "10";
+    std::string m_zwischensummenschusszahl = "0";
+    bool m_scheibenaufdruck = true;
+    bool m_teilermarkierung = true;
+    std::string m_scheibentext = "Text";
+};

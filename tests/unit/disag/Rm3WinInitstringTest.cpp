@@ -1,0 +1,132 @@
+#include "Rm3WinInitstring.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string standard = "SCH=LG10;RIA=GR;KAL=22;RIB=RB;TEA=KT;TEG=250;SSC=1;SGE=10;SZI=0;TEM;DRT=Text";
+
+TEST(DisagEinstellstring, DefaultsAndTheMainFormsValues) {
+    TRm3WinInitstring s;
+    EXPECT_EQ(s.BuildString(), standard);
+
+    s.SetRingauswertung(raZR);
+    s.SetTeilerauswertung(taZT);
+    s.SetTeilergrenze("250");
+    s.SetScheibenschusszahl("1");
+    s.SetGesamtschusszahl("10");
+    s.SetZwischensummenschusszahl("0");
+    s.SetTeilermarkierung(false);
+    s.SetScheibentext("Text");
+    EXPECT_EQ(s.BuildString(), "SCH=LG10;RIA=ZR;KAL=22;RIB=RB;TEA=ZT;TEG=250;SSC=1;SGE=10;SZI=0;DRT=Text");
+}
+
+TEST(DisagEinstellstring, EveryValueHasItsText) {
+    TRm3WinInitstring s;
+    const char* typen[] = {"LG10", "LG5",  "LGES", "LP",    "ZS",   "LS1", "LS2",
+                           "KK50", "GK10", "GK5",  "SCHFE", "USE1", "USE2"};
+    for (int i = 0; i <= stUSE2; ++i) {
+        s.SetScheibentyp(static_cast<TRm3WinScheibenTyp>(i));
+        EXPECT_EQ(s.BuildString().substr(0, s.BuildString().find(';')), std::string("SCH=") + typen[i]);
+    }
+    s.SetScheibentyp(stLG10);
+    s.SetKalibereinstellung(kl9MM);
+    s.SetRingauswertung(raKR);
+    s.SetTeilerauswertung(taHT);
+    s.SetRingberechnung(rbMI); // sent as RB like rbRB
+    EXPECT_EQ(s.BuildString().substr(0, 38), "SCH=LG10;RIA=KR;KAL=9MM;RIB=RB;TEA=HT;");
+    s.SetKalibereinstellung(kl58);
+    EXPECT_NE(s.BuildString().find(";KAL=58;"), std::string::npos);
+
+    // A damaged stored value gives the first text instead of reading past the table.
+    s.SetScheibentyp(static_cast<TRm3WinScheibenTyp>(200));
+    EXPECT_EQ(s.BuildString().substr(0, 9), "SCH=LG10;");
+}
+
+TEST(DisagEinstellstring, FlagsAndTextAtTheEnd) {
+    TRm3WinInitstring s;
+    s.SetScheibenaufdruck(false);
+    s.SetTeilermarkierung(true);
+    s.SetScheibentext("");
+    const std::string b = s.BuildString();
+    EXPECT_EQ(b.substr(b.size() - 8), ";KSD;TEM");
+    // Texts go to the machine unchanged.
+    s.SetScheibentext("A;B=C");
+    s.SetGesamtschusszahl("x");
+    EXPECT_EQ(s.BuildString(),
+              "SCH=LG10;RIA=GR;KAL=22;RIB=RB;TEA=KT;TEG=250;SSC=1;SGE=x;SZI=0;KSD;TEM;DRT=A;B=C");
+}
+
+TEST(DisagEinstellstring, ShotsPerTargetAreAStrictInteger) {
+    TRm3WinInitstring s;
+    s.SetScheibenschusszahl("007");
+    EXPECT_EQ(s.Scheibenschusszahl(), "7");
+    s.SetScheibenschusszahl(" -3");
+    EXPECT_EQ(s.Scheibenschusszahl(), "-3");
+    s.SetScheibenschusszahl("+12");
+    EXPECT_EQ(s.Scheibenschusszahl(), "12");
+    for (const char* schlecht : {"abc", "", " ", "1a", "1 ", "+-1", "2147483648", "0x10", "1.5"}) {
+        EXPECT_THROW(s.SetScheibenschusszahl(schlecht), EConvertError) << schlecht;
+        EXPECT_EQ(s.Scheibenschusszahl(), "12");
+    }
+    try {
+        s.SetScheibenschusszahl("abc");
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
+    }
+    EXPECT_NE(s.BuildString().find(";SSC=12;"), std::string::npos);
+}
+
+TEST(DisagEinstellstring, WritersAskForASendOnlyWhereTheMachineNeedsIt) {
+    int fragen = 0;
+    TRm3WinInitstring s([&] { ++fragen; });
+    const auto fragtNach = [&](auto schreiben) {
+        const int vorher = fragen;
+        schreiben();
+        return fragen - vorher;
+    };
+    EXPECT_EQ(fragtNach([&] { s.SetScheibentyp(stLP); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetRingauswertung(raZR); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetKalibereinstellung(kl32); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetRingberechnung(rbMI); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetTeilerauswertung(taZT); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetTeilergrenze("100"); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetScheibenschusszahl("2"); }), 1);
+    EXPECT_EQ(fragtNach([&] { EXPECT_THROW(s.SetScheibenschusszahl("x"), EConvertError); }), 0);
+    EXPECT_EQ(fragtNach([&] { s.SetGesamtschusszahl("20"); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetZwischensummenschusszahl("5"); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetScheibenaufdruck(true); }), 0);
+    EXPECT_EQ(fragtNach([&] { s.SetScheibenaufdruck(false); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetTeilermarkierung(false); }), 0);
+    EXPECT_EQ(fragtNach([&] { s.SetTeilermarkierung(true); }), 1);
+    EXPECT_EQ(fragtNach([&] { s.SetScheibentext(""); }), 0);
+    EXPECT_EQ(s.Scheibentext(), ""); // stored all the same
+    EXPECT_EQ(fragtNach([&] { s.SetScheibentext("Verein"); }), 1);
+}
+
+TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
+    int fragenA = 0, fragenB = 0;
+    TRm3WinInitstring a([&] { ++fragenA; });
+    TRm3WinInitstring b([&] { ++fragenB; });
+    b.SetScheibentyp(stKK50);
+    b.SetScheibenschusszahl("5");
+    b.SetScheibenaufdruck(false);
+    b.SetScheibentext("");
+    fragenB = 0;
+
+    a = b; // no send is asked for by the assignment itself
+    EXPECT_EQ(fragenA, 0);
+    EXPECT_EQ(a.BuildString(), b.BuildString());
+    a.SetTeilergrenze("500"); // still asks its own component
+    EXPECT_EQ(fragenA, 1);
+    EXPECT_EQ(fragenB, 0);
+
+    TRm3WinInitstring kopie(a);
+    EXPECT_EQ(kopie.BuildString(), a.BuildString());
+    kopie.SetTeilergrenze("1"); // a copy belongs to no component
+    EXPECT_EQ(fragenA, 1);
+}
+
+} // namespace
