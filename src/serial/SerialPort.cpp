@@ -458,8 +458,15 @@ void TCustomComPort::Open() {
         throw;
     }
     if (!m_events.empty()) {
-        m_thread = std::make_unique<TComThread>(*this, device(), m_events, m_syncMethod);
-        m_thread->Start();
+        try {
+            m_thread = std::make_unique<TComThread>(*this, device(), m_events, m_syncMethod);
+            m_thread->Start();
+        } catch (...) { // no thread could be started: the port stays closed
+            m_thread.reset();
+            DestroyHandle();
+            m_connected = false;
+            throw;
+        }
         m_threadCreated = true;
     }
     DoAfterOpen();

@@ -404,7 +404,7 @@ public:
     // OnBeforeClose, abort pending transfers, stop the event thread, close the device, OnAfterClose.
     // Never waits on the main thread, so it cannot deadlock with a hand-over in progress.
     void Close();
-    bool Connected() const { return m_connected; }
+    bool Connected() const { return m_connected.load(); }
     void SetConnected(bool value);
 
     // --- properties
@@ -543,7 +543,7 @@ private:
     std::vector<std::unique_ptr<TComThread>> m_retiredThreads;
 
     // properties
-    bool m_connected = false;
+    std::atomic<bool> m_connected{false}; // read by drivers' worker threads
     TBaudRate m_baudRate = br9600;
     int m_customBaudRate = 9600;
     std::string m_port = "COM1";

@@ -1,0 +1,131 @@
+// Figures of the serial port on a pseudo-terminal: how fast a received byte reaches OnRxChar,
+// how long Close takes with the event thread running, and what an open idle port costs in CPU.
+// Prints the figures beside their targets; never fails.
+#include "SerialPort.h"
+
+#include "PlainMainThread.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            std::perror("posix_openpt");
+            std::exit(1);
+        }
+        char name[128];
+        ::ptsname_r(master, name, sizeof name);
+        slave = name;
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() { ::close(master); }
+};
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[i];
+}
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void rxCharLatency() {
+    constexpr int Bytes = 10000;
+    Pty pty;
+    TCustomComPort port;
+    port.SetPort(pty.slave);
+    port.SetEvents({evRxChar});
+    port.SetSyncMethod(smNone);
+    std::atomic<int> received{0};
+    Clock::time_point arrived;
+    port.OnRxChar = [&](TCustomComPort* sender, int count) {
+        arrived = Clock::now();
+        char buf[64];
+        sender->Read(buf, std::min<int>(count, sizeof buf));
+        received.fetch_add(1, std::memory_order_release);
+        received.notify_one();
+    };
+    port.Open();
+    std::vector<double> us;
+    us.reserve(Bytes);
+    for (int i = 0; i < Bytes; ++i) {
+        const char b = static_cast<char>('0' + i % 10);
+        const auto sent = Clock::now();
+        if (::write(pty.master, &b, 1) != 1)
+            break;
+        received.wait(i, std::memory_order_acquire);
+        us.push_back(std::chrono::duration<double, std::micro>(arrived - sent).count());
+    }
+    port.Close();
+    std::printf("byte to OnRxChar (smNone, %zu bytes): median %.1f us, p99 %.1f us, max %.1f us  "
+                "[target: p99 < 200 us]\n",
+                us.size(), percentile(us, 0.5), percentile(us, 0.99), percentile(us, 1.0));
+}
+
+void closeTime() {
+    constexpr int Rounds = 200;
+    Pty pty;
+    PlainMainThread mainThread;
+    TCustomComPort port; // all events, smThreadSync: the event thread and its line watch run
+    port.SetPort(pty.slave);
+    std::vector<double> ms;
+    for (int i = 0; i < Rounds; ++i) {
+        port.Open();
+        std::this_thread::sleep_for(1ms); // let the event thread settle into its wait
+        const auto start = Clock::now();
+        port.Close();
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::printf("Close with the event thread running (%d rounds): median %.3f ms, p99 %.3f ms, max %.3f ms  "
+                "[target: < 5 ms]\n",
+                Rounds, percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
+}
+
+void idleCpu() {
+    Pty pty;
+    PlainMainThread mainThread;
+    TCustomComPort port; // all events
+    port.SetPort(pty.slave);
+    port.Open();
+    const double before = cpuSeconds();
+    mainThread.runFor(5s);
+    const double used = cpuSeconds() - before;
+    port.Close();
+    std::printf("CPU of an open idle port over 5 s: %.3f ms  [target: < 1 ms]\n", used * 1000.0);
+}
+
+} // namespace
+
+int main() {
+    rxCharLatency();
+    closeTime();
+    idleCpu();
+    return 0;
+}
