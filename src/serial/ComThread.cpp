@@ -135,7 +135,9 @@ void TComThread::execute() {
     int timeout = -1; // only while sent bytes are still on their way, for evTxEmpty
     bool failed = false;
     while (!m_stop.load()) {
-        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
+        if (::poll(fds, 2, timeout) < 0) {
+            if (errno == EINTR)
+                continue;
             failed = true;
             break;
         }

@@ -43,7 +43,8 @@ void EnumComPorts(std::vector<std::string>& list, const std::string& sysfsRoot) 
     for (fs::directory_iterator it(sysfsRoot, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path entry = it->path();
         const std::string name = entry.filename().string();
-        if (!fs::exists(entry / "device", ec)) // virtual terminals, pseudo-terminals, consoles
+        std::error_code entryError;
+        if (!fs::exists(entry / "device", entryError)) // virtual terminals, pseudo-terminals, consoles
             continue;
         if (name.rfind("ttyS", 0) == 0 && !uartAnswers(entry))
             continue;
