@@ -1,0 +1,76 @@
+// The Disag data handler with any machine lines. Input: byte 0 is the profile's target type
+// (any value, also a damaged one); the rest is split at line feeds into the lines the machine
+// component hands over.
+
+#include "FuzzHarness.h"
+
+#include "Profilliste.h"
+#include "Rm3WinDaten.h"
+#include "ScriptedDesktop.h"
+#include "TProtokollAusgabe.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+bool istGanzzahl(std::string_view s) {
+    if (!s.empty() && s.front() == '-')
+        s.remove_prefix(1);
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
+    const std::string datei = fuzz::scratchDir() + "/Disag.rls";
+    ::unlink(datei.c_str());
+
+    ScriptedDesktop desk;
+    Profilliste liste;
+    liste.appendStandard(fuzz::scratchDir());
+    liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
+    liste.aktiv().Scheibentyp = size > 0 ? static_cast<int8_t>(data[0]) : 0;
+    setText(liste.aktiv().Dateiname, datei);
+    TProtokollAusgabe ausgabe(liste);
+    Rm3WinDaten daten(liste, ausgabe);
+
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
+    if (!rest.empty())
+        rest.remove_prefix(1);
+    std::size_t schuesse = 0; // shots collected since the last end of series
+    while (!rest.empty()) {
+        const std::size_t lf = rest.find('\n');
+        const std::string zeile(rest.substr(0, lf));
+        rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
+
+        const auto schuss = Rm3WinDaten::schussAusZeile(zeile);
+        if (schuss) {
+            fuzz::check(istGanzzahl(schuss->XKoordinate.view()) && istGanzzahl(schuss->YKoordinate.view()),
+                        "a coordinate that is no whole number");
+        }
+        const std::size_t serien = desk.clipboard.size();
+        daten.Rm3WinCom1Data(zeile);
+
+        if (zeile == "WSE") {
+            fuzz::check(daten.SchussListe().empty(), "shots left over after the end of a series");
+            fuzz::check(desk.clipboard.size() == serien + 1, "a series did not reach the clipboard");
+            // One line feed per shot: every shot collected is in the record, none twice.
+            const std::string& text = desk.clipboard.back();
+            fuzz::check(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == schuesse,
+                        "the series holds a different number of shots than were received");
+            schuesse = 0;
+        } else if (zeile.compare(0, 4, "SCH=") == 0 && schuss) {
+            ++schuesse;
+            fuzz::check(daten.SchussListe().size() == schuesse && daten.SchussListe().back() == *schuss,
+                        "a shot was not collected as decoded");
+        } else {
+            fuzz::check(daten.SchussListe().size() == schuesse, "a line that is no shot changed the shots");
+        }
+    }
+    fuzz::check(desk.boxes.size() <= size, "more messages than lines");
+    return 0;
+}
+
+TREFFLUX_FUZZ_ENTRY(fuzzDisagDaten)
