@@ -1,0 +1,107 @@
+// The configuration file when saving fails or is cut short: a save that cannot write says why
+// and leaves the old file as it was; a process killed at any moment of a save leaves the old
+// file or the new one, never a broken one.
+
+#include "FaultDir.h"
+
+#include "ConfigFile.h"
+#include "Profilliste.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+Profilliste profile(int anzahl, const char* name) {
+    Profilliste liste;
+    for (int i = 0; i < anzahl; ++i) {
+        liste.appendStandard("/tmp");
+        liste.select(liste.size() - 1);
+        liste.umbenennen(name + std::to_string(i));
+    }
+    liste.select(0);
+    return liste;
+}
+
+std::string inhalt(const Profilliste& liste) {
+    std::string s(1, static_cast<char>(ConfigFile::Konfigurationsversion));
+    for (const Profil& p : liste) {
+        const auto rec = p.encode();
+        s.append(rec.begin(), rec.end());
+    }
+    return s;
+}
+
+TEST(ConfigFileFaults, SaveThatCannotWriteSaysWhyAndKeepsTheOldFile) {
+    FaultDir dir;
+    const Profilliste liste = profile(2, "Profil ");
+
+    // A path below a regular file: no one can create it, root neither.
+    writeFile(dir / "kein Ordner", "x");
+    const auto ergebnis = ConfigFile::Save(ConfigFile::path(dir / "kein Ordner"), liste);
+    EXPECT_FALSE(ergebnis.ok);
+    EXPECT_FALSE(ergebnis.error.empty());
+
+    // A folder without write permission, with the old file in it.
+    if (::geteuid() == 0) {
+        std::printf("read-only folder not tried: running as root, folder permissions are not enforced\n");
+        return;
+    }
+    const std::string ordner = dir / "nurLesen";
+    ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
+    const std::string pfad = ConfigFile::path(ordner);
+    ASSERT_TRUE(ConfigFile::Save(pfad, profile(1, "Alt ")).ok);
+    const std::string alt = readFile(pfad);
+    ASSERT_EQ(::chmod(ordner.c_str(), 0500), 0);
+    const auto nurLesen = ConfigFile::Save(pfad, liste);
+    ::chmod(ordner.c_str(), 0700);
+    EXPECT_FALSE(nurLesen.ok);
+    EXPECT_FALSE(nurLesen.error.empty());
+    EXPECT_EQ(readFile(pfad), alt);
+}
+
+// A child saves two different lists in turn without pause; it is killed at a random moment,
+// again and again. Each time the file must be one of the two lists, whole.
+TEST(ConfigFileFaults, KilledWhileSavingLeavesTheOldOrTheNewFile) {
+    FaultDir dir;
+    const std::string pfad = ConfigFile::path(dir.path());
+    const Profilliste a = profile(2, "Erste ");
+    const Profilliste b = profile(3, "Zweite ");
+    const std::string inhaltA = inhalt(a);
+    const std::string inhaltB = inhalt(b);
+    ASSERT_TRUE(ConfigFile::Save(pfad, a).ok);
+
+    std::mt19937 zufall(20261207);
+    std::uniform_int_distribution<int> mikros(0, 20000);
+    int neue = 0;
+    for (int runde = 0; runde < 40; ++runde) {
+        SCOPED_TRACE(runde);
+        const pid_t kind = ::fork();
+        ASSERT_GE(kind, 0);
+        if (kind == 0) {
+            for (unsigned i = 0;; ++i)
+                ConfigFile::Save(pfad, i % 2 ? a : b);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(mikros(zufall)));
+        ASSERT_EQ(::kill(kind, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(kind, &status, 0), kind);
+
+        const std::string jetzt = readFile(pfad);
+        ASSERT_TRUE(jetzt == inhaltA || jetzt == inhaltB) << "file of " << jetzt.size() << " bytes";
+        neue += jetzt == inhaltB;
+        Profilliste geladen;
+        ASSERT_TRUE(ConfigFile::Load(pfad, geladen));
+        EXPECT_EQ(geladen.size(), jetzt == inhaltA ? 2u : 3u);
+    }
+    std::printf("%d of 40 kills found the other list\n", neue);
+}
+
+} // namespace
