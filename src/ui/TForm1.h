@@ -2,18 +2,31 @@
 
 #include "Profilliste.h"
 
+#include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+class QAction;
+class QLineEdit;
+class QMenu;
 
 namespace Ui {
 class TForm1;
 }
 
 // The settings window: the program's main window. It shows the active profile in its controls,
-// owns the machine components and the protocol writer, and runs the close query that ends the
-// program. It is normally hidden; the tray icon brings it up.
+// owns the machine components, the tray icon with its two menus and the protocol writer, and
+// runs the close query that ends the program. It is normally hidden; the tray icon brings it up.
+//
+// Edits stay in the controls until they are applied (SteuerelementeUebernehmen) or discarded
+// (SteuerelementeLaden). Two things take effect at once: the profile name typed into the
+// profile box (renaming, deleting), and the separator kind shown on the page
+// "Datensatz-Einstellungen".
 class TForm1 : public QWidget {
     Q_OBJECT
 
@@ -40,6 +53,10 @@ public:
     // Closes all machine ports, waits 300 ms and opens the machine of the active profile.
     void MaschineAnmelden();
 
+    // Applies the controls to the active profile, makes the profile at index active and loads it
+    // into the controls. The machine is not reconnected.
+    void ProfilWaehlen(int index);
+
     // The close query: asks, applies on consent, saves the profiles, removes the tray icon.
     // Returns whether the program may end.
     bool CloseQuery();
@@ -49,19 +66,46 @@ public:
     // without asking, the tray icon removed and the event loop ended.
     void endWithoutAsking();
 
+    // A machine reported an error: unless the overwrite warning is open, the window comes up on
+    // the page "Allgemeine Einstellungen". (Closing the ports and the message are the caller's.)
+    void showAfterMachineError();
+
+    // The column titles of the header line of a new protocol file: the captions of the record
+    // list "Datensatz für 1 Schuss" as shown now (Windows-1252), in output order.
+    std::vector<std::string> DatensatzTitel() const;
+
     int Profilindex() const { return m_profilindex; }
 
     Ui::TForm1* ui() const { return m_ui.get(); }
+    QMenu* PopupMenu1() const { return m_popupMenu1; }
+    QMenu* PopupMenu2() const { return m_popupMenu2; }
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
 
 public slots:
+    void Button1Click(); // "Durchsuchen"
     void Button2Click(); // "Übernehmen"
     void Button3Click(); // "Abbrechen"
     void Button4Click(); // "Programm beenden"
     void Button5Click(); // "Neues Profil"
+    void Button6Click(); // "Neu an Ringlesemaschine anmelden"
+
+    // The record layout editor.
+    void LoadButtonClick(); // "> Hinzufügen >"
+    void DelButtonClick();  // "< Entfernen <"
+    void UpButtonClick();
+    void DownButtonClick();
+    void RadioGroup4Click(int index);
+
+    // The tray icon and its menus.
+    void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
+    void Wiederherstellen1Click(); // shows the window and gives it the focus
+    void PopupMenu2Popup();        // rebuilds the profile menu
+    void ProfilMenuItemClick(QAction* item);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Configures and opens the machine of the active profile (the second half of MaschineAnmelden).
     virtual void MaschineOeffnen();
@@ -69,16 +113,60 @@ protected:
     virtual void MaschinenSchliessen();
     virtual void addTrayIcon();
     virtual void removeTrayIcon();
+    // The save dialog of "Durchsuchen", preset with the given path; returns the chosen path, or
+    // an empty text when the user cancelled.
+    virtual QString saveFileDialog(const QString& preset);
 
     void fillProfileBox();
 
     Profilliste& m_liste;
 
 private:
+    void setupControls();
+    void setupMenus();
+    void fillTrennzeichenliste();
+    void RadioGroup1Click(int index);
+    void RadioGroup2Click(int index);
+
+    // The profile box: leaving it (or opening its list) renames or deletes the profile.
+    void ComboBox2Exit(bool listeOeffnet);
+    void ComboBox2Select(int index);
+
+    // Number fields: the range check on leaving, and the one before applying.
+    struct Zahlenfeld {
+        QLineEdit* edit;
+        int min;
+        int max;
+        const char* standard;
+    };
+    std::array<Zahlenfeld, 3> zahlenfelder() const;
+    // Puts the default back into a field whose value is out of range; true when it did.
+    static bool pruefeZahlenfeld(const Zahlenfeld& feld);
+
+    // The separator list: the selected row (the code), or -1.
+    int selectedTrennzeichen() const;
+    void zeigeTrennzeichen(int32_t code);
+    // The element numbers of the rows of a list (ElementeListView or DatensatzListView).
+    std::vector<int> elementCodes(bool datensatz) const;
+    void fillElementList(bool datensatz, const std::array<int8_t, 6>& werte);
+
     std::unique_ptr<Ui::TForm1> m_ui;
     std::string m_startverzeichnis;
     bool m_ersteinrichtung = false;
     bool m_ending = false;
     int m_profilindex = -1;
     std::string m_profilnameEingabe;
+
+    // Working copies of the active profile's three Reserviert values (low 8 bits) and its three
+    // separator codes; the layout editor edits the codes here until they are applied.
+    std::array<int8_t, 3> m_reserviert{};
+    std::array<int32_t, 3> m_trennzeichen{};
+
+    // Set when the port list could not show the active profile's port (an adapter that is not
+    // plugged in): the profile keeps its port until the user chooses one from the list.
+    bool m_portNichtGelistet = false;
+
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QMenu* m_popupMenu1 = nullptr;
+    QMenu* m_popupMenu2 = nullptr;
 };

@@ -1,0 +1,102 @@
+// The tray icon of the settings window and its two menus: a left click opens the profile menu,
+// a double click the window, a right click the menu with "Einstellungen" and "Beenden".
+
+#include "TForm1.h"
+
+#include "Desktop.h"
+#include "QtText.h"
+#include "ui_TForm1.h"
+
+#include <QCursor>
+#include <QMenu>
+
+void TForm1::setupMenus() {
+    m_popupMenu1 = new QMenu(this);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* wiederherstellen = m_popupMenu1->addAction(QStringLiteral("&Einstellungen"));
+    wiederherstellen->setObjectName(QStringLiteral("Wiederherstellen1"));
+    QFont bold = wiederherstellen->font();
+    bold.setBold(true);
+    wiederherstellen->setFont(bold);
+    m_popupMenu1->setDefaultAction(wiederherstellen);
+    m_popupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    QAction* beenden = m_popupMenu1->addAction(QStringLiteral("&Beenden"));
+    beenden->setObjectName(QStringLiteral("Exit1"));
+    connect(wiederherstellen, &QAction::triggered, this, &TForm1::Wiederherstellen1Click);
+    connect(beenden, &QAction::triggered, this, &TForm1::Button4Click);
+
+    m_popupMenu2 = new QMenu(this);
+    m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    connect(m_popupMenu2, &QMenu::aboutToShow, this, &TForm1::PopupMenu2Popup);
+    connect(m_popupMenu2, &QMenu::triggered, this, &TForm1::ProfilMenuItemClick);
+}
+
+void TForm1::addTrayIcon() {
+    if (m_trayIcon)
+        return;
+    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    m_trayIcon->setToolTip(QStringLiteral("Ringlesemaschine"));
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
+    m_trayIcon->show();
+}
+
+void TForm1::removeTrayIcon() {
+    if (!m_trayIcon)
+        return;
+    m_trayIcon->hide();
+    delete m_trayIcon;
+    m_trayIcon = nullptr;
+}
+
+void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
+    // While the window or the overwrite warning is open, the icon does nothing.
+    if (isVisible() || desktop().overwriteWarningVisible())
+        return;
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        m_popupMenu2->popup(QCursor::pos());
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        m_popupMenu2->hide(); // the first click of the double click opened it
+        Wiederherstellen1Click();
+        break;
+    case QSystemTrayIcon::Context:
+        m_popupMenu1->popup(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::Wiederherstellen1Click() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::PopupMenu2Popup() {
+    m_popupMenu2->clear();
+    const QComboBox* box = m_ui->ComboBox2;
+    for (int i = 0; i < box->count(); ++i) {
+        QAction* item = m_popupMenu2->addAction(box->itemText(i));
+        item->setCheckable(true);
+        item->setChecked(i == box->currentIndex());
+    }
+}
+
+void TForm1::ProfilMenuItemClick(QAction* item) {
+    const QList<QAction*> items = m_popupMenu2->actions();
+    for (QAction* a : items)
+        a->setChecked(false);
+    item->setChecked(true);
+    const int index = static_cast<int>(items.indexOf(item));
+    if (index < 0 || index >= m_ui->ComboBox2->count() || static_cast<std::size_t>(index) >= m_liste.size())
+        return;
+
+    ProfilWaehlen(index);
+    // The profile box as a choice in the box leaves it.
+    m_ui->ComboBox2->setCurrentIndex(index);
+    m_profilindex = index;
+    m_profilnameEingabe = toAnsi(m_ui->ComboBox2->itemText(index));
+    MaschineAnmelden();
+}

@@ -1,0 +1,232 @@
+// The page "Datensatz-Einstellungen": moving elements between the two lists and within the
+// record, the separator list and the separator kind.
+
+#include "Datensatzelemente.h"
+#include "SettingsFixture.h"
+
+#include <QRadioButton>
+#include <QtTest>
+
+using namespace settings_test;
+
+namespace {
+
+QStringList captions(const QTreeWidget* list) {
+    QStringList out;
+    for (int r = 0; r < list->topLevelItemCount(); ++r)
+        out << list->topLevelItem(r)->text(0);
+    return out;
+}
+
+int selected(const QTreeWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->indexOfTopLevelItem(items.constFirst());
+}
+
+void select(QTreeWidget* list, int row) {
+    list->clearSelection();
+    if (row >= 0)
+        list->topLevelItem(row)->setSelected(true);
+}
+
+int selectedRow(const QTableWidget* list) {
+    const auto rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+} // namespace
+
+class LayoutEditorTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeTtyTree> m_ports;
+    std::unique_ptr<StartDir> m_start;
+    std::unique_ptr<ScriptedDesktop> m_desk;
+    std::unique_ptr<Profilliste> m_liste;
+    std::unique_ptr<TestForm> m_form;
+
+    QTreeWidget* elemente() { return m_form->f().ElementeListView; }
+    QTreeWidget* datensatz() { return m_form->f().DatensatzListView; }
+
+private slots:
+    void init() {
+        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1"});
+        m_start = std::make_unique<StartDir>();
+        m_start->write({"Verein"});
+        m_desk = std::make_unique<ScriptedDesktop>();
+        m_liste = std::make_unique<Profilliste>();
+        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        m_desk->boxes.clear();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_liste.reset();
+        m_desk.reset();
+        m_start.reset();
+        m_ports.reset();
+    }
+
+    void aNewProfileOffersAllSixElements() {
+        QCOMPARE(captions(elemente()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert", "Teiler",
+                                                    "X-Koordinate", "Y-Koordinate"}));
+        QCOMPARE(datensatz()->topLevelItemCount(), 0);
+        QCOMPARE(selected(elemente()), 0); // selected at construction
+    }
+
+    void addingAppendsOrInsertsAfterTheSelectedRecordRow() {
+        select(elemente(), 2); // Ringwert
+        m_form->LoadButtonClick();
+        QCOMPARE(captions(datensatz()), QStringList{"Ringwert"});
+        QCOMPARE(selected(datensatz()), 0);
+        QCOMPARE(selected(elemente()), 2); // the row now at the same place: Teiler
+
+        select(datensatz(), -1);
+        select(elemente(), 0); // Scheibentyp, appended with nothing selected in the record
+        m_form->LoadButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp"}));
+
+        select(datensatz(), 0);
+        select(elemente(), 3); // Y-Koordinate, the last row
+        m_form->LoadButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Y-Koordinate", "Scheibentyp"}));
+        QCOMPARE(selected(datensatz()), 1);
+        QCOMPARE(selected(elemente()), 2); // the row before the deleted last one
+
+        // with nothing selected nothing moves
+        select(elemente(), -1);
+        m_form->LoadButtonClick();
+        QCOMPARE(datensatz()->topLevelItemCount(), 3);
+    }
+
+    void addingTheLastElementLeavesTheAvailableListEmpty() {
+        for (int i = 0; i < 6; ++i) {
+            select(elemente(), 0);
+            m_form->LoadButtonClick();
+        }
+        QCOMPARE(elemente()->topLevelItemCount(), 0);
+        QCOMPARE(selected(elemente()), -1);
+        QCOMPARE(datensatz()->topLevelItemCount(), 6);
+        m_form->LoadButtonClick(); // nothing left: nothing happens
+        QCOMPARE(datensatz()->topLevelItemCount(), 6);
+    }
+
+    void removingPutsTheElementAtTheEndAndSelectsTheRowBefore() {
+        for (int row : {2, 2, 2}) { // Ringwert, Teiler, X-Koordinate
+            select(elemente(), row);
+            select(datensatz(), -1);
+            m_form->LoadButtonClick();
+        }
+        select(datensatz(), 0);
+        m_form->DelButtonClick();
+        QCOMPARE(captions(elemente()),
+                 (QStringList{"Scheibentyp", "Teilerfaktor", "Y-Koordinate", "Ringwert"}));
+        QCOMPARE(selected(elemente()), 3);
+        QCOMPARE(selected(datensatz()), 0); // the new first row
+
+        select(datensatz(), 1);
+        m_form->DelButtonClick();
+        QCOMPARE(captions(datensatz()), QStringList{"Teiler"});
+        QCOMPARE(selected(datensatz()), 0);
+
+        m_form->DelButtonClick();
+        QCOMPARE(datensatz()->topLevelItemCount(), 0);
+        QCOMPARE(selected(datensatz()), -1);
+        m_form->DelButtonClick(); // nothing selected: nothing happens
+        QCOMPARE(elemente()->topLevelItemCount(), 6);
+
+        // the changed order of the available list is what is stored
+        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QCOMPARE(m_liste->aktiv().Elemente, (std::array<int8_t, 6>{0, 1, 5, 2, 4, 3}));
+    }
+
+    void upAndDownMoveWithinTheRecordOnly() {
+        for (int i = 0; i < 3; ++i) { // Scheibentyp, Teilerfaktor, Ringwert
+            select(elemente(), 0);
+            select(datensatz(), -1);
+            m_form->LoadButtonClick();
+        }
+        select(datensatz(), 0);
+        m_form->UpButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
+        select(datensatz(), 2);
+        m_form->DownButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
+
+        m_form->UpButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
+        QCOMPARE(selected(datensatz()), 1);
+        m_form->UpButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp", "Teilerfaktor"}));
+        m_form->DownButtonClick();
+        m_form->DownButtonClick();
+        QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
+        QCOMPARE(selected(datensatz()), 2);
+
+        QVERIFY(!m_form->Aenderungspruefung());
+        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QCOMPARE(m_liste->aktiv().Datensatz, (std::array<int8_t, 6>{0, 1, 2, -1, -1, -1}));
+        QCOMPARE(m_liste->aktiv().Elemente, (std::array<int8_t, 6>{3, 4, 5, -1, -1, -1}));
+        QVERIFY(m_form->Aenderungspruefung());
+        // the header line's titles follow the list as shown, also before applying
+        m_form->UpButtonClick();
+        QCOMPARE(m_form->DatensatzTitel(),
+                 (std::vector<std::string>{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
+    }
+
+    void theSeparatorListHasARowPerCode() {
+        const QTableWidget* list = m_form->f().ListView1;
+        QCOMPARE(list->rowCount(), 258);
+        QCOMPARE(list->columnCount(), 4);
+        QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("ASCII-Code (dez)"));
+        const auto row = [list](int r) {
+            return QStringList{list->item(r, 0)->text(), list->item(r, 1)->text(), list->item(r, 2)->text()};
+        };
+        QCOMPARE(row(0), (QStringList{"nul", "0", "0x00"}));
+        QCOMPARE(row(32), (QStringList{"Space", "32", "0x20"}));
+        QCOMPARE(row(59), (QStringList{";", "59", "0x3b"}));
+        QCOMPARE(row(128), (QStringList{QStringLiteral("\u20ac"), "128", "0x80"}));
+        QCOMPARE(row(255), (QStringList{QStringLiteral("\u00ff"), "255", "0xff"}));
+        QCOMPARE(row(256), (QStringList{"Windows-Linefeed", "13 + 10", "0x0d + 0x0a"}));
+        QCOMPARE(row(257), (QStringList{"kein Trennzeichen", "", ""}));
+        QCOMPARE(list->columnWidth(3), 1);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(list->columnWidth(c) >= 10 && list->columnWidth(c) <= 200);
+    }
+
+    void theSeparatorKindKeepsAWorkingCopyPerKind() {
+        QTableWidget* list = m_form->f().ListView1;
+        TRadioGroup* art = m_form->f().RadioGroup4;
+        QCOMPARE(art->itemIndex(), 0);
+        QCOMPARE(selectedRow(list), 59);
+
+        // switching back and forth without touching the list changes nothing
+        art->button(1)->click();
+        QCOMPARE(selectedRow(list), 10);
+        QCOMPARE(m_liste->aktiv().TrennzeichenWahl, 1); // written at once
+        art->button(2)->click();
+        art->button(0)->click();
+        QCOMPARE(selectedRow(list), 59);
+        QVERIFY(m_form->Aenderungspruefung());
+
+        // a row chosen for "Schuss" is kept while another kind is shown, and applied
+        art->button(1)->click();
+        list->selectRow(256);
+        QVERIFY(!m_form->Aenderungspruefung());
+        art->button(2)->click();
+        list->selectRow(257);
+        art->button(1)->click();
+        QCOMPARE(selectedRow(list), 256);
+        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QCOMPARE(m_liste->aktiv().Trennzeichen, (std::array<int32_t, 3>{59, 256, 257}));
+        QCOMPARE(m_liste->aktiv().TrennzeichenWahl, 1);
+        QCOMPARE(m_form->geoeffnet, 0); // separators need no reconnection
+
+        // "Abbrechen" discards an unapplied choice
+        list->selectRow(13);
+        m_form->Button3Click();
+        QCOMPARE(selectedRow(list), 256);
+    }
+};
+
+QTEST_MAIN(LayoutEditorTest)
+#include "LayoutEditorTest.moc"

@@ -1,0 +1,105 @@
+#pragma once
+
+// Shared pieces of the settings window tests: a fake tty class directory for the port list, a
+// start directory with a configuration file of given profiles, and a settings window that counts
+// how often the machine was closed and opened and answers the save dialog from a script.
+
+#include "ConfigFile.h"
+#include "QtText.h"
+#include "ScriptedDesktop.h"
+#include "TComComboBox.h"
+#include "TForm1.h"
+#include "ui_TForm1.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace settings_test {
+
+namespace fs = std::filesystem;
+
+// A tty class directory with the given ports (each with a "device", so each is listed).
+class FakeTtyTree {
+public:
+    explicit FakeTtyTree(const std::vector<std::string>& ports = {}) {
+        m_root = fs::path(m_dir.path().toStdString());
+        for (const std::string& port : ports)
+            add(port);
+        TComComboBox::setSysfsRoot(m_root.string());
+    }
+    ~FakeTtyTree() {
+        if (TComComboBox::sysfsRoot() == m_root.string())
+            TComComboBox::setSysfsRoot("/sys/class/tty");
+    }
+    FakeTtyTree(const FakeTtyTree&) = delete;
+    FakeTtyTree& operator=(const FakeTtyTree&) = delete;
+
+    void add(const std::string& port) { fs::create_directories(m_root / port / "device"); }
+    std::string root() const { return m_root.string(); }
+
+private:
+    QTemporaryDir m_dir;
+    fs::path m_root;
+};
+
+// A settings window without machines: it counts the closing and opening of the machine ports
+// and takes the save dialog's answer from saveAnswer.
+class TestForm : public TForm1 {
+public:
+    using TForm1::eventFilter;
+    using TForm1::TForm1;
+
+    int geschlossen = 0;
+    int geoeffnet = 0;
+    QString saveAnswer;
+    QString savePreset;
+
+    Ui::TForm1& f() { return *ui(); }
+
+protected:
+    void MaschinenSchliessen() override { ++geschlossen; }
+    void MaschineOeffnen() override { ++geoeffnet; }
+    QString saveFileDialog(const QString& preset) override {
+        savePreset = preset;
+        return saveAnswer;
+    }
+};
+
+// A start directory whose configuration file holds the given profiles.
+class StartDir {
+public:
+    std::string path() const { return m_dir.path().toStdString(); }
+
+    // Profiles made from the default profile with the given names, on port COM1.
+    void write(const std::vector<std::string>& names) {
+        Profilliste liste;
+        for (const std::string& name : names) {
+            Profil p = Profil::standard(path());
+            setText(p.Name, name);
+            liste.append(p);
+        }
+        write(liste);
+    }
+    void write(const Profilliste& liste) { QVERIFY(ConfigFile::Save(ConfigFile::path(path()), liste).ok); }
+
+    Profilliste saved() const {
+        Profilliste liste;
+        ConfigFile::Load(ConfigFile::path(path()), liste);
+        return liste;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+inline std::string boxText(const ScriptedDesktop& desk) {
+    return desk.boxes.empty() ? std::string() : desk.boxes.back().text;
+}
+
+} // namespace settings_test
