@@ -1,0 +1,402 @@
+#include "Rm3WinCom.h"
+
+#include <thread>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTries = 10;               // enquiries per command
+constexpr int kSendings = 5;             // sendings of a command without acknowledgement
+constexpr auto kEnquiryWait = 200ms;     // for the STX after each ENQ
+constexpr auto kAckWait = 300ms;         // for the ACK after each sending
+constexpr auto kReplyWait = 100ms;       // for the answer to "TYP"
+constexpr auto kAckDrain = 20ms;         // for an acknowledgement to leave the port
+constexpr std::size_t kReadChunk = 4096; // bytes taken from the port at a time
+
+// Sleeps for the time, or until the stop request when there is one.
+void pause(Clock::duration time, const TStopSignal* stop) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(time);
+    if (ms <= 0ms)
+        return;
+    if (stop)
+        stop->WaitFor(ms);
+    else
+        std::this_thread::sleep_for(ms);
+}
+
+std::chrono::milliseconds remaining(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left > 0ms ? left : 0ms;
+}
+
+} // namespace
+
+std::uint8_t Rm3WinCheckChar(std::string_view text) {
+    std::uint8_t x = 0;
+    for (const char c : text)
+        x ^= static_cast<std::uint8_t>(c);
+    if (static_cast<std::int8_t>(x) < 32)
+        x = static_cast<std::uint8_t>(x + 32);
+    return x;
+}
+
+TRm3WinEditShot Rm3WinEditShotFromLine(std::string_view line) {
+    const std::size_t p1 = std::min(line.find(';'), line.size());
+    const std::size_t p2 = p1 < line.size() ? std::min(line.find(';', p1 + 1), line.size()) : line.size();
+    TRm3WinEditShot shot;
+    const std::string_view nummer = line.size() > 4 ? line.substr(4, p1 - std::min<std::size_t>(4, p1)) : "";
+    shot.Schussnr = tryStrToInt(nummer).value_or(10);
+    if (p1 < line.size())
+        shot.Ringwert = std::string(line.substr(p1 + 1, p2 - p1 - 1));
+    shot.Status = !line.empty() && line.back() == 'G' ? 'U' : 'V';
+    return shot;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRm3WinSendThread
+
+TRm3WinSendThread::TRm3WinSendThread(TRm3WinCom& owner) : m_owner(owner) {}
+
+TRm3WinSendThread::~TRm3WinSendThread() {
+    Stop();
+}
+
+void TRm3WinSendThread::Execute() {
+    while (!Terminated()) {
+        std::optional<std::string> command = Commands().WaitTake(std::chrono::milliseconds(-1));
+        if (!command)
+            break; // stopped; commands still queued go with the queue
+        SendCommand(*command, kTries, false);
+    }
+}
+
+void TRm3WinSendThread::Failed() {
+    m_owner.reportFailure();
+}
+
+bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool quiet) {
+    TRm3WinCom& com = m_owner;
+    const TStopSignal* const stop = quiet ? nullptr : &StopSignal();
+    const auto stopped = [&] { return !quiet && Terminated(); };
+    const auto failed = [&] {
+        if (!stopped() && !quiet)
+            com.PostError(0);
+        return false;
+    };
+
+    std::lock_guard input(com.m_inputMutex);
+    m_busy.store(true);
+    struct BusyEnd {
+        std::atomic<bool>& busy;
+        ~BusyEnd() { busy.store(false); }
+    } busyEnd{m_busy};
+
+    std::string frame = text;
+    frame += static_cast<char>(Rm3WinCheckChar(text));
+    frame += static_cast<char>(Ascii::CR);
+
+    // Enquiry: ENQ until the machine answers STX. Each try takes its 200 ms, so a machine that
+    // is busy for a while gets about two seconds before the command is given up.
+    bool ready = false;
+    for (int i = 0; i < tries && !ready; ++i) {
+        if (stopped())
+            return false;
+        com.purgeForEnquiry(stop);
+        com.WriteByte(Ascii::ENQ);
+        const Clock::time_point deadline = Clock::now() + kEnquiryWait;
+        while (!ready && com.WaitForInput(remaining(deadline), stop) == wrInput) {
+            const std::optional<std::uint8_t> byte = com.ReadPending();
+            if (!byte)
+                continue;
+            if (*byte == Ascii::STX)
+                ready = true;
+            else if (*byte == Ascii::NAK)
+                break;
+            else
+                com.strayByte(*byte); // a machine line, not the answer
+        }
+        if (!ready)
+            pause(deadline - Clock::now(), stop);
+    }
+    if (!ready)
+        return failed();
+
+    // Sending: the text until the machine acknowledges it.
+    for (int i = 0; i < kSendings; ++i) {
+        com.WriteStr(frame);
+        const Clock::time_point deadline = Clock::now() + kAckWait;
+        for (;;) {
+            const TWaitResult w = com.WaitForInput(remaining(deadline), stop);
+            if (w == wrStopped && stopped())
+                return false;
+            if (w != wrInput)
+                break;
+            const std::optional<std::uint8_t> byte = com.ReadPending();
+            if (!byte)
+                continue;
+            if (*byte == Ascii::ACK)
+                return true;
+            if (*byte == Ascii::NAK)
+                break;
+            com.strayByte(*byte);
+        }
+    }
+    return failed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRm3WinCom
+
+TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
+    ApplyMachineLineSettings(br38400, true, TComEvents{evRxChar}, smNone);
+    OnRxChar = [this](TCustomComPort* sender, int count) { RxCharEvent(sender, count); };
+    OnBeforeOpen = [this](TCustomComPort*) {
+        std::lock_guard input(m_inputMutex);
+        m_closing = false;
+    };
+}
+
+TRm3WinCom::~TRm3WinCom() {
+    OnRxChar = nullptr;
+    OnBeforeOpen = nullptr;
+    Shutdown(); // stops the send thread while this part still exists
+}
+
+void TRm3WinCom::OnAfterOpenEvent(TCustomComPort*) {
+    m_failureReported.store(false);
+    m_opened.store(true);
+    {
+        std::lock_guard lock(m_threadMutex);
+        if (!m_sendThread) {
+            m_sendThread = std::make_unique<TRm3WinSendThread>(*this);
+            m_sendThread->Start();
+        }
+    }
+    Reset();
+}
+
+void TRm3WinCom::OnBeforeCloseEvent(TCustomComPort*) {
+    // The thread leaves the reach of the receive side first: a line that arrives now queues
+    // nothing, and nobody waits for a thread that is ending.
+    std::unique_ptr<TRm3WinSendThread> thread;
+    {
+        std::lock_guard lock(m_threadMutex);
+        thread = std::move(m_sendThread);
+    }
+    if (thread)
+        thread->Stop(); // ends a handshake at its next wait; queued commands are dropped with it
+    thread.reset();
+    m_opened.store(false);
+    // Lines that arrive from now on are left to the closing port, unacknowledged, so the machine
+    // sends them again later; the last acknowledgement is given time to leave before the port
+    // drops its output.
+    std::lock_guard input(m_inputMutex);
+    m_closing = true;
+    if (m_ackSent)
+        pause(m_lastAck + kAckDrain - Clock::now(), nullptr);
+    m_line.clear();
+    m_resync = false;
+    m_ackSent = false;
+}
+
+void TRm3WinCom::queue(std::string text) {
+    std::lock_guard lock(m_threadMutex);
+    if (m_sendThread)
+        m_sendThread->Commands().Post(std::move(text));
+}
+
+void TRm3WinCom::Reset() {
+    if (m_opened.load() && !m_editing.load())
+        queue(m_einstellstring.BuildString());
+}
+
+void TRm3WinCom::ClearEditData() {
+    if (m_editing.load())
+        return;
+    std::lock_guard lock(m_editMutex);
+    m_editList.clear();
+}
+
+std::vector<TRm3WinEditShot> TRm3WinCom::EditList() const {
+    std::lock_guard lock(m_editMutex);
+    return m_editList;
+}
+
+void TRm3WinCom::reportFailure() {
+    if (!m_failureReported.exchange(true))
+        PostError(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receiving (port event thread)
+
+void TRm3WinCom::RxCharEvent(TCustomComPort*, int) {
+    try {
+        char buffer[kReadChunk];
+        for (;;) {
+            // The lock is taken per chunk, so a handshake waiting for the input gets its turn.
+            std::lock_guard input(m_inputMutex);
+            if (m_closing)
+                break;
+            const int n = Read(buffer, static_cast<int>(sizeof buffer));
+            if (n <= 0)
+                break;
+            receive(buffer, static_cast<std::size_t>(n));
+            if (static_cast<std::size_t>(n) < sizeof buffer)
+                break;
+        }
+    } catch (const EComPort&) {
+        reportFailure(); // the device went away
+    }
+}
+
+void TRm3WinCom::receive(const char* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\0')
+            continue;
+        if (c == static_cast<char>(Ascii::CR)) {
+            lineEnd();
+        } else if (m_resync) {
+            // the rest of a broken line
+        } else if (m_line.size() >= MaxLine) {
+            m_line.clear(); // no machine line is this long: garbage
+            m_resync = true;
+        } else {
+            m_line += c;
+        }
+    }
+}
+
+void TRm3WinCom::lineEnd() {
+    if (m_resync) {
+        // A line that lost bytes is neither acknowledged nor delivered: the machine sends it again.
+        m_resync = false;
+        m_line.clear();
+        return;
+    }
+    TransmitChar(static_cast<char>(Ascii::ACK));
+    m_ackSent = true;
+    m_lastAck = Clock::now();
+
+    if (!m_line.empty())
+        m_line.pop_back(); // the check character
+    const std::string_view line = m_line;
+    if (line.starts_with("WSE")) {
+        Reset();
+    } else if (line.starts_with("STA")) {
+        ClearEditData();
+    } else if (line.starts_with("WSC=-")) {
+        m_editing.store(true);
+        PostEdit();
+    } else if (line.starts_with("SCH=")) {
+        TRm3WinEditShot shot = Rm3WinEditShotFromLine(line);
+        std::lock_guard lock(m_editMutex);
+        m_editList.push_back(std::move(shot));
+    }
+    PostData(std::exchange(m_line, std::string()));
+}
+
+void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
+    if (m_ackSent) {
+        pause(m_lastAck + kAckDrain - Clock::now(), stop);
+        m_ackSent = false;
+    }
+    // Stale input is read and dropped here rather than purged, so that it is known whether a
+    // line was cut: its rest, arriving later, must not pass for a line of its own.
+    std::string stale;
+    if (const int n = InputCount(); n > 0)
+        ReadStr(stale, n);
+    if (!stale.empty())
+        m_resync = stale.back() != static_cast<char>(Ascii::CR);
+    else if (!m_line.empty())
+        m_resync = true;
+    m_line.clear();
+    ClearBuffer(false, true);
+}
+
+void TRm3WinCom::strayByte(std::uint8_t byte) {
+    m_line.clear();
+    m_resync = byte != Ascii::CR;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The edit pass (main thread)
+
+void TRm3WinCom::ProcessEdit() {
+    // The list is not held locked while OnEdit runs: the handler shows a message box, whose
+    // event loop lets further machine lines (and another edit pass) in.
+    for (std::size_t i = 0;; ++i) {
+        TRm3WinEditShot shot;
+        {
+            std::lock_guard lock(m_editMutex);
+            if (i >= m_editList.size())
+                break;
+            if (m_editList[i].Status != 'V')
+                continue;
+            m_editList[i].Status = 'U';
+            shot = m_editList[i];
+        }
+        std::string ringwert = shot.Ringwert;
+        OnEdit(this, shot.Schussnr, ringwert);
+        std::lock_guard lock(m_editMutex);
+        if (i < m_editList.size() && m_editList[i].Schussnr == shot.Schussnr)
+            m_editList[i].Ringwert = std::move(ringwert);
+    }
+    SendEdit();
+    m_editing.store(false);
+}
+
+void TRm3WinCom::SendEdit() {
+    std::vector<std::string> answer;
+    {
+        std::lock_guard lock(m_editMutex);
+        const std::string n = std::to_string(m_editList.size());
+        answer.push_back("EDI=" + n + ";" + n);
+        for (const TRm3WinEditShot& shot : m_editList)
+            answer.push_back("S=" + std::to_string(shot.Schussnr) + ";" + shot.Ringwert + ";" +
+                             shot.Ringwert + ";" + shot.Status);
+    }
+    std::lock_guard lock(m_threadMutex); // the answer stays together in the queue
+    if (m_sendThread)
+        for (std::string& text : answer)
+            m_sendThread->Commands().Post(std::move(text));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Test
+
+bool TRm3WinCom::Test(std::string& model) {
+    model.clear();
+    Close();
+    TTestGuard guard(*this, true);
+    Open();
+    TRm3WinSendThread probe(*this); // not started: the handshake runs on this thread
+    if (!probe.SendCommand("TYP", kTries, true))
+        return false;
+    // The answer: "TYP=", the name, the check character and CR.
+    std::string reply;
+    const Clock::time_point deadline = Clock::now() + kReplyWait;
+    while (reply.size() < MaxLine && (reply.empty() || reply.back() != static_cast<char>(Ascii::CR))) {
+        if (WaitForInput(remaining(deadline)) != wrInput)
+            break;
+        std::string chunk;
+        ReadStr(chunk, InputCount());
+        reply += chunk;
+    }
+    if (!reply.empty()) {
+        WriteByte(Ascii::ACK);
+        pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
+        if (reply.size() >= 7)
+            model = reply.substr(4, reply.size() - 6);
+    }
+    return true;
+}
+
+bool TRm3WinCom::Test() {
+    std::string model;
+    return Test(model);
+}

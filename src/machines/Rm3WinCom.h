@@ -1,0 +1,152 @@
+#pragma once
+
+// The Disag RM II/III/IV in its remote mode. The machine sends text lines (shots, start and end
+// of a series, edit requests), each ended by a check character and CR; the component
+// acknowledges every line at once, hands it to the main thread as OnData, and reacts to four
+// kinds of line itself: "WSE" (the machine wants its settings string), "STA" (a new series:
+// forget the collected shots), "SCH=" (a shot: collect it) and "WSC=-" (an edit request: show
+// the unconfirmed shots through OnEdit and answer with the list of shots).
+//
+// Everything the component sends goes through its send thread, which performs the machine's
+// handshake: ENQ, the machine's STX, the text with check character and CR, the machine's ACK.
+//
+// Threads: received bytes are handled on the port's event thread (RxCharEvent); commands are
+// sent on the send thread; properties, Test, the edit pass and all events run on the main thread.
+// The send thread's handshake and the receive side take the port's input in turns (a lock), so
+// neither reads the other's bytes, and an acknowledgement written by the receive side always
+// leaves the port before the handshake discards the output.
+
+#include "MachineComponent.h"
+#include "Rm3WinInitstring.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The machine asks for a shot's ring value to be reviewed (main thread). The handler may change
+// Ringwert; the changed text is sent back to the machine.
+using TRm3WinEditEvent =
+    std::function<void(TCustomComPort* Sender, std::int32_t Schussnr, std::string& Ringwert)>;
+
+// One shot collected since the last "STA" line.
+struct TRm3WinEditShot {
+    std::int32_t Schussnr = 0;
+    std::string Ringwert;
+    char Status = 'V'; // 'U' confirmed by the machine ('G' at the end of its line) or reviewed
+
+    bool operator==(const TRm3WinEditShot&) const = default;
+};
+
+// The check character of a text: the XOR of its bytes; a value below 32 read as a signed byte
+// (0x00..0x1F, 0x80..0xFF) is raised by 32, keeping the low 8 bits. "TYP" gives 0x5D.
+std::uint8_t Rm3WinCheckChar(std::string_view text);
+
+// The shot of a "SCH=" line: the number between "SCH=" and the first ";" (10 when it is not a
+// number), the ring value up to the next ";", and 'U' when the line ends with 'G'.
+TRm3WinEditShot Rm3WinEditShotFromLine(std::string_view line);
+
+class TRm3WinCom;
+
+// Sends the queued commands to the machine, one at a time, in queue order.
+class TRm3WinSendThread : public TMachineThread {
+public:
+    explicit TRm3WinSendThread(TRm3WinCom& owner);
+    ~TRm3WinSendThread() override;
+
+    // Runs the handshake for one text; true when the machine acknowledged it. With quiet set it
+    // neither watches the stop request nor reports an error (Test). Runs on the calling thread.
+    bool SendCommand(const std::string& text, int tries, bool quiet);
+    // True while a handshake is in progress.
+    bool Busy() const { return m_busy.load(); }
+
+protected:
+    void Execute() override;
+    void Failed() override;
+
+private:
+    TRm3WinCom& m_owner;
+    std::atomic<bool> m_busy{false};
+};
+
+class TRm3WinCom : public TMachineComponent {
+public:
+    TRm3WinCom();
+    ~TRm3WinCom() override;
+
+    // The settings string; its writers send it at once while the port is open.
+    TRm3WinInitstring& Einstellstring() { return m_einstellstring; }
+    const TRm3WinInitstring& Einstellstring() const { return m_einstellstring; }
+    // Copies the settings without sending them.
+    void SetInitString(const TRm3WinInitstring& value) { m_einstellstring = value; }
+
+    TComHandler<TRm3WinEditEvent> OnEdit;
+
+    // Asks the machine for its model ("TYP"). True when the machine took the question; model is
+    // the name it answered, empty when it answered nothing in time. Closes the port first and
+    // leaves it closed; raises the port's error when the port cannot be opened.
+    bool Test(std::string& model);
+    bool Test() override;
+
+    // Queues the settings string while the port is open, a send thread runs and no edit request
+    // is being answered (any thread).
+    void Reset();
+    // Forgets the collected shots unless an edit request is being answered (any thread).
+    void ClearEditData();
+
+    // The collected shots, a copy (any thread).
+    std::vector<TRm3WinEditShot> EditList() const;
+    bool Editing() const { return m_editing.load(); }
+    bool Opened() const { return m_opened.load(); }
+
+    // Longest line the machine sends; a longer one without CR is garbage and is discarded.
+    static constexpr std::size_t MaxLine = 4096;
+
+protected:
+    void OnAfterOpenEvent(TCustomComPort* Sender) override;
+    void OnBeforeCloseEvent(TCustomComPort* Sender) override;
+    void ProcessEdit() override;
+
+private:
+    friend class TRm3WinSendThread;
+
+    void RxCharEvent(TCustomComPort* Sender, int Count);
+    // The line handling of received bytes; called with m_inputMutex held.
+    void receive(const char* bytes, std::size_t count);
+    void lineEnd();
+    void SendEdit();
+    // Hands a text to the send thread, if there is one.
+    void queue(std::string text);
+    // Before an enquiry (m_inputMutex held): lets an acknowledgement just written leave the port,
+    // discards stale input and output, and drops a line whose rest was discarded.
+    void purgeForEnquiry(const TStopSignal* stop);
+    // A byte that the handshake read but that belongs to a machine line (m_inputMutex held).
+    void strayByte(std::uint8_t byte);
+    // Reports a failure of the line once per opening (any thread).
+    void reportFailure();
+
+    TRm3WinInitstring m_einstellstring;
+
+    mutable std::mutex m_threadMutex; // m_sendThread
+    std::unique_ptr<TRm3WinSendThread> m_sendThread;
+
+    mutable std::mutex m_editMutex; // m_editList
+    std::vector<TRm3WinEditShot> m_editList;
+
+    std::atomic<bool> m_opened{false};
+    std::atomic<bool> m_editing{false};
+    std::atomic<bool> m_failureReported{false};
+
+    // The port's input belongs to the receive side or to a handshake, never both at once.
+    std::mutex m_inputMutex; // everything below
+    std::string m_line;      // the line being received, kept between notifications
+    bool m_resync = false;   // the current line lost bytes: drop it up to its CR, unacknowledged
+    bool m_closing = false;  // the port is closing: received bytes are left to it
+    bool m_ackSent = false;
+    std::chrono::steady_clock::time_point m_lastAck;
+};

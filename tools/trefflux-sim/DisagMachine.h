@@ -1,0 +1,76 @@
+#pragma once
+
+#include "SimMachine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A Disag RM II/III/IV in remote mode. The machine sends text lines on its own, each followed by
+// its check character and CR, one at a time: it waits for the program's ACK before the next line,
+// and sends a line again after a command when the program did not take it. A series is "STA",
+// one "SCH=" line per shot, "WSC=-" when a shot needs review, and "WSE".
+//
+// The program sends commands with a handshake: ENQ, the machine answers STX (or the idle reply,
+// e.g. NAK, when it is set to something else), then the text, its check character and CR, which
+// the machine acknowledges with ACK (NAK when the check character is wrong). "TYP" is answered
+// with "TYP=" and the model name; an answer to a review request ("EDI=" n ";" n and n "S=" lines)
+// lets the machine go on with the series.
+class DisagMachine : public SimMachine {
+public:
+    DisagMachine();
+
+    void received(std::uint8_t byte, SimWriter& out) override;
+    // The lines of the series joined, each with check character and CR.
+    std::string telegram(const SimSeries& series) const override;
+    std::string trailer(const std::string&) const override { return {}; }
+
+    // The lines of a series. A shot with ring value 0 is one the machine could not score: its
+    // line does not end in 'G', and the series asks for review ("WSC=-") before its end.
+    static std::vector<std::string> seriesLines(const SimSeries& series);
+    // The check character of a text: XOR of its bytes, raised by 32 when below 32 as a signed byte.
+    static std::uint8_t checkChar(std::string_view text);
+
+    // Queues lines to send (without check character and CR) and starts sending if idle.
+    void sendLines(const std::vector<std::string>& lines, SimWriter& out);
+    // Sends bytes as they are, at once (for broken or odd lines).
+    void sendRaw(std::string_view bytes, SimWriter& out);
+
+    void setModel(std::string model) { m_model = std::move(model); }
+
+    // What the program did so far.
+    const std::vector<std::string>& commands() const { return m_commands; } // acknowledged commands
+    std::size_t acknowledgedLines() const { return m_acknowledged; }
+    std::size_t unexpectedAcks() const { return m_unexpectedAcks; }
+    std::size_t enquiries() const { return m_enquiries; }
+    std::size_t repeatedLines() const { return m_repeated; }
+    std::size_t badCommands() const { return m_badCommands; }
+    // Lines waiting to be sent or acknowledged.
+    bool idle() const { return m_out.empty() && !m_waitingAck && !m_editPending; }
+
+private:
+    void sendNext(SimWriter& out);
+    void commandEnd(SimWriter& out);
+    void handleCommand(const std::string& text, SimWriter& out);
+    std::string frame(const std::string& line) const;
+
+    std::string m_model = "RM III";
+    std::deque<std::string> m_out;
+    std::string m_current;     // the line sent last, until acknowledged
+    bool m_waitingAck = false; // for m_current
+    bool m_inCommand = false;  // after STX, until CR
+    std::string m_command;
+    bool m_editPending = false; // "WSC=-" was taken: waiting for the program's answer
+    std::size_t m_editLines = 0;
+    bool m_replyAckDue = false; // the program acknowledges the "TYP" answer
+
+    std::vector<std::string> m_commands;
+    std::size_t m_acknowledged = 0;
+    std::size_t m_unexpectedAcks = 0;
+    std::size_t m_enquiries = 0;
+    std::size_t m_repeated = 0;
+    std::size_t m_badCommands = 0;
+};

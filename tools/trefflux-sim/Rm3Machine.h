@@ -1,0 +1,33 @@
+#pragma once
+
+#include "SimMachine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A Disag RM3 connected directly (not in remote mode), at 2400 baud. It sends plain lines ended
+// by CR, without handshake or check character: "START", one line per shot (number, ring value,
+// divisor) and "ENDE" at the end of a series. The program answers every "ENDE" (and its own
+// start) with the settings text and CR, which the machine logs.
+class Rm3Machine : public SimMachine {
+public:
+    Rm3Machine();
+
+    void received(std::uint8_t byte, SimWriter& out) override;
+    std::string telegram(const SimSeries& series) const override;
+    std::string trailer(const std::string&) const override { return {}; }
+
+    static std::vector<std::string> seriesLines(const SimSeries& series);
+    // Sends the lines of a series at once.
+    void sendSeries(const SimSeries& series, SimWriter& out);
+
+    // The settings texts the program sent, in order.
+    const std::vector<std::string>& settings() const { return m_settings; }
+
+private:
+    std::string m_line;
+    std::vector<std::string> m_settings;
+};
