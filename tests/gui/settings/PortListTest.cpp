@@ -1,0 +1,62 @@
+// The port list TComComboBox: filled from the tty class directory, sorted as text, and its Text
+// rules.
+
+#include "SettingsFixture.h"
+
+#include <QtTest>
+
+using namespace settings_test;
+
+class PortListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listsThePortsSortedAsTextAndSelectsTheFirst() {
+        FakeTtyTree ports({"COM3", "COM1", "COM10", "com2"});
+        TComComboBox box;
+        box.setComProperty(cpPort);
+        QCOMPARE(box.Items(), (std::vector<std::string>{"COM1", "COM10", "com2", "COM3"}));
+        QCOMPARE(box.ItemIndex(), 0);
+        QCOMPARE(box.Text(), std::string("COM1"));
+        QVERIFY(!box.isEditable());
+    }
+
+    void writingTextSelectsAListedNameWithoutRegardToCase() {
+        FakeTtyTree ports({"COM3", "COM1", "ttyUSB0"});
+        TComComboBox box;
+        box.setComProperty(cpPort);
+        box.setText("com3");
+        QCOMPARE(box.Text(), std::string("COM3"));
+        box.setText("ttyUSB9"); // not listed: the selection stays, nothing is added
+        QCOMPARE(box.Text(), std::string("COM3"));
+        QCOMPARE(box.count(), 3);
+    }
+
+    void anEmptyListReadsEmpty() {
+        FakeTtyTree ports;
+        TComComboBox box;
+        box.setComProperty(cpPort);
+        box.setText("COM1");
+        box.setItemIndex(0);
+        QCOMPARE(box.Text(), std::string());
+        QCOMPARE(box.ItemIndex(), -1);
+        box.setComProperty(cpBaudRate); // the kinds the program does not use stay empty
+        QCOMPARE(box.count(), 0);
+    }
+
+    void theWindowBuildsItsListOnceAtStart() {
+        FakeTtyTree ports({"ttyUSB0", "ttyACM0"});
+        StartDir start;
+        ScriptedDesktop desk;
+        Profilliste liste;
+        TestForm form(liste, start.path());
+        QCOMPARE(form.f().ComboBoxComNr->Items(), (std::vector<std::string>{"ttyACM0", "ttyUSB0"}));
+        QCOMPARE(form.f().ComboBoxComNr->Text(), std::string("ttyACM0")); // "COM1" is not listed
+        ports.add("ttyUSB1"); // plugged in later: offered after the next start
+        form.SteuerelementeLaden();
+        QCOMPARE(form.f().ComboBoxComNr->count(), 2);
+    }
+};
+
+QTEST_MAIN(PortListTest)
+#include "PortListTest.moc"

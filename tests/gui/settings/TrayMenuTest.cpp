@@ -1,0 +1,161 @@
+// The tray icon and its two menus: the profile menu rebuilt from the profile box, switching the
+// profile with a reconnection, and the clicks that do nothing while a window is open.
+
+#include "SettingsFixture.h"
+
+#include <QMenu>
+#include <QtTest>
+
+using namespace settings_test;
+
+namespace {
+
+QStringList texts(const QMenu* menu) {
+    QStringList out;
+    for (const QAction* a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+int checkedAt(const QMenu* menu) {
+    const auto actions = menu->actions();
+    for (int i = 0; i < actions.size(); ++i) {
+        if (actions[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TrayMenuTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeTtyTree> m_ports;
+    std::unique_ptr<StartDir> m_start;
+    std::unique_ptr<ScriptedDesktop> m_desk;
+    std::unique_ptr<Profilliste> m_liste;
+    std::unique_ptr<TestForm> m_form;
+
+private slots:
+    void init() {
+        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1", "COM2"});
+        m_start = std::make_unique<StartDir>();
+        m_start->write({"Verein", "Training", "Jugend"});
+        m_desk = std::make_unique<ScriptedDesktop>();
+        m_liste = std::make_unique<Profilliste>();
+        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        m_desk->boxes.clear();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_liste.reset();
+        m_desk.reset();
+        m_start.reset();
+        m_ports.reset();
+    }
+
+    void theIconAndTheRightClickMenu() {
+        QVERIFY(m_form->trayIcon());
+        QCOMPARE(m_form->trayIcon()->toolTip(), QStringLiteral("Ringlesemaschine"));
+        QVERIFY(!m_form->trayIcon()->icon().isNull());
+        QVERIFY(!m_form->windowIcon().pixmap(16, 16).isNull());
+
+        const QMenu* menu = m_form->PopupMenu1();
+        QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "-", "&Beenden"}));
+        QCOMPARE(menu->defaultAction(), menu->actions()[0]);
+        QVERIFY(menu->actions()[0]->font().bold());
+
+        menu->actions()[0]->trigger(); // "Einstellungen"
+        QVERIFY(m_form->isVisible());
+        m_desk->boxAnswers = {IdNo};
+        menu->actions()[2]->trigger(); // "Beenden" asks first
+        QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
+        QVERIFY(m_form->trayIcon()); // refused: the icon stays
+    }
+
+    void theProfileMenuListsEveryProfileWithTheActiveOneChecked() {
+        QMenu* menu = m_form->PopupMenu2();
+        m_form->PopupMenu2Popup();
+        QCOMPARE(texts(menu), (QStringList{"Verein", "Training", "Jugend"}));
+        QCOMPARE(checkedAt(menu), 0);
+
+        // choosing the active one again still reconnects
+        menu->actions()[0]->trigger();
+        QCOMPARE(m_form->geschlossen, 1);
+        QCOMPARE(m_form->geoeffnet, 1);
+        QCOMPARE(m_liste->activeIndex(), std::size_t(0));
+
+        // another one: the profile is active, loaded, shown in the box, and connected
+        m_form->f().Edit4->setText(QStringLiteral("Kreis")); // an edit of the old profile
+        m_form->PopupMenu2Popup();
+        menu->actions()[2]->trigger();
+        QCOMPARE(checkedAt(menu), 2);
+        QCOMPARE(m_liste->activeIndex(), std::size_t(2));
+        QCOMPARE(m_form->f().ComboBox2->currentIndex(), 2);
+        QCOMPARE(m_form->Profilindex(), 2);
+        QCOMPARE(text((*m_liste)[0].Scheibentext), std::string("Kreis")); // applied first
+        QCOMPARE(m_form->f().Edit4->text(), QStringLiteral("Text"));      // the new one loaded
+        QCOMPARE(m_form->geoeffnet, 3); // the apply's reconnection, then the profile's
+
+        m_form->PopupMenu2Popup();
+        QCOMPARE(checkedAt(menu), 2);
+    }
+
+    void newAndRenamedProfilesShowAtTheNextOpening() {
+        m_form->Button5Click();
+        m_form->PopupMenu2Popup();
+        QCOMPARE(texts(m_form->PopupMenu2()), (QStringList{"Verein", "Training", "Jugend", "Unbenannt"}));
+        QCOMPARE(checkedAt(m_form->PopupMenu2()), 3);
+    }
+
+    void clicksWorkOnlyWhileNoWindowIsOpen() {
+        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(m_form->PopupMenu2()->isVisible());
+        QCOMPARE(m_form->PopupMenu2()->actions().size(), 3);
+        m_form->PopupMenu2()->hide();
+
+        m_form->TrayIconMessage(QSystemTrayIcon::Context);
+        QTRY_VERIFY(m_form->PopupMenu1()->isVisible());
+        m_form->PopupMenu1()->hide();
+
+        m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+        QVERIFY(m_form->isVisible());
+
+        // the window is open: nothing reacts
+        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+        m_form->TrayIconMessage(QSystemTrayIcon::Context);
+        QTest::qWait(20);
+        QVERIFY(!m_form->PopupMenu2()->isVisible());
+        QVERIFY(!m_form->PopupMenu1()->isVisible());
+
+        // the overwrite warning is open: nothing reacts either
+        m_form->hide();
+        bool shown = true;
+        m_desk->whileOpen = [&] {
+            m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+            m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+            shown = m_form->isVisible() || m_form->PopupMenu2()->isVisible();
+        };
+        m_desk->overwriteWarning("Protokoll1.rls");
+        QVERIFY(!shown);
+    }
+
+    void aMachineErrorBringsTheWindowUpUnlessTheWarningIsOpen() {
+        m_desk->whileOpen = [&] { m_form->showAfterMachineError(); };
+        m_desk->overwriteWarning("Protokoll1.rls");
+        QVERIFY(!m_form->isVisible());
+        m_form->showAfterMachineError();
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(m_form->f().PageControl1->currentWidget(), m_form->f().TabSheet1);
+    }
+
+    void closingRemovesTheIcon() {
+        m_desk->boxAnswers = {IdYes};
+        QVERIFY(m_form->CloseQuery());
+        QVERIFY(!m_form->trayIcon());
+    }
+};
+
+QTEST_MAIN(TrayMenuTest)
+#include "TrayMenuTest.moc"
