@@ -1,0 +1,299 @@
+// Figures of the Disag remote-mode driver on a pseudo-terminal: the time from the CR of a
+// received line to its ACK on the wire, the time from the CR of "WSE" to the series in the
+// protocol file, and a burst of 10,000 shot lines sent as fast as the pseudo-terminal takes them.
+// Prints the figures beside their targets; never fails.
+#include "Profilliste.h"
+#include "Rm3WinCom.h"
+#include "Rm3WinDaten.h"
+#include "TProtokollAusgabe.h"
+
+#include "PlainMainThread.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr char STX = 0x02, ENQ = 0x05, ACK = 0x06, CR = 0x0D;
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[i];
+}
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::string framed(const std::string& text) {
+    return text + static_cast<char>(Rm3WinCheckChar(text)) + CR;
+}
+
+// The machine's side of a pseudo-terminal: writes lines and reads what the program sends,
+// answering its enquiries (STX) and commands (ACK) as a Disag does.
+class Machine {
+public:
+    Machine() {
+        m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0 || ::grantpt(m_fd) != 0 || ::unlockpt(m_fd) != 0) {
+            std::perror("posix_openpt");
+            std::exit(1);
+        }
+        char name[128];
+        ::ptsname_r(m_fd, name, sizeof name);
+        m_slave = name;
+        termios t{};
+        ::tcgetattr(m_fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_fd, TCSANOW, &t);
+        // Kept open so that the line never hangs up while the program has it closed.
+        m_held = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Machine() {
+        ::close(m_held);
+        ::close(m_fd);
+    }
+    const std::string& port() const { return m_slave; }
+
+    void write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n < 0 && errno != EINTR && errno != EAGAIN)
+                return;
+        }
+    }
+
+    // Reads what the program sent until an ACK for a line arrived (true) or the time ran out;
+    // enquiries and commands on the way are answered.
+    bool awaitAck(std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        for (;;) {
+            char c;
+            if (!readByte(c, deadline))
+                return false;
+            if (answer(c))
+                return true;
+        }
+    }
+
+    // Answers the program; true for an ACK of a line.
+    bool answer(char c) {
+        if (m_inCommand) {
+            if (c == CR) {
+                m_inCommand = false;
+                write(std::string(1, ACK));
+                ++m_commands;
+            }
+            return false;
+        }
+        if (c == ENQ) {
+            m_inCommand = true;
+            write(std::string(1, STX));
+            return false;
+        }
+        return c == ACK;
+    }
+
+    bool readByte(char& c, Clock::time_point deadline) {
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                return false;
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) > 0 && ::read(m_fd, &c, 1) == 1)
+                return true;
+        }
+    }
+
+    // Reads what the program sent until it has sent n commands in all.
+    bool awaitCommands(int n, std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        char c;
+        while (m_commands.load() < n)
+            if (!readByte(c, deadline))
+                return false;
+            else
+                answer(c);
+        return true;
+    }
+
+    int commands() const { return m_commands.load(); }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    int m_held = -1;
+    std::string m_slave;
+    bool m_inCommand = false;
+    std::atomic<int> m_commands{0};
+};
+
+void crToAck() {
+    constexpr int Lines = 2000;
+    Machine machine;
+    PlainMainThread mainThread;
+    TRm3WinCom com;
+    com.SetPort(machine.port());
+    com.Open();
+    machine.awaitCommands(1, 3s); // the settings string at opening
+    std::vector<double> us;
+    std::thread side([&] {
+        for (int i = 0; i < Lines; ++i) {
+            const std::string line = framed("SCH=" + std::to_string(i % 99 + 1) + ";9.8;123.4;45.0;G");
+            machine.write(line.substr(0, line.size() - 1));
+            const auto sent = Clock::now();
+            machine.write(std::string(1, CR));
+            if (!machine.awaitAck(2s))
+                break;
+            us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+        }
+    });
+    side.join();
+    mainThread.processPending();
+    com.Close();
+    std::printf("CR of a line to its ACK (%zu lines): median %.3f ms, p99 %.3f ms, max %.3f ms  "
+                "[target: p99 < 1 ms]\n",
+                us.size(), percentile(us, 0.5) / 1000, percentile(us, 0.99) / 1000,
+                percentile(us, 1.0) / 1000);
+}
+
+void wseToRecord() {
+    constexpr int Series = 200;
+    constexpr int Shots = 10;
+    char dir[] = "/tmp/trefflux-disag-bench-XXXXXX";
+    if (!::mkdtemp(dir))
+        return;
+    Profilliste liste;
+    liste.appendStandard(dir);
+    liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
+    TProtokollAusgabe ausgabe(liste);
+    Rm3WinDaten daten(liste, ausgabe);
+
+    Machine machine;
+    PlainMainThread mainThread;
+    TRm3WinCom com;
+    com.SetPort(machine.port());
+    std::atomic<Clock::rep> wseSent{0};
+    std::vector<double> latency;
+    std::mutex mutex;
+    std::condition_variable cv;
+    int written = 0;
+    com.OnData = [&](TCustomComPort*, const std::string& text) {
+        daten.Rm3WinCom1Data(text);
+        if (text == "WSE") {
+            latency.push_back(ms(Clock::now() - Clock::time_point(Clock::duration(wseSent.load()))));
+            std::lock_guard lock(mutex);
+            ++written;
+            cv.notify_all();
+        }
+    };
+    com.Open();
+    machine.awaitCommands(1, 3s);
+    std::thread side([&] {
+        for (int s = 0; s < Series; ++s) {
+            machine.write(framed("STA"));
+            machine.awaitAck(2s);
+            for (int i = 1; i <= Shots; ++i) {
+                machine.write(framed("SCH=" + std::to_string(i) + ";10.4;123.4;90.0;G"));
+                machine.awaitAck(2s);
+            }
+            const std::string wse = framed("WSE");
+            machine.write(wse.substr(0, wse.size() - 1));
+            wseSent.store(Clock::now().time_since_epoch().count());
+            machine.write(std::string(1, CR));
+            machine.awaitAck(2s);
+            {
+                std::unique_lock lock(mutex); // the series is in the file
+                if (!cv.wait_for(lock, 5s, [&] { return written > s; }))
+                    break;
+            }
+            if (!machine.awaitCommands(s + 2, 5s)) // the settings string after "WSE"
+                break;
+        }
+    });
+    mainThread.runUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return written == Series;
+        },
+        120s);
+    side.join();
+    com.Close();
+    const auto size = std::filesystem::file_size(std::string(dir) + "/Protokoll1.rls");
+    std::filesystem::remove_all(dir);
+    std::printf("CR of \"WSE\" to the series in the protocol file (%zu series of %d shots, file %ju bytes): "
+                "median %.3f ms, p99 %.3f ms, max %.3f ms  [target: p99 < 5 ms]\n",
+                latency.size(), Shots, static_cast<std::uintmax_t>(size), percentile(latency, 0.5),
+                percentile(latency, 0.99), percentile(latency, 1.0));
+}
+
+void burst() {
+    constexpr int Lines = 10000;
+    Machine machine;
+    PlainMainThread mainThread;
+    TRm3WinCom com;
+    com.SetPort(machine.port());
+    int delivered = 0;
+    bool inOrder = true;
+    com.OnData = [&](TCustomComPort*, const std::string& text) {
+        inOrder = inOrder && text == "SCH=" + std::to_string(delivered + 1) + ";9.8;123.4;45.0;G";
+        ++delivered;
+    };
+    com.Open();
+    machine.awaitCommands(1, 3s);
+
+    std::string all;
+    for (int i = 1; i <= Lines; ++i)
+        all += framed("SCH=" + std::to_string(i) + ";9.8;123.4;45.0;G");
+    std::atomic<int> acks{0};
+    const auto start = Clock::now();
+    std::thread reader([&] {
+        const auto deadline = Clock::now() + 60s;
+        char c;
+        while (acks.load() < Lines && machine.readByte(c, deadline))
+            if (machine.answer(c))
+                acks.fetch_add(1);
+    });
+    machine.write(all); // as fast as the pseudo-terminal takes it
+    const auto written = Clock::now();
+    mainThread.runUntil([&] { return delivered == Lines; }, 60s);
+    reader.join();
+    const auto end = Clock::now();
+    com.Close();
+    std::printf(
+        "burst of %d lines (%zu bytes, written in %.1f ms): %d acknowledged, %d delivered to OnData%s, "
+        "%.1f ms in all (%.0f lines/s)  [target: all %d acknowledged and delivered]\n",
+        Lines, all.size(), ms(written - start), acks.load(), delivered,
+        inOrder ? " in order" : " OUT OF ORDER", ms(end - start), Lines / (ms(end - start) / 1000), Lines);
+}
+
+} // namespace
+
+int main() {
+    crToAck();
+    wseToRecord();
+    burst();
+    return 0;
+}
