@@ -1,5 +1,6 @@
 #include "Rm3WinCom.h"
 
+#include <algorithm>
 #include <thread>
 #include <utility>
 
@@ -25,6 +26,12 @@ void pause(Clock::duration time, const TStopSignal* stop) {
         stop->WaitFor(ms);
     else
         std::this_thread::sleep_for(ms);
+}
+
+// The machine's control bytes of the handshake; its lines are text and never contain them.
+bool isHandshakeByte(char c) {
+    const auto b = static_cast<std::uint8_t>(c);
+    return b == Ascii::STX || b == Ascii::ACK || b == Ascii::NAK;
 }
 
 std::chrono::milliseconds remaining(Clock::time_point deadline) {
@@ -110,7 +117,7 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
         while (!ready && com.WaitForInput(remaining(deadline), stop) == wrInput) {
             const std::optional<std::uint8_t> byte = com.ReadPending();
             if (!byte)
-                continue;
+                break; // taken by nobody else, so not expected: no reason to wait on
             if (*byte == Ascii::STX)
                 ready = true;
             else if (*byte == Ascii::NAK)
@@ -136,7 +143,7 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
                 break;
             const std::optional<std::uint8_t> byte = com.ReadPending();
             if (!byte)
-                continue;
+                break; // taken by nobody else, so not expected: no reason to wait on
             if (*byte == Ascii::ACK)
                 return true;
             if (*byte == Ascii::NAK)
@@ -202,15 +209,16 @@ void TRm3WinCom::OnBeforeCloseEvent(TCustomComPort*) {
     m_ackSent = false;
 }
 
-void TRm3WinCom::queue(std::string text) {
-    std::lock_guard lock(m_threadMutex);
+void TRm3WinCom::queue(std::vector<std::string> texts) {
+    std::lock_guard lock(m_threadMutex); // texts queued together stay together
     if (m_sendThread)
-        m_sendThread->Commands().Post(std::move(text));
+        for (std::string& text : texts)
+            m_sendThread->Commands().Post(std::move(text));
 }
 
 void TRm3WinCom::Reset() {
     if (m_opened.load() && !m_editing.load())
-        queue(m_einstellstring.BuildString());
+        queue({m_einstellstring.BuildString()});
 }
 
 void TRm3WinCom::ClearEditData() {
@@ -307,11 +315,13 @@ void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
     }
     // Stale input is read and dropped here rather than purged, so that it is known whether a
     // line was cut: its rest, arriving later, must not pass for a line of its own.
+    // Late handshake bytes among it (STX, ACK, NAK) belong to no line.
     std::string stale;
     if (const int n = InputCount(); n > 0)
         ReadStr(stale, n);
-    if (!stale.empty())
-        m_resync = stale.back() != static_cast<char>(Ascii::CR);
+    const auto last = std::find_if(stale.rbegin(), stale.rend(), [](char c) { return !isHandshakeByte(c); });
+    if (last != stale.rend())
+        m_resync = *last != static_cast<char>(Ascii::CR);
     else if (!m_line.empty())
         m_resync = true;
     m_line.clear();
@@ -319,6 +329,8 @@ void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
 }
 
 void TRm3WinCom::strayByte(std::uint8_t byte) {
+    if (isHandshakeByte(static_cast<char>(byte)))
+        return; // late or out of place: part of no line
     m_line.clear();
     m_resync = byte != Ascii::CR;
 }
@@ -360,10 +372,7 @@ void TRm3WinCom::SendEdit() {
             answer.push_back("S=" + std::to_string(shot.Schussnr) + ";" + shot.Ringwert + ";" +
                              shot.Ringwert + ";" + shot.Status);
     }
-    std::lock_guard lock(m_threadMutex); // the answer stays together in the queue
-    if (m_sendThread)
-        for (std::string& text : answer)
-            m_sendThread->Commands().Post(std::move(text));
+    queue(std::move(answer));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -384,7 +393,8 @@ bool TRm3WinCom::Test(std::string& model) {
         if (WaitForInput(remaining(deadline)) != wrInput)
             break;
         std::string chunk;
-        ReadStr(chunk, InputCount());
+        if (ReadStr(chunk, InputCount()) <= 0)
+            break;
         reply += chunk;
     }
     if (!reply.empty()) {

@@ -120,8 +120,8 @@ private:
     void receive(const char* bytes, std::size_t count);
     void lineEnd();
     void SendEdit();
-    // Hands a text to the send thread, if there is one.
-    void queue(std::string text);
+    // Hands texts to the send thread, if there is one.
+    void queue(std::vector<std::string> texts);
     // Before an enquiry (m_inputMutex held): lets an acknowledgement just written leave the port,
     // discards stale input and output, and drops a line whose rest was discarded.
     void purgeForEnquiry(const TStopSignal* stop);
