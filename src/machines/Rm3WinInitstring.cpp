@@ -1,5 +1,7 @@
 #include "Rm3WinInitstring.h"
 
+#include "Profil.h"
+
 #include <array>
 #include <charconv>
 #include <string_view>
@@ -211,4 +213,16 @@ std::string TRm3WinInitstring::BuildString() const {
         s += m_scheibentext;
     }
     return s;
+}
+
+void einstellstringAusProfil(TRm3WinInitstring& einstellstring, const Profil& profil) {
+    constexpr TRm3WinScheibenTyp typen[] = {stLG10, stLG5, stLGES, stLP, stZS, stKK50};
+    if (validScheibentyp(profil.Scheibentyp))
+        einstellstring.SetScheibentyp(typen[profil.Scheibentyp]);
+    einstellstring.SetGesamtschusszahl(std::to_string(profil.Gesamtschusszahl));
+    einstellstring.SetScheibenaufdruck(profil.Drucker != 0);
+    einstellstring.SetScheibentext(text(profil.Scheibentext));
+    einstellstring.SetScheibenschusszahl(std::to_string(profil.Scheibenschusszahl));
+    einstellstring.SetTeilergrenze(std::to_string(profil.Teilergrenze));
+    einstellstring.SetRingauswertung(profil.Zehntelringe != 0 ? raZR : raGR);
 }

@@ -44,6 +44,8 @@ public:
 // digit and nothing after the digits, within the range of a 32-bit integer.
 std::optional<int32_t> tryStrToInt(std::string_view text);
 
+struct Profil;
+
 class TRm3WinInitstring {
 public:
     // Called after a setting changed when the machine may need the new string; the owning
@@ -110,3 +112,9 @@ private:
     bool m_teilermarkierung = true;
     std::string m_scheibentext = "Text";
 };
+
+// Writes the settings a profile holds into the settings string, as the settings window does
+// before it opens the Disag: target type (profile 0..5: LG10, LG5, LGES, LP, ZS, KK50; another
+// value leaves it as it is), shots per series, target printing, printed text, shots per target,
+// divisor limit, and ring evaluation (tenths when the profile counts tenth rings).
+void einstellstringAusProfil(TRm3WinInitstring& einstellstring, const Profil& profil);

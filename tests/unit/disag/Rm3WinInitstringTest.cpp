@@ -1,5 +1,7 @@
 #include "Rm3WinInitstring.h"
 
+#include "Profil.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -127,6 +129,34 @@ TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
     EXPECT_EQ(kopie.BuildString(), a.BuildString());
     kopie.SetTeilergrenze("1"); // a copy belongs to no component
     EXPECT_EQ(fragenA, 1);
+}
+
+TEST(DisagEinstellstring, ProfileValuesWrittenBeforeOpening) {
+    TRm3WinInitstring s;
+    s.SetRingauswertung(raZR); // the main form's values
+    s.SetTeilerauswertung(taZT);
+    s.SetTeilermarkierung(false);
+    Profil p = Profil::standard("/tmp");
+    einstellstringAusProfil(s, p);
+    EXPECT_EQ(s.BuildString(),
+              "SCH=LG10;RIA=ZR;KAL=22;RIB=RB;TEA=ZT;TEG=250;SSC=1;SGE=10;SZI=0;KSD;DRT=Text");
+
+    p.Scheibentyp = 5;
+    p.Gesamtschusszahl = 40;
+    p.Drucker = 1;
+    setText(p.Scheibentext, "");
+    p.Scheibenschusszahl = 2;
+    p.Teilergrenze = 1000;
+    p.Zehntelringe = 0;
+    einstellstringAusProfil(s, p);
+    EXPECT_EQ(s.BuildString(), "SCH=KK50;RIA=GR;KAL=22;RIB=RB;TEA=ZT;TEG=1000;SSC=2;SGE=40;SZI=0");
+
+    p.Scheibentyp = 3;
+    einstellstringAusProfil(s, p);
+    EXPECT_EQ(s.Scheibentyp(), stLP);
+    p.Scheibentyp = 77; // a damaged value leaves the target type as it is
+    einstellstringAusProfil(s, p);
+    EXPECT_EQ(s.Scheibentyp(), stLP);
 }
 
 } // namespace
