@@ -162,6 +162,16 @@ void TMachineComponent::WriteByte(std::uint8_t byte) {
     Write(&byte, 1);
 }
 
+void TMachineComponent::WriteClosingByte(std::uint8_t byte) {
+    WriteByte(byte);
+    // One byte takes about 1 ms at 9600 baud, 4 ms at 2400.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+void TMachineComponent::DiscardInput() {
+    ClearBuffer(true, false);
+}
+
 // --- TMachineComponent::TTestGuard
 
 TMachineComponent::TTestGuard::TTestGuard(TMachineComponent& component, bool rxChar)

@@ -180,6 +180,11 @@ protected:
     // Reads one byte that is already waiting; nothing when none is.
     std::optional<std::uint8_t> ReadPending();
     void WriteByte(std::uint8_t byte);
+    // Writes a worker's closing byte and gives it time to leave the line: the port drops
+    // unsent output when it closes right after.
+    void WriteClosingByte(std::uint8_t byte);
+    // Drops what the machine has sent so far (after garbage), so the next poll starts afresh.
+    void DiscardInput();
 
 private:
     std::unique_ptr<MainThread::LifeToken> m_token;

@@ -72,6 +72,11 @@ std::string DisagMachine::telegram(const SimSeries& series) const {
     return text;
 }
 
+void DisagMachine::queueSeries(const SimSeries& series) {
+    const std::vector<std::string> lines = seriesLines(series);
+    m_out.insert(m_out.end(), lines.begin(), lines.end());
+}
+
 void DisagMachine::sendLines(const std::vector<std::string>& lines, SimWriter& out) {
     m_out.insert(m_out.end(), lines.begin(), lines.end());
     sendNext(out);
@@ -87,6 +92,7 @@ void DisagMachine::sendNext(SimWriter& out) {
     m_current = std::move(m_out.front());
     m_out.pop_front();
     m_waitingAck = true;
+    out.note("Zeile: " + printable(m_current));
     out.send(frame(m_current));
 }
 
@@ -150,6 +156,7 @@ void DisagMachine::commandEnd(SimWriter& out) {
     // A line the program did not take before its command comes again.
     if (m_waitingAck) {
         ++m_repeated;
+        out.note("Zeile noch einmal (nicht best\xC3\xA4tigt): " + printable(m_current));
         out.send(frame(m_current));
     } else {
         sendNext(out);

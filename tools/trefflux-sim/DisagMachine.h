@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimMachine.h"
+#include "SimTalker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +20,7 @@
 // the machine acknowledges with ACK (NAK when the check character is wrong). "TYP" is answered
 // with "TYP=" and the model name; an answer to a review request ("EDI=" n ";" n and n "S=" lines)
 // lets the machine go on with the series.
-class DisagMachine : public SimMachine {
+class DisagMachine : public SimMachine, public SimTalker {
 public:
     DisagMachine();
 
@@ -33,6 +34,9 @@ public:
     static std::vector<std::string> seriesLines(const SimSeries& series);
     // The check character of a text: XOR of its bytes, raised by 32 when below 32 as a signed byte.
     static std::uint8_t checkChar(std::string_view text);
+
+    void queueSeries(const SimSeries& series) override;
+    void talk(SimWriter& out) override { sendNext(out); }
 
     // Queues lines to send (without check character and CR) and starts sending if idle.
     void sendLines(const std::vector<std::string>& lines, SimWriter& out);

@@ -35,11 +35,20 @@ void Rm3Machine::sendSeries(const SimSeries& series, SimWriter& out) {
     out.send(telegram(series));
 }
 
+void Rm3Machine::talk(SimWriter& out) {
+    if (m_settings.empty() || silent())
+        return;
+    for (const SimSeries& series : m_waiting)
+        sendSeries(series, out);
+    m_waiting.clear();
+}
+
 void Rm3Machine::received(std::uint8_t byte, SimWriter& out) {
     if (byte == kCr) {
         out.note("Einstellung: " + m_line);
         m_settings.push_back(std::move(m_line));
         m_line.clear();
+        talk(out);
     } else if (m_line.size() < kMaxLine) {
         m_line += static_cast<char>(byte);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimMachine.h"
+#include "SimTalker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +13,7 @@
 // by CR, without handshake or check character: "START", one line per shot (number, ring value,
 // divisor) and "ENDE" at the end of a series. The program answers every "ENDE" (and its own
 // start) with the settings text and CR, which the machine logs.
-class Rm3Machine : public SimMachine {
+class Rm3Machine : public SimMachine, public SimTalker {
 public:
     Rm3Machine();
 
@@ -21,6 +22,9 @@ public:
     std::string trailer(const std::string&) const override { return {}; }
 
     static std::vector<std::string> seriesLines(const SimSeries& series);
+    // Series wait until the program has sent its settings once (it has opened the port).
+    void queueSeries(const SimSeries& series) override { m_waiting.push_back(series); }
+    void talk(SimWriter& out) override;
     // Sends the lines of a series at once.
     void sendSeries(const SimSeries& series, SimWriter& out);
 
@@ -30,4 +34,5 @@ public:
 private:
     std::string m_line;
     std::vector<std::string> m_settings;
+    std::vector<SimSeries> m_waiting;
 };

@@ -1,5 +1,7 @@
 #include "SimCommands.h"
 
+#include "SimTalker.h"
+
 #include <charconv>
 #include <random>
 
@@ -18,6 +20,10 @@ const char* const SimCommandHelp =
     "chste Block hat N Zeichen und kein Ende-Zeichen\n"
     "  leer XX        das Zeichen (hexadezimal), mit dem die Maschine meldet, dass\n"
     "                 keine Serie wartet (SAM: 15 oder 06, Rika: 00)\n"
+    "  dsr aus        schaltet die Leitung DTR der Maschine aus, die Trefflux als DSR sieht\n"
+    "                 (nur an einer echten Schnittstelle; Disag RM3: nach 15 s meldet Trefflux\n"
+    "                 die Maschine als nicht gefunden)\n"
+    "  dsr ein        schaltet sie wieder ein\n"
     "  warte MS       (nur in einer Datei) MS Millisekunden warten\n"
     "  ende           trefflux-sim beenden\n"
     "  Leere Zeilen und Zeilen, die mit # beginnen, werden \xC3\xBC"
@@ -78,6 +84,16 @@ SimCommand parseSimCommand(std::string_view line) {
             command.kind = SimCommand::Invalid;
             command.error = "leer: ein Zeichen ist 00 bis FF";
         }
+    } else if (word == "dsr") {
+        const std::string_view state = trim(rest);
+        if (state == "ein" || state == "on") {
+            command.kind = SimCommand::DsrOn;
+        } else if (state == "aus" || state == "off") {
+            command.kind = SimCommand::DsrOff;
+        } else {
+            command.kind = SimCommand::Invalid;
+            command.error = "dsr braucht ein oder aus, z. B.: dsr aus";
+        }
     } else if (word == "warte" || word == "wait") {
         withNumber(SimCommand::Wait, "Millisekunden, z. B.: warte 500");
         command.wait = std::chrono::milliseconds(command.count);
@@ -94,6 +110,11 @@ void applySimCommand(SimLine& line, const SimCommand& command) {
     switch (command.kind) {
     case SimCommand::Series:
         line.post([series = command.series](SimMachine& machine, SimWriter& out) {
+            if (auto* talker = dynamic_cast<SimTalker*>(&machine)) {
+                talker->queueSeries(series);
+                out.note("Serie wartet");
+                return;
+            }
             machine.queue(series);
             out.note("Serie wartet (" + std::to_string(machine.queued()) + " in der Warteschlange)");
         });
@@ -130,6 +151,16 @@ void applySimCommand(SimLine& line, const SimCommand& command) {
     case SimCommand::Reply:
         line.post([byte = command.count](SimMachine& machine, SimWriter&) {
             machine.setIdleReply(static_cast<std::uint8_t>(byte));
+        });
+        break;
+    case SimCommand::DsrOn:
+    case SimCommand::DsrOff:
+        line.post([on = command.kind == SimCommand::DsrOn](SimMachine&, SimWriter& out) {
+            std::string error;
+            if (!simSetDtr(static_cast<SimLine&>(out).portName(), on, error))
+                out.note("DSR nicht geschaltet: " + error);
+            else
+                out.note(on ? "DSR ein" : "DSR aus");
         });
         break;
     default:

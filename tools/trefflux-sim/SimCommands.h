@@ -9,7 +9,21 @@
 
 // One line typed while trefflux-sim runs, or read from a script: a series, or a command.
 struct SimCommand {
-    enum Kind { Series, Silent, Talk, Garbage, Cut, Endless, Reply, Wait, Quit, Empty, Invalid } kind = Empty;
+    enum Kind {
+        Series,
+        Silent,
+        Talk,
+        Garbage,
+        Cut,
+        Endless,
+        Reply,
+        DsrOn,
+        DsrOff,
+        Wait,
+        Quit,
+        Empty,
+        Invalid
+    } kind = Empty;
     SimSeries series;
     std::size_t count = 0;             // Garbage, Endless: bytes; Reply: the byte
     std::chrono::milliseconds wait{0}; // Wait

@@ -1,6 +1,8 @@
 #include "SimKinds.h"
 
+#include "DisagMachine.h"
 #include "RikaMachine.h"
+#include "Rm3Machine.h"
 #include "SamMachine.h"
 
 const std::vector<SimKind>& simKinds() {
@@ -9,6 +11,10 @@ const std::vector<SimKind>& simKinds() {
          [] { return std::unique_ptr<SimMachine>(new SamMachine); }},
         {"rika", "Rika SAG-1", 9600, "Ringlesemaschine \"Rika SAG-1\"",
          [] { return std::unique_ptr<SimMachine>(new RikaMachine); }},
+        {"disag", "Disag RM II/III/IV (FERN-Betrieb)", 38400, "Ringlesemaschine \"Disag RM II/III/IV\"",
+         [] { return std::unique_ptr<SimMachine>(new DisagMachine); }},
+        {"rm3", "Disag RM3 (direkt)", 2400, "(von keinem Profil gew\xC3\xA4hlt: nur f\xC3\xBCr TRm3Com)",
+         [] { return std::unique_ptr<SimMachine>(new Rm3Machine); }},
     };
     return kinds;
 }

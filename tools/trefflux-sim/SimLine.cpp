@@ -1,5 +1,7 @@
 #include "SimLine.h"
 
+#include "SimTalker.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -228,6 +230,8 @@ void SimLine::runRequests() {
             m_requests.pop_front();
         }
         request(*m_machine, *this);
+        if (auto* talker = dynamic_cast<SimTalker*>(m_machine.get()))
+            talker->talk(*this); // a machine that sends on its own goes on with what is waiting
         {
             std::lock_guard lock(m_mutex);
             ++m_requestsRun;

@@ -49,6 +49,7 @@ public:
     // Every byte the program sent so far.
     std::string received() const;
     // Waits until done(received()) holds or the time runs out; returns done(received()).
+    // done runs under the line's lock and must not call the line.
     bool waitReceived(const std::function<bool(const std::string&)>& done,
                       std::chrono::milliseconds timeout) const;
 

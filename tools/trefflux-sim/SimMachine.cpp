@@ -126,7 +126,7 @@ void SimMachine::answerPoll(std::uint8_t start, std::uint8_t end, SimWriter& out
         out.send(std::string(1, static_cast<char>(m_idleReply)));
         return;
     }
-    const std::string text = telegram(m_series.front());
+    const std::string& text = m_series.front().telegram;
     std::string block(1, static_cast<char>(start));
     block += text;
     block += static_cast<char>(end);
@@ -140,7 +140,7 @@ void SimMachine::answerPoll(std::uint8_t start, std::uint8_t end, SimWriter& out
         return;
     }
     std::ostringstream note;
-    note << "Serie gesendet (" << m_series.front().shots.size() << " Sch\xC3\xBCsse)";
+    note << "Serie gesendet (" << m_series.front().shots << " Sch\xC3\xBCsse, " << text.size() << " Zeichen)";
     out.note(note.str());
     out.send(block);
     m_blockSent = true;

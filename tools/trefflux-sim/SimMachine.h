@@ -61,7 +61,9 @@ public:
     virtual std::string trailer(const std::string& telegram) const = 0;
 
     // --- behaviour on request (from the command line, a script or a test)
-    void queue(SimSeries series) { m_series.push_back(std::move(series)); }
+    void queue(const SimSeries& series) { m_series.push_back({telegram(series), series.shots.size()}); }
+    // A telegram text of the caller's own making (for trying out odd blocks).
+    void queueTelegram(std::string text) { m_series.push_back({std::move(text), 0}); }
     std::size_t queued() const { return m_series.size(); }
     std::size_t delivered() const { return m_delivered; }
     // A silent machine answers nothing at all.
@@ -85,7 +87,11 @@ protected:
     void confirmed(SimWriter& out);
 
 private:
-    std::deque<SimSeries> m_series;
+    struct Waiting {
+        std::string telegram;
+        std::size_t shots;
+    };
+    std::deque<Waiting> m_series;
     std::size_t m_delivered = 0;
     bool m_silent = false;
     std::uint8_t m_idleReply;

@@ -4,6 +4,7 @@
 #include "SimCommands.h"
 #include "SimKinds.h"
 #include "SimLine.h"
+#include "SimTalker.h"
 
 #include <cerrno>
 #include <csignal>
@@ -136,7 +137,10 @@ int main(int argc, char* argv[]) {
         const SimCommand command = parseSimCommand(s);
         if (command.kind != SimCommand::Series)
             return usage("Serie \"" + s + "\": " + (command.error.empty() ? "keine Serie" : command.error));
-        machine->queue(command.series);
+        if (auto* talker = dynamic_cast<SimTalker*>(machine.get()))
+            talker->queueSeries(command.series); // sent once the program is there
+        else
+            machine->queue(command.series);
     }
 
     std::ofstream logStream;

@@ -1,0 +1,224 @@
+#include "RikaCom.h"
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+constexpr std::uint8_t kStart = 0xD3; // sent when the reader starts; the machine sends its version
+constexpr std::uint8_t kStop = 0xD0;  // sent when the reader stops
+constexpr std::size_t kMaxVersion = 256;
+} // namespace
+
+// --- TRikaConfig
+
+TRikaConfig::TRikaConfig(TRikaCom* com) : FCom(com) {}
+
+void TRikaConfig::send(const char* format, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    if (FCom)
+        FCom->SendString(text);
+}
+
+void TRikaConfig::SetSerie(std::int32_t value) {
+    if (value < 0 || value > 200)
+        return;
+    FSerie = value;
+    send("S%03d", value);
+}
+
+void TRikaConfig::SetTeiler(std::int32_t value) {
+    if (value < 0 || value > 6500)
+        return;
+    FTeiler = value;
+    send("T%04d", value);
+}
+
+void TRikaConfig::SetTeilerfaktor(std::int32_t value) {
+    if (value < 1 || value > 99)
+        return;
+    FTeilerfaktor = value;
+    send("F%02d", value);
+}
+
+void TRikaConfig::SetSchuss(RikaSchuss value) {
+    if (value > sz5)
+        return;
+    FSchuss = value;
+    send("U%d", static_cast<int>(value) + 1);
+}
+
+void TRikaConfig::SetZehntelwertung(RikaZehntelwertung value) {
+    if (value > zwZRT)
+        return;
+    FZehntelwertung = value;
+    send("Z%d", static_cast<int>(value));
+}
+
+void TRikaConfig::SendAll() {
+    SetSerie(FSerie);
+    SetTeiler(FTeiler);
+    SetTeilerfaktor(FTeilerfaktor);
+    SetSchuss(FSchuss);
+    SetZehntelwertung(FZehntelwertung);
+}
+
+void TRikaConfig::Assign(const TPersistent* Source) {
+    const auto* other = dynamic_cast<const TRikaConfig*>(Source);
+    if (!other) {
+        TPersistent::Assign(Source);
+        return;
+    }
+    FSerie = other->FSerie;
+    FTeiler = other->FTeiler;
+    FTeilerfaktor = other->FTeilerfaktor;
+    FSchuss = other->FSchuss;
+    FZehntelwertung = other->FZehntelwertung;
+}
+
+// --- TRikaComThread
+
+int TRikaComThread::ReadByte(int limitSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+    for (;;) {
+        if (const auto byte = m_com.ReadPending())
+            return *byte;
+        auto wait = std::chrono::milliseconds(-1);
+        if (limitSeconds >= 1) {
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) {
+                m_com.PostError(0);
+                return Timeout;
+            }
+            wait = std::chrono::ceil<std::chrono::milliseconds>(left);
+        }
+        if (m_com.WaitForInput(wait, &StopSignal()) == wrStopped)
+            return Stopped;
+    }
+}
+
+void TRikaComThread::ProcessCommand() {
+    std::optional<std::string> text = Commands().TryTake();
+    if (!text)
+        return;
+    std::string command(1, static_cast<char>(Ascii::ESC));
+    command += *text;
+    if (command.back() != static_cast<char>(Ascii::CR))
+        command += static_cast<char>(Ascii::CR);
+    m_com.WriteStr(command);
+    ReadByte(0); // the machine's reply, not evaluated
+}
+
+void TRikaComThread::Execute() {
+    m_com.WriteByte(kStart);
+    if (Sleep(std::chrono::milliseconds(100)) && ReadByte(TRikaCom::StartReplyLimitSeconds) >= 0) {
+        // The rest of the version text.
+        for (std::size_t n = 0; n < kMaxVersion && m_com.ReadPending(); ++n) {
+        }
+    }
+    while (!Terminated()) {
+        ProcessCommand();
+        if (Terminated())
+            break;
+        m_com.WriteByte(Ascii::SYN);
+        const int reply = ReadByte(0);
+        if (reply != Ascii::SOH) {
+            // 0x00: nothing waiting. Any other byte is noise on the line: what came with it is
+            // dropped too, so the next poll starts afresh.
+            if (reply > 0)
+                m_com.DiscardInput();
+            continue;
+        }
+
+        m_block.clear();
+        int byte = 0;
+        while ((byte = ReadByte(0)) >= 0 && byte != Ascii::EOT) {
+            if (m_block.size() >= MaxMachineBlock)
+                break;
+            m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
+        }
+        if (byte != Ascii::EOT) {
+            // Stopped inside the block, or garbage without an end: the half block is dropped,
+            // and so is whatever else the machine has sent, so that the next poll starts afresh.
+            m_block.clear();
+            if (byte >= 0)
+                m_com.DiscardInput();
+            continue;
+        }
+        // One more byte, not verified; a stop before it leaves the block unconfirmed.
+        if (ReadByte(0) < 0) {
+            m_block.clear();
+            continue;
+        }
+        m_com.PostData(std::move(m_block));
+        m_block.clear();
+        m_com.WriteByte(Ascii::FF);
+    }
+    m_com.WriteClosingByte(kStop);
+}
+
+void TRikaComThread::Failed() {
+    // The port failed (device gone): the user gets the machine's error message.
+    m_com.PostError(0);
+}
+
+// --- TRikaCom
+
+TRikaCom::TRikaCom() : FEinstellungen(std::make_unique<TRikaConfig>(this)) {
+    ApplyMachineLineSettings(br9600, false, TComEvents{}, smThreadSync);
+}
+
+TRikaCom::~TRikaCom() {
+    Shutdown();
+}
+
+void TRikaCom::SendString(const std::string& text) {
+    if (FThread)
+        FThread->Commands().Post(text);
+}
+
+void TRikaCom::OnAfterOpenEvent(TCustomComPort*) {
+    if (FThread)
+        return;
+    // The commands are queued before the reader starts, so each goes out at the start of a
+    // poll cycle, after the start byte and the version text.
+    FThread = std::make_unique<TRikaComThread>(*this);
+    FEinstellungen->SendAll();
+    FThread->Start();
+}
+
+void TRikaCom::OnBeforeCloseEvent(TCustomComPort*) {
+    if (!FThread)
+        return;
+    FThread->Stop();
+    FThread.reset();
+}
+
+bool TRikaCom::Test(std::string& version) {
+    Close();
+    TTestGuard guard(*this);
+    version.clear();
+    Open();
+    WriteByte(kStart);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (const auto byte = ReadPending()) {
+        if (version.size() >= kMaxVersion) {
+            ClearBuffer(true, false);
+            break;
+        }
+        version += static_cast<char>(*byte);
+    }
+    WriteByte(Ascii::SYN);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto reply = ReadPending();
+    const bool found = reply && (*reply == Ascii::NUL || *reply == Ascii::SOH);
+    WriteByte(kStop);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ClearBuffer(true, false);
+    return found;
+}
+
+bool TRikaCom::Test() {
+    std::string version;
+    return Test(version);
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+// The Rika SAG-1 component. While its port is open, a reader thread sends the start byte,
+// reads the machine's version text (raising OnError with code 0 when nothing comes within 10
+// seconds), then polls with SYN, reads each block the machine offers (SOH ... EOT and one more
+// byte), hands the block text to the main thread as OnData (each CR written as ";") and confirms
+// it with FF. Between polls it sends one queued settings command per cycle.
+
+#include "MachineComponent.h"
+#include "TPersistent.h"
+
+#include <cstdint>
+#include <string>
+
+class TRikaCom;
+
+enum RikaSchuss : std::uint8_t { sz1, sz2, sz3, sz4, sz5 };
+enum RikaZehntelwertung : std::uint8_t { zwKZ, zwZR, zwZT, zwZRT };
+
+// The machine's settings. Writing a property queues its command for the machine (sent at once
+// while the port is open; while it is closed the value is only stored and goes out with all the
+// others at the next opening). Serie, Teiler and Teilerfaktor outside their range are ignored.
+class TRikaConfig : public TPersistent {
+public:
+    explicit TRikaConfig(TRikaCom* com);
+    TRikaConfig(const TRikaConfig&) = delete;
+    TRikaConfig& operator=(const TRikaConfig&) = delete;
+
+    std::int32_t Serie() const { return FSerie; }
+    void SetSerie(std::int32_t value); // 0..200: "S%03d"
+    std::int32_t Teiler() const { return FTeiler; }
+    void SetTeiler(std::int32_t value); // 0..6500: "T%04d"
+    std::int32_t Teilerfaktor() const { return FTeilerfaktor; }
+    void SetTeilerfaktor(std::int32_t value); // 1..99: "F%02d"
+    RikaSchuss Schuss() const { return FSchuss; }
+    void SetSchuss(RikaSchuss value); // "U1".."U5"
+    RikaZehntelwertung Zehntelwertung() const { return FZehntelwertung; }
+    void SetZehntelwertung(RikaZehntelwertung value); // "Z0".."Z3"
+
+    // Writes all five again, in the order Serie, Teiler, Teilerfaktor, Schuss, Zehntelwertung.
+    void SendAll();
+
+    const char* ClassName() const override { return "TRikaConfig"; }
+    // Copies the five values of another TRikaConfig without sending anything. Each object stays
+    // with its own component.
+    void Assign(const TPersistent* Source) override;
+
+private:
+    void send(const char* format, int value);
+
+    std::int32_t FSerie = 10;
+    std::int32_t FTeiler = 0;
+    std::int32_t FTeilerfaktor = 1;
+    RikaSchuss FSchuss = sz1;
+    RikaZehntelwertung FZehntelwertung = zwKZ;
+    TRikaCom* FCom;
+};
+
+class TRikaComThread final : public TMachineThread {
+public:
+    explicit TRikaComThread(TRikaCom& com) : m_com(com) {}
+    ~TRikaComThread() override { Stop(); }
+
+protected:
+    void Execute() override;
+    void Failed() override;
+
+private:
+    static constexpr int Timeout = -1; // nothing within the limit (OnError posted)
+    static constexpr int Stopped = -2; // stop request
+    // One byte; with a limit in seconds (0: none) a time-out posts OnError code 0.
+    int ReadByte(int limitSeconds);
+    // Sends the next queued command, if any, and reads the machine's one-byte reply.
+    void ProcessCommand();
+
+    TRikaCom& m_com;
+    std::string m_block; // the block being read
+};
+
+class TRikaCom : public TMachineComponent {
+public:
+    static constexpr int StartReplyLimitSeconds = 10;
+
+    TRikaCom();
+    ~TRikaCom() override;
+
+    TRikaConfig& Einstellungen() { return *FEinstellungen; }
+    const TRikaConfig& Einstellungen() const { return *FEinstellungen; }
+    // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaConfig).
+    void SetEinstellungen(const TPersistent* value) { FEinstellungen->Assign(value); }
+
+    // Queues a command text for the reader; without a reader (port closed) nothing happens.
+    void SendString(const std::string& text);
+
+    // True if a Rika SAG-1 answers on Port (0x00 or 0x01 to a poll); version receives the
+    // machine's version text whatever the result.
+    bool Test(std::string& version);
+    bool Test() override;
+
+    bool ReaderRunning() const { return FThread != nullptr; }
+
+protected:
+    void OnAfterOpenEvent(TCustomComPort* Sender) override;
+    void OnBeforeCloseEvent(TCustomComPort* Sender) override;
+
+private:
+    friend class TRikaComThread;
+    std::unique_ptr<TRikaComThread> FThread;
+    std::unique_ptr<TRikaConfig> FEinstellungen;
+};

@@ -1,0 +1,118 @@
+#include "SamCom.h"
+
+#include <thread>
+
+namespace {
+constexpr std::uint8_t kStart = 0xB2; // sent when the reader starts
+constexpr std::uint8_t kStop = 0xB0;  // sent when the reader stops
+constexpr auto kCycle = std::chrono::milliseconds(10);
+constexpr auto kBeforeAck = std::chrono::milliseconds(300);
+} // namespace
+
+// --- TSamComThread
+
+int TSamComThread::ReadByte(bool withLimit) {
+    const auto deadline = std::chrono::steady_clock::now() + TSamCom::ReplyLimit;
+    for (;;) {
+        if (const auto byte = m_com.ReadPending())
+            return *byte;
+        auto wait = std::chrono::milliseconds(-1);
+        if (withLimit) {
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) {
+                m_com.PostError(0);
+                return Timeout;
+            }
+            wait = std::chrono::ceil<std::chrono::milliseconds>(left);
+        }
+        if (m_com.WaitForInput(wait, &StopSignal()) == wrStopped)
+            return Stopped;
+    }
+}
+
+void TSamComThread::Execute() {
+    m_com.WriteByte(kStart);
+    while (!Terminated()) {
+        if (!Sleep(kCycle))
+            break;
+        m_com.WriteByte(Ascii::ENQ);
+        const int reply = ReadByte(true);
+        if (reply != Ascii::STX) {
+            // NAK or ACK: nothing waiting. Any other byte is noise on the line: what came with
+            // it is dropped too, so the next enquiry starts afresh.
+            if (reply >= 0 && reply != Ascii::NAK && reply != Ascii::ACK)
+                m_com.DiscardInput();
+            continue;
+        }
+
+        m_block.clear();
+        int byte = 0;
+        while ((byte = ReadByte(false)) >= 0 && byte != Ascii::ETB) {
+            if (m_block.size() >= MaxMachineBlock)
+                break;
+            m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
+        }
+        if (byte != Ascii::ETB) {
+            // Stopped inside the block, or garbage without an end: the half block is dropped,
+            // and so is whatever else the machine has sent, so that the next enquiry starts afresh.
+            m_block.clear();
+            if (byte >= 0)
+                m_com.DiscardInput();
+            continue;
+        }
+        // Two more bytes that are not verified; a stop before them leaves the block unconfirmed,
+        // so the machine keeps it and offers it again.
+        if (ReadByte(false) < 0 || ReadByte(false) < 0) {
+            m_block.clear();
+            continue;
+        }
+        m_com.PostData(std::move(m_block));
+        m_block.clear();
+        Sleep(kBeforeAck);
+        m_com.WriteByte(Ascii::ACK);
+    }
+    m_com.WriteClosingByte(kStop);
+}
+
+void TSamComThread::Failed() {
+    // The port failed (device gone): the user gets the machine's error message.
+    m_com.PostError(0);
+}
+
+// --- TSamCom
+
+TSamCom::TSamCom() {
+    ApplyMachineLineSettings(br9600, false, TComEvents{}, smThreadSync);
+}
+
+TSamCom::~TSamCom() {
+    Shutdown();
+}
+
+void TSamCom::OnAfterOpenEvent(TCustomComPort*) {
+    if (FThread)
+        return;
+    FThread = std::make_unique<TSamComThread>(*this);
+    FThread->Start();
+}
+
+void TSamCom::OnBeforeCloseEvent(TCustomComPort*) {
+    if (!FThread)
+        return;
+    FThread->Stop();
+    FThread.reset();
+}
+
+bool TSamCom::Test() {
+    Close();
+    TTestGuard guard(*this);
+    Open();
+    WriteByte(kStart);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WriteByte(Ascii::ENQ);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto reply = ReadPending();
+    const bool found = reply && (*reply == Ascii::NAK || *reply == Ascii::ACK);
+    WriteClosingByte(kStop);
+    return found;
+}
