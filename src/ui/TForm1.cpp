@@ -1,3 +1,8 @@
+// The serial layer's headers first: they use a word that Qt defines as a keyword ("signals").
+#include "RikaCom.h"
+#include "Rm3WinCom.h"
+#include "SamCom.h"
+
 #include "TForm1.h"
 
 #include "AnsiValidator.h"
@@ -33,7 +38,9 @@ constexpr std::size_t kMaxDateiname = std::tuple_size_v<decltype(Profil::Dateina
 
 TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()), m_startverzeichnis(std::move(startverzeichnis)) {
+      RikaCom1(std::make_unique<TRikaCom>()), SamCom1(std::make_unique<TSamCom>()),
+      Rm3WinCom1(std::make_unique<TRm3WinCom>()), m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()),
+      m_startverzeichnis(std::move(startverzeichnis)) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));
@@ -42,6 +49,7 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
         move(screen->availableGeometry().center() - rect().center());
     setupControls();
     setupMenus();
+    setupMaschinen();
 
     // The port list is built with the window: every port present, then "COM1" if listed, then
     // the first one.
@@ -84,7 +92,36 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_profilindex = m_ui->ComboBox2->currentIndex();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The ports close in the order the program has always used; each component also closes its
+    // own port when it goes.
+    for (TCustomComPort* com :
+         std::initializer_list<TCustomComPort*>{RikaCom1.get(), SamCom1.get(), Rm3WinCom1.get()}) {
+        try {
+            com->Close();
+        } catch (const EComPort&) {
+        }
+    }
+}
+
+void TForm1::setupMaschinen() {
+    // Each component starts on "COM1"; the profile's port is set when it is opened. The Rika
+    // always evaluates rings and divisors in tenths; the Disag's divisor evaluation, subtotals
+    // and divisor mark never change, the rest of its settings come from the profile.
+    RikaCom1->SetPort("COM1");
+    SamCom1->SetPort("COM1");
+    Rm3WinCom1->SetPort("COM1");
+    RikaCom1->Einstellungen().SetZehntelwertung(zwZRT);
+    TRm3WinInitstring& disag = Rm3WinCom1->Einstellstring();
+    disag.SetRingauswertung(raZR);
+    disag.SetTeilerauswertung(taZT);
+    disag.SetTeilergrenze("250");
+    disag.SetScheibenschusszahl("1");
+    disag.SetGesamtschusszahl("10");
+    disag.SetZwischensummenschusszahl("0");
+    disag.SetTeilermarkierung(false);
+    disag.SetScheibentext("Text");
+}
 
 void TForm1::setupControls() {
     // Profile name and file name: what the profile can store, and no more than its field holds.
@@ -117,6 +154,8 @@ void TForm1::setupControls() {
     connect(m_ui->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(m_ui->Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(m_ui->ButtonMaschTest, &QPushButton::clicked, this, &TForm1::ButtonMaschTestClick);
+    connect(m_ui->ButtonMaschinensuche, &QPushButton::clicked, this, &TForm1::ButtonMaschinensucheClick);
     connect(m_ui->LoadButton, &QPushButton::clicked, this, &TForm1::LoadButtonClick);
     connect(m_ui->DelButton, &QPushButton::clicked, this, &TForm1::DelButtonClick);
     connect(m_ui->UpButton, &QToolButton::clicked, this, &TForm1::UpButtonClick);

@@ -14,6 +14,9 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class TRikaCom;
+class TRm3WinCom;
+class TSamCom;
 
 namespace Ui {
 class TForm1;
@@ -76,18 +79,28 @@ public:
 
     int Profilindex() const { return m_profilindex; }
 
+    // The machine components, one per machine family, alive as long as the window. At most one
+    // has its port open: the one of the active profile's machine. (Their headers are not
+    // included here: the serial layer's headers must come before any Qt header, see
+    // TForm1.cpp.)
+    const std::unique_ptr<TRikaCom> RikaCom1;
+    const std::unique_ptr<TSamCom> SamCom1;
+    const std::unique_ptr<TRm3WinCom> Rm3WinCom1;
+
     Ui::TForm1* ui() const { return m_ui.get(); }
     QMenu* PopupMenu1() const { return m_popupMenu1; }
     QMenu* PopupMenu2() const { return m_popupMenu2; }
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
 
 public slots:
-    void Button1Click(); // "Durchsuchen"
-    void Button2Click(); // "Übernehmen"
-    void Button3Click(); // "Abbrechen"
-    void Button4Click(); // "Programm beenden"
-    void Button5Click(); // "Neues Profil"
-    void Button6Click(); // "Neu an Ringlesemaschine anmelden"
+    void Button1Click();              // "Durchsuchen"
+    void Button2Click();              // "Übernehmen"
+    void Button3Click();              // "Abbrechen"
+    void Button4Click();              // "Programm beenden"
+    void Button5Click();              // "Neues Profil"
+    void Button6Click();              // "Neu an Ringlesemaschine anmelden"
+    void ButtonMaschTestClick();      // "Maschinentest"
+    void ButtonMaschinensucheClick(); // "Maschinensuche"
 
     // The record layout editor.
     void LoadButtonClick(); // "> Hinzufügen >"
@@ -124,6 +137,7 @@ protected:
 private:
     void setupControls();
     void setupMenus();
+    void setupMaschinen();
     void fillTrennzeichenliste();
     void RadioGroup1Click(int index);
     void RadioGroup2Click(int index);
@@ -131,6 +145,8 @@ private:
     // The profile box: leaving it (or opening its list) renames or deletes the profile.
     void ComboBox2Exit(bool listeOeffnet);
     void ComboBox2Select(int index);
+    // True when the port name fits the profile's field; otherwise the user is told.
+    static bool portnamePasst(const std::string& port);
 
     // Number fields: the range check on leaving, and the one before applying.
     struct Zahlenfeld {

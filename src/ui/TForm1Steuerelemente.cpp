@@ -37,6 +37,17 @@ void loescheProtokolldatei(const QString& name) {
 
 } // namespace
 
+bool TForm1::portnamePasst(const std::string& port) {
+    if (port.size() <= kMaxPortName)
+        return true;
+    desktop().messageBox("Der Name der Schnittstelle\n\r" + port +
+                             "\n\rist zu lang und kann nicht gespeichert werden (h\xF6"
+                             "chstens " +
+                             std::to_string(kMaxPortName) + " Zeichen).",
+                         "Fehler", Mb::Ok | Mb::IconError);
+    return false;
+}
+
 void TForm1::SteuerelementeLaden() {
     const Profil& p = m_liste.aktiv();
     // 1. working copies
@@ -138,17 +149,9 @@ bool TForm1::SteuerelementeUebernehmen() {
     // 4. A port the list could not show stays until the user chooses another. A name longer than
     // the profile's field would be cut into the name of another port.
     const std::string port = m_ui->ComboBoxComNr->Text();
-    if (!m_portNichtGelistet && port != text(p.Port)) {
-        if (port.size() <= kMaxPortName) {
-            setText(p.Port, port);
-            reconnect = true;
-        } else {
-            desktop().messageBox("Der Name der Schnittstelle\n\r" + port +
-                                     "\n\rist zu lang und kann nicht gespeichert werden (h\xF6"
-                                     "chstens " +
-                                     std::to_string(kMaxPortName) + " Zeichen).",
-                                 "Fehler", Mb::Ok | Mb::IconError);
-        }
+    if (!m_portNichtGelistet && port != text(p.Port) && portnamePasst(port)) {
+        setText(p.Port, port);
+        reconnect = true;
     }
     // 5.
     if (m_ui->RadioGroup2->itemIndex() != p.Maschine) {

@@ -1,0 +1,222 @@
+// "Maschinentest" and "Maschinensuche" against stand-in machines on pseudo-terminals.
+//
+// The port list comes from a fake tty class directory. Its ports have no device in /dev, so
+// opening them fails as with a port held by another program; the stand-ins' pseudo-terminals
+// ("pts/N", which no tty class entry can name) are then added to the list the way the window
+// shows it.
+
+// The serial layer's headers first (they use a word that Qt defines as a keyword).
+#include "DisagMachine.h"
+#include "RikaCom.h"
+#include "RikaMachine.h"
+#include "Rm3WinCom.h"
+#include "SamCom.h"
+#include "SamMachine.h"
+#include "SimLine.h"
+
+#include "QtMainThread.h"
+#include "SettingsFixture.h"
+
+#include <QApplication>
+#include <QtTest>
+
+using namespace settings_test;
+
+namespace {
+
+template <class Machine> std::unique_ptr<SimLine> standIn(std::unique_ptr<Machine> machine) {
+    std::string error;
+    auto line = SimLine::openPty(std::move(machine), error);
+    if (line)
+        line->start();
+    else
+        qWarning("no pseudo-terminal: %s", error.c_str());
+    return line;
+}
+
+std::unique_ptr<SimLine> rika(const std::string& version) {
+    auto machine = std::make_unique<RikaMachine>();
+    machine->setVersion(version);
+    return standIn(std::move(machine));
+}
+
+std::unique_ptr<SimLine> disag(const std::string& model) {
+    auto machine = std::make_unique<DisagMachine>();
+    machine->setModel(model);
+    return standIn(std::move(machine));
+}
+
+} // namespace
+
+class MachineSearchTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QtMainThread> m_main;
+    std::unique_ptr<FakeTtyTree> m_ports;
+    std::unique_ptr<StartDir> m_start;
+    std::unique_ptr<ScriptedDesktop> m_desk;
+    std::unique_ptr<Profilliste> m_liste;
+    std::unique_ptr<TestForm> m_form;
+
+    // The window on a fake port list; the stand-ins' ports are added after it.
+    void makeForm(const std::vector<std::string>& fakePorts, const std::vector<const SimLine*>& lines) {
+        m_ports = std::make_unique<FakeTtyTree>(fakePorts);
+        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        for (const SimLine* line : lines)
+            m_form->f().ComboBoxComNr->addItem(QString::fromStdString(line->portName()));
+        m_desk->boxes.clear();
+    }
+
+    bool anyOpen() const {
+        return m_form->RikaCom1->Connected() || m_form->SamCom1->Connected() ||
+               m_form->Rm3WinCom1->Connected();
+    }
+
+private slots:
+    void init() {
+        m_main = std::make_unique<QtMainThread>();
+        m_start = std::make_unique<StartDir>();
+        m_start->write({"Verein"}); // a Disag on COM1
+        m_desk = std::make_unique<ScriptedDesktop>();
+        m_liste = std::make_unique<Profilliste>();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_liste.reset();
+        m_desk.reset();
+        m_start.reset();
+        m_ports.reset();
+        m_main.reset();
+    }
+
+    void aSamOnTheThirdPortIsFoundAndTakenOverWithYes() {
+        auto sam = standIn(std::make_unique<SamMachine>());
+        QVERIFY(sam);
+        makeForm({"ttyTFXA0", "ttyTFXB0"}, {sam.get()});
+        bool sanduhrWeg = true;
+        m_desk->whileOpen = [&] { sanduhrWeg = sanduhrWeg && QApplication::overrideCursor() == nullptr; };
+        m_desk->boxAnswers = {IdOk, IdOk, IdYes};
+
+        m_form->ButtonMaschinensucheClick();
+
+        // the two ports that cannot be opened are reported once each, and the search goes on
+        QCOMPARE(m_desk->boxes.size(), std::size_t(3));
+        QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
+                                                    "ffnet werden"));
+        QCOMPARE(m_desk->boxes[1].text, std::string("Schnittstelle ttyTFXB0 konnte nicht ge\xF6"
+                                                    "ffnet werden"));
+        QCOMPARE(m_desk->boxes[2].text, "Auswertmaschine SAM 4000 an " + sam->portName() +
+                                            " gefunden!\n\n\xDC"
+                                            "bernehmen ?");
+        QCOMPARE(m_desk->boxes[2].title, std::string("Info Maschinensuche"));
+        QCOMPARE(m_desk->boxes[2].flags, unsigned(Mb::YesNo));
+        QVERIFY(sanduhrWeg);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maSam4000));
+        QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
+        QCOMPARE(m_form->f().ComboBoxComNr->ItemIndex(), 2);
+        QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maSam4000));
+        QVERIFY(!anyOpen());
+        // written into profile and controls alike: nothing left to apply
+        QVERIFY(m_form->Aenderungspruefung());
+    }
+
+    void noChangesNothing() {
+        auto machine = rika("250");
+        QVERIFY(machine);
+        makeForm({}, {machine.get()});
+        m_desk->boxAnswers = {IdNo};
+        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine Rika SAG Version 250 an " + machine->portName() +
+                                            " gefunden!\n\n\xDC"
+                                            "bernehmen ?");
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(text(m_liste->aktiv().Port), std::string("COM1"));
+        QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maDisagRM));
+        QVERIFY(!anyOpen());
+    }
+
+    void anEmptyListFindsNothing() {
+        makeForm({}, {});
+        QCOMPARE(m_form->f().ComboBoxComNr->count(), 0);
+        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !"));
+        QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
+        QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::Ok | Mb::IconError));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        // the test with no port shown cannot open one, and says so
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text, std::string("Schnittstelle  konnte nicht ge\xF6"
+                                                        "ffnet werden"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void theRikasVersionIsShownInHundredthsByTheTestAndAsReceivedByTheSearch() {
+        auto machine = rika("250");
+        QVERIFY(machine);
+        makeForm({}, {machine.get()});
+        m_form->f().RadioGroup2->setItemIndex(maRikaSAG1);
+        m_form->f().ComboBoxComNr->setItemIndex(0);
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text,
+                 "Auswertmaschine Rika SAG Version V2.50\nan " + machine->portName() + " gefunden!");
+        QCOMPARE(m_desk->boxes.back().title, std::string("Info"));
+        QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconInformation));
+
+        machine->call([](SimMachine& m, SimWriter&) { static_cast<RikaMachine&>(m).setVersion("x1"); });
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text,
+                 "Auswertmaschine Rika SAG Version V1.00\nan " + machine->portName() + " gefunden!");
+    }
+
+    void aDisagWithoutModelIsAnRmIv() {
+        auto machine = disag("");
+        QVERIFY(machine);
+        makeForm({}, {machine.get()});
+        m_form->f().ComboBoxComNr->setItemIndex(0);
+        m_form->ButtonMaschTestClick(); // the profile's machine is the Disag
+        QCOMPARE(m_desk->boxes.back().text,
+                 "Auswertmaschine Disag Modell RM IV\nan " + machine->portName() + " gefunden!");
+
+        m_desk->boxAnswers = {IdYes};
+        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_desk->boxes.back().text, "Disag Modell RM IV an " + machine->portName() +
+                                                " gefunden !\n\n\xDC"
+                                                "bernehmen ?");
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(text(m_liste->aktiv().Port), machine->portName());
+    }
+
+    void aTestReportsAMissingMachineAndReopensAnOpenComponent() {
+        auto sam = standIn(std::make_unique<SamMachine>());
+        auto nobody = disag("RM III"); // a Disag, but the SAM is tested
+        QVERIFY(sam && nobody);
+        makeForm({}, {sam.get(), nobody.get()});
+        m_form->f().RadioGroup2->setItemIndex(maSam4000);
+
+        // the SAM's port is open on the first stand-in; the test of the second reopens it there
+        m_form->SamCom1->SetPort(sam->portName());
+        m_form->SamCom1->Open();
+        m_form->f().ComboBoxComNr->setItemIndex(1);
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text,
+                 "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!");
+        QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
+        QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
+        QVERIFY(m_form->SamCom1->Connected());
+        QCOMPARE(m_form->SamCom1->Port(), nobody->portName());
+        m_form->SamCom1->Close();
+
+        m_form->f().ComboBoxComNr->setItemIndex(0);
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
+        QVERIFY(!m_form->SamCom1->Connected());
+    }
+};
+
+QTEST_MAIN(MachineSearchTest)
+#include "MachineSearchTest.moc"
