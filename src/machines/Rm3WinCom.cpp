@@ -77,6 +77,10 @@ void TRm3WinSendThread::Execute() {
         if (!command)
             break; // stopped; commands still queued go with the queue
         SendCommand(*command, kTries, false);
+        // Lines that came in behind the machine's answer were taken into the port's queue by the
+        // handshake's reads; the port only reports bytes new on the device, so they are
+        // handled here.
+        m_owner.receivePending();
     }
 }
 
@@ -243,21 +247,25 @@ void TRm3WinCom::reportFailure() {
 
 void TRm3WinCom::RxCharEvent(TCustomComPort*, int) {
     try {
-        char buffer[kReadChunk];
-        for (;;) {
-            // The lock is taken per chunk, so a handshake waiting for the input gets its turn.
-            std::lock_guard input(m_inputMutex);
-            if (m_closing)
-                break;
-            const int n = Read(buffer, static_cast<int>(sizeof buffer));
-            if (n <= 0)
-                break;
-            receive(buffer, static_cast<std::size_t>(n));
-            if (static_cast<std::size_t>(n) < sizeof buffer)
-                break;
-        }
+        receivePending();
     } catch (const EComPort&) {
         reportFailure(); // the device went away
+    }
+}
+
+void TRm3WinCom::receivePending() {
+    char buffer[kReadChunk];
+    for (;;) {
+        // The lock is taken per chunk, so a handshake waiting for the input gets its turn.
+        std::lock_guard input(m_inputMutex);
+        if (m_closing)
+            return;
+        const int n = Read(buffer, static_cast<int>(sizeof buffer));
+        if (n <= 0)
+            return;
+        receive(buffer, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < sizeof buffer)
+            return;
     }
 }
 

@@ -116,6 +116,9 @@ private:
     friend class TRm3WinSendThread;
 
     void RxCharEvent(TCustomComPort* Sender, int Count);
+    // Reads and handles every byte waiting in the port (receive thread, or the send thread after
+    // a handshake).
+    void receivePending();
     // The line handling of received bytes; called with m_inputMutex held.
     void receive(const char* bytes, std::size_t count);
     void lineEnd();

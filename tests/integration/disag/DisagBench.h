@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,6 +29,8 @@ public:
         line = SimLine::openPty(std::move(machine), error);
         if (!line)
             throw std::runtime_error(error);
+        if (std::getenv("DISAG_SIM_LOG"))
+            line->setLog(&std::cerr);
         line->start();
         com.SetPort(line->portName());
         com.OnData = [this](TCustomComPort* sender, std::string text) {
