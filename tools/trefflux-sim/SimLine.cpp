@@ -176,6 +176,11 @@ std::string SimLine::received() const {
     return m_received;
 }
 
+std::chrono::steady_clock::time_point SimLine::lastSent() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastSent;
+}
+
 bool SimLine::waitReceived(const std::function<bool(const std::string&)>& done,
                            std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
@@ -202,6 +207,8 @@ void SimLine::send(std::string_view bytes) {
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
     }
+    std::lock_guard lock(m_mutex);
+    m_lastSent = std::chrono::steady_clock::now();
 }
 
 void SimLine::note(const std::string& text) {
