@@ -10,6 +10,7 @@
 #include "Datensatzelemente.h"
 #include "Desktop.h"
 #include "QtText.h"
+#include "TProtokollAusgabe.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -77,6 +78,8 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_liste.select(0);
     // 6. element table
     Datensatzelemente();
+    // 7. record writer: the header line of a new file shows the record list as it stands
+    m_ausgabe = std::make_unique<TProtokollAusgabe>(m_liste, [this] { return DatensatzTitel(); });
     // 8. controls, 9. machine
     SteuerelementeLaden();
     MaschineOeffnen();

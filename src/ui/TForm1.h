@@ -14,6 +14,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class TProtokollAusgabe;
 class TRikaCom;
 class TRm3WinCom;
 class TSamCom;
@@ -76,6 +77,8 @@ public:
     // The column titles of the header line of a new protocol file: the captions of the record
     // list "Datensatz für 1 Schuss" as shown now (Windows-1252), in output order.
     std::vector<std::string> DatensatzTitel() const;
+    // The protocol writer, created with the window; its header line takes DatensatzTitel().
+    TProtokollAusgabe& Ausgabe() const { return *m_ausgabe; }
 
     int Profilindex() const { return m_profilindex; }
 
@@ -167,6 +170,7 @@ private:
     void fillElementList(bool datensatz, const std::array<int8_t, 6>& werte);
 
     std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<TProtokollAusgabe> m_ausgabe;
     std::string m_startverzeichnis;
     bool m_ersteinrichtung = false;
     bool m_ending = false;

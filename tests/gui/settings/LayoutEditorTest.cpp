@@ -3,6 +3,7 @@
 
 #include "Datensatzelemente.h"
 #include "SettingsFixture.h"
+#include "TProtokollAusgabe.h"
 
 #include <QRadioButton>
 #include <QtTest>
@@ -171,6 +172,29 @@ private slots:
         m_form->UpButtonClick();
         QCOMPARE(m_form->DatensatzTitel(),
                  (std::vector<std::string>{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
+    }
+
+    void aNewProtocolFileHeadsItsColumnsWithTheListAsShown() {
+        Profil& p = m_liste->aktiv();
+        p.Header = 1;
+        p.Datensatz = {2, 3, -1, -1, -1, -1}; // Ringwert, Teiler
+        const std::string datei = m_start->path() + "/kopf.rls";
+        setText(p.Dateiname, datei);
+        m_form->SteuerelementeLaden();
+        select(datensatz(), 1);
+        m_form->DelButtonClick(); // not applied: the profile still has both
+
+        TSerienDatensatz serie;
+        serie.Schusszahl.set("1");
+        TSchussDatensatz schuss;
+        schuss.Ringwert.set("104");
+        schuss.Teiler.set("01234");
+        serie.Schuesse.push_back(schuss);
+        m_form->Ausgabe().WriteSeries(serie);
+
+        std::ifstream in(datei, std::ios::binary);
+        const std::string inhalt((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        QVERIFY2(inhalt.rfind("Ringwert;\n\n", 0) == 0, inhalt.c_str());
     }
 
     void theSeparatorListHasARowPerCode() {
