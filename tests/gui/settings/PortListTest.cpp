@@ -40,21 +40,6 @@ private slots:
         box.setItemIndex(0);
         QCOMPARE(box.Text(), std::string());
         QCOMPARE(box.ItemIndex(), -1);
-        box.setComProperty(cpBaudRate); // the kinds the program does not use stay empty
-        QCOMPARE(box.count(), 0);
-    }
-
-    void theWindowBuildsItsListOnceAtStart() {
-        FakeTtyTree ports({"ttyUSB0", "ttyACM0"});
-        StartDir start;
-        ScriptedDesktop desk;
-        Profilliste liste;
-        TestForm form(liste, start.path());
-        QCOMPARE(form.f().ComboBoxComNr->Items(), (std::vector<std::string>{"ttyACM0", "ttyUSB0"}));
-        QCOMPARE(form.f().ComboBoxComNr->Text(), std::string("ttyACM0")); // "COM1" is not listed
-        ports.add("ttyUSB1"); // plugged in later: offered after the next start
-        form.SteuerelementeLaden();
-        QCOMPARE(form.f().ComboBoxComNr->count(), 2);
     }
 };
 

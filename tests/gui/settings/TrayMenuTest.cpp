@@ -74,6 +74,9 @@ private slots:
         menu->actions()[2]->trigger(); // "Beenden" asks first
         QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
         QVERIFY(m_form->trayIcon()); // refused: the icon stays
+        m_desk->boxAnswers = {IdYes};
+        menu->actions()[2]->trigger();
+        QVERIFY(!m_form->trayIcon());
     }
 
     void theProfileMenuListsEveryProfileWithTheActiveOneChecked() {
@@ -150,12 +153,6 @@ private slots:
         m_form->showAfterMachineError();
         QVERIFY(m_form->isVisible());
         QCOMPARE(m_form->f().PageControl1->currentWidget(), m_form->f().TabSheet1);
-    }
-
-    void closingRemovesTheIcon() {
-        m_desk->boxAnswers = {IdYes};
-        QVERIFY(m_form->CloseQuery());
-        QVERIFY(!m_form->trayIcon());
     }
 };
 
