@@ -367,12 +367,12 @@ void TComBuffer::SetOutputSize(int value) {
 // ---------------------------------------------------------------------------------------------
 // Modem-line simulator
 
-void TComLineSimulator::SetSignals(TComSignals signals) {
+void TComLineSimulator::SetSignals(TComSignals lines) {
     std::lock_guard lock(m_mutex);
     const TComSignals before = m_signals;
-    m_signals = signals;
+    m_signals = lines;
     if (m_listener)
-        m_listener(before, signals);
+        m_listener(before, lines);
 }
 
 TComSignals TComLineSimulator::Signals() const {

@@ -570,7 +570,7 @@ public:
     TComLineSimulator& operator=(const TComLineSimulator&) = delete;
 
     // Sets the input lines as a device would; an open port's event thread sees the change.
-    void SetSignals(TComSignals signals);
+    void SetSignals(TComSignals lines);
     TComSignals Signals() const;
     // The output lines as the port last set them.
     bool DTR() const;
