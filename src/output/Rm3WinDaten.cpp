@@ -107,6 +107,9 @@ std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zei
         return std::nullopt;
     const int32_t d = readDecimal(teiler);
     const float rad = *winkel * std::numbers::pi_v<float> / 180.0f;
+    // An angle too large for the conversion (beyond about 1e38 degrees) gives no direction.
+    if (!std::isfinite(rad))
+        return std::nullopt;
     schuss.XKoordinate.set(std::to_string(koordinate(d, std::cos(rad))));
     schuss.YKoordinate.set(std::to_string(koordinate(d, std::sin(rad))));
     return schuss;

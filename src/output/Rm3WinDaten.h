@@ -30,7 +30,8 @@ public:
 
     // Decodes a "SCH=" line into a shot record: ring value and divisor with their first "."
     // removed, X and Y from the divisor and the angle. Empty when the line has fewer than four
-    // ";", the angle is not a number, or a value does not fit its field.
+    // ";", the angle is not a number or too large to give a direction, or a value does not fit
+    // its field.
     static std::optional<TSchussDatensatz> schussAusZeile(std::string_view zeile);
 
 private:

@@ -10,6 +10,7 @@
 #include "TProtokollAusgabe.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 #include <unistd.h>
 
@@ -49,6 +50,11 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
         if (schuss) {
             fuzz::check(istGanzzahl(schuss->XKoordinate.view()) && istGanzzahl(schuss->YKoordinate.view()),
                         "a coordinate that is no whole number");
+            // The point lies on the circle of the divisor: no coordinate beyond a tenth of it.
+            const long grenze = std::labs(readDecimal(schuss->Teiler.view())) / 10 + 1;
+            fuzz::check(std::labs(readDecimal(schuss->XKoordinate.view())) <= grenze &&
+                            std::labs(readDecimal(schuss->YKoordinate.view())) <= grenze,
+                        "a coordinate outside the divisor's circle");
         }
         const std::size_t serien = desk.clipboard.size();
         daten.Rm3WinCom1Data(zeile);
