@@ -7,6 +7,8 @@
 #include "Win1252.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <exception>
 
@@ -33,6 +35,11 @@ public:
 int main(int argc, char* argv[]) {
     SignalWatcher::installHandlers();
     TApplication app(argc, argv);
+    // The standard buttons of the message boxes and dialogs speak German, as the program does.
+    QTranslator qtGerman;
+    if (qtGerman.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtGerman);
     QtDesktop qtDesktop;
     setDesktop(&qtDesktop);
     const int code = runTrefflux();
