@@ -29,6 +29,9 @@ const Harness harnesses[] = {
 #ifdef TREFFLUX_HAS_disag_daten
     {"disag_daten", fuzzDisagDaten},
 #endif
+#ifdef TREFFLUX_HAS_sam_rika_daten
+    {"sam_rika_daten", fuzzSamRikaDaten},
+#endif
 };
 
 std::vector<fs::path> eingaben(const fs::path& ordner) {
