@@ -124,6 +124,7 @@ void TForm1::setupMaschinen() {
     disag.SetZwischensummenschusszahl("0");
     disag.SetTeilermarkierung(false);
     disag.SetScheibentext("Text");
+    verbindeMaschinen();
 }
 
 void TForm1::setupControls() {

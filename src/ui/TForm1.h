@@ -18,6 +18,7 @@ class TProtokollAusgabe;
 class TRikaCom;
 class TRm3WinCom;
 class TSamCom;
+class TCustomComPort;
 
 namespace Ui {
 class TForm1;
@@ -127,6 +128,9 @@ protected:
     virtual void MaschineOeffnen();
     // Closes the ports of all machine components.
     virtual void MaschinenSchliessen();
+    // A machine component reports that its machine does not answer: show the window, close all
+    // machine ports and tell the user which machine was not found.
+    void TfxError(TCustomComPort* Sender, int32_t ErrorCode);
     virtual void addTrayIcon();
     virtual void removeTrayIcon();
     // The save dialog of "Durchsuchen", preset with the given path; returns the chosen path, or
@@ -141,6 +145,8 @@ private:
     void setupControls();
     void setupMenus();
     void setupMaschinen();
+    // Binds the machine components' events: OnData to the data handlers, OnError to TfxError.
+    void verbindeMaschinen();
     void fillTrennzeichenliste();
     void RadioGroup1Click(int index);
     void RadioGroup2Click(int index);
