@@ -48,6 +48,8 @@ public:
 
     // Every byte the program sent so far.
     std::string received() const;
+    // When the last answer of the machine had been handed to the line completely.
+    std::chrono::steady_clock::time_point lastSent() const;
     // Waits until done(received()) holds or the time runs out; returns done(received()).
     // done runs under the line's lock and must not call the line.
     bool waitReceived(const std::function<bool(const std::string&)>& done,
@@ -79,4 +81,5 @@ private:
     std::string m_received;
     std::deque<Request> m_requests;
     std::uint64_t m_requestsRun = 0;
+    std::chrono::steady_clock::time_point m_lastSent;
 };
