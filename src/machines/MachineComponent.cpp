@@ -1,5 +1,7 @@
 #include "MachineComponent.h"
 
+#include <algorithm>
+
 // --- TMachineCommandQueue
 
 void TMachineCommandQueue::Post(std::string command) {
@@ -158,8 +160,32 @@ std::optional<std::uint8_t> TMachineComponent::ReadPending() {
     return std::nullopt;
 }
 
+int TMachineComponent::ReadByte(std::chrono::milliseconds limit, const TStopSignal& stop) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        auto wait = std::chrono::milliseconds(-1);
+        if (limit.count() >= 0)
+            wait = std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(
+                                                              deadline - std::chrono::steady_clock::now()));
+        switch (WaitForInput(wait, &stop)) {
+        case wrStopped:
+            return ReadStopped;
+        case wrTimeout:
+            if (limit.count() >= 0 && std::chrono::steady_clock::now() >= deadline)
+                return ReadTimedOut;
+            break;
+        case wrInput:
+            if (const auto byte = ReadPending())
+                return *byte;
+            break;
+        }
+    }
+}
+
 void TMachineComponent::WriteByte(std::uint8_t byte) {
-    Write(&byte, 1);
+    // One write of the byte, without the bookkeeping of a longer transfer: the workers send a
+    // byte about a hundred times a second.
+    TransmitChar(static_cast<char>(byte));
 }
 
 void TMachineComponent::WriteClosingByte(std::uint8_t byte) {

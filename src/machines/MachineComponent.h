@@ -179,6 +179,11 @@ protected:
 
     // Reads one byte that is already waiting; nothing when none is.
     std::optional<std::uint8_t> ReadPending();
+    // One byte from the machine (worker): waits for it up to the limit (negative: no limit)
+    // unless the stop signal comes first. Returns the byte, ReadTimedOut or ReadStopped.
+    static constexpr int ReadTimedOut = -1;
+    static constexpr int ReadStopped = -2;
+    int ReadByte(std::chrono::milliseconds limit, const TStopSignal& stop);
     void WriteByte(std::uint8_t byte);
     // Writes a worker's closing byte and gives it time to leave the line: the port drops
     // unsent output when it closes right after.

@@ -79,22 +79,12 @@ void TRikaConfig::Assign(const TPersistent* Source) {
 // --- TRikaComThread
 
 int TRikaComThread::ReadByte(int limitSeconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
-    for (;;) {
-        if (const auto byte = m_com.ReadPending())
-            return *byte;
-        auto wait = std::chrono::milliseconds(-1);
-        if (limitSeconds >= 1) {
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                m_com.PostError(0);
-                return Timeout;
-            }
-            wait = std::chrono::ceil<std::chrono::milliseconds>(left);
-        }
-        if (m_com.WaitForInput(wait, &StopSignal()) == wrStopped)
-            return Stopped;
-    }
+    const auto limit = limitSeconds >= 1 ? std::chrono::milliseconds(std::chrono::seconds(limitSeconds))
+                                         : std::chrono::milliseconds(-1);
+    const int byte = m_com.ReadByte(limit, StopSignal());
+    if (byte == TMachineComponent::ReadTimedOut)
+        m_com.PostError(0);
+    return byte;
 }
 
 void TRikaComThread::ProcessCommand() {

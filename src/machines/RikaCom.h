@@ -66,9 +66,8 @@ protected:
     void Failed() override;
 
 private:
-    static constexpr int Timeout = -1; // nothing within the limit (OnError posted)
-    static constexpr int Stopped = -2; // stop request
-    // One byte; with a limit in seconds (0: none) a time-out posts OnError code 0.
+    // One byte; with a limit in seconds (0: none) a time-out posts OnError code 0. Returns
+    // TMachineComponent::ReadTimedOut or ReadStopped instead of a byte.
     int ReadByte(int limitSeconds);
     // Sends the next queued command, if any, and reads the machine's one-byte reply.
     void ProcessCommand();

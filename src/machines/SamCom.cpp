@@ -12,22 +12,11 @@ constexpr auto kBeforeAck = std::chrono::milliseconds(300);
 // --- TSamComThread
 
 int TSamComThread::ReadByte(bool withLimit) {
-    const auto deadline = std::chrono::steady_clock::now() + TSamCom::ReplyLimit;
-    for (;;) {
-        if (const auto byte = m_com.ReadPending())
-            return *byte;
-        auto wait = std::chrono::milliseconds(-1);
-        if (withLimit) {
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                m_com.PostError(0);
-                return Timeout;
-            }
-            wait = std::chrono::ceil<std::chrono::milliseconds>(left);
-        }
-        if (m_com.WaitForInput(wait, &StopSignal()) == wrStopped)
-            return Stopped;
-    }
+    const int byte =
+        m_com.ReadByte(withLimit ? TSamCom::ReplyLimit : std::chrono::milliseconds(-1), StopSignal());
+    if (byte == TMachineComponent::ReadTimedOut)
+        m_com.PostError(0);
+    return byte;
 }
 
 void TSamComThread::Execute() {

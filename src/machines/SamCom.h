@@ -20,9 +20,7 @@ protected:
     void Failed() override;
 
 private:
-    // A byte, or one of these.
-    static constexpr int Timeout = -1; // nothing within the time limit (OnError posted)
-    static constexpr int Stopped = -2; // stop request
+    // A byte, or TMachineComponent::ReadTimedOut (after the limit; OnError posted) or ReadStopped.
     int ReadByte(bool withLimit);
 
     TSamCom& m_com;

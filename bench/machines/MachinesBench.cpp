@@ -1,0 +1,164 @@
+// Figures of the SAM 4000 and Rika SAG-1 components: the CPU time the program uses over 10 s
+// with an open SAM port whose machine answers NAK to every enquiry, the same with a silent Rika
+// (the stand-in machine runs as a process of its own, so only the program's time is counted),
+// and the time from the last byte of a SAM block to the series being in the protocol file.
+// Prints the figures beside their targets; never fails.
+
+#include "PlainMainThread.h"
+#include "Profilliste.h"
+#include "RikaCom.h"
+#include "SamCom.h"
+#include "SamMachine.h"
+#include "SamRikaDaten.h"
+#include "ScriptedDesktop.h"
+#include "SimLine.h"
+#include "TProtokollAusgabe.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// trefflux-sim as a child process; its first line names the port.
+class SimProcess {
+public:
+    SimProcess(const char* kind, std::initializer_list<const char*> options) {
+        int out[2];
+        if (pipe(out) != 0)
+            std::abort();
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            std::vector<const char*> argv{TREFFLUX_SIM, kind, "--log", "/dev/null"};
+            argv.insert(argv.end(), options);
+            argv.push_back(nullptr);
+            execv(TREFFLUX_SIM, const_cast<char* const*>(argv.data()));
+            _exit(127);
+        }
+        close(out[1]);
+        std::string line;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        m_out = out[0];
+        if (line.rfind("Port: ", 0) == 0)
+            m_port = line.substr(6);
+    }
+    ~SimProcess() {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        close(m_out);
+    }
+    const std::string& port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_port;
+};
+
+template <class Component>
+void idleCpu(const char* title, const char* kind, std::initializer_list<const char*> options,
+             double targetPercent) {
+    SimProcess sim(kind, options);
+    if (sim.port().empty()) {
+        std::printf("%s: trefflux-sim did not start\n", title);
+        return;
+    }
+    PlainMainThread main;
+    Component com;
+    int errors = 0;
+    com.OnError = [&](TCustomComPort*, std::int32_t) { ++errors; };
+    com.SetPort(sim.port());
+    com.Open();
+    main.runFor(500ms); // past the start
+    const double cpu0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    main.runFor(10s);
+    const double cpu = cpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    com.Close();
+    const double percent = 100.0 * cpu / wall;
+    std::printf("%-52s %7.3f s CPU in %.1f s = %6.3f %% of one core (target < %.1f %%) %s\n", title, cpu,
+                wall, percent, targetPercent, percent < targetPercent ? "ok" : "OVER");
+}
+
+void latency(int series) {
+    char folder[] = "/tmp/trefflux-bench-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    PlainMainThread main;
+    ScriptedDesktop desk;
+    Profilliste profile;
+    profile.appendStandard(folder);
+    profile.aktiv().Datensatz = {2, 3, 4, 5, -1, -1};
+    TProtokollAusgabe ausgabe(profile);
+    SamRikaDaten daten(ausgabe);
+
+    std::string error;
+    auto line = SimLine::openPty(std::make_unique<SamMachine>(), error);
+    if (!line) {
+        std::printf("latency: %s\n", error.c_str());
+        return;
+    }
+    line->start();
+    std::vector<double> ms;
+    TSamCom com;
+    com.OnData = [&](TCustomComPort*, std::string data) {
+        daten.SamCom1Data(data);
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - line->lastSent()).count());
+    };
+    com.SetPort(line->portName());
+    std::string shots;
+    for (int i = 0; i < 10; ++i)
+        shots += " 10.4/123.4/12/-5";
+    std::string text;
+    const auto parsed = parseSeries("LG 1" + shots, text);
+    for (int i = 0; i < series; ++i)
+        line->post([&parsed](SimMachine& m, SimWriter&) { m.queue(*parsed); });
+    com.Open();
+    main.runUntil([&] { return static_cast<int>(ms.size()) >= series; }, std::chrono::seconds(series));
+    com.Close();
+    line->stop();
+    std::filesystem::remove_all(folder);
+    if (ms.empty()) {
+        std::printf("latency: no series arrived\n");
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    const double median = ms[ms.size() / 2];
+    const double p99 =
+        ms[std::min(ms.size() - 1, static_cast<std::size_t>(0.99 * static_cast<double>(ms.size())))];
+    std::printf("%-52s median %.3f ms, p99 %.3f ms over %zu series (target p99 < 5 ms) %s\n",
+                "SAM block's last byte -> series in protocol file", median, p99, ms.size(),
+                p99 < 5.0 ? "ok" : "OVER");
+}
+
+} // namespace
+
+int main() {
+    idleCpu<TSamCom>("CPU, open SAM port, machine answers NAK", "sam", {}, 1.0);
+    idleCpu<TRikaCom>("CPU, open Rika port, machine silent", "rika", {"--stumm"}, 0.1);
+    latency(50);
+    return 0;
+}
