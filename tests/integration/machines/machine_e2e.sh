@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A series through the real program: trefflux-sim plays a SAM 4000 or a Rika SAG-1 on a
+# pseudo-terminal, the program starts in an empty start directory with one profile for that
+# machine on that port, and the series must land in Protokoll1.rls byte for byte. On SIGTERM
+# the program ends with 0 and signs off at the machine.
+# Usage: machine_e2e.sh TREFFLUX TREFFLUX-SIM sam|rika
+set -euo pipefail
+bin="$1"
+sim="$2"
+kind="$3"
+work="$(mktemp -d)"
+simpid=""
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+  [ -n "$simpid" ] && kill -TERM "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/start"
+cd "$work/start"
+
+case "$kind" in
+  sam) maschine=1; signoff='<- .*B0' ;;
+  rika) maschine=0; signoff='<- .*D0' ;;
+  *) echo "unknown machine $kind"; exit 2 ;;
+esac
+
+# The machine holds the example series: 10.4 rings with divisor 123.4, 9.7 with 5.0.
+"$sim" "$kind" --log "$work/sim.log" "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" > "$work/sim.out" 2>&1 &
+simpid=$!
+port=""
+for _ in $(seq 1 100); do
+  port="$(sed -n 's/^Port: //p' "$work/sim.out")"
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "trefflux-sim did not start"; cat "$work/sim.out"; exit 1; }
+
+# The configuration file: version byte 2, then one profile of 756 bytes (little-endian).
+conf=TFXConf.cnf
+head -c 757 /dev/zero > "$conf"
+put() { printf "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; }    # bytes in escapes
+text() { printf '%s' "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; } # a text
+i32() { printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+put 0 '\002'
+text 1 'Verein'                                  # Name
+text 101 "$port"                                 # Port
+put 113 "$(i32 "$maschine")"                    # Maschine
+put 125 "$(i32 1)"                              # Zehntelringe
+put 145 "$(i32 59)$(i32 10)$(i32 10)"           # separators: ";", LF, LF
+put 157 '\000\001\004\005\377\377'              # Elemente: the ones not in the record
+put 163 '\002\003\377\377\377\377'              # Datensatz: "Ringwert", then "Teiler"
+text 169 "$work/start/Protokoll1.rls"            # Dateiname
+
+"$bin" &
+pid=$!
+expected=$'10,4;123,4;\n9,7; 5,0;\n\n'
+for _ in $(seq 1 200); do
+  [ -f Protokoll1.rls ] && [ "$(cat Protokoll1.rls; printf x)" = "${expected}x" ] && break
+  kill -0 "$pid" 2>/dev/null || { echo "program ended early"; exit 1; }
+  sleep 0.1
+done
+if [ "$(cat Protokoll1.rls 2>/dev/null; printf x)" != "${expected}x" ]; then
+  echo "protocol file:"; od -c Protokoll1.rls 2>/dev/null || echo "(none)"
+  echo "machine log:"; tail -50 "$work/sim.log"
+  exit 1
+fi
+# The machine got its confirmation, so it will not offer the series again.
+for _ in $(seq 1 50); do
+  grep -q 'Serie vom Programm best' "$work/sim.log" && break
+  sleep 0.1
+done
+grep -q 'Serie vom Programm best' "$work/sim.log" || { echo "series not confirmed"; tail -50 "$work/sim.log"; exit 1; }
+
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || { echo "exit code $status"; exit 1; }
+grep -q "$signoff" "$work/sim.log" || { echo "the program did not sign off at the machine"; tail -20 "$work/sim.log"; exit 1; }
+echo "$kind series written to the protocol file byte for byte; the machine was confirmed and signed off"
