@@ -1,0 +1,141 @@
+// The settings window's machine handling: opening the active profile's machine at start, the
+// message when its port cannot be opened, and TfxError, with stand-in machines on
+// pseudo-terminals.
+
+// The serial layer's headers first (they use a word that Qt defines as a keyword).
+#include "RikaCom.h"
+#include "RikaMachine.h"
+#include "Rm3WinCom.h"
+#include "SamCom.h"
+#include "SamMachine.h"
+#include "SimLine.h"
+
+#include "ConfigFile.h"
+#include "Profilliste.h"
+#include "QtMainThread.h"
+#include "ScriptedDesktop.h"
+#include "TForm1.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+class Form : public TForm1 {
+public:
+    using TForm1::TForm1;
+    using TForm1::TfxError;
+};
+
+std::unique_ptr<SimLine> standIn(std::unique_ptr<SimMachine> machine) {
+    std::string error;
+    auto line = SimLine::openPty(std::move(machine), error);
+    if (line)
+        line->start();
+    return line;
+}
+
+} // namespace
+
+class MaschinenFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QtMainThread> m_main;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedDesktop> m_desk;
+    std::unique_ptr<Profilliste> m_liste;
+
+    std::string start() const { return m_dir->path().toStdString(); }
+
+    // One profile for the machine on the port, saved in the start directory.
+    void profil(TMaschine maschine, const std::string& port) {
+        Profilliste liste;
+        Profil p = Profil::standard(start());
+        setText(p.Name, "Verein");
+        setText(p.Port, port);
+        p.Maschine = maschine;
+        p.Datensatz = {2, 3, -1, -1, -1, -1};
+        p.Zehntelringe = 1;
+        liste.append(p);
+        QVERIFY(ConfigFile::Save(ConfigFile::path(start()), liste).ok);
+    }
+
+    std::string protokoll() const {
+        QFile f(QString::fromStdString(start() + "/Protokoll1.rls"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    }
+
+private slots:
+    void init() {
+        m_main = std::make_unique<QtMainThread>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_desk = std::make_unique<ScriptedDesktop>();
+        m_liste = std::make_unique<Profilliste>();
+    }
+    void cleanup() {
+        m_liste.reset();
+        m_desk.reset();
+        m_dir.reset();
+        m_main.reset();
+    }
+
+    void theActiveProfilesMachineIsOpenedAndItsSeriesWritten() {
+        auto sam = standIn(std::make_unique<SamMachine>());
+        QVERIFY(sam);
+        profil(maSam4000, sam->portName());
+        Form form(*m_liste, start());
+        QVERIFY(form.SamCom1->Connected());
+        QVERIFY(!form.RikaCom1->Connected());
+        QVERIFY(!form.Rm3WinCom1->Connected());
+        QVERIFY(m_desk->boxes.empty());
+
+        std::string error;
+        auto serie = parseSeries("LG 1 10.4/123.4 9.7/5.0", error);
+        sam->post([serie](SimMachine& m, SimWriter&) { m.queue(*serie); });
+        QTRY_COMPARE_WITH_TIMEOUT(protokoll(), std::string("10,4;123,4;\n9,7; 5,0;\n\n"), 5000);
+        QCOMPARE(m_desk->clipboard.back(), std::string("10,4;123,4;\n9,7; 5,0;\n"));
+    }
+
+    void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
+        profil(maRikaSAG1, "ttyTFXNONE");
+        Form form(*m_liste, start());
+        QVERIFY(!form.RikaCom1->Connected());
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
+                                                    "ffnet werden"));
+        QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
+        QVERIFY(form.isVisible());
+    }
+
+    void tfxErrorClosesThePortsAndNamesTheActiveProfilesMachine() {
+        auto rika = standIn(std::make_unique<RikaMachine>());
+        QVERIFY(rika);
+        profil(maRikaSAG1, rika->portName());
+        Form form(*m_liste, start());
+        form.hide();
+        QVERIFY(form.RikaCom1->Connected());
+
+        form.TfxError(form.SamCom1.get(), 0); // the text follows the profile, not the sender
+        QVERIFY(!form.RikaCom1->Connected());
+        QVERIFY(form.isVisible());
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() + "\n\rnicht gefunden!");
+        QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
+        QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::Ok | Mb::SystemModal));
+    }
+
+    void aPulledAdapterEndsInTfxError() {
+        auto sam = standIn(std::make_unique<SamMachine>());
+        QVERIFY(sam);
+        profil(maSam4000, sam->portName());
+        Form form(*m_liste, start());
+        QVERIFY(form.SamCom1->Connected());
+        sam->hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
+        QCOMPARE(m_desk->boxes[0].text, "SAM an " + sam->portName() + "\n\rnicht gefunden!");
+        QVERIFY(!form.SamCom1->Connected());
+    }
+};
+
+QTEST_MAIN(MaschinenFormTest)
+#include "MaschinenFormTest.moc"
