@@ -87,6 +87,15 @@ int TRikaComThread::ReadByte(int limitSeconds) {
     return byte;
 }
 
+int TRikaComThread::ReadBlockByte() {
+    // Inside a block the bytes are mostly there already: take them without a wait.
+    if (Terminated())
+        return TMachineComponent::ReadStopped;
+    if (const auto byte = m_com.ReadPending())
+        return *byte;
+    return ReadByte(0);
+}
+
 void TRikaComThread::ProcessCommand() {
     std::optional<std::string> text = Commands().TryTake();
     if (!text)
@@ -122,7 +131,7 @@ void TRikaComThread::Execute() {
 
         m_block.clear();
         int byte = 0;
-        while ((byte = ReadByte(0)) >= 0 && byte != Ascii::EOT) {
+        while ((byte = ReadBlockByte()) >= 0 && byte != Ascii::EOT) {
             if (m_block.size() >= MaxMachineBlock)
                 break;
             m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
@@ -136,7 +145,7 @@ void TRikaComThread::Execute() {
             continue;
         }
         // One more byte, not verified; a stop before it leaves the block unconfirmed.
-        if (ReadByte(0) < 0) {
+        if (ReadBlockByte() < 0) {
             m_block.clear();
             continue;
         }

@@ -19,6 +19,15 @@ int TSamComThread::ReadByte(bool withLimit) {
     return byte;
 }
 
+int TSamComThread::ReadBlockByte() {
+    // Inside a block the bytes are mostly there already: take them without a wait.
+    if (Terminated())
+        return TMachineComponent::ReadStopped;
+    if (const auto byte = m_com.ReadPending())
+        return *byte;
+    return ReadByte(false);
+}
+
 void TSamComThread::Execute() {
     m_com.WriteByte(kStart);
     while (!Terminated()) {
@@ -36,7 +45,7 @@ void TSamComThread::Execute() {
 
         m_block.clear();
         int byte = 0;
-        while ((byte = ReadByte(false)) >= 0 && byte != Ascii::ETB) {
+        while ((byte = ReadBlockByte()) >= 0 && byte != Ascii::ETB) {
             if (m_block.size() >= MaxMachineBlock)
                 break;
             m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
@@ -51,7 +60,7 @@ void TSamComThread::Execute() {
         }
         // Two more bytes that are not verified; a stop before them leaves the block unconfirmed,
         // so the machine keeps it and offers it again.
-        if (ReadByte(false) < 0 || ReadByte(false) < 0) {
+        if (ReadBlockByte() < 0 || ReadBlockByte() < 0) {
             m_block.clear();
             continue;
         }
