@@ -19,6 +19,7 @@ function(trefflux_add_qtest name)
   find_package(Qt6 REQUIRED COMPONENTS Test Widgets)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS "gui;${ARG_LABELS}"
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

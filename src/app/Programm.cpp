@@ -53,26 +53,41 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
     QtMainThread mainThread;
     Profilliste profile;
     try {
+        // A request to end (SIGTERM, SIGINT) is honoured at every moment: while the window is
+        // being built (a message box may be open then) it ends the box's loop and the program
+        // ends right after the window is complete.
+        TForm1* fertig = nullptr;
+        bool beenden = false;
+        SignalWatcher signalWatcher;
+        QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, [&] {
+            beenden = true;
+            if (fertig)
+                fertig->endWithoutAsking();
+            else
+                QCoreApplication::exit(0);
+        });
+
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
         TForm1 form(profile, startverzeichnis);
-
-        SignalWatcher signalWatcher;
-        QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &form,
-                         &TForm1::endWithoutAsking);
+        fertig = &form;
         QObject::connect(qApp, &QGuiApplication::commitDataRequest, &form,
                          [&form](QSessionManager&) { form.endWithoutAsking(); });
 
-        // 7. hidden unless first start; shown where the desktop has no tray, so the program can
-        // always be reached.
-        if (form.Ersteinrichtung() || !QSystemTrayIcon::isSystemTrayAvailable())
-            form.show();
-        else
-            form.hide();
+        if (beenden) {
+            form.endWithoutAsking();
+        } else {
+            // 7. hidden unless first start; shown where the desktop has no tray, so the program
+            // can always be reached.
+            if (form.Ersteinrichtung() || !QSystemTrayIcon::isSystemTrayAvailable())
+                form.show();
+            else
+                form.hide();
 
-        if (started)
-            QTimer::singleShot(0, &form, [&form, &started] { started(form); });
-        // 8. the loop, until the settings window closed
-        QApplication::exec();
+            if (started)
+                QTimer::singleShot(0, &form, [&form, &started] { started(form); });
+            // 8. the loop, until the settings window closed
+            QApplication::exec();
+        }
     } catch (const std::exception& e) {
         desktop().messageBox(utf8ToWin1252(e.what()), "Fehler", Mb::Ok | Mb::IconError);
     } catch (...) {

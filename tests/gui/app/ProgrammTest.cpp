@@ -18,6 +18,16 @@ namespace fs = std::filesystem;
 class ProgrammTest : public QObject {
     Q_OBJECT
 
+    // The questions and messages shown, leaving out the report that the default profile's port
+    // ("COM1") cannot be opened here, which every first start on this machine gives.
+    std::vector<ScriptedDesktop::Box> fragen() const {
+        std::vector<ScriptedDesktop::Box> result;
+        for (const auto& box : m_desk->boxes)
+            if (box.text.rfind("Schnittstelle ", 0) != 0)
+                result.push_back(box);
+        return result;
+    }
+
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -48,7 +58,7 @@ private slots:
 
     void terminationSavesTheDefaultProfileWithoutAsking() {
         QCOMPARE(runTrefflux([](TForm1&) { std::raise(SIGTERM); }), 0);
-        QVERIFY(m_desk->boxes.empty());
+        QVERIFY(fragen().empty());
         const auto file = ConfigFile::path(m_start);
         QCOMPARE(fs::file_size(file), std::uintmax_t(757));
         Profilliste saved;
@@ -97,19 +107,19 @@ private slots:
                      form.endWithoutAsking();
                  }),
                  0);
-        QVERIFY(m_desk->boxes.empty());
+        QVERIFY(fragen().empty());
         QCOMPARE(fs::file_size(ConfigFile::path(m_start)), std::uintmax_t(757));
     }
 
     void endingThroughTheWindowAsksFirst() {
-        m_desk->boxAnswers = {IdNo, IdYes};
+        m_desk->boxAnswers = {IdOk, IdNo, IdYes}; // the port report first
         QCOMPARE(runTrefflux([](TForm1& form) {
                      form.Button4Click(); // "Wirklich beenden ?" No: goes on
                      QVERIFY(!fs::exists(form.configPath()));
                      form.Button4Click(); // Yes
                  }),
                  0);
-        QCOMPARE(m_desk->boxes.size(), std::size_t(2));
+        QCOMPARE(fragen().size(), std::size_t(2));
         QCOMPARE(fs::file_size(ConfigFile::path(m_start)), std::uintmax_t(757));
     }
 
