@@ -182,6 +182,32 @@ int TMachineComponent::ReadByte(std::chrono::milliseconds limit, const TStopSign
     }
 }
 
+std::optional<std::string> TMachineComponent::ReadBlock(std::uint8_t end, int trailing,
+                                                        const TMachineThread& worker) {
+    // Inside a block the bytes are mostly there already: they are taken without a wait.
+    const auto next = [&]() -> int {
+        if (worker.Terminated())
+            return ReadStopped;
+        if (const auto byte = ReadPending())
+            return *byte;
+        return ReadByte(std::chrono::milliseconds(-1), worker.StopSignal());
+    };
+    std::string block;
+    for (int byte = next(); byte != end; byte = next()) {
+        if (byte < 0)
+            return std::nullopt;
+        if (block.size() >= MaxMachineBlock) {
+            DiscardInput();
+            return std::nullopt;
+        }
+        block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
+    }
+    for (int i = 0; i < trailing; ++i)
+        if (next() < 0)
+            return std::nullopt;
+    return block;
+}
+
 void TMachineComponent::WriteByte(std::uint8_t byte) {
     // One write of the byte, without the bookkeeping of a longer transfer: the workers send a
     // byte about a hundred times a second.

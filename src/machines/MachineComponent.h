@@ -185,6 +185,12 @@ protected:
     static constexpr int ReadStopped = -2;
     int ReadByte(std::chrono::milliseconds limit, const TStopSignal& stop);
     void WriteByte(std::uint8_t byte);
+    // Reads the rest of a machine block after its start byte (worker): every byte up to the end
+    // byte, each CR written as ";", then the given number of trailing bytes, which are not
+    // verified. Gives the text only when the whole block came. A stop (the worker's terminate
+    // flag or stop signal) gives nothing; so does a block past MaxMachineBlock without its end
+    // byte, and then whatever else the machine has sent is dropped too.
+    std::optional<std::string> ReadBlock(std::uint8_t end, int trailing, const TMachineThread& worker);
     // Writes a worker's closing byte and gives it time to leave the line: the port drops
     // unsent output when it closes right after.
     void WriteClosingByte(std::uint8_t byte);

@@ -87,15 +87,6 @@ int TRikaComThread::ReadByte(int limitSeconds) {
     return byte;
 }
 
-int TRikaComThread::ReadBlockByte() {
-    // Inside a block the bytes are mostly there already: take them without a wait.
-    if (Terminated())
-        return TMachineComponent::ReadStopped;
-    if (const auto byte = m_com.ReadPending())
-        return *byte;
-    return ReadByte(0);
-}
-
 void TRikaComThread::ProcessCommand() {
     std::optional<std::string> text = Commands().TryTake();
     if (!text)
@@ -129,28 +120,12 @@ void TRikaComThread::Execute() {
             continue;
         }
 
-        m_block.clear();
-        int byte = 0;
-        while ((byte = ReadBlockByte()) >= 0 && byte != Ascii::EOT) {
-            if (m_block.size() >= MaxMachineBlock)
-                break;
-            m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
-        }
-        if (byte != Ascii::EOT) {
-            // Stopped inside the block, or garbage without an end: the half block is dropped,
-            // and so is whatever else the machine has sent, so that the next poll starts afresh.
-            m_block.clear();
-            if (byte >= 0)
-                m_com.DiscardInput();
+        // A block that is cut off by a stop stays unconfirmed; one that grows past its limit
+        // without an end is garbage.
+        std::optional<std::string> block = m_com.ReadBlock(Ascii::EOT, 1, *this);
+        if (!block)
             continue;
-        }
-        // One more byte, not verified; a stop before it leaves the block unconfirmed.
-        if (ReadBlockByte() < 0) {
-            m_block.clear();
-            continue;
-        }
-        m_com.PostData(std::move(m_block));
-        m_block.clear();
+        m_com.PostData(std::move(*block));
         m_com.WriteByte(Ascii::FF);
     }
     m_com.WriteClosingByte(kStop);

@@ -69,13 +69,10 @@ private:
     // One byte; with a limit in seconds (0: none) a time-out posts OnError code 0. Returns
     // TMachineComponent::ReadTimedOut or ReadStopped instead of a byte.
     int ReadByte(int limitSeconds);
-    // The next byte of a block (no time limit).
-    int ReadBlockByte();
     // Sends the next queued command, if any, and reads the machine's one-byte reply.
     void ProcessCommand();
 
     TRikaCom& m_com;
-    std::string m_block; // the block being read
 };
 
 class TRikaCom : public TMachineComponent {

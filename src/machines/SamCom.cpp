@@ -19,15 +19,6 @@ int TSamComThread::ReadByte(bool withLimit) {
     return byte;
 }
 
-int TSamComThread::ReadBlockByte() {
-    // Inside a block the bytes are mostly there already: take them without a wait.
-    if (Terminated())
-        return TMachineComponent::ReadStopped;
-    if (const auto byte = m_com.ReadPending())
-        return *byte;
-    return ReadByte(false);
-}
-
 void TSamComThread::Execute() {
     m_com.WriteByte(kStart);
     while (!Terminated()) {
@@ -43,29 +34,12 @@ void TSamComThread::Execute() {
             continue;
         }
 
-        m_block.clear();
-        int byte = 0;
-        while ((byte = ReadBlockByte()) >= 0 && byte != Ascii::ETB) {
-            if (m_block.size() >= MaxMachineBlock)
-                break;
-            m_block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
-        }
-        if (byte != Ascii::ETB) {
-            // Stopped inside the block, or garbage without an end: the half block is dropped,
-            // and so is whatever else the machine has sent, so that the next enquiry starts afresh.
-            m_block.clear();
-            if (byte >= 0)
-                m_com.DiscardInput();
+        // A block that is cut off by a stop stays unconfirmed, so the machine keeps it and
+        // offers it again; one that grows past its limit without an end is garbage.
+        std::optional<std::string> block = m_com.ReadBlock(Ascii::ETB, 2, *this);
+        if (!block)
             continue;
-        }
-        // Two more bytes that are not verified; a stop before them leaves the block unconfirmed,
-        // so the machine keeps it and offers it again.
-        if (ReadBlockByte() < 0 || ReadBlockByte() < 0) {
-            m_block.clear();
-            continue;
-        }
-        m_com.PostData(std::move(m_block));
-        m_block.clear();
+        m_com.PostData(std::move(*block));
         Sleep(kBeforeAck);
         m_com.WriteByte(Ascii::ACK);
     }

@@ -22,11 +22,8 @@ protected:
 private:
     // A byte, or TMachineComponent::ReadTimedOut (after the limit; OnError posted) or ReadStopped.
     int ReadByte(bool withLimit);
-    // The next byte of a block (no time limit).
-    int ReadBlockByte();
 
     TSamCom& m_com;
-    std::string m_block; // the block being read
 };
 
 class TSamCom : public TMachineComponent {

@@ -191,6 +191,11 @@ void SimLine::send(std::string_view bytes) {
     log("-> " + hex(bytes, 24));
     std::size_t done = 0;
     while (done < bytes.size() && !m_stop.load()) {
+        {
+            // Taken before the write, so that whoever reads the last byte finds it set.
+            std::lock_guard lock(m_mutex);
+            m_lastSent = std::chrono::steady_clock::now();
+        }
         const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
@@ -207,8 +212,6 @@ void SimLine::send(std::string_view bytes) {
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
     }
-    std::lock_guard lock(m_mutex);
-    m_lastSent = std::chrono::steady_clock::now();
 }
 
 void SimLine::note(const std::string& text) {

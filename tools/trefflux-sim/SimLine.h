@@ -48,7 +48,8 @@ public:
 
     // Every byte the program sent so far.
     std::string received() const;
-    // When the last answer of the machine had been handed to the line completely.
+    // When the last answer of the machine went to the line: taken right before the write that
+    // handed its last bytes over.
     std::chrono::steady_clock::time_point lastSent() const;
     // Waits until done(received()) holds or the time runs out; returns done(received()).
     // done runs under the line's lock and must not call the line.
