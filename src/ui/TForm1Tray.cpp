@@ -7,8 +7,10 @@
 #include "QtText.h"
 #include "ui_TForm1.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QTimer>
 
 void TForm1::setupMenus() {
     m_popupMenu1 = new QMenu(this);
@@ -29,6 +31,18 @@ void TForm1::setupMenus() {
     m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     connect(m_popupMenu2, &QMenu::aboutToShow, this, &TForm1::PopupMenu2Popup);
     connect(m_popupMenu2, &QMenu::triggered, this, &TForm1::ProfilMenuItemClick);
+
+    // The profile menu opens once the double-click time has passed without a second click. On an
+    // X11 tray the first press of a double click already reports a click; a menu opened at once
+    // would take the second press for itself, and the double click would never arrive.
+    auto* verzoegerung = new QTimer(m_popupMenu2);
+    verzoegerung->setObjectName(QStringLiteral("PopupMenu2Verzoegerung"));
+    verzoegerung->setSingleShot(true);
+    verzoegerung->setInterval(QApplication::doubleClickInterval());
+    connect(verzoegerung, &QTimer::timeout, this, [this] {
+        if (!isVisible() && !desktop().overwriteWarningVisible())
+            m_popupMenu2->popup(QCursor::pos());
+    });
 }
 
 void TForm1::addTrayIcon() {
@@ -54,10 +68,11 @@ void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
         return;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        m_popupMenu2->popup(QCursor::pos());
+        m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->start();
         break;
     case QSystemTrayIcon::DoubleClick:
-        m_popupMenu2->hide(); // the first click of the double click opened it
+        m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->stop();
+        m_popupMenu2->hide();
         Wiederherstellen1Click();
         break;
     case QSystemTrayIcon::Context:
