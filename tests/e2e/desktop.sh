@@ -1,0 +1,99 @@
+# Sourced by the end-to-end scripts: a private X display (Xvfb on a free display number) with a
+# window manager (openbox) and an XEmbed system tray (trayer), bounded waits and screenshots.
+# Every process started here is ended by e2e_cleanup, which the scripts run on EXIT.
+
+e2e_work="$(mktemp -d)"
+e2e_pids=()
+e2e_shots=""
+e2e_shot_number=0
+e2e_last_shot=""
+
+export XDG_RUNTIME_DIR="$e2e_work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# No session bus: the program must use the XEmbed tray of the display, not a D-Bus one.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_work/no-bus"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM SESSION_MANAGER
+export QT_QPA_PLATFORM=xcb
+export HOME="$e2e_work/home"
+mkdir -p "$HOME"
+
+e2e_fail() {
+  echo "FAILED: $*" >&2
+  [ -n "$e2e_shots" ] && [ -n "${DISPLAY:-}" ] && e2e_shot "failure" 2>/dev/null
+  exit 1
+}
+
+# e2e_poll TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TENTHS times.
+e2e_poll() {
+  local tries="$1"
+  shift
+  for ((i = 0; i < tries; i++)); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Remembers a background process for the cleanup.
+e2e_track() { e2e_pids+=("$1"); }
+
+e2e_cleanup() {
+  local i
+  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${e2e_pids[i]}" 2>/dev/null || true
+  done
+  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
+    e2e_poll 50 e2e_gone "${e2e_pids[i]}" || kill -KILL "${e2e_pids[i]}" 2>/dev/null || true
+    wait "${e2e_pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$e2e_work"
+  [ -n "$e2e_shots" ] && echo "Screenshots: $e2e_shots"
+  return 0
+}
+
+e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# e2e_start_desktop SHOTDIR: starts the display, the window manager and the tray; sets DISPLAY.
+e2e_start_desktop() {
+  e2e_shots="$1"
+  rm -rf "$e2e_shots"
+  mkdir -p "$e2e_shots"
+  local fdfile="$e2e_work/display"
+  : >"$fdfile"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fdfile" >"$e2e_work/xvfb.log" 2>&1 &
+  e2e_track $!
+  e2e_poll 100 test -s "$fdfile" || e2e_fail "Xvfb did not start: $(cat "$e2e_work/xvfb.log")"
+  export DISPLAY=":$(tr -d '[:space:]' <"$fdfile")"
+  openbox --sm-disable >"$e2e_work/openbox.log" 2>&1 &
+  e2e_track $!
+  e2e_poll 100 e2e_wm_running || e2e_fail "openbox did not start"
+  trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+    --transparent false --tint 0xdddddd >"$e2e_work/trayer.log" 2>&1 &
+  e2e_track $!
+  e2e_poll 100 e2e_tray_window || e2e_fail "trayer did not start"
+  echo "Desktop on $DISPLAY"
+}
+
+# The window manager has announced itself on the root window.
+e2e_wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+
+# The tray host owns the tray selection of screen 0 (the program looks for exactly that).
+e2e_tray_window() { xdotool search --name '^panel$' >/dev/null; }
+
+# e2e_shot NAME: saves the whole screen as NN-NAME.png in the screenshot folder; the file's
+# name is left in e2e_last_shot.
+e2e_shot() {
+  e2e_shot_number=$((e2e_shot_number + 1))
+  e2e_last_shot="$e2e_shots/$(printf '%02d' "$e2e_shot_number")-$1.png"
+  import -window root "$e2e_last_shot" || echo "screenshot $e2e_last_shot failed" >&2
+}
+
+# e2e_visible_window NAME: prints the id of a mapped window of the program whose title is exactly
+# NAME (a plain text, no pattern).
+e2e_visible_window() {
+  local w
+  for w in $(xwininfo -root -tree | grep -F "\"$1\": (\"trefflux\"" | awk '{ print $1 }'); do
+    xwininfo -id "$w" | grep -q 'IsViewable' && { echo "$w"; return 0; }
+  done
+  return 1
+}
