@@ -10,6 +10,7 @@
 #include "Datensatzelemente.h"
 #include "Desktop.h"
 #include "QtText.h"
+#include "Rm3WinDaten.h"
 #include "TProtokollAusgabe.h"
 #include "ui_TForm1.h"
 
@@ -80,6 +81,7 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     Datensatzelemente();
     // 7. record writer: the header line of a new file shows the record list as it stands
     m_ausgabe = std::make_unique<TProtokollAusgabe>(m_liste, [this] { return DatensatzTitel(); });
+    m_rm3WinDaten = std::make_unique<Rm3WinDaten>(m_liste, *m_ausgabe);
     // 8. controls, 9. machine
     SteuerelementeLaden();
     MaschineOeffnen();

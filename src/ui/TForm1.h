@@ -14,6 +14,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class Rm3WinDaten;
 class TProtokollAusgabe;
 class TRikaCom;
 class TRm3WinCom;
@@ -177,6 +178,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<TProtokollAusgabe> m_ausgabe;
+    std::unique_ptr<Rm3WinDaten> m_rm3WinDaten; // the Disag's shots of the series in progress
     std::string m_startverzeichnis;
     bool m_ersteinrichtung = false;
     bool m_ending = false;

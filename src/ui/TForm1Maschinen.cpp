@@ -9,6 +9,7 @@
 #include "TForm1.h"
 
 #include "Desktop.h"
+#include "Rm3WinDaten.h"
 #include "SamRikaDaten.h"
 #include "ui_TForm1.h"
 
@@ -23,6 +24,11 @@ void TForm1::verbindeMaschinen() {
     };
     RikaCom1->OnData = [this](TCustomComPort*, std::string Data) {
         SamRikaDaten(Ausgabe()).RikaCom1Data(Data);
+    };
+    // The Disag reports one line per event; its handler collects the shots of a series.
+    Rm3WinCom1->OnData = [this](TCustomComPort*, std::string Data) { m_rm3WinDaten->Rm3WinCom1Data(Data); };
+    Rm3WinCom1->OnEdit = [this](TCustomComPort*, std::int32_t Schussnr, std::string& Ringwert) {
+        m_rm3WinDaten->Rm3WinCom1Edit(Schussnr, Ringwert);
     };
     const auto fehler = [this](TCustomComPort* Sender, std::int32_t ErrorCode) {
         TfxError(Sender, ErrorCode);
