@@ -91,8 +91,13 @@ e2e_shot() {
 # e2e_visible_window NAME: prints the id of a mapped window of the program whose title is exactly
 # NAME (a plain text, no pattern).
 e2e_visible_window() {
+  e2e_visible_any "$1" trefflux
+}
+
+# e2e_visible_any NAME [CLASS]: the same for a window of any program (the first word of its class).
+e2e_visible_any() {
   local w
-  for w in $(xwininfo -root -tree | grep -F "\"$1\": (\"trefflux\"" | awk '{ print $1 }'); do
+  for w in $(xwininfo -root -tree | grep -F "\"$1\": (\"${2:-}" | awk '{ print $1 }'); do
     xwininfo -id "$w" | grep -q 'IsViewable' && { echo "$w"; return 0; }
   done
   return 1

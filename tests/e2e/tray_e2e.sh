@@ -186,7 +186,19 @@ e2e_poll 50 clipboard_is "$expected_clip" || {
   clipboard | od -c || true
   e2e_fail "the clipboard does not hold the series text"
 }
+# For the person looking at the screenshots: what the file and the clipboard hold.
+{
+  echo "Protokoll2.rls:"
+  cat Protokoll2.rls
+  echo "xclip -o -selection clipboard:"
+  clipboard
+} >"$work/shown.txt"
+xmessage -geometry +40+40 -file "$work/shown.txt" &
+shown=$!
+e2e_track "$shown"
+e2e_poll 50 e2e_visible_any xmessage || true
 e2e_shot "series-written"
+kill "$shown" 2>/dev/null || true
 echo "ok: series in Protokoll2.rls and on the clipboard byte for byte"
 
 # --- 6. a second copy: "läuft bereits!", Return, exit code 0; the first copy is untouched
