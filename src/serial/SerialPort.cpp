@@ -203,6 +203,7 @@ TStopSignal::~TStopSignal() {
 }
 
 void TStopSignal::Signal() {
+    m_signalled.store(true);
     const std::uint64_t one = 1;
     while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
@@ -212,13 +213,16 @@ void TStopSignal::Reset() {
     std::uint64_t value;
     while (::read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
     }
+    m_signalled.store(false);
 }
 
 bool TStopSignal::Signalled() const {
-    return WaitFor(std::chrono::milliseconds(0));
+    return m_signalled.load();
 }
 
 bool TStopSignal::WaitFor(std::chrono::milliseconds timeout) const {
+    if (m_signalled.load())
+        return true;
     const Deadline deadline = timeout.count() < 0 ? Deadline::never() : Deadline::in(timeout.count());
     for (;;) {
         pollfd p{m_fd, POLLIN, 0};

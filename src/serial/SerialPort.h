@@ -238,6 +238,7 @@ public:
 
 private:
     int m_fd = -1;
+    std::atomic<bool> m_signalled{false}; // answers Signalled() without a system call
 };
 
 // The outcome of TCustomComPort::WaitForInput.
