@@ -82,8 +82,8 @@ public:
     // The settings string; its writers send it at once while the port is open.
     TRm3WinInitstring& Einstellstring() { return m_einstellstring; }
     const TRm3WinInitstring& Einstellstring() const { return m_einstellstring; }
-    // Copies the settings without sending them.
-    void SetInitString(const TRm3WinInitstring& value) { m_einstellstring = value; }
+    // Copies the settings without sending them (EAssignError for an object of another kind).
+    void SetInitString(const TPersistent* value) { m_einstellstring.Assign(value); }
 
     TComHandler<TRm3WinEditEvent> OnEdit;
 

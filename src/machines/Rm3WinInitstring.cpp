@@ -64,6 +64,13 @@ TRm3WinInitstring& TRm3WinInitstring::operator=(const TRm3WinInitstring& other) 
     return *this;
 }
 
+void TRm3WinInitstring::Assign(const TPersistent* Source) {
+    const auto* other = dynamic_cast<const TRm3WinInitstring*>(Source);
+    if (!other)
+        AssignError(Source);
+    *this = *other;
+}
+
 template <class T> void TRm3WinInitstring::store(T& field, const T& value) {
     std::lock_guard lock(m_mutex);
     field = value;

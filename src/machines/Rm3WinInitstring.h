@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TPersistent.h"
+
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -46,7 +48,7 @@ std::optional<int32_t> tryStrToInt(std::string_view text);
 
 struct Profil;
 
-class TRm3WinInitstring {
+class TRm3WinInitstring : public TPersistent {
 public:
     // Called after a setting changed when the machine may need the new string; the owning
     // component sends it only while its port is open and no edit request is being answered.
@@ -56,7 +58,9 @@ public:
     // Copies the twelve settings; each object keeps the component it belongs to.
     TRm3WinInitstring(const TRm3WinInitstring& other);
     TRm3WinInitstring& operator=(const TRm3WinInitstring& other);
-    void Assign(const TRm3WinInitstring& source) { *this = source; }
+    // The same from any settings object: one of another kind raises EAssignError.
+    void Assign(const TPersistent* Source) override;
+    const char* ClassName() const override { return "TRm3WinInitstring"; }
 
     TRm3WinScheibenTyp Scheibentyp() const;
     void SetScheibentyp(TRm3WinScheibenTyp value);

@@ -125,6 +125,22 @@ TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
     EXPECT_EQ(fragenA, 1);
     EXPECT_EQ(fragenB, 0);
 
+    // Through the settings interface: the same copy, and one of another kind is refused.
+    TRm3WinInitstring c;
+    c.Assign(&b);
+    EXPECT_EQ(c.BuildString(), b.BuildString());
+    struct Fremd : TPersistent {
+        const char* ClassName() const override { return "TFremd"; }
+    } fremd;
+    try {
+        c.Assign(&fremd);
+        ADD_FAILURE() << "no error";
+    } catch (const EAssignError& e) {
+        EXPECT_STREQ(e.what(), "TFremd kann nicht zu  TRm3WinInitstring zugewiesen werden");
+    }
+    EXPECT_THROW(c.Assign(nullptr), EAssignError);
+    EXPECT_EQ(c.BuildString(), b.BuildString());
+
     TRm3WinInitstring kopie(a);
     EXPECT_EQ(kopie.BuildString(), a.BuildString());
     kopie.SetTeilergrenze("1"); // a copy belongs to no component
