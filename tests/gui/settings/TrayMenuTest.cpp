@@ -4,6 +4,7 @@
 #include "SettingsFixture.h"
 
 #include <QMenu>
+#include <QTimer>
 #include <QtTest>
 
 using namespace settings_test;
@@ -144,6 +145,25 @@ private slots:
         };
         m_desk->overwriteWarning("Protokoll1.rls");
         QVERIFY(!shown);
+    }
+
+    void aDoubleClickOpensTheWindowAndNeverTheProfileMenu() {
+        // On an X11 tray the first press of a double click arrives as a click of its own.
+        auto* wait = m_form->PopupMenu2()->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"));
+        QVERIFY(wait);
+        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+        QVERIFY(!m_form->PopupMenu2()->isVisible()); // not before the double-click time
+        m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!wait->isActive());
+        QVERIFY(!m_form->PopupMenu2()->isVisible());
+
+        // a window that opened while the click waited keeps the menu shut
+        m_form->hide();
+        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+        m_form->show();
+        QTest::qWait(wait->interval() + 50);
+        QVERIFY(!m_form->PopupMenu2()->isVisible());
     }
 
     void aMachineErrorBringsTheWindowUpUnlessTheWarningIsOpen() {
