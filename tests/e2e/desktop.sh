@@ -46,8 +46,10 @@ e2e_cleanup() {
     e2e_poll 50 e2e_gone "${e2e_pids[i]}" || kill -KILL "${e2e_pids[i]}" 2>/dev/null || true
     wait "${e2e_pids[i]}" 2>/dev/null || true
   done
+  # The logs of the programs stay beside the screenshots.
+  [ -n "$e2e_shots" ] && cp "$e2e_work"/*.log "$e2e_shots"/ 2>/dev/null
   rm -rf "$e2e_work"
-  [ -n "$e2e_shots" ] && echo "Screenshots: $e2e_shots"
+  [ -n "$e2e_shots" ] && echo "Screenshots and logs: $e2e_shots"
   return 0
 }
 

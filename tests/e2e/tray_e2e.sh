@@ -158,9 +158,12 @@ echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
 expected_file=$'10,4;123,4;\n9,7; 5,0;\n\n'
 expected_clip=$'10,4;123,4;\n9,7; 5,0;\n'
 file_is() { [ -f "$1" ] && [ "$(cat "$1"; printf x)" = "${2}x" ]; }
-# The series, once or repeated: under load the SAM 4000 worker can poll again before it has taken
-# the answer to its last poll, and the machine then sends the same series twice. That fault lies in
-# the machine driver, not on the desktop: it is reported here but does not fail this test.
+# The series, once or repeated. When the profile change closes the port, the stand-in may answer
+# the last poll after the close; on a pseudo-terminal (the stand-in holds its side open) that answer
+# waits for the reopened port, the new SAM 4000 worker takes it for the answer to its first poll and
+# stays one answer behind, so a series is answered to two polls and written twice. That lies in
+# the machine driver (nothing clears old input at the start), not on the desktop: it is reported
+# here, not failed.
 series_in_file() {
   local content repeated="$expected_file"
   [ -f Protokoll2.rls ] || return 1
