@@ -89,26 +89,30 @@ click_icon() { # click_icon BUTTON [REPEAT]
 # The mean brightness (0..1) of a box of a screenshot: WIDTHxHEIGHT+X+Y.
 brightness() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:; }
 # Opens the profile menu, keeps a screenshot and says which of its two items carries the check
-# mark: the check box of the checked item is darker than the other.
+# mark: the check box of the checked item is darker than the other. A menu that is mapped but not
+# painted yet is shot again, up to 20 times.
 checked_profile() { # checked_profile SCREENSHOT-NAME
   click_icon 1
   e2e_poll 50 has_popup_menu || e2e_fail "no profile menu after a left click"
-  local menu shot x y w h upper lower
+  local menu upper lower try
   menu="$(popup_menu)"
   eval "$(xdotool getwindowgeometry --shell "$menu")"
-  x=$X y=$Y w=$WIDTH h=$HEIGHT
-  [ "$h" -gt 30 ] || e2e_fail "the profile menu has one item only (height $h)"
+  [ "$HEIGHT" -gt 30 ] || e2e_fail "the profile menu has one item only (height $HEIGHT)"
+  checked=0
   e2e_shot "$1"
-  shot="$e2e_last_shot"
-  upper="$(brightness "$shot" "24x$((h / 2 - 4))+$x+$((y + 2))")"
-  lower="$(brightness "$shot" "24x$((h / 2 - 4))+$x+$((y + h / 2 + 2))")"
-  if awk -v a="$upper" -v b="$lower" 'BEGIN { exit !(a + 0.02 < b) }'; then
-    checked=1
-  elif awk -v a="$upper" -v b="$lower" 'BEGIN { exit !(b + 0.02 < a) }'; then
-    checked=2
-  else
-    e2e_fail "no check mark told apart in the profile menu ($upper, $lower): see $shot"
-  fi
+  for ((try = 0; try < 20; try++)); do
+    upper="$(brightness "$e2e_last_shot" "24x$((HEIGHT / 2 - 4))+$X+$((Y + 2))")"
+    lower="$(brightness "$e2e_last_shot" "24x$((HEIGHT / 2 - 4))+$X+$((Y + HEIGHT / 2 + 2))")"
+    if awk -v a="$upper" -v b="$lower" 'BEGIN { exit !(a + 0.02 < b) }'; then
+      checked=1
+    elif awk -v a="$upper" -v b="$lower" 'BEGIN { exit !(b + 0.02 < a) }'; then
+      checked=2
+    fi
+    [ "$checked" != 0 ] && return 0
+    sleep 0.1
+    import -window root "$e2e_last_shot"
+  done
+  e2e_fail "no check mark told apart in the profile menu ($upper, $lower): see $e2e_last_shot"
 }
 
 # --- 1. start: the icon appears in the tray, the window stays hidden, the machine is signed on
