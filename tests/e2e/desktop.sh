@@ -25,9 +25,9 @@ e2e_fail() {
 
 # e2e_poll TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TENTHS times.
 e2e_poll() {
-  local tries="$1"
+  local tries="$1" try
   shift
-  for ((i = 0; i < tries; i++)); do
+  for ((try = 0; try < tries; try++)); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done

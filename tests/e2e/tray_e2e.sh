@@ -119,7 +119,8 @@ checked_profile() { # checked_profile SCREENSHOT-NAME
 "$bin" >"$work/trefflux.log" 2>&1 &
 pid=$!
 e2e_track "$pid"
-e2e_poll 300 has_tray_icon || e2e_fail "no tray icon: $(cat "$work/trefflux.log")"
+icon_or_ended() { has_tray_icon || e2e_gone "$pid"; }
+e2e_poll 300 icon_or_ended && has_tray_icon || e2e_fail "no tray icon: $(cat "$work/trefflux.log")"
 e2e_poll 100 at_least sign_ons 1 || e2e_fail "the program did not sign on at the machine"
 has_settings_window && e2e_fail "the settings window is open although the profiles were loaded"
 e2e_shot "tray-icon"
