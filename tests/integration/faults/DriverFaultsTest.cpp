@@ -1,7 +1,8 @@
 // A machine's device vanishes while its port is open (the pseudo-terminal's other side closes),
 // once on an idle line and once in the middle of a block or a command handshake. The component
-// reports the loss once (or not at all where the machine simply falls silent), no thread spins
-// on the dead device, Close returns at once, and the component works again on a new device.
+// reports the loss once at most (exactly once where a thread of its own waits on the device), no
+// thread spins on the dead device, Close returns at once, and the component works again on a
+// new device.
 
 #include "RikaCom.h"
 #include "Rm3Com.h"
