@@ -111,6 +111,9 @@ std::shared_ptr<TPosixComDevice> TPosixComDevice::open(const std::string& path,
         fail(errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0 && !unsupported(errno))
         fail(errno);
+    // A port starts with an empty input queue: bytes left over from before it was opened (a late
+    // answer to whoever had the port last) answer nothing this program asks.
+    ::tcflush(fd, TCIFLUSH);
 
     std::shared_ptr<TPosixComDevice> dev(new TPosixComDevice);
     dev->m_fd = fd;

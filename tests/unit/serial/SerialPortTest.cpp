@@ -259,6 +259,24 @@ TEST(SerialPortTest, ReadWriteAndInputCountOnAPseudoTerminal) {
     EXPECT_FALSE(port.Connected());
 }
 
+TEST(SerialPortTest, APortOpensWithAnEmptyInputQueue) {
+    // A late answer to the last poll before the port closed waits in the device's queue; after
+    // the port reopens it must not be taken for the answer to the next question.
+    PtyPair pty;
+    QuietPort port(pty.slavePath());
+    port.SetConnected(true);
+    port.SetConnected(false);
+    pty.send("\x15");
+    port.SetConnected(true);
+    char buf[4];
+    EXPECT_EQ(port.Read(buf, sizeof buf), 0);
+    EXPECT_EQ(port.InputCount(), 0);
+    pty.send("\x02");
+    ASSERT_EQ(port.WaitForInput(2s), wrInput);
+    ASSERT_EQ(port.Read(buf, sizeof buf), 1);
+    EXPECT_EQ(buf[0], '\x02');
+}
+
 TEST(SerialPortTest, DiscardNullDropsZeroBytes) {
     PtyPair pty;
     QuietPort port(pty.slavePath());
