@@ -234,6 +234,8 @@ TMachineComponent::TTestGuard::TTestGuard(TMachineComponent& component, bool rxC
     if (m_rxChar) {
         m_rxCharHandler = component.OnRxChar.get();
         m_component.OnRxChar = nullptr;
+        m_deviceLostHandler = component.OnDeviceLost.get();
+        m_component.OnDeviceLost = nullptr;
     }
 }
 
@@ -245,6 +247,8 @@ TMachineComponent::TTestGuard::~TTestGuard() {
     }
     m_component.OnAfterOpen = std::move(m_afterOpen);
     m_component.OnBeforeClose = std::move(m_beforeClose);
-    if (m_rxChar)
+    if (m_rxChar) {
         m_component.OnRxChar = std::move(m_rxCharHandler);
+        m_component.OnDeviceLost = std::move(m_deviceLostHandler);
+    }
 }

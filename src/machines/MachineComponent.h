@@ -175,6 +175,7 @@ protected:
         TNotifyEvent m_afterOpen;
         TNotifyEvent m_beforeClose;
         TRxCharEvent m_rxCharHandler;
+        TNotifyEvent m_deviceLostHandler;
     };
 
     // Reads one byte that is already waiting; nothing when none is.

@@ -47,11 +47,13 @@ TRm3Com::TRm3Com() {
     ApplyMachineLineSettings(br2400, true, TComEvents{evRxChar, evDSR}, smThreadSync);
     OnRxChar = [this](TCustomComPort* sender, int count) { RxCharEvent(sender, count); };
     OnDSRChange = [this](TCustomComPort* sender, bool on) { OnDSRChangeEvent(sender, on); };
+    OnDeviceLost = [this](TCustomComPort*) { reportFailure(); };
 }
 
 TRm3Com::~TRm3Com() {
     OnRxChar = nullptr;
     OnDSRChange = nullptr;
+    OnDeviceLost = nullptr;
     Shutdown(); // closes the port, which ends the watch, while this part still exists
 }
 
@@ -63,6 +65,7 @@ void TRm3Com::SetInitString(const std::string& value) {
 
 void TRm3Com::OnAfterOpenEvent(TCustomComPort*) {
     m_opened = true;
+    m_failureReported = false;
     SetInitString(m_einstellstring);
 }
 
@@ -93,9 +96,16 @@ void TRm3Com::RxCharEvent(TCustomComPort*, int) {
     try {
         receive();
     } catch (const EComPort&) {
-        // The device failed under a read or the settings write: the machine is not reachable.
-        if (m_opened)
-            OnError(this, 1);
+        reportFailure(); // the device failed under a read or the settings write
+    }
+}
+
+void TRm3Com::reportFailure() {
+    // The machine is not reachable: said once per opening, whether a read or the port's event
+    // thread noticed it first.
+    if (m_opened && !m_failureReported) {
+        m_failureReported = true;
+        OnError(this, 1);
     }
 }
 

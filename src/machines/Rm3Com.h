@@ -64,6 +64,7 @@ protected:
 
 private:
     void RxCharEvent(TCustomComPort* Sender, int Count);
+    void reportFailure();
     void receive();
     void OnDSRChangeEvent(TCustomComPort* Sender, bool OnOff);
     void lineEnd();
@@ -71,6 +72,7 @@ private:
     void Rm3TimeoutError();
 
     bool m_opened = false;
+    bool m_failureReported = false;
     std::string m_einstellstring = "131501121";
     std::string m_line;
     bool m_discarding = false; // the current line grew too long: drop it up to its CR

@@ -164,6 +164,8 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
 TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
     ApplyMachineLineSettings(br38400, true, TComEvents{evRxChar}, smNone);
     OnRxChar = [this](TCustomComPort* sender, int count) { RxCharEvent(sender, count); };
+    // An adapter pulled while the line is idle is reported at once, not at the next command.
+    OnDeviceLost = [this](TCustomComPort*) { reportFailure(); };
     OnBeforeOpen = [this](TCustomComPort*) {
         std::lock_guard input(m_inputMutex);
         m_closing = false;
@@ -172,6 +174,7 @@ TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
 
 TRm3WinCom::~TRm3WinCom() {
     OnRxChar = nullptr;
+    OnDeviceLost = nullptr;
     OnBeforeOpen = nullptr;
     Shutdown(); // stops the send thread while this part still exists
 }

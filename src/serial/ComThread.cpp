@@ -134,6 +134,7 @@ void TComThread::execute() {
     const bool watchTx = m_events.contains(evTxEmpty);
     int timeout = -1; // only while sent bytes are still on their way, for evTxEmpty
     bool failed = false;
+    bool lostReported = false;
     while (!m_stop.load()) {
         if (::poll(fds, 2, timeout) < 0) {
             if (errno == EINTR)
@@ -152,8 +153,12 @@ void TComThread::execute() {
             events = events | m_device->fill(); // what arrived before the hang-up
             m_device->markLost();
         }
-        if (m_device->lost())
+        bool lostNow = false;
+        if (m_device->lost()) {
             fds[0].fd = -1; // a device that is gone is not watched any more
+            lostNow = !lostReported;
+            lostReported = true;
+        }
         timeout = -1;
         if (watchTx && m_device->txPending()) {
             const int queued = m_device->outputQueue();
@@ -163,7 +168,7 @@ void TComThread::execute() {
                 timeout = m_device->sendTimeMs(queued);
         }
         events = events & m_events;
-        if (!events.empty() && !deliver(events)) {
+        if ((!events.empty() || lostNow) && !deliver(events, lostNow)) {
             failed = !m_stop.load();
             break;
         }
@@ -172,10 +177,10 @@ void TComThread::execute() {
         m_device->purge(true, true);
 }
 
-bool TComThread::deliver(TComEvents events) {
+bool TComThread::deliver(TComEvents events, bool deviceLost) {
     if (m_syncMethod == smNone) {
         try {
-            m_port.dispatchEvents(events, &m_stop);
+            m_port.dispatchEvents(events, &m_stop, deviceLost);
         } catch (...) {
             return false; // a failing handler ends the event thread
         }
@@ -190,12 +195,12 @@ bool TComThread::deliver(TComEvents events) {
         m_handOver = handOver;
     }
     TCustomComPort* port = &m_port;
-    MainThread::post([port, handOver, events] {
+    MainThread::post([port, handOver, events, deviceLost] {
         if (handOver->cancelled.load())
             return; // the port closed (or is gone) before the main thread got here
         bool failed = false;
         try {
-            port->dispatchEvents(events, &handOver->cancelled);
+            port->dispatchEvents(events, &handOver->cancelled, deviceLost);
         } catch (...) {
             failed = true;
         }

@@ -38,7 +38,7 @@ private:
     struct THandOver;
 
     void execute();
-    bool deliver(TComEvents events);
+    bool deliver(TComEvents events, bool deviceLost);
     void lineWatch();
     void stopLineWatch();
     void addLineEvents(TComSignals before, TComSignals after);

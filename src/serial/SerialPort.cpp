@@ -876,7 +876,7 @@ TWaitResult TCustomComPort::WaitForInput(std::chrono::milliseconds Timeout, cons
 // ---------------------------------------------------------------------------------------------
 // Notifications
 
-void TCustomComPort::dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled) {
+void TCustomComPort::dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost) {
     auto goOn = [cancelled] { return !cancelled || !cancelled->load(); };
     if (events.contains(evError)) {
         const TComErrors errors = LastErrors();
@@ -904,6 +904,12 @@ void TCustomComPort::dispatchEvents(TComEvents events, const std::atomic<bool>* 
         DoRLSDChange(Signals().contains(csRLSD));
     if (goOn() && events.contains(evRx80Full))
         DoRx80Full();
+    if (goOn() && deviceLost)
+        DoDeviceLost();
+}
+
+void TCustomComPort::DoDeviceLost() {
+    OnDeviceLost(this);
 }
 
 void TCustomComPort::DoAfterClose() {

@@ -496,6 +496,7 @@ public:
     TComHandler<TNotifyEvent> OnBeforeOpen;
     TComHandler<TNotifyEvent> OnBeforeClose;
     TComHandler<TNotifyEvent> OnRx80Full;
+    TComHandler<TNotifyEvent> OnDeviceLost;
 
 protected:
     virtual void CreateHandle();
@@ -515,6 +516,9 @@ protected:
     virtual void DoError(TComErrors Errors);
     virtual void DoRLSDChange(bool OnOff);
     virtual void DoRx80Full();
+    // The device went away under the open port (adapter pulled): once per opening, after the
+    // events that arrived before it, on the thread the port delivers its events on.
+    virtual void DoDeviceLost();
     virtual void ApplyDCB();
     virtual void ApplyTimeouts();
     virtual void ApplyBuffer();
@@ -528,7 +532,7 @@ private:
 
     // Runs the notifications of one wake-up in their fixed order; stops early when cancelled
     // becomes true (the port is closing while a hand-over runs).
-    void dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled);
+    void dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost = false);
     // The open device, shared with the operations that use it; null while closed.
     std::shared_ptr<TPosixComDevice> device() const;
     std::string devicePath() const;

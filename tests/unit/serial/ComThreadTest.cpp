@@ -268,6 +268,8 @@ TEST_F(ComThreadTest, ADeviceThatGoesAwayStopsTheWatchWithoutSpinning) {
         sender->ReadStr(s, count);
         rec.add(s);
     };
+    std::atomic<int> lost{0};
+    port.OnDeviceLost = [&](TCustomComPort*) { ++lost; };
     port.Open();
     pty.send("last");
     ASSERT_TRUE(rec.waitFor(1));
@@ -275,6 +277,7 @@ TEST_F(ComThreadTest, ADeviceThatGoesAwayStopsTheWatchWithoutSpinning) {
     const double cpuBefore = cpuSeconds();
     std::this_thread::sleep_for(300ms);
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.15) << "the event thread must sleep, not spin";
+    EXPECT_EQ(lost.load(), 1) << "the owner hears of the loss once";
     const EComPort e = [&] {
         try {
             port.InputCount();
