@@ -136,6 +136,10 @@ public:
     // It raises no OnData and no OnError.
     virtual bool Test() = 0;
 
+    // What ReadByte gives instead of a byte.
+    static constexpr int ReadTimedOut = -1;
+    static constexpr int ReadStopped = -2;
+
 protected:
     // Binds the port's OnAfterOpen and OnBeforeClose to OnAfterOpenEvent and OnBeforeCloseEvent.
     TMachineComponent();
@@ -182,8 +186,6 @@ protected:
     std::optional<std::uint8_t> ReadPending();
     // One byte from the machine (worker): waits for it up to the limit (negative: no limit)
     // unless the stop signal comes first. Returns the byte, ReadTimedOut or ReadStopped.
-    static constexpr int ReadTimedOut = -1;
-    static constexpr int ReadStopped = -2;
     int ReadByte(std::chrono::milliseconds limit, const TStopSignal& stop);
     void WriteByte(std::uint8_t byte);
     // Reads the rest of a machine block after its start byte (worker): every byte up to the end

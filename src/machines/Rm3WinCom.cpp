@@ -272,6 +272,15 @@ void TRm3WinCom::receivePending() {
     }
 }
 
+void TRm3WinCom::feed(const char* bytes, std::size_t count) {
+    std::lock_guard input(m_inputMutex);
+    receive(bytes, count);
+}
+
+void TRm3WinCom::acknowledge() {
+    TransmitChar(static_cast<char>(Ascii::ACK));
+}
+
 void TRm3WinCom::receive(const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const char c = bytes[i];
@@ -297,7 +306,7 @@ void TRm3WinCom::lineEnd() {
         m_line.clear();
         return;
     }
-    TransmitChar(static_cast<char>(Ascii::ACK));
+    acknowledge();
     m_ackSent = true;
     m_lastAck = Clock::now();
 

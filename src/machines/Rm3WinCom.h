@@ -112,6 +112,12 @@ protected:
     void OnBeforeCloseEvent(TCustomComPort* Sender) override;
     void ProcessEdit() override;
 
+    // Handles received bytes as if they had been read from the port (the receive side's own
+    // entry; tests feed bytes through it without a device).
+    void feed(const char* bytes, std::size_t count);
+    // Acknowledges a received line on the wire.
+    virtual void acknowledge();
+
 private:
     friend class TRm3WinSendThread;
 

@@ -12,6 +12,7 @@ int fuzzConfigFile(const uint8_t* data, std::size_t size);
 int fuzzProtokoll(const uint8_t* data, std::size_t size);
 int fuzzDisagDaten(const uint8_t* data, std::size_t size);
 int fuzzSamRikaDaten(const uint8_t* data, std::size_t size);
+int fuzzDisagEmpfang(const uint8_t* data, std::size_t size);
 
 namespace fuzz {
 

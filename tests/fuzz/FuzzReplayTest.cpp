@@ -32,6 +32,9 @@ const Harness harnesses[] = {
 #ifdef TREFFLUX_HAS_sam_rika_daten
     {"sam_rika_daten", fuzzSamRikaDaten},
 #endif
+#ifdef TREFFLUX_HAS_disag_empfang
+    {"disag_empfang", fuzzDisagEmpfang},
+#endif
 };
 
 std::vector<fs::path> eingaben(const fs::path& ordner) {
