@@ -17,6 +17,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/../stand_in.sh"
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/start"
 cd "$work/start"
@@ -28,23 +29,9 @@ case "$kind" in
 esac
 
 # The machine holds the example series: 10.4 rings with divisor 123.4, 9.7 with 5.0.
-"$sim" "$kind" --log "$work/sim.log" "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" > "$work/sim.out" 2>&1 &
-simpid=$!
-port=""
-for _ in $(seq 1 100); do
-  port="$(sed -n 's/^Port: //p' "$work/sim.out")"
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "trefflux-sim did not start"; cat "$work/sim.out"; exit 1; }
+start_stand_in "$kind" "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 
-# The configuration file: version byte 2, then one profile of 756 bytes (little-endian).
-conf=TFXConf.cnf
-head -c 757 /dev/zero > "$conf"
-put() { printf "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; }    # bytes in escapes
-text() { printf '%s' "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; } # a text
-i32() { printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
-put 0 '\002'
+new_conf
 text 1 'Verein'                                  # Name
 text 101 "$port"                                 # Port
 put 113 "$(i32 "$maschine")"                    # Maschine
