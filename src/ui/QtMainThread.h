@@ -2,8 +2,12 @@
 
 #include "MainThread.h"
 
+#include <QObject>
+#include <memory>
+
 // The main-thread hand-over of the running program: a posted task runs in the Qt event loop of
-// the main thread, in posting order (also inside a modal dialog's loop).
+// the main thread, in posting order (also inside a modal dialog's loop). Tasks still waiting
+// when the executor goes are dropped.
 class QtMainThread : public MainThread::Executor {
 public:
     QtMainThread();
@@ -12,4 +16,7 @@ public:
     QtMainThread& operator=(const QtMainThread&) = delete;
 
     void post(MainThread::Task task) override;
+
+private:
+    std::unique_ptr<QObject> m_receiver; // lives on the main thread; runs the posted tasks
 };
