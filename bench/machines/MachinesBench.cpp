@@ -4,6 +4,7 @@
 // and the time from the last byte of a SAM block to the series being in the protocol file.
 // Prints the figures beside their targets; never fails.
 
+#include "Figures.h"
 #include "PlainMainThread.h"
 #include "Profilliste.h"
 #include "RikaCom.h"
@@ -82,7 +83,8 @@ void idleCpu(const char* title, const char* kind, std::initializer_list<const ch
              double targetPercent) {
     SimProcess sim(kind, options);
     if (sim.port().empty()) {
-        std::printf("%s: trefflux-sim did not start\n", title);
+        bench::figure(title, "not measured: trefflux-sim did not start",
+                      bench::format("< %g %%", targetPercent), "FAILED");
         return;
     }
     PlainMainThread main;
@@ -99,9 +101,11 @@ void idleCpu(const char* title, const char* kind, std::initializer_list<const ch
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     com.Close();
     const double percent = 100.0 * cpu / wall;
-    std::printf("%-52s %7.3f s CPU in %.1f s = %6.3f %% of one core (target < %.1f %%) %s\n", title, cpu,
-                wall, percent, targetPercent, percent < targetPercent ? "ok" : "OVER");
+    bench::below(title, bench::format("%.3f %% of one core (%.3f s in %.1f s)", percent, cpu, wall), percent,
+                 targetPercent, "%");
 }
+
+constexpr const char* LatencyTitle = "SAM block's last byte to series in protocol file";
 
 void latency(int series) {
     char folder[] = "/tmp/trefflux-bench-XXXXXX";
@@ -118,7 +122,7 @@ void latency(int series) {
     std::string error;
     auto line = SimLine::openPty(std::make_unique<SamMachine>(), error);
     if (!line) {
-        std::printf("latency: %s\n", error.c_str());
+        bench::figure(LatencyTitle, "not measured: " + error, "p99 < 5 ms", "FAILED");
         return;
     }
     line->start();
@@ -142,16 +146,15 @@ void latency(int series) {
     line->stop();
     std::filesystem::remove_all(folder);
     if (ms.empty()) {
-        std::printf("latency: no series arrived\n");
+        bench::figure(LatencyTitle, "not measured: no series arrived", "p99 < 5 ms", "FAILED");
         return;
     }
     std::sort(ms.begin(), ms.end());
     const double median = ms[ms.size() / 2];
     const double p99 =
         ms[std::min(ms.size() - 1, static_cast<std::size_t>(0.99 * static_cast<double>(ms.size())))];
-    std::printf("%-52s median %.3f ms, p99 %.3f ms over %zu series (target p99 < 5 ms) %s\n",
-                "SAM block's last byte -> series in protocol file", median, p99, ms.size(),
-                p99 < 5.0 ? "ok" : "OVER");
+    bench::below(LatencyTitle, bench::format("p99 %.3f ms (median %.3f, %zu series)", p99, median, ms.size()),
+                 p99, 5, "ms");
 }
 
 } // namespace

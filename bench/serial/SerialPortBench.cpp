@@ -3,6 +3,8 @@
 // Prints the figures beside their targets; never fails.
 #include "SerialPort.h"
 
+#include "Figures.h"
+
 #include "PlainMainThread.h"
 
 #include <algorithm>
@@ -84,9 +86,11 @@ void rxCharLatency() {
         us.push_back(std::chrono::duration<double, std::micro>(arrived - sent).count());
     }
     port.Close();
-    std::printf("byte to OnRxChar (smNone, %zu bytes): median %.1f us, p99 %.1f us, max %.1f us  "
-                "[target: p99 < 200 us]\n",
-                us.size(), percentile(us, 0.5), percentile(us, 0.99), percentile(us, 1.0));
+    const double p99 = percentile(us, 0.99);
+    bench::below(
+        bench::format("byte to OnRxChar, smNone (%zu bytes)", us.size()),
+        bench::format("p99 %.1f us (median %.1f, max %.1f)", p99, percentile(us, 0.5), percentile(us, 1.0)),
+        p99, 200, "us");
 }
 
 void closeTime() {
@@ -103,9 +107,11 @@ void closeTime() {
         port.Close();
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    std::printf("Close with the event thread running (%d rounds): median %.3f ms, p99 %.3f ms, max %.3f ms  "
-                "[target: < 5 ms]\n",
-                Rounds, percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
+    const double p99 = percentile(ms, 0.99);
+    bench::below(
+        bench::format("Close with the event thread running (%d rounds)", Rounds),
+        bench::format("p99 %.3f ms (median %.3f, max %.3f)", p99, percentile(ms, 0.5), percentile(ms, 1.0)),
+        p99, 5, "ms");
 }
 
 void idleCpu() {
@@ -118,7 +124,8 @@ void idleCpu() {
     mainThread.runFor(5s);
     const double used = cpuSeconds() - before;
     port.Close();
-    std::printf("CPU of an open idle port over 5 s: %.3f ms  [target: < 1 ms]\n", used * 1000.0);
+    bench::below("CPU of an open idle port over 5 s", bench::format("%.3f ms", used * 1000.0), used * 1000.0,
+                 1, "ms");
 }
 
 } // namespace
