@@ -1,11 +1,15 @@
 #include "ConfigFile.h"
+#include "PermissionsEnforced.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -124,6 +128,37 @@ private slots:
         QVERIFY(form.CloseQuery());
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QVERIFY(m_desk->boxes.back().text.find("TFXConf.cnf") != std::string::npos);
+    }
+
+    // The start folder has become read-only (root, too, is held to it here): the user reads the
+    // file and the system's reason, and the file from before stays as it was.
+    void aSaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        QVERIFY(ConfigFile::Save(form.configPath(), liste).ok);
+        const auto vorher = std::filesystem::last_write_time(form.configPath());
+        liste.neuesProfil();
+        QVERIFY(::chmod(m_start.c_str(), 0500) == 0);
+        bool geschlossen = false;
+        {
+            PermissionsEnforced rechte;
+            QVERIFY(rechte.active());
+            m_desk->boxAnswers = {IdYes};
+            geschlossen = form.CloseQuery();
+        }
+        ::chmod(m_start.c_str(), 0700);
+        QVERIFY(geschlossen);
+        const auto& box = m_desk->boxes.back();
+        QCOMPARE(box.title, std::string("Fehler"));
+        const std::string kopf = "Die Einstellungen konnten nicht in der Datei\n\r" + form.configPath() +
+                                 "\n\rgespeichert werden:\n\r";
+        QVERIFY2(box.text.rfind(kopf, 0) == 0, box.text.c_str());
+        QVERIFY2(box.text.ends_with(std::strerror(EACCES)), box.text.c_str()); // the system's reason
+        QCOMPARE(box.flags, unsigned(Mb::Ok | Mb::IconError | Mb::SystemModal));
+        QCOMPARE(std::filesystem::last_write_time(form.configPath()), vorher);
+        Profilliste gespeichert;
+        QVERIFY(ConfigFile::Load(form.configPath(), gespeichert));
+        QCOMPARE(gespeichert.size(), std::size_t(1));
     }
 
 private:

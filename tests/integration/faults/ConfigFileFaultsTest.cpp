@@ -3,6 +3,7 @@
 // file or the new one, never a broken one.
 
 #include "FaultDir.h"
+#include "PermissionsEnforced.h"
 
 #include "ConfigFile.h"
 #include "Profilliste.h"
@@ -50,17 +51,18 @@ TEST(ConfigFileFaults, SaveThatCannotWriteSaysWhyAndKeepsTheOldFile) {
     EXPECT_FALSE(ergebnis.error.empty());
 
     // A folder without write permission, with the old file in it.
-    if (::geteuid() == 0) {
-        std::printf("read-only folder not tried: running as root, folder permissions are not enforced\n");
-        return;
-    }
     const std::string ordner = dir / "nurLesen";
     ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
     const std::string pfad = ConfigFile::path(ordner);
     ASSERT_TRUE(ConfigFile::Save(pfad, profile(1, "Alt ")).ok);
     const std::string alt = readFile(pfad);
     ASSERT_EQ(::chmod(ordner.c_str(), 0500), 0);
-    const auto nurLesen = ConfigFile::Save(pfad, liste);
+    ConfigFile::SaveResult nurLesen;
+    {
+        PermissionsEnforced rechte;
+        ASSERT_TRUE(rechte.active());
+        nurLesen = ConfigFile::Save(pfad, liste);
+    }
     ::chmod(ordner.c_str(), 0700);
     EXPECT_FALSE(nurLesen.ok);
     EXPECT_FALSE(nurLesen.error.empty());

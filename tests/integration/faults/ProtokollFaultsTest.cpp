@@ -4,6 +4,7 @@
 // fault is gone.
 
 #include "FaultDir.h"
+#include "PermissionsEnforced.h"
 
 #include "Profilliste.h"
 #include "ScriptedDesktop.h"
@@ -130,15 +131,15 @@ TEST_F(ProtokollFaults, FolderThatCannotTakeTheFileIsReportedUntilItCan) {
     EXPECT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(readFile(ordner + "/Protokoll1.rls"), kSerie + "\n");
 
-    // A read-only folder; root may write anywhere, so there it proves nothing.
-    if (::geteuid() == 0) {
-        std::printf("read-only folder not tried: running as root, folder permissions are not enforced\n");
-        return;
-    }
+    // A read-only folder (root, too, is held to its permissions here).
     const std::string nurLesen = dir / "nurLesen";
     ASSERT_EQ(::mkdir(nurLesen.c_str(), 0500), 0);
     ziel(nurLesen + "/Protokoll1.rls");
-    schreibe();
+    {
+        PermissionsEnforced rechte;
+        ASSERT_TRUE(rechte.active());
+        schreibe();
+    }
     ASSERT_EQ(desk.boxes.size(), 2u);
     EXPECT_EQ(desk.boxes[1].text, kKannNichtOeffnen);
     ASSERT_EQ(::chmod(nurLesen.c_str(), 0700), 0);
