@@ -4,7 +4,6 @@
 #include "SerialPort.h"
 
 #include "Figures.h"
-
 #include "PlainMainThread.h"
 
 #include <algorithm>
@@ -46,6 +45,8 @@ struct Pty {
 };
 
 double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
     std::sort(v.begin(), v.end());
     const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
     return v[i];
