@@ -96,10 +96,11 @@ e2e_visible_window() {
   e2e_visible_any "$1" trefflux
 }
 
-# e2e_visible_any NAME [CLASS]: the same for a window of any program (the first word of its class).
+# e2e_visible_any NAME [CLASS [DEPTH]]: the same for a window of any program (the first word of
+# its class); DEPTH -children looks at top-level windows only (default -tree: at all).
 e2e_visible_any() {
   local w
-  for w in $(xwininfo -root -tree | grep -F "\"$1\": (\"${2:-}" | awk '{ print $1 }'); do
+  for w in $(xwininfo -root "${3:--tree}" | grep -F "\"$1\": (\"${2:-}" | awk '{ print $1 }'); do
     xwininfo -id "$w" | grep -q 'IsViewable' && { echo "$w"; return 0; }
   done
   return 1

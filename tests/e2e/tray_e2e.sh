@@ -71,13 +71,7 @@ tray_icon() {
 has_tray_icon() { [ -n "$(tray_icon)" ]; }
 # A popup menu: a mapped top-level window of the program named like it (the tray icon lies inside
 # the tray host's panel, the settings window and the message boxes have titles of their own).
-popup_menu() {
-  local w
-  for w in $(xwininfo -root -children | grep -F '"Ringlesemaschine": ("trefflux"' | awk '{ print $1 }'); do
-    xwininfo -id "$w" | grep -q 'IsViewable' && { echo "$w"; return 0; }
-  done
-  return 1
-}
+popup_menu() { e2e_visible_any Ringlesemaschine trefflux -children; }
 has_popup_menu() { [ -n "$(popup_menu)" ]; }
 no_popup_menu() { ! has_popup_menu; }
 settings_window() { e2e_visible_window 'Einstellungen Trefflux'; }

@@ -1,5 +1,19 @@
-# Shared by the offscreen end-to-end scripts (sourced): a stand-in machine on a pseudo-terminal
-# and a configuration file with one profile for it. Expects $work and $sim; sets $simpid, $port.
+# Shared by the offscreen end-to-end scripts (sourced after $sim is set): a scratch $work with an
+# empty start directory as the current one, cleaned up with the program ($pid) and the stand-in
+# machine ($simpid) at exit; the stand-in on a pseudo-terminal; a configuration file with one
+# profile for it.
+work="$(mktemp -d)"
+simpid=""
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+  [ -n "$simpid" ] && kill -TERM "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/start"
+cd "$work/start"
 
 # start_stand_in KIND ARGS...: starts trefflux-sim and waits until it names its port.
 start_stand_in() {

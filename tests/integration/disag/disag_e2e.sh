@@ -6,19 +6,7 @@
 set -euo pipefail
 bin="$1"
 sim="$2"
-work="$(mktemp -d)"
-simpid=""
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-  [ -n "$simpid" ] && kill -TERM "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/../stand_in.sh"
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/start"
-cd "$work/start"
 
 # The machine: two shots, at 90 and at 0 degrees.
 start_stand_in disag "LG 1 10.4/123.4/0/1 9.7/5.0/1/0"

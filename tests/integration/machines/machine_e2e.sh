@@ -8,19 +8,7 @@ set -euo pipefail
 bin="$1"
 sim="$2"
 kind="$3"
-work="$(mktemp -d)"
-simpid=""
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-  [ -n "$simpid" ] && kill -TERM "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/../stand_in.sh"
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/start"
-cd "$work/start"
 
 case "$kind" in
   sam) maschine=1; signoff='<- .*B0' ;;
