@@ -97,64 +97,57 @@ void expectWorksOnNewDevice(Bench& b, const std::function<void(Machine&, SimWrit
     EXPECT_EQ(b.errors, reports);
 }
 
-// --- SAM: the reader polls; a dead device ends it with one report.
+// --- SAM and Rika: the reader polls (the Rika after its start handshake); a dead device ends it
+// with one report, on an idle line as inside a block.
 
 void samSeries(SamMachine& m, SimWriter&) {
     m.queueTelegram("A\rB");
 }
 
-TEST(DriverFaults, SamDeviceLostOnAnIdleLine) {
-    SamBench b;
-    b.com.Open();
-    ASSERT_TRUE(b.waitSent(ENQ, 3));
-    b.line->hangUp();
-    expectLossReportedOnce(b, 0);
-    expectWorksOnNewDevice<SamMachine>(b, samSeries, "A;B");
-}
-
-TEST(DriverFaults, SamDeviceLostInsideABlock) {
-    SamBench b;
-    b.machine([](SamMachine& m) {
-        m.queueTelegram(std::string(200, 'Z'));
-        m.cutNextBlock(); // STX and half the block, then nothing
-    });
-    b.com.Open();
-    ASSERT_TRUE(b.waitSent(ENQ, 1));
-    b.main.runFor(200ms); // the reader waits inside the block for its rest
-    b.line->hangUp();
-    expectLossReportedOnce(b, 0);
-    EXPECT_TRUE(b.data.empty()); // half a block is never handed on
-    expectWorksOnNewDevice<SamMachine>(b, samSeries, "A;B");
-}
-
-// --- Rika: the same, with the start handshake and polls.
-
 void rikaSeries(RikaMachine& m, SimWriter&) {
     m.queueTelegram("R\r1");
 }
 
-TEST(DriverFaults, RikaDeviceLostOnAnIdleLine) {
-    RikaBench b;
+template <class Machine, class Bench>
+void lostOnAnIdleLine(char poll, void (*series)(Machine&, SimWriter&), const std::string& data) {
+    Bench b;
     b.com.Open();
-    ASSERT_TRUE(b.waitSent(SYN, 3));
+    ASSERT_TRUE(b.waitSent(poll, 3));
     b.line->hangUp();
     expectLossReportedOnce(b, 0);
-    expectWorksOnNewDevice<RikaMachine>(b, rikaSeries, "R;1");
+    expectWorksOnNewDevice<Machine>(b, series, data);
+}
+
+template <class Machine, class Bench>
+void lostInsideABlock(char poll, void (*series)(Machine&, SimWriter&), const std::string& data) {
+    Bench b;
+    b.machine([](Machine& m) {
+        m.queueTelegram(std::string(200, 'Z'));
+        m.cutNextBlock(); // the block's start and half of it, then nothing
+    });
+    b.com.Open();
+    ASSERT_TRUE(b.waitSent(poll, 1));
+    b.main.runFor(200ms); // the reader waits inside the block for its rest
+    b.line->hangUp();
+    expectLossReportedOnce(b, 0);
+    EXPECT_TRUE(b.data.empty()); // half a block is never handed on
+    expectWorksOnNewDevice<Machine>(b, series, data);
+}
+
+TEST(DriverFaults, SamDeviceLostOnAnIdleLine) {
+    lostOnAnIdleLine<SamMachine, SamBench>(ENQ, samSeries, "A;B");
+}
+
+TEST(DriverFaults, SamDeviceLostInsideABlock) {
+    lostInsideABlock<SamMachine, SamBench>(ENQ, samSeries, "A;B");
+}
+
+TEST(DriverFaults, RikaDeviceLostOnAnIdleLine) {
+    lostOnAnIdleLine<RikaMachine, RikaBench>(SYN, rikaSeries, "R;1");
 }
 
 TEST(DriverFaults, RikaDeviceLostInsideABlock) {
-    RikaBench b;
-    b.machine([](RikaMachine& m) {
-        m.queueTelegram(std::string(200, 'Z'));
-        m.cutNextBlock(); // SOH and half the block, then nothing
-    });
-    b.com.Open();
-    ASSERT_TRUE(b.waitSent(SYN, 1));
-    b.main.runFor(200ms);
-    b.line->hangUp();
-    expectLossReportedOnce(b, 0);
-    EXPECT_TRUE(b.data.empty());
-    expectWorksOnNewDevice<RikaMachine>(b, rikaSeries, "R;1");
+    lostInsideABlock<RikaMachine, RikaBench>(SYN, rikaSeries, "R;1");
 }
 
 // --- Disag remote mode: receive side on the port's event thread, commands on the send thread.
