@@ -24,14 +24,7 @@ public:
     }
 
     // Stores the whole text; false (and an empty field) when it does not fit.
-    bool set(std::string_view text) {
-        if (!fits(text)) {
-            m_text.clear();
-            return false;
-        }
-        m_text.assign(text);
-        return true;
-    }
+    bool set(std::string_view text);
 
     std::string_view view() const { return m_text; }
     const std::string& str() const { return m_text; }

@@ -75,7 +75,7 @@ Faktor negiert(Faktor f) {
 
 // d * f / 10 truncated towards zero. For an irrational f the exact value is never whole (d != 0);
 // double precision puts it on the right side of the nearest integer unless it lies within about
-// 1e-12 of it, which no divisor up to 9999.9 at any tenth of a degree comes near.
+// 1e-12 of it, which no divisor from 0.0 to 9999.9 at any tenth of a degree does.
 int32_t koordinate(int32_t d, Faktor f) {
     if (f.exakt)
         return static_cast<int32_t>(static_cast<int64_t>(d) * f.halbe / 20);

@@ -37,12 +37,15 @@ constexpr const char* kSchussfelder[4] = {"Ringwert", "Teiler", "X-Koordinate", 
 static_assert(kSam.kopf <= FieldText::maxSize && kRika.kopf <= FieldText::maxSize &&
               kSam.schuss <= FieldText::maxSize && kRika.schuss <= FieldText::maxSize);
 
-// Takes a text into a record field; when the field refuses it, says so in grund.
-bool uebernimm(FieldText& feld, std::string_view text, const std::string& name, std::string* grund) {
+// Takes a text into a record field; when the field refuses it, says so in grund, naming the
+// field and, for a shot field, the shot (schussnr counts from 1; 0 for a header field).
+bool uebernimm(FieldText& feld, std::string_view text, const char* name, std::size_t schussnr,
+               std::string* grund) {
     if (feld.set(text))
         return true;
     if (grund)
-        *grund = "wurde nicht gespeichert. " + feldFehler(name, text);
+        *grund = "wurde nicht gespeichert. " +
+                 feldFehler(schussnr == 0 ? name : name + (" von Schuss " + std::to_string(schussnr)), text);
     return false;
 }
 
@@ -66,9 +69,9 @@ std::optional<TSerienDatensatz> serie(std::string_view data, const Layout& layou
         return unvollstaendig();
 
     TSerienDatensatz s;
-    if (!uebernimm(s.Scheibentyp, feld(kopf, layout.scheibentyp), "Scheibentyp", grund) ||
-        !uebernimm(s.Teilerfaktor, feld(kopf, layout.teilerfaktor), "Teilerfaktor", grund) ||
-        !uebernimm(s.Schusszahl, feld(kopf, layout.schusszahl), "Schusszahl", grund))
+    if (!uebernimm(s.Scheibentyp, feld(kopf, layout.scheibentyp), "Scheibentyp", 0, grund) ||
+        !uebernimm(s.Teilerfaktor, feld(kopf, layout.teilerfaktor), "Teilerfaktor", 0, grund) ||
+        !uebernimm(s.Schusszahl, feld(kopf, layout.schusszahl), "Schusszahl", 0, grund))
         return std::nullopt;
     s.Schuesse.resize(anzahl);
     for (std::size_t k = 0; k < anzahl; ++k) {
@@ -77,8 +80,7 @@ std::optional<TSerienDatensatz> serie(std::string_view data, const Layout& layou
         FieldText* const ziele[4] = {&schuss.Ringwert, &schuss.Teiler, &schuss.XKoordinate,
                                      &schuss.YKoordinate};
         for (std::size_t i = 0; i < 4; ++i)
-            if (!uebernimm(*ziele[i], w[i],
-                           std::string(kSchussfelder[i]) + " von Schuss " + std::to_string(k + 1), grund))
+            if (!uebernimm(*ziele[i], w[i], kSchussfelder[i], k + 1, grund))
                 return std::nullopt;
     }
     return s;
