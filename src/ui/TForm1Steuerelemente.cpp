@@ -81,14 +81,12 @@ std::string TForm1::standardPort() const {
 void TForm1::zeigeErsteinrichtungHinweis(bool zeigen) {
     auto* hinweis = m_ui->TabSheet1->findChild<QLabel*>(QStringLiteral("LabelErsteinrichtung"));
     if (!hinweis && zeigen) {
-        hinweis = new QLabel(QStringLiteral("Ringlesemaschine und Schnittstelle w\u00e4hlen oder "
-                                            "\u201eMaschinensuche\u201c, dann \u201e\u00dc"
-                                            "bernehmen\u201c."),
-                             m_ui->TabSheet1);
+        hinweis = new QLabel(
+            QStringLiteral("Maschine und Schnittstelle w\u00e4hlen oder \u201eMaschinensuche\u201c, "
+                           "dann \u201e\u00dc"
+                           "bernehmen\u201c."),
+            m_ui->TabSheet1);
         hinweis->setObjectName(QStringLiteral("LabelErsteinrichtung"));
-        QFont fett = hinweis->font();
-        fett.setBold(true);
-        hinweis->setFont(fett);
         hinweis->setGeometry(8, 338, 560, 20);
     }
     if (hinweis)

@@ -202,6 +202,7 @@ private slots:
             auto* hinweis = form.f().TabSheet1->findChild<QLabel*>(QStringLiteral("LabelErsteinrichtung"));
             QVERIFY(hinweis && !hinweis->isHidden());
             QVERIFY(hinweis->text().contains(QStringLiteral("Maschinensuche")));
+            QVERIFY(hinweis->fontMetrics().horizontalAdvance(hinweis->text()) <= hinweis->width());
 
             form.show();
             form.Button2Click();
