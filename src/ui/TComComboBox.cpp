@@ -3,7 +3,6 @@
 #include "SerialPortSelect.h"
 
 #include <QFileInfo>
-#include <QLineEdit>
 
 namespace {
 

@@ -119,8 +119,6 @@ public slots:
     void Wiederherstellen1Click(); // shows the window and gives it the focus
     void PopupMenu2Popup();        // rebuilds the profile menu
     void ProfilMenuItemClick(QAction* item);
-    // The profile items of the profile menu in profile order, through its submenus.
-    QList<QAction*> profilMenuEintraege() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -167,6 +165,8 @@ private:
     // The ports the machine search tries: the port shown in the box when the list does not hold
     // it (a typed or stored one), then every listed port.
     std::vector<std::string> suchPorts() const;
+    // The profile items of the profile menu in profile order, through its submenus.
+    QList<QAction*> profilMenuEintraege() const;
 
     // Number fields: the range check on leaving, and the one before applying.
     struct Zahlenfeld {

@@ -94,6 +94,8 @@ void TForm1::PopupMenu2Popup() {
     // stays reachable on any screen.
     constexpr int kProfileJeMenue = 30;
     m_popupMenu2->clear();
+    // clear() leaves the submenus of the last opening (each owns its own action): they go here.
+    qDeleteAll(m_popupMenu2->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
     const QComboBox* box = m_ui->ComboBox2;
     QMenu* menu = m_popupMenu2;
     for (int i = 0; i < box->count(); ++i) {
@@ -103,7 +105,6 @@ void TForm1::PopupMenu2Popup() {
         QString caption = box->itemText(i);
         caption.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* item = menu->addAction(caption);
-        item->setData(i);
         item->setCheckable(true);
         item->setChecked(i == box->currentIndex());
     }

@@ -138,6 +138,7 @@ private slots:
         QCOMPARE(m_form->f().ComboBox2->currentIndex(), 40);
         m_form->PopupMenu2Popup();
         QVERIFY(m_form->PopupMenu2()->actions().back()->menu()->actions()[10]->isChecked());
+        QCOMPARE(m_form->PopupMenu2()->findChildren<QMenu*>().size(), 2); // none left from before
     }
 
     void newAndRenamedProfilesShowAtTheNextOpening() {
