@@ -114,10 +114,10 @@ Profil Profil::decode(const uint8_t* record) {
     return p;
 }
 
-Profil Profil::standard(std::string_view startverzeichnis) {
+Profil Profil::standard(std::string_view startverzeichnis, std::string_view port) {
     Profil p;
     setText(p.Name, "Standardprofil");
-    setText(p.Port, "COM1");
+    setText(p.Port, port.empty() ? std::string_view("COM1") : port);
     p.Maschine = maDisagRM;
     p.Dateimodus = 0;
     p.Warnen = 1;

@@ -54,8 +54,9 @@ struct Profil {
     static Profil decode(const uint8_t* record); // reads exactly RecordSize bytes
 
     // The default profile; Dateiname is the start directory (a file-system path, UTF-8)
-    // in Windows-1252, followed by "/Protokoll1.rls".
-    static Profil standard(std::string_view startverzeichnis);
+    // in Windows-1252, followed by "/Protokoll1.rls". Port is the given port, "COM1" when none is
+    // given (the caller passes the first port the computer has).
+    static Profil standard(std::string_view startverzeichnis, std::string_view port = {});
 
     bool operator==(const Profil&) const = default;
 };

@@ -1,7 +1,7 @@
 #include "Profilliste.h"
 
-void Profilliste::appendStandard(std::string_view startverzeichnis) {
-    m_profile.push_back(Profil::standard(startverzeichnis));
+void Profilliste::appendStandard(std::string_view startverzeichnis, std::string_view port) {
+    m_profile.push_back(Profil::standard(startverzeichnis, port));
     m_active = 0;
 }
 

@@ -13,7 +13,7 @@
 class Profilliste {
 public:
     // Appends the default profile (see Profil::standard) and makes the first profile active.
-    void appendStandard(std::string_view startverzeichnis);
+    void appendStandard(std::string_view startverzeichnis, std::string_view port = {});
     // Appends a record read from the configuration file, unchecked.
     void append(const Profil& profil);
 

@@ -3,10 +3,14 @@
 #include "TForm2.h"
 #include "Win1252.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTimer>
 
 #include <cstring>
@@ -111,6 +115,17 @@ int QtDesktop::messageBox(const std::string& text, const std::string& title, uns
     const std::size_t standard = (flags & Mb::DefButtonMask) >> 8;
     box.setDefaultButton(buttons[standard < buttons.size() ? standard : 0]);
     box.setEscapeButton(escape);
+
+    // A message box sizes itself by its text; a short text under a long title would cut the
+    // title ("Info Mas…nensuche"). The title's width plus room for the frame's buttons is kept
+    // as the least width.
+    if (auto* raster = qobject_cast<QGridLayout*>(box.layout())) {
+        const int breite =
+            QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle()) +
+            160;
+        raster->addItem(new QSpacerItem(breite, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                        raster->rowCount(), 0, 1, raster->columnCount());
+    }
 
     if (flags & Mb::SystemModal) {
         box.setWindowModality(Qt::ApplicationModal);

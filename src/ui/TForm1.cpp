@@ -71,7 +71,7 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_liste.clear();
     if (!ConfigFile::Load(configPath(), m_liste)) {
         m_liste.clear();
-        m_liste.appendStandard(m_startverzeichnis);
+        m_liste.appendStandard(m_startverzeichnis, standardPort());
         m_ersteinrichtung = true;
     }
     // 5. profile box; the first profile is active
@@ -82,9 +82,13 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     // 7. record writer: the header line of a new file shows the record list as it stands
     m_ausgabe = std::make_unique<TProtokollAusgabe>(m_liste, [this] { return DatensatzTitel(); });
     m_rm3WinDaten = std::make_unique<Rm3WinDaten>(m_liste, *m_ausgabe);
-    // 8. controls, 9. machine
+    // 8. controls, 9. machine; at a first start the machine waits until the user has applied
     SteuerelementeLaden();
-    MaschineOeffnen();
+    m_anmeldungAusstehend = m_ersteinrichtung;
+    if (m_anmeldungAusstehend)
+        zeigeErsteinrichtungHinweis(true);
+    else
+        MaschineOeffnen();
     // 10. the first row of each element list selected and focused
     for (QTreeWidget* list : {m_ui->ElementeListView, m_ui->DatensatzListView}) {
         if (list->topLevelItemCount() > 0) {
@@ -170,7 +174,6 @@ void TForm1::setupControls() {
     connect(m_ui->RadioGroup2, &TRadioGroup::itemIndexChanged, this, &TForm1::RadioGroup2Click);
     connect(m_ui->RadioGroup4, &TRadioGroup::itemClicked, this, &TForm1::RadioGroup4Click);
 
-    connect(m_ui->ComboBoxComNr, &QComboBox::activated, this, [this] { m_portNichtGelistet = false; });
     connect(m_ui->ComboBox2->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { m_profilnameEingabe = toAnsi(text); });
     connect(m_ui->ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Select);
@@ -374,7 +377,12 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-    SteuerelementeUebernehmen();
+    // Not applied (the question about the protocol file answered "Nein", or a port name refused):
+    // the window stays open with the edits in it.
+    if (!SteuerelementeUebernehmen())
+        return;
+    if (m_anmeldungAusstehend)
+        MaschineAnmelden();
     hide();
     m_ui->Button6->setEnabled(true);
 }

@@ -157,6 +157,16 @@ private:
     void ComboBox2Select(int index);
     // True when the port name fits the profile's field; otherwise the user is told.
     static bool portnamePasst(const std::string& port);
+    // The port of a new default profile: the first listed port that fits the profile's field, or
+    // "" when there is none.
+    std::string standardPort() const;
+    // The one line on the page "Allgemeine Einstellungen" that tells a first-time user what to do.
+    void zeigeErsteinrichtungHinweis(bool zeigen);
+    // The ports the machine search tries: the port shown in the box when the list does not hold
+    // it (a typed or stored one), then every listed port.
+    std::vector<std::string> suchPorts() const;
+    // The profile items of the profile menu in profile order, through its submenus.
+    QList<QAction*> profilMenuEintraege() const;
 
     // Number fields: the range check on leaving, and the one before applying.
     struct Zahlenfeld {
@@ -190,9 +200,9 @@ private:
     std::array<int8_t, 3> m_reserviert{};
     std::array<int32_t, 3> m_trennzeichen{};
 
-    // Set when the port list could not show the active profile's port (an adapter that is not
-    // plugged in): the profile keeps its port until the user chooses one from the list.
-    bool m_portNichtGelistet = false;
+    // Set at a first start until the machine is signed on for the first time: the default
+    // profile's machine and port are a guess, so nothing is opened before the user has applied.
+    bool m_anmeldungAusstehend = false;
 
     QSystemTrayIcon* m_trayIcon = nullptr;
     QMenu* m_popupMenu1 = nullptr;

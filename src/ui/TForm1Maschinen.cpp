@@ -85,6 +85,10 @@ void TForm1::MaschineOeffnen() {
 }
 
 void TForm1::MaschineAnmelden() {
+    if (m_anmeldungAusstehend) {
+        m_anmeldungAusstehend = false;
+        zeigeErsteinrichtungHinweis(false);
+    }
     MaschinenSchliessen();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     MaschineOeffnen();

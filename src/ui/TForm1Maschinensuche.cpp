@@ -147,17 +147,13 @@ void TForm1::ButtonMaschinensucheClick() {
         std::string text;
         int32_t maschine;
         std::string port;
-        int index;
     };
     std::optional<Fund> fund;
     std::set<std::string> gemeldet; // ports whose error was shown once already
     {
         Sanduhr sanduhr;
         for (int durchgang = 0; durchgang < 3 && !fund; ++durchgang) {
-            const std::vector<std::string> ports = m_ui->ComboBoxComNr->Items();
-            for (std::size_t i = 0; i < ports.size() && !fund; ++i) {
-                const std::string& p = ports[i];
-                const int index = static_cast<int>(i);
+            for (const std::string& p : suchPorts()) {
                 try {
                     std::string version;
                     RikaCom1->SetPort(p);
@@ -165,7 +161,7 @@ void TForm1::ButtonMaschinensucheClick() {
                         fund = Fund{"Auswertmaschine Rika SAG Version " + version + " an " + p +
                                         " gefunden!\n\n\xDC"
                                         "bernehmen ?",
-                                    maRikaSAG1, p, index};
+                                    maRikaSAG1, p};
                         break;
                     }
                     SamCom1->SetPort(p);
@@ -173,7 +169,7 @@ void TForm1::ButtonMaschinensucheClick() {
                         fund = Fund{"Auswertmaschine SAM 4000 an " + p +
                                         " gefunden!\n\n\xDC"
                                         "bernehmen ?",
-                                    maSam4000, p, index};
+                                    maSam4000, p};
                         break;
                     }
                     std::string modell;
@@ -184,7 +180,7 @@ void TForm1::ButtonMaschinensucheClick() {
                         fund = Fund{"Disag Modell " + modell + " an " + p +
                                         " gefunden !\n\n\xDC"
                                         "bernehmen ?",
-                                    maDisagRM, p, index};
+                                    maDisagRM, p};
                         break;
                     }
                 } catch (const EComPort& e) {
@@ -212,6 +208,18 @@ void TForm1::ButtonMaschinensucheClick() {
     m_ui->RadioGroup2->setItemIndex(fund->maschine);
     RadioGroup2Click(fund->maschine);
     setText(p.Port, fund->port);
-    m_ui->ComboBoxComNr->setItemIndex(fund->index);
-    m_portNichtGelistet = false;
+    m_ui->ComboBoxComNr->setPort(fund->port);
+}
+
+std::vector<std::string> TForm1::suchPorts() const {
+    const TComComboBox* box = m_ui->ComboBoxComNr;
+    std::vector<std::string> ports;
+    const std::string gezeigt = box->Text();
+    if (!gezeigt.empty() && !box->isListed(gezeigt))
+        ports.push_back(gezeigt);
+    for (const std::string& port : box->Items()) {
+        if (box->isListed(port))
+            ports.push_back(port);
+    }
+    return ports;
 }

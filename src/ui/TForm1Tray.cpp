@@ -90,17 +90,45 @@ void TForm1::Wiederherstellen1Click() {
 }
 
 void TForm1::PopupMenu2Popup() {
+    // A long list goes on in a submenu after every kProfileJeMenue items, so that every profile
+    // stays reachable on any screen.
+    constexpr int kProfileJeMenue = 30;
     m_popupMenu2->clear();
+    // clear() leaves the submenus of the last opening (each owns its own action): they go here.
+    qDeleteAll(m_popupMenu2->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
     const QComboBox* box = m_ui->ComboBox2;
+    QMenu* menu = m_popupMenu2;
     for (int i = 0; i < box->count(); ++i) {
-        QAction* item = m_popupMenu2->addAction(box->itemText(i));
+        if (i > 0 && i % kProfileJeMenue == 0)
+            menu = menu->addMenu(QStringLiteral("Weitere Profile"));
+        // "&" in a name is a character of the name, not the mark of an access key.
+        QString caption = box->itemText(i);
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* item = menu->addAction(caption);
         item->setCheckable(true);
         item->setChecked(i == box->currentIndex());
     }
 }
 
+QList<QAction*> TForm1::profilMenuEintraege() const {
+    QList<QAction*> items;
+    for (const QMenu* menu = m_popupMenu2; menu;) {
+        const QMenu* weiter = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->menu())
+                weiter = a->menu();
+            else
+                items.append(a);
+        }
+        menu = weiter;
+    }
+    return items;
+}
+
 void TForm1::ProfilMenuItemClick(QAction* item) {
-    const QList<QAction*> items = m_popupMenu2->actions();
+    if (item->menu())
+        return;
+    const QList<QAction*> items = profilMenuEintraege();
     for (QAction* a : items)
         a->setChecked(false);
     item->setChecked(true);

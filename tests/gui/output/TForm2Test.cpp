@@ -163,16 +163,20 @@ private slots:
         QFETCH(int, ergebnis);
         Qt::WindowModality modal = Qt::NonModal;
         bool obenauf = false;
+        int breite = 0;
         m_desk->onDialogShown = [&](QDialog& d) {
             modal = d.windowModality();
             obenauf = d.windowFlags() & Qt::WindowStaysOnTopHint;
+            breite = d.width();
             QTest::keyClick(&d, Qt::Key_Escape);
         };
-        QCOMPARE(m_desk->messageBox("Text", "Fehler", flags), ergebnis);
+        QCOMPARE(m_desk->messageBox("Text", "Info Maschinensuche", flags), ergebnis);
         if (flags & Mb::SystemModal) {
             QCOMPARE(modal, Qt::ApplicationModal);
             QVERIFY(obenauf);
         }
+        // a short text under a long title: the title still fits beside the frame's buttons
+        QVERIFY(breite > QFontMetrics(QApplication::font()).horizontalAdvance("Info Maschinensuche") + 100);
     }
 
     void clipboardGetsTheTextUpToItsFirstNul() {

@@ -76,7 +76,12 @@ private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
         m_start = std::make_unique<StartDir>();
-        m_start->write({"Verein"}); // a Disag on COM1
+        // a Disag on no port yet: the box shows only what each test puts there
+        Profilliste verein;
+        Profil p = Profil::standard(m_start->path());
+        setText(p.Port, "");
+        verein.append(p);
+        m_start->write(verein);
         m_desk = std::make_unique<ScriptedDesktop>();
         m_liste = std::make_unique<Profilliste>();
     }
@@ -133,7 +138,7 @@ private slots:
                                             " gefunden!\n\n\xDC"
                                             "bernehmen ?");
         QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
-        QCOMPARE(text(m_liste->aktiv().Port), std::string("COM1"));
+        QCOMPARE(text(m_liste->aktiv().Port), std::string());
         QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maDisagRM));
         QVERIFY(!anyOpen());
     }
@@ -189,6 +194,26 @@ private slots:
                                                 "bernehmen ?");
         QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
         QCOMPARE(text(m_liste->aktiv().Port), machine->portName());
+    }
+
+    // The stand-in's port typed into the box, as its help says: the test tries it, the search
+    // tries it first, and "Übernehmen ?" stores it.
+    void aTypedPortIsTestedAndSearchedFirst() {
+        auto sam = standIn(std::make_unique<SamMachine>());
+        QVERIFY(sam);
+        makeForm({"ttyTFXA0"}, {});
+        m_form->f().ComboBoxComNr->setEditText(QString::fromStdString(sam->portName()));
+        m_form->f().RadioGroup2->setItemIndex(maSam4000);
+        m_form->ButtonMaschTestClick();
+        QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
+
+        m_desk->boxes.clear();
+        m_desk->boxAnswers = {IdYes};
+        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
+        QCOMPARE(m_form->f().ComboBoxComNr->Text(), sam->portName());
+        QVERIFY(m_form->Aenderungspruefung());
     }
 
     void aTestReportsAMissingMachineAndReopensAnOpenComponent() {

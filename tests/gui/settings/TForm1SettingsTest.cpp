@@ -4,6 +4,7 @@
 #include "SettingsFixture.h"
 
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QtTest>
@@ -135,8 +136,8 @@ private slots:
                                                "Deshalb sollte die Protokolldatei gel\xF6scht werden!\n\r"
                                                "l\xF6schen?"));
         QCOMPARE(m_desk->boxes.back().title, std::string("Meldung"));
-        QCOMPARE(m_desk->boxes.back().flags & Mb::ButtonsMask, unsigned(Mb::YesNo));
-        QVERIFY(form->isHidden()); // hidden also when refused
+        QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::YesNo | Mb::DefButton2)); // "Nein" is the default
+        QVERIFY(form->isVisible()); // refused: nothing applied, the window stays open
         QCOMPARE(liste.aktiv().Header, uint8_t(0));
         QVERIFY(fs::exists(datei));
         QVERIFY(form->f().CheckBox4->isChecked()); // the edit stays in the control
@@ -152,13 +153,65 @@ private slots:
         QVERIFY(!fs::exists(datei));
         QCOMPARE(liste.aktiv().Header, uint8_t(1));
 
-        // any change asks again; a folder of that name is never deleted
-        fs::create_directory(datei);
+        // what the header line does not describe asks nothing: port, Disag settings, file name
+        std::ofstream(datei) << "Serien des Tages\n";
+        const std::size_t gefragt = m_desk->boxes.size();
+        form->f().ComboBoxComNr->setText("COM2");
         form->f().Edit4->setText(QStringLiteral("Kreis"));
+        form->f().Edit1->setText(QString::fromStdString(m_start->path() + "/Protokoll2.rls"));
+        form->Button2Click();
+        QCOMPARE(m_desk->boxes.size(), gefragt);
+        QCOMPARE(text(liste.aktiv().Port), std::string("COM2"));
+        QVERIFY(fs::exists(datei));
+
+        // a changed record list asks; a folder of that name is never deleted
+        const std::string datei2 = m_start->path() + "/Protokoll2.rls";
+        fs::create_directory(datei2);
+        form->f().DatensatzListView->setCurrentItem(nullptr);
+        form->f().ElementeListView->setCurrentItem(form->f().ElementeListView->topLevelItem(0));
+        form->LoadButtonClick();
         m_desk->boxAnswers = {IdYes};
         QVERIFY(form->SteuerelementeUebernehmen());
-        QVERIFY(fs::is_directory(datei));
-        QCOMPARE(m_desk->boxes.size(), std::size_t(4));
+        QVERIFY(fs::is_directory(datei2));
+        QCOMPARE(m_desk->boxes.size(), gefragt + 1);
+    }
+
+    // A first start makes the default profile on the first port the computer has (one that fits
+    // the profile's field), opens nothing, and asks the user in one line to choose; "Übernehmen"
+    // then signs the machine on even without an edit.
+    void aFirstStartOpensNothingUntilApplied() {
+        struct Fall {
+            std::vector<std::string> ports;
+            std::string standard;
+        };
+        const std::vector<Fall> faelle = {
+            {{"ttyUSB1", "ttyACM0"}, "ttyACM0"},
+            {{"ttyLongAdapterName0", "ttyUSB0"}, "ttyUSB0"},
+            {{}, "COM1"},
+        };
+        for (const Fall& fall : faelle) {
+            m_ports = std::make_unique<FakeTtyTree>(fall.ports);
+            m_start = std::make_unique<StartDir>();
+            Profilliste liste;
+            TestForm form(liste, m_start->path());
+            QVERIFY(form.Ersteinrichtung());
+            QCOMPARE(text(liste.aktiv().Port), fall.standard);
+            QCOMPARE(form.f().ComboBoxComNr->Text(), fall.standard);
+            QCOMPARE(form.geoeffnet, 0);
+            QVERIFY(m_desk->boxes.empty());
+            auto* hinweis = form.f().TabSheet1->findChild<QLabel*>(QStringLiteral("LabelErsteinrichtung"));
+            QVERIFY(hinweis && !hinweis->isHidden());
+            QVERIFY(hinweis->text().contains(QStringLiteral("Maschinensuche")));
+            QVERIFY(hinweis->fontMetrics().horizontalAdvance(hinweis->text()) <= hinweis->width());
+
+            form.show();
+            form.Button2Click();
+            QCOMPARE(form.geoeffnet, 1);
+            QVERIFY(form.isHidden());
+            QVERIFY(hinweis->isHidden());
+            form.Button2Click(); // from now on only a change reconnects
+            QCOMPARE(form.geoeffnet, 1);
+        }
     }
 
     void profileBoxRenamesOnLeaveAndDeletesByClearing() {
@@ -372,6 +425,8 @@ private slots:
         QCOMPARE(form->f().Edit1->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
     }
 
+    // Values the controls cannot show are no difference: opening and closing the window asks
+    // nothing, and what the user did not touch is kept.
     void aDamagedProfileLoadsAndApplies() {
         Profilliste kaputt;
         Profil p = Profil::standard(m_start->path());
@@ -382,6 +437,9 @@ private slots:
         p.Elemente = {0, 9, -5, 1, 2, 3};
         p.Datensatz = {4, 100, -1, -1, -1, 5};
         p.Scheibentyp = 12;
+        p.Reserviert = {300, -1, 1};
+        setText(p.Scheibentext, "Vereinsmeisterschaft");
+        p.Header = 1;
         kaputt.append(p);
         m_start->write(kaputt);
 
@@ -392,10 +450,21 @@ private slots:
         QCOMPARE(form->f().RadioGroup3->itemIndex(), -1);
         QCOMPARE(form->f().ElementeListView->topLevelItemCount(), 4);
         QCOMPARE(form->f().DatensatzListView->topLevelItemCount(), 2);
-        QVERIFY(!form->Aenderungspruefung());
-
-        QVERIFY(form->SteuerelementeUebernehmen());
         QVERIFY(form->Aenderungspruefung());
+        form->show();
+        form->Button3Click(); // "Abbrechen"
+        m_desk->boxAnswers = {IdNo};
+        QVERIFY(!form->CloseQuery());
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
+
+        form->f().CheckBox3->setChecked(true);
+        QVERIFY(form->SteuerelementeUebernehmen());
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1)); // the record list is as it was: no question
+        QVERIFY(form->Aenderungspruefung());
+        QCOMPARE(liste.aktiv().Maschine, 7);
+        QCOMPARE(liste.aktiv().Scheibentyp, 12);
+        QCOMPARE(text(liste.aktiv().Scheibentext), std::string("Vereinsmeisterschaft"));
         QCOMPARE(liste.aktiv().Elemente, (std::array<int8_t, 6>{0, 1, 2, 3, -1, -1}));
         QCOMPARE(liste.aktiv().Datensatz, (std::array<int8_t, 6>{4, 5, -1, -1, -1, -1}));
         // switching the separator kind on such a profile selects only rows that exist
@@ -406,39 +475,59 @@ private slots:
         QCOMPARE(form->f().ListView1->selectionModel()->selectedRows().value(0).row(), 10);
     }
 
-    void aPortMissingFromTheListIsKeptUntilTheUserChoosesOne() {
+    void aPortMissingFromTheListIsShownAndKeptUntilTheUserChoosesOne() {
         m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"ttyUSB0", "ttyUSB1"});
         m_start->write({"Verein"}); // on COM1, which this computer does not have
         Profilliste liste;
         auto form = makeForm(liste);
         TComComboBox* ports = form->f().ComboBoxComNr;
-        QCOMPARE(ports->Text(), std::string("ttyUSB0"));
+        QCOMPARE(ports->Text(), std::string("COM1"));
+        QVERIFY(!ports->isListed("COM1"));
         QVERIFY(form->Aenderungspruefung());
 
         form->f().Edit4->setText(QStringLiteral("Kreis"));
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Port), std::string("COM1"));
+        QCOMPARE(form->geoeffnet, 1); // the Disag's text reconnects, on the shown port
 
-        ports->setCurrentIndex(1);
-        emit ports->activated(1);
+        ports->setText("ttyUSB1");
         QVERIFY(!form->Aenderungspruefung());
-        const int vorher = form->geoeffnet;
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Port), std::string("ttyUSB1"));
-        QCOMPARE(form->geoeffnet, vorher + 1);
+        QCOMPARE(form->geoeffnet, 2);
     }
 
-    void aPortNameTooLongForTheProfileIsRefused() {
-        m_ports->add("ttyLongAdapterName0");
+    // A typed name is the port as it is; one longer than the profile's field is refused with a
+    // message, never cut, and nothing else is applied with it.
+    void aTypedPortIsUsedAndATooLongOneRefused() {
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        form->f().ComboBoxComNr->setText("ttyLongAdapterName0");
-        QVERIFY(form->SteuerelementeUebernehmen());
-        QCOMPARE(text(liste.aktiv().Port), std::string("COM1"));
+        form->show();
+        QLineEdit* eingabe = form->f().ComboBoxComNr->lineEdit();
+
+        typeInto(eingabe, QStringLiteral("pts/3"));
+        form->Button2Click();
+        QCOMPARE(text(liste.aktiv().Port), std::string("pts/3"));
+        QCOMPARE(form->geoeffnet, 1);
+        QVERIFY(form->isHidden());
+
+        form->show();
+        typeInto(eingabe, QStringLiteral("/dev/ttyUSB0")); // 12 characters
+        form->f().Edit6->setText(QStringLiteral("20"));
+        form->Button2Click();
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
-        QVERIFY(boxText(*m_desk).find("ttyLongAdapterName0") != std::string::npos);
-        QCOMPARE(form->geoeffnet, 0);
+        QVERIFY(boxText(*m_desk).find("/dev/ttyUSB0") != std::string::npos);
+        QVERIFY(form->isVisible());
+        QCOMPARE(text(liste.aktiv().Port), std::string("pts/3"));
+        QCOMPARE(liste.aktiv().Gesamtschusszahl, 10);
+        QCOMPARE(eingabe->text(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(form->geoeffnet, 1);
+
+        typeInto(eingabe, QStringLiteral("/dev/ttyS0"));
+        form->Button2Click();
+        QCOMPARE(text(liste.aktiv().Port), std::string("/dev/ttyS0"));
+        QCOMPARE(liste.aktiv().Gesamtschusszahl, 20);
     }
 };
 

@@ -108,6 +108,39 @@ private slots:
         QCOMPARE(checkedAt(menu), 2);
     }
 
+    // "&" is shown as it is; beyond 30 profiles the rest are in a submenu, and choosing one there
+    // makes that profile active.
+    void aLongListWithAmpersandsStaysReachable() {
+        std::vector<std::string> namen;
+        for (int i = 0; i < 65; ++i)
+            namen.push_back("Profil " + std::to_string(i));
+        namen[40] = "Sch\xFCtzen & Co";
+        m_start->write(namen);
+        m_form.reset();
+        m_liste = std::make_unique<Profilliste>();
+        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        m_form->PopupMenu2Popup();
+
+        const QMenu* menu = m_form->PopupMenu2();
+        QCOMPARE(menu->actions().size(), 31);
+        const QMenu* zweites = menu->actions().back()->menu();
+        QVERIFY(zweites);
+        QCOMPARE(zweites->actions().size(), 31);
+        const QMenu* drittes = zweites->actions().back()->menu();
+        QVERIFY(drittes);
+        QCOMPARE(drittes->actions().size(), 5);
+        QAction* schuetzen = zweites->actions()[10];
+        QCOMPARE(schuetzen->text(), QStringLiteral("Sch\u00fctzen && Co"));
+        QCOMPARE(QMenu().addAction(schuetzen->text())->iconText(), QStringLiteral("Sch\u00fctzen & Co"));
+
+        schuetzen->trigger();
+        QCOMPARE(m_liste->activeIndex(), std::size_t(40));
+        QCOMPARE(m_form->f().ComboBox2->currentIndex(), 40);
+        m_form->PopupMenu2Popup();
+        QVERIFY(m_form->PopupMenu2()->actions().back()->menu()->actions()[10]->isChecked());
+        QCOMPARE(m_form->PopupMenu2()->findChildren<QMenu*>().size(), 2); // none left from before
+    }
+
     void newAndRenamedProfilesShowAtTheNextOpening() {
         m_form->Button5Click();
         m_form->PopupMenu2Popup();

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The README's way of trying the program without a machine ("Ohne Maschine ausprobieren"), step
+# by step as a new user takes it, on a real X display with a window manager and a tray:
+#   1. trefflux-sim sam starts and prints its port ("Port: pts/N")
+#   2. the program starts in an empty directory: the settings window opens, no port is opened
+#   3. page "Allgemeine Einstellungen": the port typed under "Schnittstelle", "Maschinensuche",
+#      "... SAM 4000 an pts/N gefunden! Übernehmen ?" answered with "Ja"
+#   4. page "Datensatz-Einstellungen": "Ringwert" chosen, "> Hinzufügen >" twice (Ringwert, Teiler)
+#   5. "Übernehmen": the window goes, the machine is signed on
+#   6. a series typed into trefflux-sim lands in Protokoll1.rls and, byte for byte, on the
+#      clipboard that xclip reads
+# Each step leaves a screenshot in the folder printed at the end.
+# Usage: trial_e2e.sh TREFFLUX TREFFLUX-SIM SCREENSHOT-FOLDER
+set -euo pipefail
+bin="$(realpath "$1")"
+sim="$(realpath "$2")"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
+trap e2e_cleanup EXIT
+e2e_start_desktop "$3"
+work="$e2e_work"
+mkdir "$work/start"
+cd "$work/start"
+
+# --- 1. the stand-in machine; what the user types into its window comes through a pipe here
+mkfifo "$work/sim.in"
+"$sim" sam --log "$work/sim.log" <"$work/sim.in" >"$work/sim.out" 2>&1 &
+e2e_track $!
+exec 7>"$work/sim.in"
+sim_port() { sed -n 's/^Port: //p' "$work/sim.out" | grep -q .; }
+e2e_poll 100 sim_port || e2e_fail "trefflux-sim did not start: $(cat "$work/sim.out")"
+port="$(sed -n 's/^Port: //p' "$work/sim.out")"
+sign_ons() { grep -c 'Programm meldet sich an' "$work/sim.log" || true; }
+at_least() { [ "$("$1")" -ge "$2" ]; }
+
+# --- 2. the first start: the settings window, and nothing opened yet
+"$bin" >"$work/trefflux.log" 2>&1 &
+pid=$!
+e2e_track "$pid"
+settings_window() { e2e_visible_window 'Einstellungen Trefflux'; }
+has_settings_window() { [ -n "$(settings_window)" ]; }
+no_settings_window() { ! has_settings_window; }
+e2e_poll 300 has_settings_window || e2e_fail "no settings window at the first start: $(cat "$work/trefflux.log")"
+win="$(settings_window)"
+xdotool windowactivate --sync "$win"
+[ -n "$(e2e_visible_window Fehler)" ] && e2e_fail "the first start reported an error"
+[ "$(sign_ons)" -eq 0 ] || e2e_fail "the first start signed on before the settings were applied"
+echo "ok: first start shows the settings window and opens no port"
+
+# Places in the window (it has a fixed size; the page starts below the tab bar).
+tabs_y=78                      # the tab bar
+page_y=$((68 + 28))            # the top of a page
+# --- 3. "Allgemeine Einstellungen": the port typed, "Maschinensuche", "Ja"
+xdotool mousemove --window "$win" 40 "$tabs_y" click 1
+sleep 0.3
+e2e_shot "first-page"
+xdotool mousemove --window "$win" 470 $((page_y + 233)) click 1
+xdotool key ctrl+a
+xdotool type --delay 50 "$port"
+xdotool key alt+s
+has_found() { [ -n "$(e2e_visible_window 'Info Maschinensuche')" ]; }
+e2e_poll 300 has_found || e2e_fail "the machine search did not answer"
+e2e_shot "machine-found"
+xdotool windowactivate --sync "$(e2e_visible_window 'Info Maschinensuche')" key Return
+no_found() { ! has_found; }
+e2e_poll 50 no_found || e2e_fail "the search's question stayed open"
+echo "ok: the machine search found the SAM 4000 on the typed port $port"
+
+# --- 4. "Datensatz-Einstellungen": "Ringwert" and then "Teiler" into the record
+xdotool windowactivate --sync "$win"
+xdotool mousemove --window "$win" 270 "$tabs_y" click 1
+sleep 0.3
+xdotool mousemove --window "$win" 90 $((page_y + 31)) click 1 # the first row of the elements
+xdotool key Down Down alt+h
+sleep 0.5 # a button pressed by its key stays down for a moment
+xdotool key alt+h
+sleep 0.3
+e2e_shot "record-layout"
+
+# --- 5. "Übernehmen": the window goes, the machine is signed on
+xdotool key alt+b
+e2e_poll 100 no_settings_window || e2e_fail "\"Übernehmen\" did not close the settings window"
+e2e_poll 100 at_least sign_ons 1 || e2e_fail "\"Übernehmen\" did not sign on at the machine"
+echo "ok: \"Übernehmen\" signed on at the machine"
+
+# --- 6. a series: the protocol file and the clipboard, byte for byte
+echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
+expected_file=$'10,4;123,4;\n9,7; 5,0;\n\n'
+expected_clip=$'10,4;123,4;\n9,7; 5,0;\n'
+file_is() { [ -f "$1" ] && [ "$(cat "$1"; printf x)" = "${2}x" ]; }
+series_in_file() { file_is Protokoll1.rls "$expected_file"; }
+clipboard() { timeout 5 xclip -o -selection clipboard; }
+clipboard_is() { [ "$(clipboard; printf x)" = "${1}x" ]; }
+e2e_poll 100 series_in_file || {
+  od -c Protokoll1.rls 2>/dev/null || true
+  e2e_fail "the series is not in Protokoll1.rls"
+}
+e2e_poll 50 clipboard_is "$expected_clip" || {
+  clipboard | od -c || true
+  e2e_fail "the clipboard does not hold the series text"
+}
+e2e_shot "series-written"
+echo "ok: series in Protokoll1.rls and on the clipboard byte for byte"
