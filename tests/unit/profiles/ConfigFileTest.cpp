@@ -117,10 +117,25 @@ TEST_F(ConfigFileTest, OtherVersionsAreRefusedAndLeftAlone) {
     }
 }
 
-TEST_F(ConfigFileTest, ADirectoryIsNotAConfigurationFile) {
-    fs::create_directory(file);
-    Profilliste l;
-    EXPECT_FALSE(ConfigFile::Load(file, l));
+// Something other than a file in the file's place: the start neither blocks on it (a FIFO
+// without a writer) nor reads it, and the save leaves it as it is.
+TEST_F(ConfigFileTest, AFifoOrAFolderIsNotAConfigurationFile) {
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+        fs::remove_all(file);
+        ASSERT_EQ(fifo ? ::mkfifo(file.c_str(), 0600) : ::mkdir(file.c_str(), 0700), 0);
+        ::alarm(30); // an open that blocks ends the test here
+        EXPECT_EQ(ConfigFile::versionTest(file), ConfigFile::Version::KeineDatei);
+        Profilliste l;
+        EXPECT_FALSE(ConfigFile::Load(file, l));
+        l.appendStandard(dir);
+        const auto result = ConfigFile::Save(file, l);
+        ::alarm(0);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        const auto status = fs::symlink_status(file);
+        EXPECT_EQ(status.type(), fifo ? fs::file_type::fifo : fs::file_type::directory);
+    }
 }
 
 TEST_F(ConfigFileTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
@@ -128,6 +143,8 @@ TEST_F(ConfigFileTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     l.appendStandard(dir);
     ASSERT_TRUE(ConfigFile::Save(file, l).ok);
     const auto before = readBytes();
+    // Neither the folder nor the file may be written.
+    fs::permissions(file, fs::perms::owner_read);
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
     l.neuesProfil();
     PermissionsEnforced rechte; // root, too
