@@ -68,7 +68,7 @@ void QtMainThread::postDelayed(std::chrono::milliseconds delay, MainThread::Task
     // A timer belongs to the thread that starts it: from another thread, the main thread starts it.
     QObject* receiver = m_receiver.get();
     auto starten = [receiver, delay, task = std::move(task)]() mutable {
-        QTimer::singleShot(delay, receiver, std::move(task));
+        QTimer::singleShot(delay, Qt::PreciseTimer, receiver, std::move(task)); // never early
     };
     if (MainThread::isMainThread())
         starten();
