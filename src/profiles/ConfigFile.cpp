@@ -76,12 +76,6 @@ SaveResult failure(const char* what) {
     return {false, std::string(what) + ": " + std::strerror(errno)};
 }
 
-} // namespace
-
-std::string path(std::string_view startverzeichnis) {
-    return std::string(startverzeichnis) + "/TFXConf.cnf";
-}
-
 // Opens the file for reading without ever blocking (a FIFO named like the file would stall the
 // start) and only when it is a regular file. Returns -1 otherwise.
 int oeffneZumLesen(const std::string& path) {
@@ -90,6 +84,43 @@ int oeffneZumLesen(const std::string& path) {
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return fd.release();
+}
+
+// The file a path names once symbolic links are followed: a saved file replaces the link's
+// target, never the link. A link to a file that does not exist yet names that file.
+std::string zielDerVerknuepfung(std::string path) {
+    for (int tiefe = 0; tiefe < 40; ++tiefe) {
+        std::vector<char> ziel(PATH_MAX + 1);
+        const ssize_t n = ::readlink(path.c_str(), ziel.data(), ziel.size() - 1);
+        if (n < 0)
+            return path; // not a link (or nothing there)
+        std::string naechster(ziel.data(), static_cast<std::size_t>(n));
+        if (naechster.empty() || naechster[0] != '/')
+            naechster = directoryOf(path) + "/" + naechster;
+        path = std::move(naechster);
+    }
+    return path; // still a link: a loop, which the save refuses
+}
+
+// Writes over the existing file in place: the folder does not let a new file be made next to
+// it. The new bytes go over the old ones, then the file is cut to their length and flushed to
+// disk.
+SaveResult ersetzeAmOrt(const std::string& path, const std::vector<uint8_t>& data) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return failure("Schreiben fehlgeschlagen");
+    if (!writeFully(fd.get(), data.data(), data.size()) ||
+        ::ftruncate(fd.get(), static_cast<off_t>(data.size())) != 0 || ::fsync(fd.get()) != 0)
+        return failure("Schreiben fehlgeschlagen");
+    if (::close(fd.release()) != 0 && errno != EINTR)
+        return failure("Schreiben fehlgeschlagen");
+    return {};
+}
+
+} // namespace
+
+std::string path(std::string_view startverzeichnis) {
+    return std::string(startverzeichnis) + "/TFXConf.cnf";
 }
 
 Version versionTest(const std::string& path) {
@@ -128,41 +159,6 @@ bool Load(const std::string& path, Profilliste& liste) {
     return true;
 }
 
-namespace {
-
-// The file a path names once symbolic links are followed: a saved file replaces the link's
-// target, never the link. A link to a file that does not exist yet names that file.
-std::string zielDerVerknuepfung(std::string path) {
-    for (int tiefe = 0; tiefe < 40; ++tiefe) {
-        std::vector<char> ziel(PATH_MAX + 1);
-        const ssize_t n = ::readlink(path.c_str(), ziel.data(), ziel.size() - 1);
-        if (n < 0)
-            return path; // not a link (or nothing there)
-        std::string naechster(ziel.data(), static_cast<std::size_t>(n));
-        if (naechster.empty() || naechster[0] != '/')
-            naechster = directoryOf(path) + "/" + naechster;
-        path = std::move(naechster);
-    }
-    return path; // a loop of links: the save fails on it with the system's reason
-}
-
-// Writes over the existing file in place: the folder does not let a new file be made next to
-// it. The new bytes go over the old ones, then the file is cut to their length and flushed to
-// disk.
-SaveResult ersetzeAmOrt(const std::string& path, const std::vector<uint8_t>& data) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return failure("Schreiben fehlgeschlagen");
-    if (!writeFully(fd.get(), data.data(), data.size()) ||
-        ::ftruncate(fd.get(), static_cast<off_t>(data.size())) != 0 || ::fsync(fd.get()) != 0)
-        return failure("Schreiben fehlgeschlagen");
-    if (::close(fd.release()) != 0 && errno != EINTR)
-        return failure("Schreiben fehlgeschlagen");
-    return {};
-}
-
-} // namespace
-
 SaveResult Save(const std::string& gegebenerPfad, const Profilliste& liste) {
     std::vector<uint8_t> data;
     data.reserve(1 + liste.size() * Profil::RecordSize);
@@ -174,6 +170,10 @@ SaveResult Save(const std::string& gegebenerPfad, const Profilliste& liste) {
 
     const std::string path = zielDerVerknuepfung(gegebenerPfad);
     struct stat alt {};
+    if (::lstat(path.c_str(), &alt) == 0 && S_ISLNK(alt.st_mode)) {
+        errno = ELOOP;
+        return failure("Ersetzen der Datei fehlgeschlagen");
+    }
     const bool vorhanden = ::stat(path.c_str(), &alt) == 0;
     if (vorhanden && !S_ISREG(alt.st_mode)) // a folder, a FIFO, a device: never replaced
         return {false, "Keine gew\u00f6hnliche Datei"};

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,13 +120,26 @@ TEST_F(ConfigFileTest, OtherVersionsAreRefusedAndLeftAlone) {
 
 // Something other than a file in the file's place: the start neither blocks on it (a FIFO
 // without a writer) nor reads it, and the save leaves it as it is.
-TEST_F(ConfigFileTest, AFifoOrAFolderIsNotAConfigurationFile) {
-    for (const bool fifo : {true, false}) {
-        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+TEST_F(ConfigFileTest, AFifoAFolderOrALinkLoopIsNotAConfigurationFile) {
+    const struct {
+        const char* name;
+        std::function<int(const std::string&)> anlegen;
+        fs::file_type art;
+        ConfigFile::Version version;
+    } faelle[] = {
+        {"FIFO", [](const std::string& f) { return ::mkfifo(f.c_str(), 0600); }, fs::file_type::fifo,
+         ConfigFile::Version::KeineDatei},
+        {"folder", [](const std::string& f) { return ::mkdir(f.c_str(), 0700); }, fs::file_type::directory,
+         ConfigFile::Version::KeineDatei},
+        {"link to itself", [](const std::string& f) { return ::symlink("TFXConf.cnf", f.c_str()); },
+         fs::file_type::symlink, ConfigFile::Version::None},
+    };
+    for (const auto& fall : faelle) {
+        SCOPED_TRACE(fall.name);
         fs::remove_all(file);
-        ASSERT_EQ(fifo ? ::mkfifo(file.c_str(), 0600) : ::mkdir(file.c_str(), 0700), 0);
+        ASSERT_EQ(fall.anlegen(file), 0);
         ::alarm(30); // an open that blocks ends the test here
-        EXPECT_EQ(ConfigFile::versionTest(file), ConfigFile::Version::KeineDatei);
+        EXPECT_EQ(ConfigFile::versionTest(file), fall.version);
         Profilliste l;
         EXPECT_FALSE(ConfigFile::Load(file, l));
         l.appendStandard(dir);
@@ -133,8 +147,7 @@ TEST_F(ConfigFileTest, AFifoOrAFolderIsNotAConfigurationFile) {
         ::alarm(0);
         EXPECT_FALSE(result.ok);
         EXPECT_FALSE(result.error.empty());
-        const auto status = fs::symlink_status(file);
-        EXPECT_EQ(status.type(), fifo ? fs::file_type::fifo : fs::file_type::directory);
+        EXPECT_EQ(fs::symlink_status(file).type(), fall.art);
     }
 }
 
