@@ -44,8 +44,6 @@ void closeQuietly(int fd) {
 
 // The system's reason for an error number, as text of the core.
 std::string grundVon(int fehler) {
-    if (fehler == EWOULDBLOCK)
-        return "Die Datei wird gerade von einem anderen Programm benutzt.";
     if (fehler == ENOSPC || fehler == EDQUOT)
         return "Der Datentr\xE4ger ist voll.";
     return utf8ToWin1252(std::strerror(fehler));
@@ -80,7 +78,8 @@ int oeffneOhneTeilen(const std::string& dateinameAnsi, int flags, std::string& g
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
-        grund = grundVon(errno);
+        grund = errno == EWOULDBLOCK ? "Die Datei wird gerade von einem anderen Programm benutzt."
+                                     : grundVon(errno);
         closeQuietly(fd);
         return -1;
     }
