@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <utility>
 
@@ -58,11 +59,74 @@ std::string withoutFirstPoint(std::string_view field) {
     return s;
 }
 
-// One coordinate from the divisor d (in tenths) and the cosine or sine of the angle:
-// d * f * 0.1, computed in single precision and truncated towards zero.
-int32_t koordinate(int32_t teiler, float faktor) {
-    const float v = static_cast<float>(teiler) * faktor * 0.1f;
-    return static_cast<int32_t>(std::trunc(v)); // |v| <= |INT32_MAX * 0.1|: always in range
+// The cosine or sine of an angle for one coordinate. At whole multiples of 30 degrees one of the
+// two is rational (0, +-1/2 or +-1): it is kept exactly as a number of halves, so that a
+// coordinate that is whole (500 at 60 degrees gives 25) comes out whole and is not truncated
+// from a value a hair below it. Every other value is irrational and taken in double precision.
+struct Faktor {
+    bool exakt;
+    int halbe;   // the exact value times 2, when exakt
+    double wert; // otherwise
+};
+
+Faktor negiert(Faktor f) {
+    return {f.exakt, -f.halbe, -f.wert};
+}
+
+// d * f / 10 truncated towards zero. For an irrational f the exact value is never whole (d != 0);
+// double precision puts it on the right side of the nearest integer unless it lies within about
+// 1e-12 of it, which no divisor from 0.0 to 9999.9 at any tenth of a degree does.
+int32_t koordinate(int32_t d, Faktor f) {
+    if (f.exakt)
+        return static_cast<int32_t>(static_cast<int64_t>(d) * f.halbe / 20);
+    if (1.0 - std::fabs(f.wert) < 1e-10) {
+        // An angle a hair off a multiple of 90 degrees: |f| lies just below 1, closer than 1 / |d|,
+        // and may even be rounded to 1. The exact |d * f| then lies strictly between |d| - 1 and
+        // |d|, whose tenth truncates to (|d| - 1) / 10.
+        const int64_t betrag = std::llabs(static_cast<int64_t>(d));
+        const int64_t n = betrag == 0 ? 0 : (betrag - 1) / 10;
+        return static_cast<int32_t>((d < 0) != (f.wert < 0) ? -n : n);
+    }
+    return static_cast<int32_t>(std::trunc(static_cast<double>(d) * f.wert / 10.0));
+}
+
+// Cosine and sine of an angle in degrees. The reduction to [0, 45] degrees is exact (fmod and
+// the subtraction of whole multiples of 90 from a float's value are exact in double), so the
+// library is only asked for small arguments, where every libm is accurate to the last place
+// or nearly so and the result is the same on every platform.
+std::pair<Faktor, Faktor> richtung(float winkel) {
+    const double r = std::fmod(std::fabs(static_cast<double>(winkel)), 360.0);
+    const int quadrant = r >= 270.0 ? 3 : r >= 180.0 ? 2 : r >= 90.0 ? 1 : 0;
+    const double t = r - 90.0 * quadrant; // [0, 90)
+    constexpr double bogen = std::numbers::pi / 180.0;
+    Faktor c{false, 0, 0.0}, s{false, 0, 0.0};
+    if (t == 0.0) {
+        c = {true, 2, 1.0};
+        s = {true, 0, 0.0};
+    } else if (t <= 45.0) {
+        c.wert = std::cos(t * bogen);
+        s.wert = std::sin(t * bogen);
+    } else {
+        c.wert = std::sin((90.0 - t) * bogen);
+        s.wert = std::cos((90.0 - t) * bogen);
+    }
+    if (t == 30.0)
+        s = {true, 1, 0.5};
+    else if (t == 60.0)
+        c = {true, 1, 0.5};
+    // Turned by the quadrant's multiple of 90 degrees, then mirrored for a negative angle.
+    const Faktor c0 = c, s0 = s;
+    if (quadrant == 1) {
+        c = negiert(s0);
+        s = c0;
+    } else if (quadrant == 2) {
+        c = negiert(c0);
+        s = negiert(s0);
+    } else if (quadrant == 3) {
+        c = s0;
+        s = negiert(c0);
+    }
+    return {c, winkel < 0 ? negiert(s) : s};
 }
 
 // A line as it may be shown in a message: control bytes made visible, long lines cut.
@@ -81,7 +145,12 @@ std::string zeileFuerMeldung(std::string_view zeile) {
 Rm3WinDaten::Rm3WinDaten(Profilliste& profile, TProtokollAusgabe& ausgabe)
     : m_profile(profile), m_ausgabe(ausgabe) {}
 
-std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zeile) {
+std::pair<int32_t, int32_t> Rm3WinDaten::koordinaten(int32_t teiler, float winkel) {
+    const auto [c, s] = richtung(winkel);
+    return {koordinate(teiler, c), koordinate(teiler, s)};
+}
+
+std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zeile, std::string* grund) {
     // Fields 2 to 4 lie between the first four ";"; what follows the fourth is not used.
     std::size_t grenzen[4];
     std::size_t von = 0;
@@ -95,23 +164,24 @@ std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zei
         return zeile.substr(grenzen[i - 1] + 1, grenzen[i] - grenzen[i - 1] - 1);
     };
 
-    const std::string ringwert = withoutFirstPoint(feld(1));
-    const std::string teiler = withoutFirstPoint(feld(2));
     const std::optional<float> winkel = readAngle(feld(3));
     if (!winkel)
         return std::nullopt;
-
     TSchussDatensatz schuss;
-    // A value wider than its field is no value the machine sends: refuse it rather than cut it.
-    if (!schuss.Ringwert.set(ringwert) || !schuss.Teiler.set(teiler))
+    const std::string ringwert = withoutFirstPoint(feld(1));
+    const std::string teiler = withoutFirstPoint(feld(2));
+    const auto nimm = [grund](FieldText& ziel, const std::string& text, const char* name) {
+        if (ziel.set(text))
+            return true;
+        if (grund)
+            *grund = feldFehler(name, text);
+        return false;
+    };
+    if (!nimm(schuss.Ringwert, ringwert, "Ringwert") || !nimm(schuss.Teiler, teiler, "Teiler"))
         return std::nullopt;
-    const int32_t d = readDecimal(teiler);
-    const float rad = *winkel * std::numbers::pi_v<float> / 180.0f;
-    // An angle too large for the conversion (beyond about 1e38 degrees) gives no direction.
-    if (!std::isfinite(rad))
-        return std::nullopt;
-    schuss.XKoordinate.set(std::to_string(koordinate(d, std::cos(rad))));
-    schuss.YKoordinate.set(std::to_string(koordinate(d, std::sin(rad))));
+    const auto [x, y] = koordinaten(readDecimal(teiler), *winkel);
+    schuss.XKoordinate = std::to_string(x);
+    schuss.YKoordinate = std::to_string(y);
     return schuss;
 }
 
@@ -124,12 +194,15 @@ void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
     }
     if (Data.compare(0, 4, "SCH=") != 0)
         return;
-    if (std::optional<TSchussDatensatz> schuss = schussAusZeile(Data)) {
-        m_schussListe.push_back(*schuss);
+    std::string grund;
+    if (std::optional<TSchussDatensatz> schuss = schussAusZeile(Data, &grund)) {
+        m_schussListe.push_back(std::move(*schuss));
         return;
     }
+    if (!grund.empty())
+        grund = "\n\r" + grund + ".";
     desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
-                             "\n\rDieser Schuss wird nicht gespeichert.",
+                             grund + "\n\rDieser Schuss wird nicht gespeichert.",
                          "Fehler", Mb::Ok | Mb::IconError);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class Profilliste;
@@ -29,10 +30,17 @@ public:
     const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
 
     // Decodes a "SCH=" line into a shot record: ring value and divisor with their first "."
-    // removed, X and Y from the divisor and the angle. Empty when the line has fewer than four
-    // ";", the angle is not a number or too large to give a direction, or a value does not fit
-    // its field.
-    static std::optional<TSchussDatensatz> schussAusZeile(std::string_view zeile);
+    // removed and otherwise whole, X and Y from the divisor and the angle. Empty when the line
+    // has fewer than four ";", the angle is not a finite number, or the record cannot take the
+    // ring value or the divisor (see FieldText); in that last case grund, when given, receives a
+    // sentence naming the field.
+    static std::optional<TSchussDatensatz> schussAusZeile(std::string_view zeile,
+                                                          std::string* grund = nullptr);
+
+    // X and Y of a shot from its divisor in tenths and its angle in degrees: the exact values of
+    // teiler * cos(winkel) / 10 and teiler * sin(winkel) / 10, truncated towards zero. The same
+    // on every platform.
+    static std::pair<int32_t, int32_t> koordinaten(int32_t teiler, float winkel);
 
 private:
     void serieSchreiben();

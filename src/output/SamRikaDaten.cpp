@@ -4,6 +4,7 @@
 #include "TProtokollAusgabe.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -27,47 +28,83 @@ std::string_view feld(std::string_view block, std::size_t offset) {
     return rest.substr(0, rest.find(';'));
 }
 
-// Header and shot blocks, or nothing when the text is too short for what its header announces.
-struct Bloecke {
-    std::string_view kopf;
-    std::size_t anzahl;
-};
+// The four values of one shot block, in record order, as they go into the shot record.
+using Schusswerte = std::array<std::string, 4>;
+constexpr const char* kSchussfelder[4] = {"Ringwert", "Teiler", "X-Koordinate", "Y-Koordinate"};
 
-std::optional<Bloecke> zerlege(std::string_view data, const Layout& layout) {
+// Fields end at the next ";" of their block, so no block field can be longer than its block:
+// only a zero byte can make a machine text unfit for the record.
+static_assert(kSam.kopf <= FieldText::maxSize && kRika.kopf <= FieldText::maxSize &&
+              kSam.schuss <= FieldText::maxSize && kRika.schuss <= FieldText::maxSize);
+
+// Takes a text into a record field; when the field refuses it, says so in grund, naming the
+// field and, for a shot field, the shot (schussnr counts from 1; 0 for a header field).
+bool uebernimm(FieldText& feld, std::string_view text, const char* name, std::size_t schussnr,
+               std::string* grund) {
+    if (feld.set(text))
+        return true;
+    if (grund)
+        *grund = "wurde nicht gespeichert. " +
+                 feldFehler(schussnr == 0 ? name : name + (" von Schuss " + std::to_string(schussnr)), text);
+    return false;
+}
+
+// Decodes a series text: header and shot blocks at the layout's offsets, each shot block turned
+// into its four record values by werte. Nothing, with the reason in grund, when the text is too
+// short for what its header announces or a field cannot be taken.
+std::optional<TSerienDatensatz> serie(std::string_view data, const Layout& layout,
+                                      Schusswerte (*werte)(std::string_view block), std::string* grund) {
+    const auto unvollstaendig = [&] {
+        if (grund)
+            *grund = "ist unvollst\xE4ndig (" + std::to_string(data.size()) +
+                     " Zeichen) und wurde nicht gespeichert";
+        return std::nullopt;
+    };
     if (data.size() < layout.kopf)
-        return std::nullopt;
-    Bloecke b{data.substr(0, layout.kopf), 0};
-    const int n = readDecimal(feld(b.kopf, layout.schusszahl));
-    b.anzahl = n > 0 ? static_cast<std::size_t>(n) : 0;
-    if ((data.size() - layout.kopf) / layout.schuss < b.anzahl)
-        return std::nullopt;
-    return b;
-}
+        return unvollstaendig();
+    const std::string_view kopf = data.substr(0, layout.kopf);
+    const int n = readDecimal(feld(kopf, layout.schusszahl));
+    const std::size_t anzahl = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if ((data.size() - layout.kopf) / layout.schuss < anzahl)
+        return unvollstaendig();
 
-TSerienDatensatz serienkopf(const Bloecke& b, const Layout& layout) {
-    TSerienDatensatz serie;
-    serie.Scheibentyp.set(feld(b.kopf, layout.scheibentyp));
-    serie.Teilerfaktor.set(feld(b.kopf, layout.teilerfaktor));
-    serie.Schusszahl.set(feld(b.kopf, layout.schusszahl));
-    serie.Schuesse.reserve(b.anzahl);
-    return serie;
-}
-
-std::string_view schussblock(std::string_view data, const Layout& layout, std::size_t k) {
-    return data.substr(layout.kopf + layout.schuss * k, layout.schuss);
+    TSerienDatensatz s;
+    if (!uebernimm(s.Scheibentyp, feld(kopf, layout.scheibentyp), "Scheibentyp", 0, grund) ||
+        !uebernimm(s.Teilerfaktor, feld(kopf, layout.teilerfaktor), "Teilerfaktor", 0, grund) ||
+        !uebernimm(s.Schusszahl, feld(kopf, layout.schusszahl), "Schusszahl", 0, grund))
+        return std::nullopt;
+    s.Schuesse.resize(anzahl);
+    for (std::size_t k = 0; k < anzahl; ++k) {
+        const Schusswerte w = werte(data.substr(layout.kopf + layout.schuss * k, layout.schuss));
+        TSchussDatensatz& schuss = s.Schuesse[k];
+        FieldText* const ziele[4] = {&schuss.Ringwert, &schuss.Teiler, &schuss.XKoordinate,
+                                     &schuss.YKoordinate};
+        for (std::size_t i = 0; i < 4; ++i)
+            if (!uebernimm(*ziele[i], w[i], kSchussfelder[i], k + 1, grund))
+                return std::nullopt;
+    }
+    return s;
 }
 
 std::string zehntel(std::string_view text, const char* format) {
-    char puffer[16];
+    char puffer[16]; // up to 10 digits and a sign: ZehntelAusDezimal stays within 9 digits
     std::snprintf(puffer, sizeof puffer, format, ZehntelAusDezimal(text));
     return puffer;
 }
 
-void meldeUnvollstaendig(const char* maschine, std::size_t laenge) {
-    desktop().messageBox(std::string("Die Serie von der ") + maschine + " ist unvollst\xE4ndig (" +
-                             std::to_string(laenge) +
-                             " Zeichen) und wurde nicht gespeichert.\n\r"
-                             "Bitte die Serie an der Maschine noch einmal ausgeben.",
+Schusswerte samWerte(std::string_view block) {
+    return {zehntel(feld(block, kSam.ring), "%03d"), zehntel(feld(block, kSam.teiler), "%05d"),
+            std::string(feld(block, kSam.x)), std::string(feld(block, kSam.y))};
+}
+
+Schusswerte rikaWerte(std::string_view block) {
+    return {std::string(feld(block, kRika.ring)), std::string(feld(block, kRika.teiler)),
+            std::string(feld(block, kRika.x)), std::string(feld(block, kRika.y))};
+}
+
+void melde(const char* maschine, const std::string& grund) {
+    desktop().messageBox(std::string("Die Serie von der ") + maschine + " " + grund +
+                             ".\n\rBitte die Serie an der Maschine noch einmal ausgeben.",
                          "Fehler", Mb::Ok | Mb::IconError);
 }
 
@@ -90,50 +127,26 @@ int ZehntelAusDezimal(std::string_view text) {
     return static_cast<int>(negativ ? -wert : wert);
 }
 
-std::optional<TSerienDatensatz> SamSerie(std::string_view Data) {
-    const auto b = zerlege(Data, kSam);
-    if (!b)
-        return std::nullopt;
-    TSerienDatensatz serie = serienkopf(*b, kSam);
-    for (std::size_t k = 0; k < b->anzahl; ++k) {
-        const std::string_view block = schussblock(Data, kSam, k);
-        TSchussDatensatz schuss;
-        schuss.Ringwert.set(zehntel(feld(block, kSam.ring), "%03d"));
-        schuss.Teiler.set(zehntel(feld(block, kSam.teiler), "%05d"));
-        schuss.XKoordinate.set(feld(block, kSam.x));
-        schuss.YKoordinate.set(feld(block, kSam.y));
-        serie.Schuesse.push_back(schuss);
-    }
-    return serie;
+std::optional<TSerienDatensatz> SamSerie(std::string_view Data, std::string* grund) {
+    return serie(Data, kSam, samWerte, grund);
 }
 
-std::optional<TSerienDatensatz> RikaSerie(std::string_view Data) {
-    const auto b = zerlege(Data, kRika);
-    if (!b)
-        return std::nullopt;
-    TSerienDatensatz serie = serienkopf(*b, kRika);
-    for (std::size_t k = 0; k < b->anzahl; ++k) {
-        const std::string_view block = schussblock(Data, kRika, k);
-        TSchussDatensatz schuss;
-        schuss.Ringwert.set(feld(block, kRika.ring));
-        schuss.Teiler.set(feld(block, kRika.teiler));
-        schuss.XKoordinate.set(feld(block, kRika.x));
-        schuss.YKoordinate.set(feld(block, kRika.y));
-        serie.Schuesse.push_back(schuss);
-    }
-    return serie;
+std::optional<TSerienDatensatz> RikaSerie(std::string_view Data, std::string* grund) {
+    return serie(Data, kRika, rikaWerte, grund);
 }
 
 void SamRikaDaten::SamCom1Data(const std::string& Data) {
-    if (const auto serie = SamSerie(Data))
+    std::string grund;
+    if (const auto serie = SamSerie(Data, &grund))
         m_ausgabe.WriteSeries(*serie);
     else
-        meldeUnvollstaendig("SAM 4000", Data.size());
+        melde("SAM 4000", grund);
 }
 
 void SamRikaDaten::RikaCom1Data(const std::string& Data) {
-    if (const auto serie = RikaSerie(Data))
+    std::string grund;
+    if (const auto serie = RikaSerie(Data, &grund))
         m_ausgabe.WriteSeries(*serie);
     else
-        meldeUnvollstaendig("Rika SAG-1", Data.size());
+        melde("Rika SAG-1", grund);
 }

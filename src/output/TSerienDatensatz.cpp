@@ -32,3 +32,15 @@ std::size_t TSerienDatensatz::shotCount() const {
         return 0;
     return static_cast<std::size_t>(n) < Schuesse.size() ? static_cast<std::size_t>(n) : Schuesse.size();
 }
+
+std::string feldFehler(std::string_view feldname, std::string_view text) {
+    if (FieldText::fits(text))
+        return {};
+    std::string satz = "Das Feld ";
+    satz += feldname;
+    if (text.size() > FieldText::maxSize)
+        satz += " ist l\xE4nger als " + std::to_string(FieldText::maxSize) + " Zeichen";
+    else
+        satz += " enth\xE4lt ein Nullbyte";
+    return satz;
+}

@@ -1,30 +1,30 @@
 #pragma once
 
-#include "FixedText.h"
+#include "FieldText.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
 // One shot as every machine data handler hands it to the record output: four short texts.
 // Ring value and divisor are whole numbers of tenths ("104" is 10.4 rings, "01234" a divisor of
-// 123.4); the coordinates are copied to the output unchanged. Use set() on a field to store a
-// machine text: it is cut to the field width.
+// 123.4); the coordinates are copied to the output unchanged. Every field holds its machine text
+// whole (see FieldText): set() tells whether the text could be taken.
 struct TSchussDatensatz {
-    FixedText<4> Ringwert;    // up to 3 digits
-    FixedText<6> Teiler;      // up to 5 digits
-    FixedText<7> XKoordinate; // up to 6 characters
-    FixedText<7> YKoordinate; // up to 6 characters
+    FieldText Ringwert;
+    FieldText Teiler;
+    FieldText XKoordinate;
+    FieldText YKoordinate;
 
     bool operator==(const TSchussDatensatz&) const = default;
 };
-static_assert(sizeof(TSchussDatensatz) == 24);
 
 // One series of shots: what the machine reported for it, in the order it reported it.
 struct TSerienDatensatz {
-    FixedText<3> Scheibentyp;  // target type code, up to 2 characters ("LG")
-    FixedText<3> Teilerfaktor; // up to 2 characters
-    FixedText<6> Schusszahl;   // number of shots, decimal, up to 5 digits
+    FieldText Scheibentyp;  // target type code ("LG")
+    FieldText Teilerfaktor; // as the machine sends it ("1.0"), "1" on the Disag
+    FieldText Schusszahl;   // number of shots, decimal
     std::vector<TSchussDatensatz> Schuesse;
 
     // The number of shots to write: Schusszahl read as a decimal number (see readDecimal),
@@ -38,3 +38,8 @@ struct TSerienDatensatz {
 // white space and one sign are allowed, reading stops at the first character that is not a
 // digit, and an empty or non-numeric text is 0. Values beyond the range of int are clamped.
 int readDecimal(std::string_view text);
+
+// Why a machine text cannot be taken into a record field: a German sentence for the user that
+// names the field and the reason (too long, or a zero byte), without a full stop. Empty when the
+// text fits.
+std::string feldFehler(std::string_view feldname, std::string_view text);

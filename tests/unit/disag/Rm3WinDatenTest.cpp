@@ -93,14 +93,12 @@ TEST_F(DisagDaten, OnlyExactStartAndEndLinesCountAndOtherLinesAreIgnored) {
 
 TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
     zeilen({"SCH=1;10.4;123.4;90.0;"});
-    const char* schlecht[] = {"SCH=2;9.8;100.0;45.0",   // three ";"
-                              "SCH=",                   // none
-                              "SCH=2;9.8;100.0;abc;",   // angle not a number
-                              "SCH=2;9.8;100.0;;",      // angle empty
-                              "SCH=2;9.8;100.0;nan;",   // angle not finite
-                              "SCH=2;9.8;100.0;1e999;", // angle out of range
-                              "SCH=2;10.41;1.0;0;",     // ring value wider than its field
-                              "SCH=2;9.8;123456.7;0;"}; // divisor wider than its field
+    const char* schlecht[] = {"SCH=2;9.8;100.0;45.0",    // three ";"
+                              "SCH=",                    // none
+                              "SCH=2;9.8;100.0;abc;",    // angle not a number
+                              "SCH=2;9.8;100.0;;",       // angle empty
+                              "SCH=2;9.8;100.0;nan;",    // angle not finite
+                              "SCH=2;9.8;100.0;1e999;"}; // angle out of range
     for (const char* zeile : schlecht) {
         desk.boxes.clear();
         daten.Rm3WinCom1Data(zeile);
@@ -117,6 +115,50 @@ TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text.find('\x1b'), std::string::npos);
     EXPECT_LT(desk.boxes[0].text.size(), 200u);
+}
+
+// Values too wide for the machine's own fields are kept whole; only garbage longer than any value
+// is refused, naming the field, and never cut into a number.
+TEST_F(DisagDaten, ValuesAreKeptWholeAndAnOverlongFieldIsRefused) {
+    zeilen({"SCH=1;10.4;12345.0;0.0;", "SCH=2;10.41;1.0;90.0;"});
+    const std::string lang(FieldText::maxSize, '9');
+    daten.Rm3WinCom1Data("SCH=3;10.0;" + lang + "9.0;0.0;"); // one digit too many
+    ASSERT_EQ(desk.boxes.size(), 1u);
+    EXPECT_NE(desk.boxes[0].text.find("\n\rDas Feld Teiler ist l\xE4nger als 32 Zeichen.\n\r"
+                                      "Dieser Schuss wird nicht gespeichert."),
+              std::string::npos);
+    daten.Rm3WinCom1Data("SCH=3;" + lang + ".0;100.0;0.0;");
+    ASSERT_EQ(desk.boxes.size(), 2u);
+    EXPECT_NE(desk.boxes[1].text.find("Das Feld Ringwert ist"), std::string::npos);
+
+    daten.Rm3WinCom1Data("WSE");
+    EXPECT_EQ(lies(datei), "LG;1;10,4;12345,0;12345;0;\n"
+                           "LG;1;104,1; 1,0;0;1;\n\n");
+}
+
+// Expected coordinates worked out with 60-digit arithmetic (bc) from the angle's float value.
+TEST(DisagKoordinaten, ExactValueOfTheFloatAngleTruncated) {
+    struct Fall {
+        const char* zeile;
+        const char *teiler, *x, *y;
+    };
+    const Fall faelle[] = {
+        {"SCH=1;7.2;2973.0;164.7;G", "29730", "-2867", "784"}, // -2867.629..., 784.494...
+        {"SCH=6;10.0;50.0;60.0;G", "500", "25", "43"},         // 25 exactly
+        {"SCH=1;9.0;2627.1;0.5;", "26271", "2626", "22"},      // 2626.99996808...
+        {"SCH=1;9.0;1000.0;-30.0;", "10000", "866", "-500"},   // -500 exactly
+        {"SCH=1;9.0;100.0;0.000001;", "1000", "99", "0"},      // 99.99999999999998...
+        {"SCH=1;9.0;9999.9;359.9;", "99999", "9999", "-17"},   // 9999.88..., -17.45...
+        // 1e30 as a float is 120 degrees beyond a multiple of 360: -50 exactly, 86.60...
+        {"SCH=1;9.0;100.0;1000000000000000000000000000000;", "1000", "-50", "86"},
+    };
+    for (const Fall& f : faelle) {
+        const auto s = Rm3WinDaten::schussAusZeile(f.zeile);
+        ASSERT_TRUE(s) << f.zeile;
+        EXPECT_EQ(s->Teiler, f.teiler) << f.zeile;
+        EXPECT_EQ(s->XKoordinate, f.x) << f.zeile;
+        EXPECT_EQ(s->YKoordinate, f.y) << f.zeile;
+    }
 }
 
 TEST_F(DisagDaten, AngleIsReadWithAPointWhateverTheLocale) {

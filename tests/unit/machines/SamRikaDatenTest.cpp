@@ -72,15 +72,15 @@ TEST(SamSerie, ReadsNumbersTheWayTheMachinePrintsThem) {
     EXPECT_EQ(ZehntelAusDezimal("99999999999999999999.9"), 999999999);
 }
 
-TEST(SamSerie, FieldsEndAtTheirBlockAndAreCutToTheRecordWidths) {
+TEST(SamSerie, FieldsEndAtTheirBlockAndAreTakenWhole) {
     // No ";" in the shot block: the Y field runs to the block's end, never into the next block.
     std::string schuss = samSchuss("10.4", "123.4", "1234567890", "");
     schuss.replace(18, 6, "ABCDEF");
     const auto serie = SamSerie(samKopf("LGX", "123", "2") + schuss + samSchuss("1.0", "2.0", "3", "4"));
     ASSERT_TRUE(serie);
-    EXPECT_EQ(serie->Scheibentyp, "LG");
-    EXPECT_EQ(serie->Teilerfaktor, "12");
-    EXPECT_EQ(serie->Schuesse[0].XKoordinate, "123456");
+    EXPECT_EQ(serie->Scheibentyp, "LGX");
+    EXPECT_EQ(serie->Teilerfaktor, "123");
+    EXPECT_EQ(serie->Schuesse[0].XKoordinate, "123456ABCDEF");
     EXPECT_EQ(serie->Schuesse[0].YKoordinate, "ABCDEF");
     EXPECT_EQ(serie->Schuesse[1].Ringwert, "010");
 }
@@ -147,6 +147,30 @@ TEST_F(Handler, SamSeriesLandsInFileAndClipboard) {
     ASSERT_EQ(desk.clipboard.size(), 1u);
     EXPECT_EQ(desk.clipboard[0], "10,4;123,4;\n9,7; 5,0;\n");
     EXPECT_TRUE(desk.boxes.empty());
+}
+
+// A header and a shot as a real SAM 4000 sends them (every CR already turned into ";"), and a shot
+// with a divisor wider than the machine's own field: every text reaches the record whole.
+TEST_F(Handler, SamTextsAreWrittenWholeAndAFieldWithAZeroByteIsRefused) {
+    liste.aktiv().Datensatz = {1, 3, 4, 5, -1, -1}; // "Teilerfaktor", "Teiler", X, Y
+    daten.SamCom1Data("????????;????????;LG;10;1.0;02;" + std::string("10.1;0211.6;-0170;-0124;") +
+                      samSchuss("9.9", "12345.0", "5", "6"));
+    ASSERT_EQ(desk.clipboard.size(), 1u);
+    EXPECT_EQ(desk.clipboard[0], "1.0;211,6;-0170;-0124;\n1.0;12345,0;5;6;\n");
+    EXPECT_TRUE(desk.boxes.empty());
+
+    // A zero byte is line garbage: the series is refused naming the field, and nothing is written.
+    daten.RikaCom1Data(rikaKopf("LG", "1", "1") + rikaSchuss("104", "01234",
+                                                             std::string("1\0"
+                                                                         "2",
+                                                                         3),
+                                                             "0"));
+    ASSERT_EQ(desk.boxes.size(), 1u);
+    EXPECT_EQ(desk.boxes[0].text,
+              "Die Serie von der Rika SAG-1 wurde nicht gespeichert. Das Feld X-Koordinate "
+              "von Schuss 1 enth\xE4lt ein Nullbyte.\n\r"
+              "Bitte die Serie an der Maschine noch einmal ausgeben.");
+    EXPECT_EQ(desk.clipboard.size(), 1u);
 }
 
 TEST_F(Handler, IncompleteSeriesIsReportedNamingTheMachineAndTheNextOneIsWritten) {

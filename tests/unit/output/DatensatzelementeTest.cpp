@@ -44,6 +44,7 @@ TEST(Datensatzelemente, NumericElementsFormatStoredTenths) {
     }
     EXPECT_EQ(element(3, einSchuss("", "01234")), "123,4");
     EXPECT_EQ(element(3, einSchuss("", "12345")), "1234,5");
+    EXPECT_EQ(element(3, einSchuss("", "123450")), "12345,0"); // a divisor of 12345.0, whole
     EXPECT_EQ(element(3, einSchuss("", "00050")), " 5,0");
     EXPECT_EQ(element(3, einSchuss("", "97"), false), " 9,7"); // the divisor ignores the setting
     EXPECT_EQ(datensatzelement(-1), nullptr);
@@ -71,18 +72,19 @@ TEST(ReadDecimal, FollowsTheCountReadingRules) {
     EXPECT_EQ(readDecimal("-99999999999999999999"), INT_MIN);
 }
 
-TEST(TSerienDatensatz, FieldsCutMachineTextsAndTheShotCountStaysInRange) {
+TEST(TSerienDatensatz, FieldsKeepMachineTextsWholeAndTheShotCountStaysInRange) {
     TSchussDatensatz s;
     EXPECT_TRUE(s.Ringwert.set("104"));
-    EXPECT_FALSE(s.Ringwert.set("10456"));
-    EXPECT_EQ(s.Ringwert, "104");
-    EXPECT_FALSE(s.XKoordinate.set("1234567890"));
-    EXPECT_EQ(s.XKoordinate, "123456");
-    EXPECT_EQ(s.XKoordinate.c_str()[6], '\0');
+    EXPECT_TRUE(s.XKoordinate.set(std::string(FieldText::maxSize, '7')));
+    // Garbage is refused whole, never cut into a plausible value.
+    EXPECT_FALSE(s.XKoordinate.set(std::string(FieldText::maxSize + 1, '7')));
+    EXPECT_TRUE(s.XKoordinate.empty());
     EXPECT_FALSE(s.Teiler.set(std::string_view("12\0"
                                                "34",
                                                5)));
-    EXPECT_EQ(s.Teiler, "12");
+    EXPECT_TRUE(s.Teiler.empty());
+    EXPECT_EQ(feldFehler("Teiler", "123450"), "");
+    EXPECT_EQ(feldFehler("Teiler", std::string(33, '1')), "Das Feld Teiler ist l\xE4nger als 32 Zeichen");
 
     TSerienDatensatz serie = einSchuss("1", "1");
     serie.Schusszahl = "5";
