@@ -38,8 +38,9 @@ public:
                                                           std::string* grund = nullptr);
 
     // X and Y of a shot from its divisor in tenths and its angle in degrees: the exact values of
-    // teiler * cos(winkel) / 10 and teiler * sin(winkel) / 10, truncated towards zero. The same
-    // on every platform.
+    // teiler * cos(winkel) / 10 and teiler * sin(winkel) / 10, truncated towards zero. Double
+    // precision after an exact reduction of the angle, no extended precision: every platform
+    // gives the same digits.
     static std::pair<int32_t, int32_t> koordinaten(int32_t teiler, float winkel);
 
 private:
