@@ -83,7 +83,11 @@ void TRikaConfig::Assign(const TPersistent* Source) {
 
 int TRikaComThread::Answer() {
     const auto deadline = std::chrono::steady_clock::now() + m_com.Silence();
+    // Every look follows a pause, the first one too: on the line the answer takes a few
+    // milliseconds anyway, and a machine that answers at once is still polled at this pace.
     for (;;) {
+        if (!Sleep(kLook))
+            return TMachineComponent::ReadStopped;
         switch (m_com.WaitForInput(std::chrono::milliseconds(0), &StopSignal())) {
         case wrStopped:
             return TMachineComponent::ReadStopped;
@@ -109,8 +113,6 @@ int TRikaComThread::Answer() {
             }
             return TMachineComponent::ReadTimedOut;
         }
-        if (!Sleep(kLook))
-            return TMachineComponent::ReadStopped;
     }
 }
 

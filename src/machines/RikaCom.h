@@ -6,10 +6,10 @@
 // byte), hands the block text to the main thread as OnData (each CR written as ";") and confirms
 // it with FF. Between polls it sends one queued settings command per cycle.
 //
-// The answer to a poll or a command is looked for at once and then every 50 ms, so the machine
-// is polled at most 20 times a second. A machine that does not answer for Silence() is told to
-// the user once (OnHinweis) and polled on; so is its answering again. A block in which the
-// machine falls silent for Silence() is dropped unconfirmed, with a notice.
+// The answer to a poll or a command is looked for every 50 ms, the first time 50 ms after the
+// poll or command went out, so the machine is polled at most 20 times a second. A machine that does not
+// answer for Silence() is told to the user once (OnHinweis) and polled on; so is its answering again. A block
+// in which the machine falls silent for Silence() is dropped unconfirmed, with a notice.
 
 #include "MachineComponent.h"
 #include "TPersistent.h"
