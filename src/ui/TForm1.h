@@ -154,7 +154,8 @@ private:
     void setupControls();
     void setupMenus();
     void setupMaschinen();
-    // Binds the machine components' events: OnData to the data handlers, OnError to TfxError.
+    // Binds the machine components' events: OnData to the data handlers, OnError to TfxError,
+    // OnHinweis to a message box "Hinweis".
     void verbindeMaschinen();
     void fillTrennzeichenliste();
     void RadioGroup1Click(int index);

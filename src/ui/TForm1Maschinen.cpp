@@ -1,5 +1,5 @@
 // The settings window's side of the machine components: opening the machine of the active
-// profile, closing all of them, and their error reports.
+// profile, closing all of them, and their error reports and notices.
 
 // The serial layer's headers first (see TForm1.cpp).
 #include "RikaCom.h"
@@ -36,6 +36,12 @@ void TForm1::verbindeMaschinen() {
     RikaCom1->OnError = fehler;
     SamCom1->OnError = fehler;
     Rm3WinCom1->OnError = fehler;
+    // A notice leaves the port open: the machine goes on.
+    const auto hinweis = [](TCustomComPort*, std::string Text) {
+        desktop().messageBox(Text, "Hinweis", Mb::Ok | Mb::IconInformation);
+    };
+    RikaCom1->OnHinweis = hinweis;
+    SamCom1->OnHinweis = hinweis;
 }
 
 void TForm1::MaschinenSchliessen() {
