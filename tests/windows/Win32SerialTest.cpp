@@ -146,7 +146,9 @@ TEST(Win32ComPort, BytesGoOutAndComeBackWholeInOrderWithEverySetting) {
     port.Close();
     QuietPort quiet(echo);
     quiet.Open();
-    quiet.WriteStr("abc\r");
+    const auto written = Clock::now();
+    quiet.WriteStr("abc\r"); // back once the bytes have left, long before the write limit
+    EXPECT_LT(Clock::now() - written, 200ms);
     ASSERT_EQ(quiet.WaitForInput(2s), wrInput);
     quiet.Timeouts().SetReadTotalConstant(1000); // wait up to 1 s for all four
     std::string text;
@@ -241,7 +243,8 @@ TEST(Win32ComPort, PortListComesFromTheRegistrySorted) {
     EXPECT_TRUE(list.empty());
 }
 
-// The series the stand-in machines hold, end to end through the machine components.
+// The series the stand-in machines hold, end to end through the machine components: the block
+// texts as the machines send them (each CR as ";"), the Disag lines one by one.
 template <class Component> std::vector<std::string> seriesFrom(const std::string& port, std::size_t count) {
     PlainMainThread main;
     Component com;
@@ -262,15 +265,24 @@ TEST(Win32Machines, SeriesOfTheStandInMachinesArriveWhole) {
     int ran = 0;
     if (const std::string port = portFromEnvironment("TREFFLUX_SAM_PORT"); !port.empty()) {
         ++ran;
-        EXPECT_EQ(seriesFrom<TSamCom>(port, 1), (std::vector<std::string>{"SAM?"})) << "SAM 4000";
+        EXPECT_EQ(seriesFrom<TSamCom>(port, 1),
+                  (std::vector<std::string>{
+                      "SAM 4000;         LG;   1;  02;10.4;123.4; 12;   -5;   9.7; 5.0;   0;    3;    "}))
+            << "SAM 4000";
     }
     if (const std::string port = portFromEnvironment("TREFFLUX_RIKA_PORT"); !port.empty()) {
         ++ran;
-        EXPECT_EQ(seriesFrom<TRikaCom>(port, 1), (std::vector<std::string>{"RIKA?"})) << "Rika SAG-1";
+        EXPECT_EQ(seriesFrom<TRikaCom>(port, 1),
+                  (std::vector<std::string>{
+                      "RIKA SAG-1;           LG;1; 02; 104;01234;12;    -5;    097;00050;0;     3;     "}))
+            << "Rika SAG-1";
     }
     if (const std::string port = portFromEnvironment("TREFFLUX_DISAG_PORT"); !port.empty()) {
         ++ran;
-        EXPECT_EQ(seriesFrom<TRm3WinCom>(port, 4), (std::vector<std::string>{"DISAG?"})) << "Disag RM";
+        EXPECT_EQ(
+            seriesFrom<TRm3WinCom>(port, 4),
+            (std::vector<std::string>{"STA", "SCH=1;10.4;123.4;-22.6;G", "SCH=2;9.7;5.0;90.0;G", "WSE"}))
+            << "Disag RM";
     }
     if (ran == 0)
         GTEST_SKIP() << "no stand-in machine named";
