@@ -1,6 +1,7 @@
 // The serial port on Windows, through the Win32 device. scripts/test-windows runs this under
 // wine with COM ports mapped to pseudo-terminals, and names them in the environment:
 //   TREFFLUX_ECHO_PORT   a port whose other end sends back every byte
+//   TREFFLUX_GONE_PORT   a port whose other end goes away after the first byte it receives
 //   TREFFLUX_SAM_PORT, TREFFLUX_RIKA_PORT, TREFFLUX_DISAG_PORT
 //                        the stand-in machines, each holding the series
 //                        "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
@@ -204,6 +205,46 @@ TEST(Win32ComPort, WaitsEndAtTheirLimitOnStopAndOnCloseWithoutSpinning) {
     };
     const auto cpu100ns = ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore);
     EXPECT_LT(cpu100ns, 2'000'000u) << "100 ns units of CPU in one second of waiting";
+}
+
+TEST(Win32ComPort, ADeviceThatGoesAwayIsReportedOnceAndLaterTransfersFail) {
+    PORT_OR_SKIP(gone, "TREFFLUX_GONE_PORT");
+    TCustomComPort port;
+    port.SetPort(gone);
+    port.SetSyncMethod(smNone);
+    std::atomic<int> lost{0};
+    port.OnDeviceLost = [&](TCustomComPort*) { ++lost; };
+    port.Open();
+    port.WriteStr("x"); // the other end goes away
+    const auto end = Clock::now() + 5s;
+    while (lost.load() == 0 && Clock::now() < end)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(lost.load(), 1);
+
+    FILETIME created, ended, kernelBefore, userBefore, kernelAfter, userAfter;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelBefore, &userBefore);
+    std::this_thread::sleep_for(1s); // nothing may spin on the dead device
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelAfter, &userAfter);
+    auto ticks = [](FILETIME t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    EXPECT_LT(ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore), 2'000'000u);
+    EXPECT_EQ(lost.load(), 1);
+
+    for (auto transfer : {+[](TCustomComPort& p) { p.WriteStr("y"); },
+                          +[](TCustomComPort& p) {
+                              char byte;
+                              p.Read(&byte, 1);
+                          }}) {
+        try {
+            transfer(port);
+            ADD_FAILURE() << "a transfer on a device that is gone succeeded";
+        } catch (const EComPort& e) {
+            EXPECT_TRUE(e.ErrorCode() == ecWrite || e.ErrorCode() == ecRead) << e.what();
+            EXPECT_NE(e.WinCode(), -1);
+        }
+    }
+    port.Close();
 }
 
 TEST(Win32ComPort, ModemLineChangesReachTheHandlers) {
