@@ -128,9 +128,10 @@ public:
     virtual TComWoken waitForInput(int timeoutMs, const TStopSignal* stop) = 0;
 
     // --- output
-    // Writes up to n bytes before the deadline and waits until they have left the device (or
-    // the deadline passed). written is what was taken; returns 0 also when the time ran out.
-    virtual int write(const char* data, std::size_t n, const TComDeadline& deadline,
+    // Writes up to n bytes before the deadline; with untilSent it then waits until they have left
+    // the device (or the deadline passed). written is what was taken; returns 0 also when the
+    // time ran out.
+    virtual int write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
                       std::size_t& written) = 0;
 
     // --- the event thread

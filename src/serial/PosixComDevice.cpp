@@ -466,7 +466,7 @@ TComWoken TPosixComDevice::waitForOutput(int timeoutMs) {
     return TComWoken::Ready;
 }
 
-int TPosixComDevice::write(const char* data, std::size_t n, const TComDeadline& deadline,
+int TPosixComDevice::write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
                            std::size_t& written) {
     written = 0;
     if (m_lost.load())
@@ -500,7 +500,7 @@ int TPosixComDevice::write(const char* data, std::size_t n, const TComDeadline& 
         wake();
     }
     // The transfer ends when the bytes have left the device (or the time is up).
-    for (int queued; (queued = outputQueue()) > 0 && !deadline.passed();) {
+    for (int queued; untilSent && (queued = outputQueue()) > 0 && !deadline.passed();) {
         int wait = sendTimeMs(queued);
         if (!deadline.unlimited())
             wait = std::min(wait, deadline.remainingMs());

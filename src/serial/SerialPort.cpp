@@ -632,8 +632,8 @@ int TCustomComPort::Write(const void* Buffer, int Count) {
             : TComDeadline::never();
 
     std::size_t done = 0;
-    if (int err =
-            dev->write(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count), deadline, done))
+    if (int err = dev->write(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count), deadline,
+                             true, done))
         throw EComPort(ecWrite, err);
     return static_cast<int>(done);
 }
@@ -683,7 +683,7 @@ void TCustomComPort::TransmitChar(char Ch) {
     const TComDeadline deadline =
         TComDeadline::in(std::uint64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
     std::size_t done = 0;
-    if (int err = dev->write(&Ch, 1, deadline, done))
+    if (int err = dev->write(&Ch, 1, deadline, false, done))
         throw EComPort(ecTransmitChar, err);
     if (done != 1)
         throw EComPort(ecTransmitChar, sys.timedOut);

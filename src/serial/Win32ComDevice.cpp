@@ -413,7 +413,7 @@ int TWin32ComDevice::purge(bool input, bool output) {
 // ---------------------------------------------------------------------------------------------
 // Output
 
-int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& deadline,
+int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
                            std::size_t& written) {
     written = 0;
     if (m_lost.load())
@@ -437,7 +437,7 @@ int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& 
         wake();
     }
     // The transfer ends when the bytes have left the device (or the time is up).
-    for (int queued; (queued = outputQueue()) > 0 && !deadline.passed();) {
+    for (int queued; untilSent && (queued = outputQueue()) > 0 && !deadline.passed();) {
         int wait = sendTimeMs(queued);
         if (!deadline.unlimited())
             wait = std::min(wait, deadline.remainingMs());

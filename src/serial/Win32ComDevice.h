@@ -44,7 +44,8 @@ public:
     std::size_t take(char* buffer, std::size_t n) override;
     TComWoken waitForInput(int timeoutMs, const TStopSignal* stop) override;
 
-    int write(const char* data, std::size_t n, const TComDeadline& deadline, std::size_t& written) override;
+    int write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
+              std::size_t& written) override;
 
     void startEvents(TComEvents events) override;
     void stopEvents() override;
