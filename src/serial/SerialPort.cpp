@@ -120,8 +120,6 @@ std::uint32_t dword(int value) {
     return static_cast<std::uint32_t>(value);
 } // -1 -> MAXDWORD
 
-const TComSystemCodes& sys = ComSystemCodes();
-
 } // namespace
 
 bool TStopSignal::Signalled() const {
@@ -524,7 +522,7 @@ void TCustomComPort::ApplyDCB() {
         return;
     const TComDCB dcb = BuildDCB();
     if (static_cast<std::int32_t>(dcb.BaudRate) <= 0)
-        throw EComPort(ecSetState, sys.invalid);
+        throw EComPort(ecSetState, ComSystemCodes().invalid);
     if (int err = dev->applyDCB(dcb, !m_simulator))
         throw EComPort(ecSetState, err);
     if (m_simulator)
@@ -546,7 +544,7 @@ void TCustomComPort::ApplyBuffer() {
     if (!dev)
         return;
     if (m_buffer.InputSize() <= 0 || m_buffer.OutputSize() <= 0)
-        throw EComPort(ecSetupComm, sys.invalid);
+        throw EComPort(ecSetupComm, ComSystemCodes().invalid);
     if (int err = dev->setQueueSizes(m_buffer.InputSize(), m_buffer.OutputSize()))
         throw EComPort(ecSetupComm, err);
 }
@@ -557,7 +555,7 @@ void TCustomComPort::ApplyBuffer() {
 int TCustomComPort::Read(void* Buffer, int Count) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecRead, sys.closed);
+        throw EComPort(ecRead, ComSystemCodes().closed);
     if (Count <= 0)
         return 0;
     const auto t = dev->timeouts();
@@ -595,7 +593,7 @@ int TCustomComPort::Read(void* Buffer, int Count) {
         if (dev->lost()) {
             if (got > 0)
                 break; // the failure is raised by the next operation
-            throw EComPort(ecRead, sys.io);
+            throw EComPort(ecRead, ComSystemCodes().io);
         }
         if (immediate || total.passed() || (got > 0 && useInterval && interval.passed()))
             break;
@@ -603,7 +601,7 @@ int TCustomComPort::Read(void* Buffer, int Count) {
         if (dev->waitForInput(wait, nullptr) == TComWoken::Aborted) {
             if (got > 0)
                 break;
-            throw EComPort(ecRead, sys.cancelled);
+            throw EComPort(ecRead, ComSystemCodes().cancelled);
         }
     }
     return static_cast<int>(got);
@@ -619,9 +617,9 @@ int TCustomComPort::ReadStr(std::string& Str, int Count) {
 int TCustomComPort::Write(const void* Buffer, int Count) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecWrite, sys.closed);
+        throw EComPort(ecWrite, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecWrite, sys.io);
+        throw EComPort(ecWrite, ComSystemCodes().io);
     if (Count <= 0)
         return 0;
     const auto t = dev->timeouts();
@@ -645,10 +643,10 @@ int TCustomComPort::WriteStr(const std::string& Str) {
 int TCustomComPort::InputCount() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecClearCommError, sys.closed);
+        throw EComPort(ecClearCommError, ComSystemCodes().closed);
     const std::size_t n = dev->available();
     if (n == 0 && dev->lost())
-        throw EComPort(ecClearCommError, sys.io);
+        throw EComPort(ecClearCommError, ComSystemCodes().io);
     dev->takeErrors(); // reading the status clears the pending line errors
     return static_cast<int>(std::min<std::size_t>(n, INT_MAX));
 }
@@ -656,9 +654,9 @@ int TCustomComPort::InputCount() {
 TComSignals TCustomComPort::Signals() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecModemStatus, sys.closed);
+        throw EComPort(ecModemStatus, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecModemStatus, sys.io);
+        throw EComPort(ecModemStatus, ComSystemCodes().io);
     if (m_simulator)
         return m_simulator->Signals();
     TComSignals lines;
@@ -670,7 +668,7 @@ TComSignals TCustomComPort::Signals() {
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecPurge, sys.closed);
+        throw EComPort(ecPurge, ComSystemCodes().closed);
     if (int err = dev->purge(Input, Output))
         throw EComPort(ecPurge, err);
 }
@@ -678,7 +676,7 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
 void TCustomComPort::TransmitChar(char Ch) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecTransmitChar, sys.closed);
+        throw EComPort(ecTransmitChar, ComSystemCodes().closed);
     const auto t = dev->timeouts();
     const TComDeadline deadline =
         TComDeadline::in(std::uint64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
@@ -686,22 +684,22 @@ void TCustomComPort::TransmitChar(char Ch) {
     if (int err = dev->write(&Ch, 1, deadline, false, done))
         throw EComPort(ecTransmitChar, err);
     if (done != 1)
-        throw EComPort(ecTransmitChar, sys.timedOut);
+        throw EComPort(ecTransmitChar, ComSystemCodes().timedOut);
 }
 
 TComErrors TCustomComPort::LastErrors() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecClearCommError, sys.closed);
+        throw EComPort(ecClearCommError, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecClearCommError, sys.io);
+        throw EComPort(ecClearCommError, ComSystemCodes().io);
     return dev->takeErrors();
 }
 
 TWaitResult TCustomComPort::WaitForInput(std::chrono::milliseconds Timeout, const TStopSignal* Stop) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecRead, sys.closed);
+        throw EComPort(ecRead, ComSystemCodes().closed);
     const TComDeadline deadline =
         Timeout.count() < 0 ? TComDeadline::never() : TComDeadline::in(Timeout.count());
     for (;;) {
@@ -710,7 +708,7 @@ TWaitResult TCustomComPort::WaitForInput(std::chrono::milliseconds Timeout, cons
         if (dev->available() > 0)
             return wrInput;
         if (dev->lost())
-            throw EComPort(ecRead, sys.io);
+            throw EComPort(ecRead, ComSystemCodes().io);
         if (deadline.passed())
             return wrTimeout;
         switch (dev->waitForInput(deadline.remainingMs(), Stop)) {

@@ -27,9 +27,13 @@ bool deviceGone(DWORD err) {
            err == ERROR_BROKEN_PIPE;
 }
 
-// One overlapped transfer on the device: issued, then waited for together with the given events
-// (and the time limit); the first of them that is set cancels the transfer. Returns the index of
-// what ended the wait (0: the transfer, WAIT_TIMEOUT: the time); done and err tell the outcome.
+// The outcome of starting an overlapped transfer: 0 (done at once), ERROR_IO_PENDING, or the
+// error. Taken right after the call, before anything else can change the thread's last error.
+DWORD started(BOOL ok) {
+    return ok ? 0 : ::GetLastError();
+}
+
+// One overlapped transfer on the device at a time, with its own event (reused).
 struct TOverlapped {
     OVERLAPPED ov{};
     HANDLE event;
@@ -41,12 +45,20 @@ struct TOverlapped {
     TOverlapped(const TOverlapped&) = delete;
     TOverlapped& operator=(const TOverlapped&) = delete;
 
-    // After ReadFile/WriteFile/WaitCommEvent returned ok (or failed with err).
-    DWORD finish(HANDLE device, BOOL ok, std::initializer_list<HANDLE> stops, DWORD timeout, DWORD& done,
-                 DWORD& err) {
+    // Ready for the next transfer.
+    OVERLAPPED* next() {
+        ov = OVERLAPPED{};
+        ov.hEvent = event;
+        return &ov;
+    }
+    // Waits for a transfer that started with startError, together with the stop events and up to
+    // timeout; a stop or the timeout cancels the transfer. Returns what ended the wait: 0 the
+    // transfer, n the n-th stop event, WAIT_TIMEOUT the time; done and err tell the outcome.
+    DWORD finish(HANDLE device, DWORD startError, std::initializer_list<HANDLE> stops, DWORD timeout,
+                 DWORD& done, DWORD& err) {
         done = 0;
-        err = ok ? 0 : ::GetLastError();
-        if (!ok && err != ERROR_IO_PENDING)
+        err = startError;
+        if (err != 0 && err != ERROR_IO_PENDING)
             return 0;
         HANDLE waits[4] = {event};
         DWORD n = 1;
@@ -54,7 +66,7 @@ struct TOverlapped {
             waits[n++] = h;
         DWORD w = ::WaitForMultipleObjects(n, waits, FALSE, timeout);
         if (w == WAIT_FAILED)
-            w = 0;
+            w = 0; // then wait for the transfer alone
         else if (w != WAIT_TIMEOUT)
             w -= WAIT_OBJECT_0;
         if (w != 0)
@@ -318,20 +330,26 @@ void TWin32ComDevice::addEvents(TComEvents events) {
     wake();
 }
 
+void TWin32ComDevice::received(const char* data, std::size_t n) {
+    if (n == 0)
+        return;
+    addEvents(m_queue.push(data, n));
+    updateRxReady();
+}
+
 void TWin32ComDevice::reader() {
     using Clock = std::chrono::steady_clock;
     // A read that ends at once without a byte, again and again, is a device that has gone
     // (a hang-up): the reader stops instead of spinning.
     int quickEmpty = 0;
     char buf[4096];
+    TOverlapped transfer;
     while (!m_lost.load()) {
-        TOverlapped first;
         DWORD done = 0, err = 0;
-        const auto started = Clock::now();
-        const BOOL ok = ::ReadFile(m_handle, buf, 1, nullptr, &first.ov);
-        const DWORD ended = first.finish(m_handle, ok, {m_closeEvent}, INFINITE, done, err);
-        if (done > 0)
-            addEvents(m_queue.push(buf, done));
+        const auto begun = Clock::now();
+        const DWORD start = started(::ReadFile(m_handle, buf, 1, nullptr, transfer.next()));
+        const DWORD ended = transfer.finish(m_handle, start, {m_closeEvent}, INFINITE, done, err);
+        received(buf, done);
         if (ended != 0)
             break; // closing
         if (err != 0 && err != ERROR_OPERATION_ABORTED) {
@@ -339,7 +357,7 @@ void TWin32ComDevice::reader() {
             break;
         }
         if (done == 0) {
-            quickEmpty = Clock::now() - started < std::chrono::milliseconds(100) ? quickEmpty + 1 : 0;
+            quickEmpty = Clock::now() - begun < std::chrono::milliseconds(100) ? quickEmpty + 1 : 0;
             if (quickEmpty >= 3) {
                 markLost();
                 break;
@@ -350,17 +368,13 @@ void TWin32ComDevice::reader() {
         // What arrived behind the first byte is read at once: it is in the driver's queue, so
         // the read returns without waiting.
         for (std::uint32_t queued; !m_lost.load() && (queued = collectErrors()) > 0;) {
-            TOverlapped rest;
             const DWORD want = std::min<DWORD>(queued, sizeof buf);
-            const BOOL restOk = ::ReadFile(m_handle, buf, want, nullptr, &rest.ov);
-            if (rest.finish(m_handle, restOk, {m_closeEvent}, INFINITE, done, err) != 0)
-                break;
-            if (done > 0)
-                addEvents(m_queue.push(buf, done));
-            if (err != 0 || done == 0)
+            const DWORD startRest = started(::ReadFile(m_handle, buf, want, nullptr, transfer.next()));
+            const DWORD endedRest = transfer.finish(m_handle, startRest, {m_closeEvent}, INFINITE, done, err);
+            received(buf, done);
+            if (endedRest != 0 || err != 0 || done == 0)
                 break;
         }
-        updateRxReady();
         if (::WaitForSingleObject(m_closeEvent, 0) == WAIT_OBJECT_0)
             break;
     }
@@ -420,10 +434,10 @@ int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& 
         return ERROR_GEN_FAILURE;
     TOverlapped transfer;
     DWORD done = 0, err = 0;
-    const BOOL ok = ::WriteFile(m_handle, data, static_cast<DWORD>(std::min<std::size_t>(n, MAXDWORD)),
-                                nullptr, &transfer.ov);
+    const DWORD start = started(::WriteFile(
+        m_handle, data, static_cast<DWORD>(std::min<std::size_t>(n, MAXDWORD)), nullptr, transfer.next()));
     const DWORD ended =
-        transfer.finish(m_handle, ok, {m_abortEvent}, waitMs(deadline.remainingMs()), done, err);
+        transfer.finish(m_handle, start, {m_abortEvent}, waitMs(deadline.remainingMs()), done, err);
     written = done;
     if (ended == 1)
         return ERROR_OPERATION_ABORTED;
@@ -560,11 +574,11 @@ void TWin32ComDevice::lineWatch(TComEvents watched) {
         mask |= EV_RING;
     if (!::SetCommMask(m_handle, mask))
         return; // the driver cannot watch its lines
+    TOverlapped wait;
     for (;;) {
-        TOverlapped wait;
         DWORD what = 0, done = 0, err = 0;
-        const BOOL ok = ::WaitCommEvent(m_handle, &what, &wait.ov);
-        if (wait.finish(m_handle, ok, {m_lineStopEvent, m_closeEvent}, INFINITE, done, err) != 0)
+        const DWORD start = started(::WaitCommEvent(m_handle, &what, wait.next()));
+        if (wait.finish(m_handle, start, {m_lineStopEvent, m_closeEvent}, INFINITE, done, err) != 0)
             break;
         // An empty mask, or a failure, ends the watch rather than repeating it at once.
         if (err != 0 || what == 0)

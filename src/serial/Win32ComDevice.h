@@ -67,6 +67,8 @@ private:
     // Line errors from ClearCommError, kept until takeErrors(); returns the bytes queued.
     std::uint32_t collectErrors();
     void addEvents(TComEvents events);
+    // Bytes the reader took off the device: into the queue, with their events.
+    void received(const char* data, std::size_t n);
     int outputQueue();
     int sendTimeMs(int n) const;
     void reader();
