@@ -1,4 +1,3 @@
-// The serial layer's headers first: they use a word that Qt defines as a keyword ("signals").
 #include "RikaCom.h"
 #include "Rm3WinCom.h"
 #include "SamCom.h"

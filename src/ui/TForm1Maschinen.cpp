@@ -1,7 +1,6 @@
 // The settings window's side of the machine components: opening the machine of the active
 // profile, closing all of them, and their error reports and notices.
 
-// The serial layer's headers first (see TForm1.cpp).
 #include "RikaCom.h"
 #include "Rm3WinCom.h"
 #include "SamCom.h"

@@ -5,7 +5,6 @@
 // pauses, so the window does not react until the last one returned. A port that cannot be
 // opened (missing, or held by another program) is reported and does not end the search.
 
-// The serial layer's headers first (see TForm1.cpp).
 #include "RikaCom.h"
 #include "Rm3WinCom.h"
 #include "SamCom.h"

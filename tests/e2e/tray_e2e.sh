@@ -36,28 +36,18 @@ sign_ons() { grep -c 'Programm meldet sich an' "$work/sim.log" || true; }
 sign_offs() { grep -c 'Programm meldet sich ab' "$work/sim.log" || true; }
 at_least() { [ "$("$1")" -ge "$2" ]; }
 
-# --- the configuration file: version byte 2, then two profiles of 756 bytes (little-endian):
-# "Verein" writes Protokoll1.rls, "Training" Protokoll2.rls; both a SAM 4000 on the stand-in's
-# port, ring value and divisor with tenths, ";" between elements, line feeds after shot and series.
+# --- the configuration file, two profiles: "Verein" writes Protokoll1.rls, "Training"
+# Protokoll2.rls; both a SAM 4000 (machine 1) on the stand-in's port, ring value and divisor with
+# tenths, ";" between elements, line feeds after shot and series.
 conf=TFXConf.cnf
-head -c 1513 /dev/zero >"$conf"
-put() { printf "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; }    # bytes in escapes
-text() { printf '%s' "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; } # a text
-i32() { printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
-profile() { # profile INDEX NAME PROTOCOL-FILE
-  local at=$((1 + $1 * 756))
-  text $((at + 0)) "$2"                                  # Name
-  text $((at + 100)) "$port"                             # Port
-  put $((at + 112)) "$(i32 1)"                           # Maschine: SAM 4000
-  put $((at + 124)) "$(i32 1)"                           # Zehntelringe
-  put $((at + 144)) "$(i32 59)$(i32 10)$(i32 10)"        # separators: ";", LF, LF
-  put $((at + 156)) '\000\001\004\005\377\377'           # Elemente not in the record
-  put $((at + 162)) '\002\003\377\377\377\377'           # Datensatz: "Ringwert", "Teiler"
-  text $((at + 168)) "$work/start/$3"                    # Dateiname
+profiles=()
+profile() { # profile NAME PROTOCOL-FILE
+  profiles+=(--name "$1" --port "$port" --machine 1 --tenths 1 --separators 59,10,10
+    --elements 0,1,4,5 --record 2,3 --file "$work/start/$2")
 }
-put 0 '\002'
-profile 0 Verein Protokoll1.rls
-profile 1 Training Protokoll2.rls
+profile Verein Protokoll1.rls
+profile Training Protokoll2.rls
+"$(dirname "$sim")/trefflux-profil" "$conf" "${profiles[@]}"
 conf_inode="$(stat -c %i "$conf")"
 
 # --- windows of the program

@@ -1,7 +1,7 @@
 # Shared by the offscreen end-to-end scripts (sourced after $sim is set): a scratch $work with an
 # empty start directory as the current one, cleaned up with the program ($pid) and the stand-in
-# machine ($simpid) at exit; the stand-in on a pseudo-terminal; a configuration file with one
-# profile for it.
+# machine ($simpid) at exit; the stand-in on a pseudo-terminal; $profil, the tool that writes the
+# configuration file (built next to trefflux-sim).
 work="$(mktemp -d)"
 simpid=""
 pid=""
@@ -28,10 +28,5 @@ start_stand_in() {
   [ -n "$port" ] || { echo "trefflux-sim did not start"; cat "$work/sim.out"; exit 1; }
 }
 
-# The configuration file: version byte 2, then one profile of 756 bytes (little-endian), written
-# field by field with put (bytes in printf escapes), text and i32.
-conf=TFXConf.cnf
-new_conf() { head -c 757 /dev/zero > "$conf"; put 0 '\002'; }
-put() { printf "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; }
-text() { printf '%s' "$2" | dd of="$conf" bs=1 seek="$1" conv=notrunc status=none; }
-i32() { printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+profil="$(dirname "$sim")/trefflux-profil"
+[ -x "$profil" ] || { echo "$profil is missing: build the target trefflux-profil"; exit 1; }

@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <initializer_list>
+
 // Root passes every permission check on files and folders (the capability CAP_DAC_OVERRIDE), so
 // a read-only folder proves nothing when the tests run as root. While this guard lives, the
 // calling thread takes that capability out of its effective set; it stays permitted and is put

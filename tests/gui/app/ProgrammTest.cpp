@@ -1,12 +1,12 @@
 #include "Programm.h"
 #include "ConfigFile.h"
 #include "InstanceLock.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
 #include "TProtokollAusgabe.h"
 #include "ui_TForm1.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
@@ -56,10 +56,10 @@ class ProgrammTest : public QObject {
 
 private slots:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_runtime = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_RUNTIME_DIR", m_runtime->path().toLocal8Bit());
-        QVERIFY(::chdir(m_dir->path().toLocal8Bit().constData()) == 0);
+        m_dir = std::make_unique<ScratchDir>("start");
+        m_runtime = std::make_unique<ScratchDir>("run");
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_runtime->path()));
+        QVERIFY(::chdir(m_dir->path().c_str()) == 0);
         m_start = fs::current_path().string();
         m_desk = std::make_unique<ScriptedDesktop>();
     }
@@ -304,8 +304,8 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_runtime;
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<ScratchDir> m_runtime;
     std::string m_start;
     std::unique_ptr<ScriptedDesktop> m_desk;
 };

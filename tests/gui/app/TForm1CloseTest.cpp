@@ -1,9 +1,9 @@
 #include "ConfigFile.h"
 #include "PermissionsEnforced.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
@@ -34,8 +34,8 @@ class TForm1CloseTest : public QObject {
 
 private slots:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_start = m_dir->path().toStdString();
+        m_dir = std::make_unique<ScratchDir>("start");
+        m_start = m_dir->path();
         m_desk = std::make_unique<ScriptedDesktop>();
     }
     void cleanup() {
@@ -163,7 +163,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchDir> m_dir;
     std::string m_start;
     std::unique_ptr<ScriptedDesktop> m_desk;
 };

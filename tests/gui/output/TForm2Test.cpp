@@ -1,6 +1,7 @@
 #include "TForm2.h"
 #include "Profilliste.h"
 #include "QtDesktop.h"
+#include "ScratchDir.h"
 #include "TProtokollAusgabe.h"
 
 #include <QClipboard>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fstream>
@@ -189,9 +189,9 @@ private slots:
     // The real dialog runs a nested event loop: a series delivered while it is open is written
     // after the current one, with a warning of its own.
     void seriesDeliveredWhileTheWarningIsOpenIsWrittenAfterwards() {
-        QTemporaryDir dir;
+        ScratchDir dir("form2");
         Profilliste liste;
-        liste.appendStandard(dir.path().toStdString());
+        liste.appendStandard(dir.path());
         Profil& p = liste.aktiv();
         p.Dateimodus = 1;
         p.Warnen = 1;

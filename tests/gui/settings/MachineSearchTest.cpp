@@ -5,7 +5,7 @@
 // ("pts/N", which no tty class entry can name) are then added to the list the way the window
 // shows it.
 
-// The serial layer's headers first (they use a word that Qt defines as a keyword).
+// The machine components and the stand-in machines.
 #include "DisagMachine.h"
 #include "RikaCom.h"
 #include "RikaMachine.h"

@@ -6,12 +6,12 @@
 
 #include "ConfigFile.h"
 #include "QtText.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TComComboBox.h"
 #include "TForm1.h"
 #include "ui_TForm1.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <filesystem>
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 class FakeTtyTree {
 public:
     explicit FakeTtyTree(const std::vector<std::string>& ports = {}) {
-        m_root = fs::path(m_dir.path().toStdString());
+        m_root = fs::path(m_dir.path());
         for (const std::string& port : ports)
             add(port);
         TComComboBox::setSysfsRoot(m_root.string());
@@ -44,7 +44,7 @@ public:
     std::string root() const { return m_root.string(); }
 
 private:
-    QTemporaryDir m_dir;
+    ScratchDir m_dir{"tty"};
     fs::path m_root;
 };
 
@@ -74,7 +74,7 @@ protected:
 // A start directory whose configuration file holds the given profiles.
 class StartDir {
 public:
-    std::string path() const { return m_dir.path().toStdString(); }
+    const std::string& path() const { return m_dir.path(); }
 
     // Profiles made from the default profile with the given names, on port COM1.
     void write(const std::vector<std::string>& names) {
@@ -95,7 +95,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    ScratchDir m_dir{"start"};
 };
 
 inline std::string boxText(const ScriptedDesktop& desk) {

@@ -2,6 +2,7 @@
 // first argument (default: the current directory). Run it on a real display server (see
 // screenshots.sh, which starts one with Xvfb) to see the window as a user sees it.
 
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TComComboBox.h"
 #include "TForm1.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -19,10 +19,10 @@ int main(int argc, char** argv) {
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     QDir().mkpath(folder);
 
-    QTemporaryDir start;
+    ScratchDir start("screenshots");
     ScriptedDesktop desk;
     Profilliste liste;
-    TForm1 form(liste, start.path().toStdString());
+    TForm1 form(liste, start.path());
     // Something in the record list, so its page shows both lists in use.
     form.ui()->ElementeListView->setCurrentItem(form.ui()->ElementeListView->topLevelItem(2));
     form.LoadButtonClick();

@@ -1,23 +1,23 @@
 #include "Rm3Com.h"
 
-#include "DisagBench.h"
+#include "MachineRig.h"
 #include "Rm3Machine.h"
 
 namespace {
 
-using Bench = DisagBench<TRm3Com, Rm3Machine>;
+using Rig = MachineRig<TRm3Com, Rm3Machine>;
 
-void sendRaw(Bench& b, const std::string& bytes) {
+void sendRaw(Rig& b, const std::string& bytes) {
     b.line->call([&](SimMachine&, SimWriter& out) { out.send(bytes); });
 }
 
-bool waitSettings(Bench& b, std::size_t n) {
+bool waitSettings(Rig& b, std::size_t n) {
     return b.waitSent([n](const std::string& s) { return std::count(s.begin(), s.end(), '\r') >= long(n); },
                       5s);
 }
 
 TEST(Rm3Com, SettingsAtOpeningAndAfterEveryEndeBeforeTheLineIsDelivered) {
-    Bench b;
+    Rig b;
     b.com.OnData = [&](TCustomComPort*, const std::string& text) {
         // The settings text went out before "ENDE" reached the handler.
         if (text.starts_with("ENDE")) {
@@ -44,7 +44,7 @@ TEST(Rm3Com, SettingsAtOpeningAndAfterEveryEndeBeforeTheLineIsDelivered) {
 }
 
 TEST(Rm3Com, SettingsTextWrittenAtOnceOnlyWhileOpen) {
-    Bench b;
+    Rig b;
     b.com.SetInitString("111");
     b.main.runFor(50ms);
     EXPECT_EQ(b.line->received(), "");
@@ -60,7 +60,7 @@ TEST(Rm3Com, SettingsTextWrittenAtOnceOnlyWhileOpen) {
 }
 
 TEST(Rm3Com, OverlongLineIsDiscardedAndTheNextOneDelivered) {
-    Bench b;
+    Rig b;
     b.com.Open();
     sendRaw(b, std::string(10000, 'x') + "\rENDE\r");
     ASSERT_TRUE(b.runUntilData(1));
@@ -81,7 +81,7 @@ protected:
     // The watch limit stands in for the 15 seconds; the test only waits for what it checks.
     static constexpr auto limit = 400ms;
     std::shared_ptr<TComLineSimulator> lines = std::make_shared<TComLineSimulator>();
-    Bench b;
+    Rig b;
 };
 
 TEST_F(DsrWatch, OffLongerThanTheLimitReportsCodeOneExactlyOnce) {

@@ -1,14 +1,14 @@
 #include "Rm3WinCom.h"
 
-#include "DisagBench.h"
 #include "DisagMachine.h"
+#include "MachineRig.h"
 
 #include <thread>
 #include <utility>
 
 namespace {
 
-using Bench = DisagBench<TRm3WinCom, DisagMachine>;
+using Rig = MachineRig<TRm3WinCom, DisagMachine>;
 
 constexpr char ENQ = 0x05, ACK = 0x06;
 const std::string kStandard = TRm3WinInitstring().BuildString();
@@ -17,31 +17,31 @@ std::string frame(const std::string& text) {
     return text + static_cast<char>(DisagMachine::checkChar(text)) + '\r';
 }
 
-std::vector<std::string> commands(Bench& b) {
+std::vector<std::string> commands(Rig& b) {
     return b.machine<std::vector<std::string>>([](DisagMachine& m, SimWriter&) { return m.commands(); });
 }
 
-void send(Bench& b, std::vector<std::string> lines) {
+void send(Rig& b, std::vector<std::string> lines) {
     b.machine([&](DisagMachine& m, SimWriter& out) { m.sendLines(lines, out); });
 }
 
-void sendRaw(Bench& b, const std::string& bytes) {
+void sendRaw(Rig& b, const std::string& bytes) {
     b.machine([&](DisagMachine& m, SimWriter& out) { m.sendRaw(bytes, out); });
 }
 
 // Waits until the machine has taken n commands (each ends with CR on the wire).
-bool waitCommands(Bench& b, std::size_t n, std::chrono::milliseconds limit = 10s) {
+bool waitCommands(Rig& b, std::size_t n, std::chrono::milliseconds limit = 10s) {
     return b.waitSent([n](const std::string& s) { return std::count(s.begin(), s.end(), '\r') >= long(n); },
                       limit);
 }
 
-bool waitAcks(Bench& b, std::size_t n) {
+bool waitAcks(Rig& b, std::size_t n) {
     return b.waitSent([n](const std::string& s) { return std::count(s.begin(), s.end(), ACK) >= long(n); },
                       5s);
 }
 
 TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
-    Bench b;
+    Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
     EXPECT_EQ(commands(b), std::vector<std::string>{kStandard});
@@ -68,7 +68,7 @@ TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
 }
 
 TEST(Rm3WinCom, EmptyNulAndOverlongLines) {
-    Bench b;
+    Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
     sendRaw(b, "\r");                          // a lone CR
@@ -86,7 +86,7 @@ TEST(Rm3WinCom, EmptyNulAndOverlongLines) {
 }
 
 TEST(Rm3WinCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
-    Bench b;
+    Rig b;
     std::vector<std::string> log;
     b.com.OnData = [&](TCustomComPort*, std::string text) { log.push_back("data " + text); };
     b.com.OnEdit = [&](TCustomComPort* sender, std::int32_t nr, std::string& ring) {
@@ -112,7 +112,7 @@ TEST(Rm3WinCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
 }
 
 TEST(Rm3WinCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
-    Bench b;
+    Rig b;
     bool first = true;
     b.com.OnEdit = [&](TCustomComPort*, std::int32_t, std::string&) {
         if (!std::exchange(first, false))
@@ -134,7 +134,7 @@ TEST(Rm3WinCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
 }
 
 TEST(Rm3WinCom, CommandRefusedTenTimesGivesOneErrorAndNothingIsSent) {
-    Bench b;
+    Rig b;
     b.machine([](DisagMachine& m, SimWriter&) { m.setIdleReply(0x15); }); // NAK to every ENQ
     b.com.Open();
     ASSERT_TRUE(b.runUntil([&] { return !b.errors.empty(); }, 5s));
@@ -149,7 +149,7 @@ TEST(Rm3WinCom, CommandRefusedTenTimesGivesOneErrorAndNothingIsSent) {
 }
 
 TEST(Rm3WinCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
-    Bench b;
+    Rig b;
     std::string model = "x";
     b.machine([](DisagMachine& m, SimWriter&) { m.setModel("RM IV"); });
     EXPECT_TRUE(b.com.Test(model));
@@ -173,7 +173,7 @@ TEST(Rm3WinCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
 }
 
 TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
-    Bench b;
+    Rig b;
     const std::string port = b.com.Port();
     b.com.SetPort("/dev/trefflux-kein-geraet");
     EXPECT_THROW(b.com.Test(), EComPort);
@@ -187,7 +187,7 @@ TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
 // The acknowledgement of a line and the discarding before an enquiry must never collide: every
 // line is acknowledged and delivered exactly once while commands go out in between.
 TEST(Rm3WinCom, BurstOfLinesWhileCommandsAreSentEveryLineAcknowledgedOnce) {
-    Bench b;
+    Rig b;
     constexpr int kLines = 300;
     int changes = 0;
     b.com.OnData = [&](TCustomComPort*, std::string text) {
@@ -218,7 +218,7 @@ TEST(Rm3WinCom, BurstOfLinesWhileCommandsAreSentEveryLineAcknowledgedOnce) {
 }
 
 TEST(Rm3WinCom, ClosingEndsAHandshakeAtOnceWithoutError) {
-    Bench b;
+    Rig b;
     b.machine([](DisagMachine& m, SimWriter&) { m.setSilent(true); });
     b.com.Open();
     b.com.Einstellstring().SetTeilergrenze("100"); // a second command waits behind the first
@@ -232,7 +232,7 @@ TEST(Rm3WinCom, ClosingEndsAHandshakeAtOnceWithoutError) {
 }
 
 TEST(Rm3WinCom, OpeningAndClosingWhileTheMachineSendsIsSafe) {
-    Bench b;
+    Rig b;
     for (int i = 0; i < 15; ++i) {
         b.com.Open();
         sendRaw(b, frame("WSE") + frame("SCH=1;9;1;0;G") + frame("WSE") + frame("STA"));
@@ -245,7 +245,7 @@ TEST(Rm3WinCom, OpeningAndClosingWhileTheMachineSendsIsSafe) {
 }
 
 TEST(Rm3WinCom, VanishedDeviceIsReportedOnce) {
-    Bench b;
+    Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
     b.line->hangUp();

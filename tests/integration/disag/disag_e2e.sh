@@ -11,19 +11,10 @@ sim="$2"
 # The machine: two shots, at 90 and at 0 degrees.
 start_stand_in disag "LG 1 10.4/123.4/0/1 9.7/5.0/1/0"
 
-new_conf
-text 1 'Disag'                                   # Name
-text 101 "$port"                                 # Port
-put 113 "$(i32 2)"                              # Maschine: Disag RM II/III/IV
-put 125 "$(i32 1)"                              # Zehntelringe
-put 145 "$(i32 59)$(i32 10)$(i32 10)"           # separators: ";", LF, LF
-put 157 '\000\001\002\003\004\005'              # Elemente
-put 163 '\000\001\002\003\004\005'              # Datensatz: every element
-text 169 "$work/start/Protokoll1.rls"            # Dateiname
-put 685 "$(i32 10)"                             # Gesamtschusszahl
-put 693 "$(i32 1)"                              # Scheibenschusszahl
-text 697 'Text'                                  # Scheibentext
-put 753 "$(i32 250)"                            # Teilergrenze
+# Machine 2 (Disag RM II/III/IV); separators ";", LF, LF; every element in the record.
+"$profil" TFXConf.cnf --name Disag --port "$port" --machine 2 --tenths 1 --separators 59,10,10 \
+  --elements 0,1,2,3,4,5 --record 0,1,2,3,4,5 --file "$work/start/Protokoll1.rls" \
+  --shots 10 --strip-shots 1 --strip-text Text --divisor-limit 250
 
 "$bin" &
 pid=$!

@@ -2,8 +2,8 @@
 // and leaves the old file as it was; a process killed at any moment of a save leaves the old
 // file or the new one, never a broken one.
 
-#include "FaultDir.h"
 #include "PermissionsEnforced.h"
+#include "ScratchDir.h"
 
 #include "ConfigFile.h"
 #include "Profilliste.h"
@@ -42,7 +42,7 @@ std::string inhalt(const Profilliste& liste) {
 }
 
 TEST(ConfigFileFaults, SaveThatCannotWriteSaysWhyAndKeepsTheOldFile) {
-    FaultDir dir;
+    ScratchDir dir;
     const Profilliste liste = profile(2, "Profil ");
 
     // A path below a regular file: no one can create it, root neither.
@@ -93,7 +93,7 @@ TEST(ConfigFileFaults, SaveReplacesALinksTargetOrWritesInPlaceAndKeepsPermission
     const Profilliste neu = profile(3, "Neu ");
     for (const auto& fall : faelle) {
         SCOPED_TRACE(fall.name);
-        FaultDir dir;
+        ScratchDir dir;
         const std::string ordner = dir / "Verein";
         ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
         const std::string ziel = ConfigFile::path(ordner);
@@ -133,7 +133,7 @@ TEST(ConfigFileFaults, SaveReplacesALinksTargetOrWritesInPlaceAndKeepsPermission
 // A child saves two different lists in turn without pause; it is killed at a random moment,
 // again and again. Each time the file must be one of the two lists, whole.
 TEST(ConfigFileFaults, KilledWhileSavingLeavesTheOldOrTheNewFile) {
-    FaultDir dir;
+    ScratchDir dir;
     const std::string pfad = ConfigFile::path(dir.path());
     const Profilliste a = profile(2, "Erste ");
     const Profilliste b = profile(3, "Zweite ");

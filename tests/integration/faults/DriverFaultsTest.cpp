@@ -8,9 +8,8 @@
 #include "Rm3WinCom.h"
 #include "SamCom.h"
 
-#include "DisagBench.h"
 #include "DisagMachine.h"
-#include "MachineBench.h"
+#include "MachineRig.h"
 #include "RikaMachine.h"
 #include "Rm3Machine.h"
 #include "SamMachine.h"
@@ -19,10 +18,10 @@
 
 namespace {
 
-using SamBench = MachineBench<TSamCom, SamMachine>;
-using RikaBench = MachineBench<TRikaCom, RikaMachine>;
-using Rm3WinBench = DisagBench<TRm3WinCom, DisagMachine>;
-using Rm3Bench = DisagBench<TRm3Com, Rm3Machine>;
+using SamRig = MachineRig<TSamCom, SamMachine>;
+using RikaRig = MachineRig<TRikaCom, RikaMachine>;
+using Rm3WinRig = MachineRig<TRm3WinCom, DisagMachine>;
+using Rm3Rig = MachineRig<TRm3Com, Rm3Machine>;
 
 constexpr char ENQ = 0x05, SYN = 0x16;
 
@@ -47,7 +46,7 @@ void expectNoSpinning(PlainMainThread& main) {
     EXPECT_LT(cpu, kCpuLimit) << "CPU time over the watch: " << cpu.count() << " ms";
 }
 
-template <class Bench> void expectPromptClose(Bench& b) {
+template <class Rig> void expectPromptClose(Rig& b) {
     const std::vector<std::int32_t> reports = b.errors;
     const auto start = std::chrono::steady_clock::now();
     b.com.Close();
@@ -58,7 +57,7 @@ template <class Bench> void expectPromptClose(Bench& b) {
 }
 
 // After the loss: exactly one report with the code, no spinning, a prompt Close.
-template <class Bench> void expectLossReportedOnce(Bench& b, std::int32_t code) {
+template <class Rig> void expectLossReportedOnce(Rig& b, std::int32_t code) {
     ASSERT_TRUE(b.runUntil([&] { return !b.errors.empty(); }, 5s));
     expectNoSpinning(b.main);
     EXPECT_EQ(b.errors, std::vector<std::int32_t>{code});
@@ -77,8 +76,8 @@ template <class Machine> std::unique_ptr<SimLine> newLine() {
 
 // Opens the component on a new device, lets the machine send, and expects the text to arrive;
 // no further report comes with it.
-template <class Machine, class Bench>
-void expectWorksOnNewDevice(Bench& b, const std::function<void(Machine&, SimWriter&)>& send,
+template <class Machine, class Rig>
+void expectWorksOnNewDevice(Rig& b, const std::function<void(Machine&, SimWriter&)>& send,
                             const std::string& expected) {
     const std::vector<std::int32_t> reports = b.errors;
     b.data.clear();
@@ -108,9 +107,9 @@ void rikaSeries(RikaMachine& m, SimWriter&) {
     m.queueTelegram("R\r1");
 }
 
-template <class Machine, class Bench>
+template <class Machine, class Rig>
 void lostOnAnIdleLine(char poll, void (*series)(Machine&, SimWriter&), const std::string& data) {
-    Bench b;
+    Rig b;
     b.com.Open();
     ASSERT_TRUE(b.waitSent(poll, 3));
     b.line->hangUp();
@@ -118,9 +117,9 @@ void lostOnAnIdleLine(char poll, void (*series)(Machine&, SimWriter&), const std
     expectWorksOnNewDevice<Machine>(b, series, data);
 }
 
-template <class Machine, class Bench>
+template <class Machine, class Rig>
 void lostInsideABlock(char poll, void (*series)(Machine&, SimWriter&), const std::string& data) {
-    Bench b;
+    Rig b;
     b.machine([](Machine& m) {
         m.queueTelegram(std::string(200, 'Z'));
         m.cutNextBlock(); // the block's start and half of it, then nothing
@@ -135,19 +134,19 @@ void lostInsideABlock(char poll, void (*series)(Machine&, SimWriter&), const std
 }
 
 TEST(DriverFaults, SamDeviceLostOnAnIdleLine) {
-    lostOnAnIdleLine<SamMachine, SamBench>(ENQ, samSeries, "A;B");
+    lostOnAnIdleLine<SamMachine, SamRig>(ENQ, samSeries, "A;B");
 }
 
 TEST(DriverFaults, SamDeviceLostInsideABlock) {
-    lostInsideABlock<SamMachine, SamBench>(ENQ, samSeries, "A;B");
+    lostInsideABlock<SamMachine, SamRig>(ENQ, samSeries, "A;B");
 }
 
 TEST(DriverFaults, RikaDeviceLostOnAnIdleLine) {
-    lostOnAnIdleLine<RikaMachine, RikaBench>(SYN, rikaSeries, "R;1");
+    lostOnAnIdleLine<RikaMachine, RikaRig>(SYN, rikaSeries, "R;1");
 }
 
 TEST(DriverFaults, RikaDeviceLostInsideABlock) {
-    lostInsideABlock<RikaMachine, RikaBench>(SYN, rikaSeries, "R;1");
+    lostInsideABlock<RikaMachine, RikaRig>(SYN, rikaSeries, "R;1");
 }
 
 // --- Disag remote mode: receive side on the port's event thread, commands on the send thread.
@@ -156,13 +155,13 @@ void disagLine(DisagMachine& m, SimWriter& out) {
     m.sendLines({"STA"}, out);
 }
 
-bool waitEnquiries(Rm3WinBench& b, std::size_t n) {
+bool waitEnquiries(Rm3WinRig& b, std::size_t n) {
     return b.waitSent([n](const std::string& s) { return std::count(s.begin(), s.end(), ENQ) >= long(n); },
                       10s);
 }
 
 TEST(DriverFaults, Rm3WinDeviceLostOnAnIdleLine) {
-    Rm3WinBench b;
+    Rm3WinRig b;
     b.com.Open();
     ASSERT_TRUE(waitEnquiries(b, 1));
     b.main.runFor(300ms); // the settings string is through
@@ -179,7 +178,7 @@ TEST(DriverFaults, Rm3WinDeviceLostOnAnIdleLine) {
 }
 
 TEST(DriverFaults, Rm3WinDeviceLostDuringACommandHandshake) {
-    Rm3WinBench b;
+    Rm3WinRig b;
     b.com.Open();
     ASSERT_TRUE(waitEnquiries(b, 1));
     b.main.runFor(300ms);
@@ -198,12 +197,12 @@ void rm3Lines(Rm3Machine&, SimWriter& out) {
     out.send("START\r");
 }
 
-bool waitSettings(Rm3Bench& b) {
+bool waitSettings(Rm3Rig& b) {
     return b.waitSent([](const std::string& s) { return s.find('\r') != std::string::npos; }, 5s);
 }
 
 TEST(DriverFaults, Rm3DeviceLostOnAnIdleLine) {
-    Rm3Bench b;
+    Rm3Rig b;
     b.com.Open();
     ASSERT_TRUE(waitSettings(b));
     b.line->hangUp();
@@ -216,7 +215,7 @@ TEST(DriverFaults, Rm3DeviceLostOnAnIdleLine) {
 }
 
 TEST(DriverFaults, Rm3DeviceLostInsideALine) {
-    Rm3Bench b;
+    Rm3Rig b;
     b.com.Open();
     ASSERT_TRUE(waitSettings(b));
     b.line->call([](SimMachine&, SimWriter& out) { out.send("START\r01 10."); });

@@ -3,8 +3,8 @@
 // case the user is told once, nothing is half-written, the series is kept, and the kept series
 // reach the file first once the fault is gone: with the next series, or by the retry timer.
 
-#include "FaultDir.h"
 #include "PermissionsEnforced.h"
+#include "ScratchDir.h"
 
 #include "PlainMainThread.h"
 #include "Profilliste.h"
@@ -67,7 +67,7 @@ protected:
         return std::string(kKannNichtOeffnen) + "\n\r" + pfad + "\n\r" + grund + "\n\r";
     }
 
-    FaultDir dir;
+    ScratchDir dir;
     std::string datei;
     ScriptedDesktop desk;
     Profilliste liste;

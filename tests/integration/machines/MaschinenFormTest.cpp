@@ -2,7 +2,7 @@
 // message when its port cannot be opened, and TfxError, with stand-in machines on
 // pseudo-terminals.
 
-// The serial layer's headers first (they use a word that Qt defines as a keyword).
+// The machine components and the stand-in machines.
 #include "RikaCom.h"
 #include "RikaMachine.h"
 #include "Rm3WinCom.h"
@@ -13,10 +13,10 @@
 #include "ConfigFile.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -41,11 +41,11 @@ class MaschinenFormTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QtMainThread> m_main;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchDir> m_dir;
     std::unique_ptr<ScriptedDesktop> m_desk;
     std::unique_ptr<Profilliste> m_liste;
 
-    std::string start() const { return m_dir->path().toStdString(); }
+    std::string start() const { return m_dir->path(); }
 
     // One profile for the machine on the port, saved in the start directory.
     void profil(TMaschine maschine, const std::string& port) {
@@ -68,7 +68,7 @@ class MaschinenFormTest : public QObject {
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchDir>("form");
         m_desk = std::make_unique<ScriptedDesktop>();
         m_liste = std::make_unique<Profilliste>();
     }

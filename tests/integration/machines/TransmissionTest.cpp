@@ -7,15 +7,15 @@
 #include "Rm3WinCom.h"
 #include "SamCom.h"
 
-#include "DisagBench.h"
 #include "DisagMachine.h"
-#include "MachineBench.h"
+#include "MachineRig.h"
 #include "RikaMachine.h"
 #include "SamMachine.h"
 
 #include "Profilliste.h"
 #include "Rm3WinDaten.h"
 #include "SamRikaDaten.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TProtokollAusgabe.h"
 
@@ -27,8 +27,8 @@
 
 namespace {
 
-using SamBench = MachineBench<TSamCom, SamMachine>;
-using RikaBench = MachineBench<TRikaCom, RikaMachine>;
+using SamRig = MachineRig<TSamCom, SamMachine>;
+using RikaRig = MachineRig<TRikaCom, RikaMachine>;
 
 constexpr std::uint8_t STX = 0x02, ETB = 0x17;
 constexpr char ACK = 0x06, NAK = 0x15, SYN = 0x16, FF = 0x0C;
@@ -48,27 +48,18 @@ std::string datei(const std::string& name) {
 // A protocol file in a scratch folder: every element of the record in its table order, tenths
 // on, ";" after each element, LF after each shot and after each series, no header line.
 class Protokoll {
+    ScratchDir m_folder{"transmission"}; // first: the members below write into it
+
 public:
     Protokoll() {
-        char folder[] = "/tmp/trefflux-transmission-XXXXXX";
-        if (!mkdtemp(folder))
-            throw std::runtime_error("no scratch folder");
-        m_folder = folder;
-        profile.appendStandard(m_folder);
+        profile.appendStandard(m_folder.path());
         profile.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
     }
-    ~Protokoll() { std::filesystem::remove_all(m_folder); }
-    std::string inhalt() const {
-        std::ifstream in(m_folder + "/Protokoll1.rls", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string inhalt() const { return readFile(m_folder / "Protokoll1.rls"); }
 
     ScriptedDesktop desk;
     Profilliste profile;
     TProtokollAusgabe ausgabe{profile};
-
-private:
-    std::string m_folder;
 };
 
 TEST(Transmission, SamStripsLandInTheProtocolFileByteForByte) {
@@ -84,17 +75,17 @@ TEST(Transmission, SamStripsLandInTheProtocolFileByteForByte) {
 
         Protokoll protokoll;
         SamRikaDaten daten(protokoll.ausgabe);
-        SamBench bench;
-        bench.com.OnData = [&](TCustomComPort*, std::string text) {
-            bench.data.push_back(text);
+        SamRig rig;
+        rig.com.OnData = [&](TCustomComPort*, std::string text) {
+            rig.data.push_back(text);
             daten.SamCom1Data(text);
         };
-        bench.machine([&](SamMachine& m) { m.queueTelegram(strip); });
-        bench.com.Open();
-        ASSERT_TRUE(bench.runUntil([&] { return !bench.data.empty(); }));
-        ASSERT_TRUE(bench.waitSent(ACK, 1));
+        rig.machine([&](SamMachine& m) { m.queueTelegram(strip); });
+        rig.com.Open();
+        ASSERT_TRUE(rig.runUntil([&] { return !rig.data.empty(); }));
+        ASSERT_TRUE(rig.waitSent(ACK, 1));
         EXPECT_EQ(protokoll.inhalt(), datei(name + ".rls"));
-        EXPECT_EQ(bench.sent(NAK), 0u);
+        EXPECT_EQ(rig.sent(NAK), 0u);
         EXPECT_TRUE(protokoll.desk.boxes.empty());
     }
 }
@@ -102,19 +93,19 @@ TEST(Transmission, SamStripsLandInTheProtocolFileByteForByte) {
 TEST(Transmission, DisagSeriesLandsInTheProtocolFileByteForByte) {
     Protokoll protokoll;
     Rm3WinDaten daten(protokoll.profile, protokoll.ausgabe);
-    DisagBench<TRm3WinCom, DisagMachine> bench;
-    bench.com.OnData = [&](TCustomComPort*, std::string text) {
-        bench.data.push_back(text);
+    MachineRig<TRm3WinCom, DisagMachine> rig;
+    rig.com.OnData = [&](TCustomComPort*, std::string text) {
+        rig.data.push_back(text);
         daten.Rm3WinCom1Data(text);
     };
     std::vector<std::string> lines;
     std::istringstream in(datei("disag-rm4-series.txt"));
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    bench.com.Open();
-    bench.machine([&](DisagMachine& m, SimWriter& out) { m.sendLines(lines, out); });
+    rig.com.Open();
+    rig.machine([&](DisagMachine& m, SimWriter& out) { m.sendLines(lines, out); });
     const std::string expected = datei("disag-rm4-series.rls");
-    ASSERT_TRUE(bench.runUntil([&] { return bench.data.size() == lines.size(); }));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.data.size() == lines.size(); }));
     EXPECT_EQ(protokoll.inhalt(), expected);
     EXPECT_TRUE(protokoll.desk.boxes.empty());
 }
@@ -127,89 +118,88 @@ TEST(Transmission, DamagedSamCopiesAreRefusedThreeTimesThenKeptWithOneNotice) {
     };
     for (const Case c : {Case{0, 0, 0}, Case{1, 1, 0}, Case{3, 3, 0}, Case{4, 3, 1}}) {
         SCOPED_TRACE("damaged copies: " + std::to_string(c.damaged));
-        SamBench bench;
-        bench.machine([&](SamMachine& m) {
+        SamRig rig;
+        rig.machine([&](SamMachine& m) {
             m.damageNextChecks(c.damaged);
             m.queueTelegram("A\rB");
         });
-        bench.com.Open();
-        ASSERT_TRUE(bench.runUntil([&] { return !bench.data.empty(); }));
-        ASSERT_TRUE(bench.waitSent(ACK, 1));
-        bench.main.runFor(100ms);
-        EXPECT_EQ(bench.data, std::vector<std::string>{"A;B"}); // written once
-        EXPECT_EQ(bench.sent(NAK), c.naks);
-        EXPECT_EQ(bench.sent(ACK), 1u);
-        EXPECT_EQ(bench.ask<std::size_t>([](SamMachine& m) { return m.delivered(); }), 1u);
-        ASSERT_EQ(bench.hinweise.size(), c.notices);
+        rig.com.Open();
+        ASSERT_TRUE(rig.runUntil([&] { return !rig.data.empty(); }));
+        ASSERT_TRUE(rig.waitSent(ACK, 1));
+        rig.main.runFor(100ms);
+        EXPECT_EQ(rig.data, std::vector<std::string>{"A;B"}); // written once
+        EXPECT_EQ(rig.sent(NAK), c.naks);
+        EXPECT_EQ(rig.sent(ACK), 1u);
+        EXPECT_EQ(rig.ask<std::size_t>([](SamMachine& m) { return m.delivered(); }), 1u);
+        ASSERT_EQ(rig.hinweise.size(), c.notices);
         if (c.notices) {
-            EXPECT_EQ(bench.hinweise[0], "Die Serie von der SAM an " + bench.line->portName() +
-                                             " kam viermal mit falscher Pr\xFC"
-                                             "fsumme an.\n\rSie wurde trotzdem gespeichert; bitte die Werte "
-                                             "mit der Maschine vergleichen.");
+            EXPECT_EQ(rig.hinweise[0], "Die Serie von der SAM an " + rig.line->portName() +
+                                           " kam viermal mit falscher Pr\xFC"
+                                           "fsumme an.\n\rSie wurde trotzdem gespeichert; bitte die Werte "
+                                           "mit der Maschine vergleichen.");
         }
-        EXPECT_TRUE(bench.errors.empty());
+        EXPECT_TRUE(rig.errors.empty());
     }
 }
 
 // The machine breaks off a block half way and, after a reset, offers it again.
-template <class Bench> void cutBlockIsDroppedToldAndTakenWhenOfferedAgain(const char* machine, char confirm) {
-    Bench bench;
-    bench.com.SetSilenceLimit(kSilence);
-    bench.machine([](auto& m) {
+template <class Rig> void cutBlockIsDroppedToldAndTakenWhenOfferedAgain(const char* machine, char confirm) {
+    Rig rig;
+    rig.com.SetSilenceLimit(kSilence);
+    rig.machine([](auto& m) {
         m.queueTelegram(std::string(200, 'Z'));
         m.cutNextBlock(false);
     });
-    bench.com.Open();
-    ASSERT_TRUE(bench.runUntil([&] { return !bench.data.empty(); }));
-    bench.main.runFor(100ms);
-    EXPECT_EQ(bench.data, std::vector<std::string>{std::string(200, 'Z')});
-    EXPECT_EQ(bench.hinweise,
-              std::vector<std::string>{"Die \xDC"
-                                       "bertragung von der " +
-                                       std::string(machine) + " an " + bench.line->portName() +
-                                       " ist mitten in einer Serie abgebrochen.\n\rDie Serie "
-                                       "wurde nicht gespeichert; die Maschine bietet sie noch "
-                                       "einmal an."});
-    ASSERT_TRUE(bench.waitSent(confirm, 1));
-    EXPECT_EQ(bench.sent(confirm), 1u);
-    EXPECT_TRUE(bench.errors.empty());
-    EXPECT_TRUE(bench.com.Connected());
+    rig.com.Open();
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.data.empty(); }));
+    rig.main.runFor(100ms);
+    EXPECT_EQ(rig.data, std::vector<std::string>{std::string(200, 'Z')});
+    EXPECT_EQ(rig.hinweise, std::vector<std::string>{"Die \xDC"
+                                                     "bertragung von der " +
+                                                     std::string(machine) + " an " + rig.line->portName() +
+                                                     " ist mitten in einer Serie abgebrochen.\n\rDie Serie "
+                                                     "wurde nicht gespeichert; die Maschine bietet sie noch "
+                                                     "einmal an."});
+    ASSERT_TRUE(rig.waitSent(confirm, 1));
+    EXPECT_EQ(rig.sent(confirm), 1u);
+    EXPECT_TRUE(rig.errors.empty());
+    EXPECT_TRUE(rig.com.Connected());
 }
 
 TEST(Transmission, CutBlockIsDroppedToldAndTakenWhenOfferedAgain) {
-    cutBlockIsDroppedToldAndTakenWhenOfferedAgain<SamBench>("SAM", ACK);
-    cutBlockIsDroppedToldAndTakenWhenOfferedAgain<RikaBench>("Rika SAG-1", FF);
+    cutBlockIsDroppedToldAndTakenWhenOfferedAgain<SamRig>("SAM", ACK);
+    cutBlockIsDroppedToldAndTakenWhenOfferedAgain<RikaRig>("Rika SAG-1", FF);
 }
 
 TEST(Transmission, SilentRikaIsToldOncePolledOnAndItsSeriesTakenWhenItAnswersAgain) {
-    RikaBench bench;
-    bench.com.SetSilenceLimit(kSilence);
-    bench.com.Open();
-    ASSERT_TRUE(bench.waitSent(SYN, 6)); // past the five settings
-    bench.machine([](RikaMachine& m) {
+    RikaRig rig;
+    rig.com.SetSilenceLimit(kSilence);
+    rig.com.Open();
+    ASSERT_TRUE(rig.waitSent(SYN, 6)); // past the five settings
+    rig.machine([](RikaMachine& m) {
         m.setSilent(true);
         m.queueTelegram("A\rB");
     });
-    ASSERT_TRUE(bench.runUntil([&] { return !bench.hinweise.empty(); }));
-    const std::size_t polls = bench.sent(SYN);
-    bench.main.runFor(4 * kSilence);
-    EXPECT_GE(bench.sent(SYN), polls + 2); // polling goes on
-    EXPECT_EQ(bench.hinweise, std::vector<std::string>{"Die Rika SAG-1 an " + bench.line->portName() +
-                                                       " antwortet nicht mehr.\n\rTrefflux fragt weiter an; "
-                                                       "bitte Kabel und Maschine pr\xFC"
-                                                       "fen."});
-    EXPECT_TRUE(bench.data.empty());
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.hinweise.empty(); }));
+    const std::size_t polls = rig.sent(SYN);
+    rig.main.runFor(4 * kSilence);
+    EXPECT_GE(rig.sent(SYN), polls + 2); // polling goes on
+    EXPECT_EQ(rig.hinweise, std::vector<std::string>{"Die Rika SAG-1 an " + rig.line->portName() +
+                                                     " antwortet nicht mehr.\n\rTrefflux fragt weiter an; "
+                                                     "bitte Kabel und Maschine pr\xFC"
+                                                     "fen."});
+    EXPECT_TRUE(rig.data.empty());
 
-    bench.machine([](RikaMachine& m) { m.setSilent(false); });
-    ASSERT_TRUE(bench.runUntil([&] { return !bench.data.empty(); }));
-    ASSERT_TRUE(bench.waitSent(FF, 1));
-    bench.main.runFor(100ms);
-    EXPECT_EQ(bench.data, std::vector<std::string>{"A;B"});
-    ASSERT_EQ(bench.hinweise.size(), 2u);
-    EXPECT_EQ(bench.hinweise[1], "Die Rika SAG-1 an " + bench.line->portName() + " antwortet wieder.");
-    EXPECT_EQ(bench.ask<std::size_t>([](RikaMachine& m) { return m.delivered(); }), 1u);
-    EXPECT_TRUE(bench.errors.empty());
-    EXPECT_TRUE(bench.com.Connected());
+    rig.machine([](RikaMachine& m) { m.setSilent(false); });
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.data.empty(); }));
+    ASSERT_TRUE(rig.waitSent(FF, 1));
+    rig.main.runFor(100ms);
+    EXPECT_EQ(rig.data, std::vector<std::string>{"A;B"});
+    ASSERT_EQ(rig.hinweise.size(), 2u);
+    EXPECT_EQ(rig.hinweise[1], "Die Rika SAG-1 an " + rig.line->portName() + " antwortet wieder.");
+    EXPECT_EQ(rig.ask<std::size_t>([](RikaMachine& m) { return m.delivered(); }), 1u);
+    EXPECT_TRUE(rig.errors.empty());
+    EXPECT_TRUE(rig.com.Connected());
 }
 
 } // namespace

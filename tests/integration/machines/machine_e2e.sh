@@ -19,15 +19,9 @@ esac
 # The machine holds the example series: 10.4 rings with divisor 123.4, 9.7 with 5.0.
 start_stand_in "$kind" "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 
-new_conf
-text 1 'Verein'                                  # Name
-text 101 "$port"                                 # Port
-put 113 "$(i32 "$maschine")"                    # Maschine
-put 125 "$(i32 1)"                              # Zehntelringe
-put 145 "$(i32 59)$(i32 10)$(i32 10)"           # separators: ";", LF, LF
-put 157 '\000\001\004\005\377\377'              # Elemente: the ones not in the record
-put 163 '\002\003\377\377\377\377'              # Datensatz: "Ringwert", then "Teiler"
-text 169 "$work/start/Protokoll1.rls"            # Dateiname
+# Separators ";", LF, LF; the record "Ringwert", then "Teiler"; the other elements unused.
+"$profil" TFXConf.cnf --name Verein --port "$port" --machine "$maschine" --tenths 1 \
+  --separators 59,10,10 --elements 0,1,4,5 --record 2,3 --file "$work/start/Protokoll1.rls"
 
 "$bin" &
 pid=$!

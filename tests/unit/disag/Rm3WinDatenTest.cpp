@@ -1,6 +1,7 @@
 #include "Rm3WinDaten.h"
 
 #include "Profilliste.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TProtokollAusgabe.h"
 
@@ -32,21 +33,17 @@ TSchussDatensatz schuss(const char* ring, const char* teiler, const char* x, con
 class DisagDaten : public ::testing::Test {
 protected:
     void SetUp() override {
-        char vorlage[] = "/tmp/trefflux-disag-XXXXXX";
-        ASSERT_NE(::mkdtemp(vorlage), nullptr);
-        m_ordner = vorlage;
-        liste.appendStandard(m_ordner);
+        liste.appendStandard(m_ordner.path());
         liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5}; // every element, in table order
-        datei = m_ordner + "/Protokoll1.rls";
+        datei = m_ordner / "Protokoll1.rls";
     }
-    void TearDown() override { std::filesystem::remove_all(m_ordner); }
 
     void zeilen(std::initializer_list<const char*> texte) {
         for (const char* t : texte)
             daten.Rm3WinCom1Data(t);
     }
 
-    std::string m_ordner;
+    ScratchDir m_ordner{"disag"};
     std::string datei;
     ScriptedDesktop desk;
     Profilliste liste;

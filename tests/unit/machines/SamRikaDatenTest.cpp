@@ -1,6 +1,7 @@
 #include "SamRikaDaten.h"
 
 #include "Profilliste.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TProtokollAusgabe.h"
 
@@ -120,21 +121,18 @@ TEST(RikaSerie, CopiesEveryFieldVerbatim) {
 class Handler : public ::testing::Test {
 protected:
     void SetUp() override {
-        char vorlage[] = "/tmp/trefflux-daten-XXXXXX";
-        ASSERT_NE(::mkdtemp(vorlage), nullptr);
-        m_ordner = vorlage;
-        liste.appendStandard(m_ordner);
+        liste.appendStandard(m_ordner.path());
         liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1}; // "Ringwert", then "Teiler"
         liste.aktiv().Zehntelringe = 1;
-        datei = m_ordner + "/Protokoll1.rls";
+        datei = m_ordner / "Protokoll1.rls";
     }
-    void TearDown() override { std::filesystem::remove_all(m_ordner); }
     std::string inhalt() const {
         std::ifstream in(datei, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::string m_ordner, datei;
+    ScratchDir m_ordner{"daten"};
+    std::string datei;
     ScriptedDesktop desk;
     Profilliste liste;
     TProtokollAusgabe ausgabe{liste};

@@ -1,6 +1,7 @@
 #include "TProtokollAusgabe.h"
 
 #include "Profilliste.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "Trennzeichen.h"
 
@@ -100,15 +101,11 @@ private:
 class ProtokollAusgabe : public ::testing::Test {
 protected:
     void SetUp() override {
-        char vorlage[] = "/tmp/trefflux-output-XXXXXX";
-        ASSERT_NE(::mkdtemp(vorlage), nullptr);
-        m_ordner = vorlage;
-        liste.appendStandard(m_ordner);
+        liste.appendStandard(m_ordner.path());
         p().Datensatz = {2, 3, -1, -1, -1, -1}; // "Ringwert", then "Teiler"
-        datei = m_ordner + "/Protokoll1.rls";
+        datei = m_ordner / "Protokoll1.rls";
         ASSERT_EQ(text(p().Dateiname), datei);
     }
-    void TearDown() override { std::filesystem::remove_all(m_ordner); }
 
     Profil& p() { return liste.aktiv(); }
     void einzelsatz(bool warnen) {
@@ -116,7 +113,7 @@ protected:
         p().Warnen = warnen ? 1 : 0;
     }
 
-    std::string m_ordner;
+    ScratchDir m_ordner{"output"};
     std::string datei;
     ScriptedDesktop desk;
     Profilliste liste;
@@ -265,7 +262,7 @@ TEST_F(ProtokollAusgabe, NameThatCannotWorkIsToldOncePerFaultAndTheSeriesKept) {
     } faelle[] = {
         {"", "Es ist kein Dateiname eingetragen."},
         {"C:\\Verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
-        {m_ordner + "/fehlt/Protokoll1.rls", std::strerror(ENOENT)},
+        {m_ordner / "fehlt/Protokoll1.rls", std::strerror(ENOENT)},
     };
     std::vector<std::string> erwartet;
     for (std::size_t i = 0; i < std::size(faelle); ++i) {
@@ -335,7 +332,7 @@ TEST_F(ProtokollAusgabe, FileHeldByAnotherProgramIsNeitherWrittenNorTruncatedBut
 // the second one finds the first one's record and waits for the results program to take it.
 TEST_F(ProtokollAusgabe, KeptSeriesInOneRecordModeAreWrittenOneAtATimeWithTheWarning) {
     einzelsatz(true);
-    setText(p().Dateiname, m_ordner + "/fehlt/x.rls");
+    setText(p().Dateiname, m_ordner / "fehlt/x.rls");
     ausgabe.WriteSeries(serie({{"101", "1"}}));
     ausgabe.WriteSeries(serie({{"102", "2"}}));
     ASSERT_EQ(ausgabe.queued(), 2u);
@@ -376,7 +373,7 @@ TEST_F(ProtokollAusgabe, SeriesArrivingDuringTheWarningIsWrittenAfterwards) {
 }
 
 TEST_F(ProtokollAusgabe, SeriesArrivingDuringAnErrorBoxIsWrittenAfterTheKeptOne) {
-    setText(p().Dateiname, m_ordner + "/fehlt/x.rls");
+    setText(p().Dateiname, m_ordner / "fehlt/x.rls");
     std::vector<TSerienDatensatz> geliefert{serie({{"101", "1"}}), serie({{"102", "2"}})};
     desk.whileOpen = [&] {
         setText(p().Dateiname, datei); // the user mends the file name meanwhile
@@ -437,10 +434,10 @@ TEST_F(ProtokollAusgabe, DamagedProfileValuesWriteNothingForTheDamagedPart) {
 }
 
 TEST_F(ProtokollAusgabe, FileNameIsWindows1252) {
-    setText(p().Dateiname, m_ordner + "/Sch\xFC"
+    setText(p().Dateiname, m_ordner / "Sch\xFC"
                                       "tzen.rls");
     ausgabe.WriteSeries(serie(beispiel));
-    EXPECT_EQ(lies(m_ordner + "/Sch\xC3\xBCtzen.rls"), beispielDatei);
+    EXPECT_EQ(lies(m_ordner / "Sch\xC3\xBCtzen.rls"), beispielDatei);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 #include "PermissionsEnforced.h"
+#include "ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,8 @@ namespace {
 class ConfigFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/trefflux-cfg-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = scratch.path();
         file = ConfigFile::path(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all);
-        fs::remove_all(dir);
     }
     void writeBytes(const std::vector<uint8_t>& bytes) {
         std::ofstream out(file, std::ios::binary);
@@ -40,6 +35,7 @@ protected:
             r[i] = static_cast<uint8_t>(i * 7 + n);
         return Profil::decode(r.data());
     }
+    ScratchDir scratch{"cfg"};
     std::string dir;
     std::string file;
 };

@@ -1,4 +1,5 @@
 #include "SerialPortSelect.h"
+#include "ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,7 @@ namespace {
 // A fake tty class directory.
 class FakeTtyTree {
 public:
-    FakeTtyTree() {
-        m_root = fs::temp_directory_path() / ("trefflux-tty-" + std::to_string(::getpid()));
-        fs::remove_all(m_root);
-        fs::create_directories(m_root);
-    }
-    ~FakeTtyTree() { fs::remove_all(m_root); }
+    FakeTtyTree() : m_root(m_dir.path()) {}
     void add(const std::string& name, bool hasDevice, const char* type = nullptr) {
         fs::create_directories(m_root / name);
         if (hasDevice)
@@ -29,6 +25,7 @@ public:
     std::string root() const { return m_root.string(); }
 
 private:
+    ScratchDir m_dir{"tty"};
     fs::path m_root;
 };
 

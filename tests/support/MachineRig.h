@@ -1,7 +1,8 @@
 #pragma once
 
-// A machine component wired to a stand-in machine on a pseudo-terminal, with a plain main
-// thread that delivers the component's events into lists.
+// A machine component wired to a stand-in machine on a pseudo-terminal, with a plain main thread
+// that collects the component's events into lists. TREFFLUX_SIM_LOG in the environment shows the
+// stand-in's log on stderr.
 
 #include "PlainMainThread.h"
 #include "SimLine.h"
@@ -10,21 +11,27 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 using namespace std::chrono_literals;
 
-template <class Component, class Machine> class MachineBench {
+template <class Component, class Machine> class MachineRig {
 public:
-    MachineBench() {
+    MachineRig() {
         auto machine = std::make_unique<Machine>();
         m_machine = machine.get();
         std::string error;
         line = SimLine::openPty(std::move(machine), error);
         if (!line)
             throw std::runtime_error(error);
+        if (std::getenv("TREFFLUX_SIM_LOG"))
+            line->setLog(&std::cerr);
         line->start();
         com.SetPort(line->portName());
         com.OnData = [this](TCustomComPort* sender, std::string text) {
@@ -40,34 +47,54 @@ public:
             hinweise.push_back(std::move(text));
         };
     }
-    ~MachineBench() {
+    ~MachineRig() {
         com.Close();
         line->stop();
     }
+    MachineRig(const MachineRig&) = delete;
+    MachineRig& operator=(const MachineRig&) = delete;
 
     // Runs the main thread until done() or the time is up.
-    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
         return main.runUntil(done, limit);
     }
+    bool runUntilData(std::size_t count, std::chrono::milliseconds limit = 10s) {
+        return runUntil([&] { return data.size() >= count; }, limit);
+    }
+
     // Runs something on the machine (on its line's thread) and waits for it.
     void machine(const std::function<void(Machine&)>& request) {
         ASSERT_TRUE(line->call([&](SimMachine&, SimWriter&) { request(*m_machine); }));
+    }
+    void machine(const std::function<void(Machine&, SimWriter&)>& request) {
+        EXPECT_TRUE(line->call([&](SimMachine&, SimWriter& out) { request(*m_machine, out); }));
+    }
+    template <class R> R machine(const std::function<R(Machine&, SimWriter&)>& request) {
+        R result{};
+        EXPECT_TRUE(line->call([&](SimMachine&, SimWriter& out) { result = request(*m_machine, out); }));
+        return result;
     }
     template <class T> T ask(const std::function<T(Machine&)>& question) {
         T answer{};
         line->call([&](SimMachine&, SimWriter&) { answer = question(*m_machine); });
         return answer;
     }
+
+    // The bytes the program sent (no main thread needed to wait for them).
     std::size_t sent(char byte) const {
         const std::string bytes = line->received();
         return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), byte));
     }
-    bool waitSent(char byte, std::size_t times, std::chrono::milliseconds limit = 5s) {
-        return line->waitReceived(
+    bool waitSent(char byte, std::size_t times, std::chrono::milliseconds limit = 10s) {
+        return waitSent(
             [&](const std::string& bytes) {
                 return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), byte)) >= times;
             },
             limit);
+    }
+    bool waitSent(const std::function<bool(const std::string&)>& done,
+                  std::chrono::milliseconds limit = 10s) {
+        return line->waitReceived(done, limit);
     }
 
     PlainMainThread main;

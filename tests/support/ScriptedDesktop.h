@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// A desktop for tests and tools: records every message box, clipboard text and warning, and
+// A desktop for tests and benchmarks: records every message box, clipboard text and warning, and
 // answers from scripted queues (or from a callback, to act while the "dialog" is open).
 class ScriptedDesktop : public Desktop {
 public:
