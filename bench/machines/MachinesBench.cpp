@@ -1,7 +1,8 @@
 // Figures of the SAM 4000 and Rika SAG-1 components: the CPU time the program uses over 10 s
 // with an open SAM port whose machine answers NAK to every enquiry, the same with a silent Rika
 // (the stand-in machine runs as a process of its own, so only the program's time is counted),
-// and the time from the last byte of a SAM block to the series being in the protocol file.
+// the pace at which a Rika that answers at once is polled, with the CPU time for it, and the
+// time from the last byte of a SAM block to the series being in the protocol file.
 // Prints the figures beside their targets; never fails.
 
 #include "Serienpfad.h"
@@ -19,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -40,7 +43,7 @@ double cpuSeconds() {
 // trefflux-sim as a child process; its first line names the port.
 class SimProcess {
 public:
-    SimProcess(const char* kind, std::initializer_list<const char*> options) {
+    SimProcess(const char* kind, std::initializer_list<const char*> options, const char* log = "/dev/null") {
         int out[2];
         if (pipe(out) != 0)
             std::abort();
@@ -48,7 +51,7 @@ public:
         if (m_pid == 0) {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
-            std::vector<const char*> argv{TREFFLUX_SIM, kind, "--log", "/dev/null"};
+            std::vector<const char*> argv{TREFFLUX_SIM, kind, "--log", log};
             argv.insert(argv.end(), options);
             argv.push_back(nullptr);
             execv(TREFFLUX_SIM, const_cast<char* const*>(argv.data()));
@@ -101,6 +104,60 @@ void idleCpu(const char* title, const char* kind, std::initializer_list<const ch
     const double percent = 100.0 * cpu / wall;
     bench::below(title, bench::format("%.3f %% of one core (%.3f s in %.1f s)", percent, cpu, wall), percent,
                  targetPercent, "%");
+}
+
+// The polls (SYN) in the stand-in's log of what it received.
+long pollsLogged(const std::string& log) {
+    std::ifstream in(log);
+    long polls = 0;
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t from = line.find("<- ");
+        if (from == std::string::npos)
+            continue;
+        std::istringstream bytes(line.substr(from + 3));
+        for (std::string byte; bytes >> byte;)
+            polls += byte == "16";
+    }
+    return polls;
+}
+
+// A Rika that answers every poll at once: how often the program polls it, and the CPU it
+// uses for that (the machine runs as a process of its own).
+void rikaPace() {
+    constexpr const char* PollTitle = "Rika polls per second, machine answers at once";
+    constexpr const char* CpuTitle = "CPU, open Rika port, machine answers at once";
+    char folder[] = "/tmp/trefflux-bench-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    const std::string log = std::string(folder) + "/sim.log";
+    {
+        SimProcess sim("rika", {}, log.c_str());
+        if (sim.port().empty()) {
+            bench::figure(PollTitle, "not measured: trefflux-sim did not start", "<= 20 /s", "FAILED");
+            std::filesystem::remove_all(folder);
+            return;
+        }
+        PlainMainThread main;
+        TRikaCom com;
+        com.SetPort(sim.port());
+        com.Open();
+        main.runFor(1s); // past the start and the five settings
+        const long polls0 = pollsLogged(log);
+        const double cpu0 = cpuSeconds();
+        const auto t0 = Clock::now();
+        main.runFor(10s);
+        const double cpu = cpuSeconds() - cpu0;
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        const long polls = pollsLogged(log) - polls0;
+        com.Close();
+        const double rate = static_cast<double>(polls) / wall;
+        bench::figure(PollTitle, bench::format("%.1f /s (%ld in %.1f s)", rate, polls, wall), "<= 20 /s",
+                      rate <= 20 ? "ok" : "OVER");
+        const double percent = 100.0 * cpu / wall;
+        bench::below(CpuTitle, bench::format("%.3f %% of one core (%.3f s in %.1f s)", percent, cpu, wall),
+                     percent, 0.1, "%");
+    }
+    std::filesystem::remove_all(folder);
 }
 
 constexpr const char* LatencyTitle = "SAM block's last byte to series in protocol file";
@@ -160,6 +217,7 @@ void latency(int series) {
 int main() {
     idleCpu<TSamCom>("CPU, open SAM port, machine answers NAK", "sam", {}, 1.0);
     idleCpu<TRikaCom>("CPU, open Rika port, machine silent", "rika", {"--stumm"}, 0.1);
+    rikaPace();
     latency(50);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "QtMainThread.h"
 #include "SignalWatcher.h"
 #include "TForm1.h"
+#include "TProtokollAusgabe.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -13,10 +14,12 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 
-const char* const kLaeuftBereits = "Programm\n\rTrefflux.exe\n\rl\xE4uft bereits!";
+const char* const kLaeuftBereits = "Programm\n\rtrefflux\n\rl\xE4uft bereits!";
 const char* const kVeralteteVersion =
     "Die Konfigurationsdatei wurde von einer veralteten Programmversion erstellt.\n\r"
     "Sie wird mit den Standardwerten \xFC"
@@ -30,21 +33,76 @@ std::string currentDirectory() {
     return ec ? std::string(".") : dir.string();
 }
 
+std::string sperrdateiFehler(const InstanceLock& sperre) {
+    return "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + utf8ToWin1252(sperre.path()) +
+           "\n\rkann nicht ge\xF6"
+           "ffnet werden:\n\r" +
+           utf8ToWin1252(std::strerror(sperre.error()));
+}
+
+std::string keineKonfigurationsdatei(const std::string& pfad) {
+    return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(pfad) +
+           "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
+           "Das Programm startet mit dem Standardprofil.";
+}
+
+std::string notablagenHinweis(const std::vector<std::string>& dateien) {
+    std::string text =
+        "Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben werden.\n\r"
+        "Sie stehen in:";
+    for (const std::string& datei : dateien)
+        text += "\n\r" + utf8ToWin1252(datei);
+    return text;
+}
+
 } // namespace
 
 int runTrefflux(const std::function<void(TForm1&)>& started) {
+    // A request to end (SIGTERM, SIGINT, SIGHUP) is honoured at every moment. While a start-up
+    // question is open it ends the question's loop and the program, which touches nothing then;
+    // while the window is being built (a message box may be open then) it ends the box's loop
+    // and the program ends right after the window is complete; afterwards it saves the profiles
+    // without asking.
+    TForm1* fertig = nullptr;
+    bool beenden = false;
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, [&] {
+        beenden = true;
+        if (fertig)
+            fertig->endWithoutAsking();
+        else
+            QCoreApplication::exit(0);
+    });
+
     // 1. single instance: nothing else happens on this path
     InstanceLock instance("DuzavozozMutex");
     if (!instance.acquire()) {
-        desktop().messageBox(kLaeuftBereits, "Meldung", Mb::Ok);
+        if (instance.heldElsewhere())
+            desktop().messageBox(kLaeuftBereits, "Meldung", Mb::Ok);
+        else
+            desktop().messageBox(sperrdateiFehler(instance), "Fehler", Mb::Ok | Mb::IconError);
         return 0;
     }
 
     // 2. start directory (any length), 3. version test
     const std::string startverzeichnis = currentDirectory();
-    if (ConfigFile::versionTest(ConfigFile::path(startverzeichnis)) == ConfigFile::Version::Other &&
-        desktop().messageBox(kVeralteteVersion, "Meldung", Mb::OkCancel) == IdCancel)
+    const std::string konfiguration = ConfigFile::path(startverzeichnis);
+    switch (ConfigFile::versionTest(konfiguration)) {
+    case ConfigFile::Version::Other:
+        if (desktop().messageBox(kVeralteteVersion, "Meldung", Mb::OkCancel) == IdCancel)
+            return 0;
+        break;
+    case ConfigFile::Version::KeineDatei:
+        desktop().messageBox(keineKonfigurationsdatei(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
+        break;
+    default:
+        break;
+    }
+    if (beenden)
         return 0;
+    // Series an earlier run could not write and kept in files of their own.
+    const std::vector<std::string> notablagen =
+        TProtokollAusgabe::nichtGemeldeteNotablagen(startverzeichnis, konfiguration);
 
     // 4. the application
     QApplication::setQuitOnLastWindowClosed(false);
@@ -53,44 +111,54 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
     QtMainThread mainThread;
     Profilliste profile;
     try {
-        // A request to end (SIGTERM, SIGINT) is honoured at every moment: while the window is
-        // being built (a message box may be open then) it ends the box's loop and the program
-        // ends right after the window is complete.
-        TForm1* fertig = nullptr;
-        bool beenden = false;
-        SignalWatcher signalWatcher;
-        QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, [&] {
-            beenden = true;
-            if (fertig)
-                fertig->endWithoutAsking();
-            else
-                QCoreApplication::exit(0);
-        });
-
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
         TForm1 form(profile, startverzeichnis);
         fertig = &form;
         QObject::connect(qApp, &QGuiApplication::commitDataRequest, &form,
-                         [&form](QSessionManager&) { form.endWithoutAsking(); });
+                         [&form, &beenden](QSessionManager&) {
+                             beenden = true;
+                             form.endWithoutAsking();
+                         });
 
         if (beenden) {
             form.endWithoutAsking();
         } else {
             // 7. hidden unless first start; shown where the desktop has no tray, so the program
-            // can always be reached.
-            if (form.Ersteinrichtung() || !QSystemTrayIcon::isSystemTrayAvailable())
+            // can always be reached, and where the protocol file's name cannot work, so the user
+            // can choose another at once.
+            if (form.Ersteinrichtung() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+                !form.DateinameFehler().empty())
                 form.show();
             else
                 form.hide();
 
+            if (!notablagen.empty())
+                QTimer::singleShot(0, &form, [&notablagen] {
+                    desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
+                });
             if (started)
                 QTimer::singleShot(0, &form, [&form, &started] { started(form); });
             // 8. the loop, until the settings window closed
             QApplication::exec();
         }
+
+        // Series that never reached the protocol file go to a file of their own; the next start
+        // tells of it.
+        const auto notablage = form.Ausgabe().nichtGeschriebeneSichern(startverzeichnis);
+        if (!notablage.fehler.empty()) {
+            const std::string text = "Nicht geschriebene Serien konnten nicht in der Datei\n\r" +
+                                     utf8ToWin1252(notablage.pfad) + "\n\rgesichert werden:\n\r" +
+                                     notablage.fehler;
+            std::fprintf(stderr, "trefflux: %s\n", win1252ToUtf8(text).c_str());
+            if (!beenden) // someone is there to read it
+                desktop().messageBox(text, "Fehler", Mb::Ok | Mb::IconError);
+        }
+        fertig = nullptr;
     } catch (const std::exception& e) {
+        fertig = nullptr;
         desktop().messageBox(utf8ToWin1252(e.what()), "Fehler", Mb::Ok | Mb::IconError);
     } catch (...) {
+        fertig = nullptr;
         desktop().messageBox("Unbekannte Exception", "Fehler", Mb::Ok | Mb::IconError);
     }
     // 9. release the guard

@@ -25,8 +25,9 @@ void SignalWatcher::installHandlers() {
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
+    // A closed terminal or a service manager ends the program with SIGHUP: the same as SIGTERM.
+    for (const int signo : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signo, &sa, nullptr);
 }
 
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {

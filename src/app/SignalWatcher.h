@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the main thread. The handler itself only writes
-// one byte into a pipe; the Qt side reads it through a socket notifier.
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the main thread. The handler itself only
+// writes one byte into a pipe; the Qt side reads it through a socket notifier.
 class SignalWatcher : public QObject {
     Q_OBJECT
 

@@ -140,6 +140,10 @@ void TMachineComponent::PostError(std::int32_t code) {
     MainThread::postGuarded(m_watcher, [this, code] { OnError(this, code); });
 }
 
+void TMachineComponent::PostHinweis(std::string text) {
+    MainThread::postGuarded(m_watcher, [this, text = std::move(text)] { OnHinweis(this, text); });
+}
+
 void TMachineComponent::PostEdit() {
     MainThread::postGuarded(m_watcher, [this] { ProcessEdit(); });
 }
@@ -182,29 +186,45 @@ int TMachineComponent::ReadByte(std::chrono::milliseconds limit, const TStopSign
     }
 }
 
-std::optional<std::string> TMachineComponent::ReadBlock(std::uint8_t end, int trailing,
-                                                        const TMachineThread& worker) {
+TMachineBlock TMachineComponent::ReadBlock(std::uint8_t start, std::uint8_t end, int trailing,
+                                           const TMachineThread& worker) {
     // Inside a block the bytes are mostly there already: they are taken without a wait.
     const auto next = [&]() -> int {
         if (worker.Terminated())
             return ReadStopped;
         if (const auto byte = ReadPending())
             return *byte;
-        return ReadByte(std::chrono::milliseconds(-1), worker.StopSignal());
+        return ReadByte(m_silenceLimit, worker.StopSignal());
     };
-    std::string block;
-    for (int byte = next(); byte != end; byte = next()) {
-        if (byte < 0)
-            return std::nullopt;
-        if (block.size() >= MaxMachineBlock) {
-            DiscardInput();
-            return std::nullopt;
+    const auto ended = [](int byte) {
+        return byte == ReadStopped ? TMachineBlock::Stopped : TMachineBlock::Silent;
+    };
+    TMachineBlock block;
+    block.Check = start;
+    int byte = next();
+    for (; byte != end; byte = next()) {
+        if (byte < 0) {
+            block.End = ended(byte);
+            return block;
         }
-        block += byte == Ascii::CR ? ';' : static_cast<char>(byte);
+        if (block.Text.size() >= MaxMachineBlock) {
+            DiscardInput();
+            block.End = TMachineBlock::Garbage;
+            return block;
+        }
+        block.Check ^= static_cast<std::uint8_t>(byte);
+        block.Text += byte == Ascii::CR ? ';' : static_cast<char>(byte);
     }
-    for (int i = 0; i < trailing; ++i)
-        if (next() < 0)
-            return std::nullopt;
+    block.Check ^= end;
+    for (int i = 0; i < trailing; ++i) {
+        byte = next();
+        if (byte < 0) {
+            block.End = ended(byte);
+            return block;
+        }
+        block.Trailing += static_cast<char>(byte);
+    }
+    block.End = TMachineBlock::Complete;
     return block;
 }
 

@@ -6,8 +6,8 @@
 //
 // A component is a serial port (TCustomComPort) that fixes its machine's line settings, starts
 // its worker when the port opens and stops it before the port closes. Workers never call an
-// event handler: they post the data text (or the error code, or the edit request) to the main
-// thread, which raises OnData / OnError there in posting order. Every post is guarded by the
+// event handler: they post the data text (or the error code, the notice, the edit request) to
+// the main thread, which raises OnData / OnError / OnHinweis there in posting order. Every post is guarded by the
 // component's life token, so a post that arrives after the component is gone is dropped.
 
 #include "MainThread.h"
@@ -30,6 +30,9 @@ using TMachineDataEvent = std::function<void(TCustomComPort* Sender, std::string
 // The machine did not answer (main thread). Codes: 0 for the SAM, Rika and Disag remote-mode
 // components, 1 for the Disag direct component.
 using TMachineErrorEvent = std::function<void(TCustomComPort* Sender, std::int32_t ErrorCode)>;
+// Something the user should know while the machine keeps running (main thread): a transfer
+// that broke off, a machine that stopped or started answering again. The port stays open.
+using TMachineNoticeEvent = std::function<void(TCustomComPort* Sender, std::string Text)>;
 
 // The line bytes that every machine protocol uses under these names.
 namespace Ascii {
@@ -50,6 +53,19 @@ constexpr std::uint8_t ESC = 0x1B;
 
 // A block that grows past this many bytes without its end byte is garbage: it is discarded.
 constexpr std::size_t MaxMachineBlock = 64 * 1024;
+
+// How a block read with TMachineComponent::ReadBlock ended.
+struct TMachineBlock {
+    enum TEnd : std::uint8_t {
+        Complete, // end byte and trailing bytes came
+        Stopped,  // the worker was asked to stop
+        Silent,   // the machine fell silent inside the block
+        Garbage   // past MaxMachineBlock without the end byte
+    } End = Stopped;
+    std::string Text;       // the bytes between start and end byte, each CR written as ";"
+    std::uint8_t Check = 0; // XOR of every byte from the start byte through the end byte
+    std::string Trailing;   // the bytes after the end byte
+};
 
 // The commands queued for a worker (settings commands for the machine), in posting order.
 // Any thread may post; the worker takes them. Stop() wakes every wait at once.
@@ -128,6 +144,15 @@ public:
     // by machine components.
     TComHandler<TMachineDataEvent> OnData;
     TComHandler<TMachineErrorEvent> OnError;
+    // Notices for the user; the port stays open and the worker goes on.
+    TComHandler<TMachineNoticeEvent> OnHinweis;
+
+    // The longest the worker waits for the next byte inside a block, and (Rika) for the answer
+    // to a poll or a command, before it gives the block or the answer up. 10 s in service;
+    // tests shorten it. Set while the port is closed.
+    static constexpr std::chrono::milliseconds SilenceLimit{10000};
+    void SetSilenceLimit(std::chrono::milliseconds limit) { m_silenceLimit = limit; }
+    std::chrono::milliseconds Silence() const { return m_silenceLimit; }
 
     // True if a machine of this kind answers on Port. The caller closes the port first (an open
     // port is closed here, which stops the worker); Test opens it without the component's open
@@ -157,6 +182,7 @@ protected:
     // The hand-over; any thread. The text is moved into the posted task.
     void PostData(std::string data);
     void PostError(std::int32_t code);
+    void PostHinweis(std::string text);
     void PostEdit();
     // The edit pass of a component that has one (main thread, in posting order).
     virtual void ProcessEdit() {}
@@ -189,11 +215,11 @@ protected:
     int ReadByte(std::chrono::milliseconds limit, const TStopSignal& stop);
     void WriteByte(std::uint8_t byte);
     // Reads the rest of a machine block after its start byte (worker): every byte up to the end
-    // byte, each CR written as ";", then the given number of trailing bytes, which are not
-    // verified. Gives the text only when the whole block came. A stop (the worker's terminate
-    // flag or stop signal) gives nothing; so does a block past MaxMachineBlock without its end
-    // byte, and then whatever else the machine has sent is dropped too.
-    std::optional<std::string> ReadBlock(std::uint8_t end, int trailing, const TMachineThread& worker);
+    // byte, then the given number of trailing bytes. Each wait for a byte lasts at most
+    // Silence(); a stop (the worker's terminate flag or stop signal) ends it at once. A block
+    // past MaxMachineBlock without its end byte is garbage, and whatever else the machine has
+    // sent is dropped with it.
+    TMachineBlock ReadBlock(std::uint8_t start, std::uint8_t end, int trailing, const TMachineThread& worker);
     // Writes a worker's closing byte and gives it time to leave the line: the port drops
     // unsent output when it closes right after.
     void WriteClosingByte(std::uint8_t byte);
@@ -203,4 +229,5 @@ protected:
 private:
     std::unique_ptr<MainThread::LifeToken> m_token;
     const std::weak_ptr<void> m_watcher; // taken once, so workers never touch m_token
+    std::chrono::milliseconds m_silenceLimit = SilenceLimit;
 };

@@ -7,6 +7,9 @@ namespace {
 constexpr std::uint8_t kStart = 0xD3; // sent when the reader starts; the machine sends its version
 constexpr std::uint8_t kStop = 0xD0;  // sent when the reader stops
 constexpr std::size_t kMaxVersion = 256;
+// How often the reader looks for the answer to a poll or a command: the machine is polled at
+// most 20 times a second.
+constexpr auto kLook = std::chrono::milliseconds(50);
 } // namespace
 
 // --- TRikaConfig
@@ -78,13 +81,39 @@ void TRikaConfig::Assign(const TPersistent* Source) {
 
 // --- TRikaComThread
 
-int TRikaComThread::ReadByte(int limitSeconds) {
-    const auto limit = limitSeconds >= 1 ? std::chrono::milliseconds(std::chrono::seconds(limitSeconds))
-                                         : std::chrono::milliseconds(-1);
-    const int byte = m_com.ReadByte(limit, StopSignal());
-    if (byte == TMachineComponent::ReadTimedOut)
-        m_com.PostError(0);
-    return byte;
+int TRikaComThread::Answer() {
+    const auto deadline = std::chrono::steady_clock::now() + m_com.Silence();
+    // Every look follows a pause, the first one too: on the line the answer takes a few
+    // milliseconds anyway, and a machine that answers at once is still polled at this pace.
+    for (;;) {
+        if (!Sleep(kLook))
+            return TMachineComponent::ReadStopped;
+        switch (m_com.WaitForInput(std::chrono::milliseconds(0), &StopSignal())) {
+        case wrStopped:
+            return TMachineComponent::ReadStopped;
+        case wrInput:
+            if (const auto byte = m_com.ReadPending()) {
+                if (m_silent) {
+                    m_silent = false;
+                    m_com.PostHinweis("Die Rika SAG-1 an " + m_port + " antwortet wieder.");
+                }
+                return *byte;
+            }
+            break;
+        case wrTimeout:
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            if (!m_silent) {
+                m_silent = true;
+                m_com.PostHinweis("Die Rika SAG-1 an " + m_port +
+                                  " antwortet nicht mehr.\n\r"
+                                  "Trefflux fragt weiter an; bitte Kabel und Maschine pr\xFC"
+                                  "fen.");
+            }
+            return TMachineComponent::ReadTimedOut;
+        }
+    }
 }
 
 void TRikaComThread::ProcessCommand() {
@@ -96,14 +125,17 @@ void TRikaComThread::ProcessCommand() {
     if (command.back() != static_cast<char>(Ascii::CR))
         command += static_cast<char>(Ascii::CR);
     m_com.WriteStr(command);
-    ReadByte(0); // the machine's reply, not evaluated
+    Answer(); // the machine's reply, not evaluated
 }
 
 void TRikaComThread::Execute() {
     m_com.WriteByte(kStart);
-    if (Sleep(std::chrono::milliseconds(100)) && ReadByte(TRikaCom::StartReplyLimitSeconds) >= 0) {
+    if (Sleep(std::chrono::milliseconds(100))) {
+        const int first = m_com.ReadByte(TRikaCom::StartReplyLimit, StopSignal());
+        if (first == TMachineComponent::ReadTimedOut)
+            m_com.PostError(0);
         // The rest of the version text.
-        for (std::size_t n = 0; n < kMaxVersion && m_com.ReadPending(); ++n) {
+        for (std::size_t n = 0; first >= 0 && n < kMaxVersion && m_com.ReadPending(); ++n) {
         }
     }
     while (!Terminated()) {
@@ -111,7 +143,7 @@ void TRikaComThread::Execute() {
         if (Terminated())
             break;
         m_com.WriteByte(Ascii::SYN);
-        const int reply = ReadByte(0);
+        const int reply = Answer();
         if (reply != Ascii::SOH) {
             // 0x00: nothing waiting. Any other byte is noise on the line: what came with it is
             // dropped too, so the next poll starts afresh.
@@ -120,12 +152,21 @@ void TRikaComThread::Execute() {
             continue;
         }
 
-        // A block that is cut off by a stop stays unconfirmed; one that grows past its limit
+        TMachineBlock block = m_com.ReadBlock(Ascii::SOH, Ascii::EOT, 1, *this);
+        if (block.End == TMachineBlock::Silent) {
+            // Unconfirmed, the block stays with the machine, which offers it again.
+            m_com.PostHinweis("Die \xDC"
+                              "bertragung von der Rika SAG-1 an " +
+                              m_port +
+                              " ist mitten in einer Serie abgebrochen.\n\r"
+                              "Die Serie wurde nicht gespeichert; die Maschine bietet sie noch einmal an.");
+            m_com.DiscardInput();
+        }
+        // A block cut off by a stop stays unconfirmed too; one that grows past its limit
         // without an end is garbage.
-        std::optional<std::string> block = m_com.ReadBlock(Ascii::EOT, 1, *this);
-        if (!block)
+        if (block.End != TMachineBlock::Complete)
             continue;
-        m_com.PostData(std::move(*block));
+        m_com.PostData(std::move(block.Text));
         m_com.WriteByte(Ascii::FF);
     }
     m_com.WriteClosingByte(kStop);
@@ -156,7 +197,7 @@ void TRikaCom::OnAfterOpenEvent(TCustomComPort*) {
         return;
     // The commands are queued before the reader starts, so each goes out at the start of a
     // poll cycle, after the start byte and the version text.
-    FThread = std::make_unique<TRikaComThread>(*this);
+    FThread = std::make_unique<TRikaComThread>(*this, Port());
     FEinstellungen->SendAll();
     FThread->Start();
 }

@@ -5,6 +5,11 @@
 // seconds), then polls with SYN, reads each block the machine offers (SOH ... EOT and one more
 // byte), hands the block text to the main thread as OnData (each CR written as ";") and confirms
 // it with FF. Between polls it sends one queued settings command per cycle.
+//
+// The answer to a poll or a command is looked for every 50 ms, the first time 50 ms after the
+// poll or command went out, so the machine is polled at most 20 times a second. A machine that does not
+// answer for Silence() is told to the user once (OnHinweis) and polled on; so is its answering again. A block
+// in which the machine falls silent for Silence() is dropped unconfirmed, with a notice.
 
 #include "MachineComponent.h"
 #include "TPersistent.h"
@@ -58,7 +63,7 @@ private:
 
 class TRikaComThread final : public TMachineThread {
 public:
-    explicit TRikaComThread(TRikaCom& com) : m_com(com) {}
+    TRikaComThread(TRikaCom& com, std::string port) : m_com(com), m_port(std::move(port)) {}
     ~TRikaComThread() override { Stop(); }
 
 protected:
@@ -66,18 +71,22 @@ protected:
     void Failed() override;
 
 private:
-    // One byte; with a limit in seconds (0: none) a time-out posts OnError code 0. Returns
-    // TMachineComponent::ReadTimedOut or ReadStopped instead of a byte.
-    int ReadByte(int limitSeconds);
+    // The machine's one-byte answer to a poll or a command, or TMachineComponent::ReadTimedOut
+    // (after Silence()) or ReadStopped. Tells the user when the machine falls silent and when
+    // it answers again.
+    int Answer();
     // Sends the next queued command, if any, and reads the machine's one-byte reply.
     void ProcessCommand();
 
     TRikaCom& m_com;
+    const std::string m_port; // for the notices
+    bool m_silent = false;    // the last answer did not come
 };
 
 class TRikaCom : public TMachineComponent {
 public:
-    static constexpr int StartReplyLimitSeconds = 10;
+    // How long the machine may take to answer the start byte.
+    static constexpr std::chrono::seconds StartReplyLimit{10};
 
     TRikaCom();
     ~TRikaCom() override;

@@ -7,6 +7,7 @@ constexpr std::uint8_t kStart = 0xB2; // sent when the reader starts
 constexpr std::uint8_t kStop = 0xB0;  // sent when the reader stops
 constexpr auto kCycle = std::chrono::milliseconds(10);
 constexpr auto kBeforeAck = std::chrono::milliseconds(300);
+constexpr int kMaxNaks = 3; // damaged copies of one block answered with NAK
 } // namespace
 
 // --- TSamComThread
@@ -26,24 +27,65 @@ void TSamComThread::Execute() {
             break;
         m_com.WriteByte(Ascii::ENQ);
         const int reply = ReadByte(true);
-        if (reply != Ascii::STX) {
+        if (reply == Ascii::STX) {
+            ReadOffer();
+        } else if (reply >= 0 && reply != Ascii::NAK && reply != Ascii::ACK) {
             // NAK or ACK: nothing waiting. Any other byte is noise on the line: what came with
             // it is dropped too, so the next enquiry starts afresh.
-            if (reply >= 0 && reply != Ascii::NAK && reply != Ascii::ACK)
-                m_com.DiscardInput();
-            continue;
+            m_com.DiscardInput();
         }
-
-        // A block that is cut off by a stop stays unconfirmed, so the machine keeps it and
-        // offers it again; one that grows past its limit without an end is garbage.
-        std::optional<std::string> block = m_com.ReadBlock(Ascii::ETB, 2, *this);
-        if (!block)
-            continue;
-        m_com.PostData(std::move(*block));
-        Sleep(kBeforeAck);
-        m_com.WriteByte(Ascii::ACK);
     }
     m_com.WriteClosingByte(kStop);
+}
+
+void TSamComThread::ReadOffer() {
+    // The machine sends a copy again at once when it gets NAK. After the last NAK allowed, a
+    // damaged copy is kept rather than lost, and the user is told to check it.
+    for (int naks = 0;; ++naks) {
+        TMachineBlock block = m_com.ReadBlock(Ascii::STX, Ascii::ETB, 2, *this);
+        switch (block.End) {
+        case TMachineBlock::Complete:
+            break;
+        case TMachineBlock::Silent:
+            BrokenOff();
+            return;
+        case TMachineBlock::Stopped: // unconfirmed: the machine keeps it
+        case TMachineBlock::Garbage:
+            return;
+        }
+        const bool intact = static_cast<std::uint8_t>(block.Trailing[0]) == block.Check;
+        if (intact || naks == kMaxNaks) {
+            m_com.PostData(std::move(block.Text));
+            if (!intact)
+                m_com.PostHinweis(
+                    "Die Serie von der SAM an " + m_port +
+                    " kam viermal mit falscher Pr\xFC"
+                    "fsumme an.\n\r"
+                    "Sie wurde trotzdem gespeichert; bitte die Werte mit der Maschine vergleichen.");
+            Sleep(kBeforeAck);
+            m_com.WriteByte(Ascii::ACK);
+            return;
+        }
+        m_com.WriteByte(Ascii::NAK);
+        const int again = m_com.ReadByte(m_com.Silence(), StopSignal());
+        if (again == Ascii::STX)
+            continue;
+        if (again == TMachineComponent::ReadTimedOut)
+            BrokenOff();
+        else if (again >= 0)
+            m_com.DiscardInput();
+        return;
+    }
+}
+
+void TSamComThread::BrokenOff() {
+    // Unconfirmed, the block stays with the machine, which offers it again.
+    m_com.PostHinweis("Die \xDC"
+                      "bertragung von der SAM an " +
+                      m_port +
+                      " ist mitten in einer Serie abgebrochen.\n\r"
+                      "Die Serie wurde nicht gespeichert; die Maschine bietet sie noch einmal an.");
+    m_com.DiscardInput();
 }
 
 void TSamComThread::Failed() {
@@ -64,7 +106,7 @@ TSamCom::~TSamCom() {
 void TSamCom::OnAfterOpenEvent(TCustomComPort*) {
     if (FThread)
         return;
-    FThread = std::make_unique<TSamComThread>(*this);
+    FThread = std::make_unique<TSamComThread>(*this, Port());
     FThread->Start();
 }
 

@@ -6,7 +6,10 @@
 #include "Trennzeichen.h"
 #include "Win1252.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +21,9 @@ namespace {
 const char* const kTitelFehler = "Fehler";
 const char* const kKannNichtOeffnen = "Kann Protokolldatei nicht \xF6"
                                       "ffnen";
+const char* const kAufbewahrt = "Die Serie steht in der Zwischenablage. Sie wird aufbewahrt und in die "
+                                "Datei geschrieben, sobald das wieder m\xF6glich ist.";
+const char* const kNotablageAnfang = "Trefflux-nicht-geschrieben-";
 
 template <class F> class ScopeExit {
 public:
@@ -36,44 +42,70 @@ void closeQuietly(int fd) {
     errno = saved;
 }
 
+// The system's reason for an error number, as text of the core.
+std::string grundVon(int fehler) {
+    if (fehler == ENOSPC || fehler == EDQUOT)
+        return "Der Datentr\xE4ger ist voll.";
+    return utf8ToWin1252(std::strerror(fehler));
+}
+
+std::string meldung(const char* kopf, const std::string& dateiname, const std::string& grund) {
+    std::string text = kopf;
+    if (!dateiname.empty())
+        text += "\n\r" + dateiname;
+    return text + "\n\r" + grund + "\n\r" + kAufbewahrt;
+}
+
 // Opens the protocol file for reading and writing, without sharing: the file is locked with
 // flock, and a file that another program holds locked counts as one that cannot be opened.
 // Never blocks: O_NONBLOCK keeps a FIFO or a device named as the file from stalling the
-// program. Returns -1 with errno set on failure.
-int oeffneOhneTeilen(const std::string& dateinameAnsi, int flags) {
+// program. A name that cannot work is not tried at all. Returns -1 with the reason on failure.
+int oeffneOhneTeilen(const std::string& dateinameAnsi, int flags, std::string& grund) {
     const std::string pfad = win1252ToUtf8(dateinameAnsi);
-    if (pfad.empty()) {
-        errno = ENOENT;
+    grund = dateinameFehler(pfad);
+    if (!grund.empty())
         return -1;
-    }
     int fd;
     do {
         fd = ::open(pfad.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        grund = grundVon(errno);
         return -1;
+    }
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
+        grund = errno == EWOULDBLOCK ? "Die Datei wird gerade von einem anderen Programm benutzt."
+                                     : grundVon(errno);
         closeQuietly(fd);
         return -1;
     }
     return fd;
 }
 
-// The message for a series that did not reach the file completely.
-std::string schreibfehler(const std::string& dateiname, int fehler) {
-    std::string text = "Fehler beim Schreiben der Protokolldatei\n\r" + dateiname;
-    if (fehler == ENOSPC || fehler == EDQUOT)
-        text += "\n\rDer Datentr\xE4ger ist voll.";
-    return text + "\n\rDie Serie ist nur in der Zwischenablage vollst\xE4ndig.";
-}
-
 bool istRegulaereDatei(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool schreibeAlles(int fd, std::string_view daten, std::size_t& geschrieben) {
+    geschrieben = 0;
+    while (geschrieben < daten.size()) {
+        const ssize_t n = ::write(fd, daten.data() + geschrieben, daten.size() - geschrieben);
+        if (n > 0)
+            geschrieben += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else {
+            if (n == 0)
+                errno = EIO;
+            return false; // includes EAGAIN from a full pipe: never wait here
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -87,101 +119,148 @@ TProtokollAusgabe::~TProtokollAusgabe() {
 }
 
 void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
-    // A series that arrives while another one is being written (from the event loop of the
-    // overwrite warning or of a message box) waits its turn; it is never dropped.
-    if (m_busy) {
-        m_warteschlange.push_back(serie);
+    if (m_profile.empty()) {
+        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::SystemModal);
         return;
     }
-    m_busy = true;
-    ScopeExit frei([this] { m_busy = false; });
-
-    if (m_warteschlange.empty())
-        writeOne(serie);
-    else
-        m_warteschlange.push_back(serie); // left over from an earlier failure: keep the order
-    while (!m_warteschlange.empty()) {
-        const TSerienDatensatz naechste = std::move(m_warteschlange.front());
-        m_warteschlange.pop_front();
-        writeOne(naechste);
+    // The records are made now, in the layout in force when the series arrived; a series that
+    // has to wait is written later exactly as it would have been now.
+    const Profil& profil = m_profile.aktiv();
+    const auto& trennzeichen = profil.Trennzeichen;
+    const bool zehntelringe = profil.Zehntelringe != 0;
+    Eintrag eintrag;
+    const std::size_t anzahl = serie.shotCount();
+    for (std::size_t i = 0; i < anzahl; ++i) {
+        m_schussindex = static_cast<int32_t>(i);
+        for (int8_t slot : profil.Datensatz) {
+            const auto code = elementCode(slot);
+            if (!code)
+                continue;
+            eintrag.zwischenablage += datensatzelement(*code)->Format(serie, i, zehntelringe);
+            eintrag.zwischenablage += trennzeichenBytes(trennzeichen[tiDatensatzelement]);
+        }
+        eintrag.zwischenablage += trennzeichenBytes(trennzeichen[tiSchuss]);
     }
+    m_schussindex = 0;
+    eintrag.datei = eintrag.zwischenablage;
+    eintrag.datei += trennzeichenBytes(trennzeichen[tiSerie]);
+    m_zwischenablage = eintrag.zwischenablage;
+
+    // A series that arrives while another one is being written (from the event loop of the
+    // overwrite warning) waits its turn; it is never dropped.
+    m_warteschlange.push_back(std::move(eintrag));
+    abarbeiten();
 }
 
-void TProtokollAusgabe::writeOne(const TSerienDatensatz& serie) {
+void TProtokollAusgabe::Wiederholen() {
+    abarbeiten();
+}
+
+// Writes the series waiting, front first, until none is left or the file fails; then the
+// series waiting are kept, each in the clipboard. The message comes last, once nothing is busy
+// any more: its event loop may run the retry, which then writes at once.
+void TProtokollAusgabe::abarbeiten() {
+    if (m_busy)
+        return; // the pass under way takes the series added
+    std::string neueMeldung;
+    {
+        m_busy = true;
+        ScopeExit frei([this] { m_busy = false; });
+        while (!m_warteschlange.empty()) {
+            // The front entry stays where it is while a dialog is open: entries are only added
+            // behind it meanwhile, which leaves references into the deque valid.
+            Eintrag& eintrag = m_warteschlange.front();
+            std::string fehler;
+            const Ergebnis ergebnis = writeOne(eintrag, fehler);
+            if (ergebnis == Ergebnis::fehlgeschlagen) {
+                for (Eintrag& wartend : m_warteschlange)
+                    setzeZwischenablage(wartend);
+                if (fehler != m_gemeldet)
+                    neueMeldung = m_gemeldet = fehler;
+                break;
+            }
+            if (ergebnis == Ergebnis::geschrieben) {
+                m_gemeldet.clear(); // the fault is over; a new one is told again
+                setzeZwischenablage(eintrag);
+            }
+            m_warteschlange.pop_front(); // written, or the user kept the file's record
+        }
+    }
+    if (!m_warteschlange.empty() && !m_wiederholungGeplant) {
+        m_wiederholungGeplant = true;
+        MainThread::postDelayedGuarded(Wiederholungsabstand, m_leben.watcher(), [this] {
+            m_wiederholungGeplant = false;
+            Wiederholen();
+        });
+    }
+    if (!neueMeldung.empty())
+        desktop().messageBox(neueMeldung, kTitelFehler, Mb::Ok | Mb::SystemModal);
+}
+
+void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
+    if (std::exchange(eintrag.inZwischenablage, true))
+        return; // a kept series is not placed a second time when it reaches the file
+    const std::string& text = eintrag.zwischenablage;
+    const std::size_t ende = text.find('\0');
+    desktop().setClipboardText(ende == std::string::npos ? text : text.substr(0, ende));
+}
+
+TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::string& fehler) {
     ScopeExit schliessen([this] {
         if (m_datei >= 0) {
             ::close(m_datei);
             m_datei = -1;
         }
-        m_schussindex = 0;
     });
 
-    m_zwischenablage.clear();
     std::string dateiname;
-    switch (openFile(dateiname)) {
+    switch (openFile(dateiname, fehler)) {
     case Oeffnen::offen:
         break;
     case Oeffnen::abgebrochen:
-        return; // the user kept the existing record: nothing written, clipboard unchanged
+        return Ergebnis::abgebrochen; // the user kept the existing record
     case Oeffnen::fehlgeschlagen:
-        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::SystemModal);
-        return;
+        return Ergebnis::fehlgeschlagen;
     }
 
-    // No dialog runs from here to the end of the file, so the profile cannot change meanwhile.
-    const Profil& profil = m_profile.aktiv();
-    const auto datensatz = profil.Datensatz;
-    const auto trennzeichen = profil.Trennzeichen;
-    const bool zehntelringe = profil.Zehntelringe != 0;
-
-    const std::size_t anzahl = serie.shotCount();
-    m_schussindex = 0;
-    for (std::size_t i = 0; i < anzahl; ++i) {
-        m_schussindex = static_cast<int32_t>(i);
-        for (int8_t slot : datensatz) {
-            const auto code = elementCode(slot);
-            if (!code)
-                continue;
-            WriteText(datensatzelement(*code)->Format(serie, i, zehntelringe), true);
-            WriteSeparator(trennzeichen[tiDatensatzelement], true);
-        }
-        WriteSeparator(trennzeichen[tiSchuss], true);
-    }
-    WriteSeparator(trennzeichen[tiSerie], false);
-
-    const int fehler = flushAndClose();
-
-    const std::size_t ende = m_zwischenablage.find('\0');
-    desktop().setClipboardText(ende == std::string::npos ? m_zwischenablage
-                                                         : m_zwischenablage.substr(0, ende));
-
-    if (fehler != 0)
-        desktop().messageBox(schreibfehler(dateiname, fehler), kTitelFehler, Mb::Ok | Mb::SystemModal);
+    const std::size_t kopf = m_dateipuffer.size();
+    m_dateipuffer += eintrag.datei;
+    std::size_t bleibt = 0;
+    const int err = flushAndClose(bleibt);
+    if (err == 0)
+        return Ergebnis::geschrieben;
+    // What the file kept of a failed write (a pipe cannot take bytes back) is not written again.
+    if (bleibt > kopf)
+        eintrag.datei.erase(0, bleibt - kopf);
+    fehler = meldung("Fehler beim Schreiben der Protokolldatei", dateiname, grundVon(err));
+    return Ergebnis::fehlgeschlagen;
 }
 
 // Opens or creates the file by the file mode of the active profile, with the overwrite warning
-// and the header line; leaves it open in m_datei.
-TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname) {
+// and the header line; leaves it open in m_datei. On failure, fehler is the message for the user.
+TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, std::string& fehler) {
     m_dateipuffer.clear();
-    if (m_profile.empty())
+    if (m_profile.empty()) {
+        fehler = kKannNichtOeffnen;
         return Oeffnen::fehlgeschlagen;
-
+    }
+    std::string grund;
     bool neu = false;
     if (m_profile.aktiv().Dateimodus != 1) {
         // All records: append, creating the file if needed. Any mode other than 1 (a damaged
         // profile) is taken as this one, which never destroys a record.
         dateiname = text(m_profile.aktiv().Dateiname);
-        m_datei = oeffneOhneTeilen(dateiname, O_CREAT | O_EXCL);
+        m_datei = oeffneOhneTeilen(dateiname, O_CREAT | O_EXCL, grund);
         neu = m_datei >= 0;
         if (m_datei < 0 && errno == EEXIST)
-            m_datei = oeffneOhneTeilen(dateiname, 0);
+            m_datei = oeffneOhneTeilen(dateiname, 0, grund);
     } else {
         // Only one record: warn while the file exists (it holds a record the results program
         // has not taken yet), then replace it by an empty one. The profile is read afresh after
         // each dialog, as the user may have changed it meanwhile.
         while (!m_profile.empty() && m_profile.aktiv().Warnen != 0) {
             dateiname = text(m_profile.aktiv().Dateiname);
-            const int fd = oeffneOhneTeilen(dateiname, 0);
+            const int fd = oeffneOhneTeilen(dateiname, 0, grund);
             if (fd < 0)
                 break; // absent, or held by another program
             ::close(fd);
@@ -191,73 +270,123 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname) {
             if (wahl == mrIgnore)
                 break;
         }
-        if (m_profile.empty())
+        if (m_profile.empty()) {
+            fehler = kKannNichtOeffnen;
             return Oeffnen::fehlgeschlagen;
+        }
         dateiname = text(m_profile.aktiv().Dateiname);
         // Truncate only once the lock is ours: a file another program holds stays untouched.
-        m_datei = oeffneOhneTeilen(dateiname, O_CREAT);
+        m_datei = oeffneOhneTeilen(dateiname, O_CREAT, grund);
         if (m_datei >= 0 && istRegulaereDatei(m_datei) && ::ftruncate(m_datei, 0) != 0) {
+            grund = grundVon(errno);
             closeQuietly(m_datei);
             m_datei = -1;
         }
         neu = m_datei >= 0;
     }
-    if (m_datei < 0)
+    if (m_datei < 0) {
+        fehler = meldung(kKannNichtOeffnen, dateiname, grund);
         return Oeffnen::fehlgeschlagen;
-    if (neu && m_profile.aktiv().Header != 0) {
-        m_schussindex = 0;
-        WriteHeader();
     }
+    if (neu && m_profile.aktiv().Header != 0)
+        m_dateipuffer = kopfzeile();
     return Oeffnen::offen;
 }
 
-void TProtokollAusgabe::WriteHeader() {
+// The header line: into the file only, never into the clipboard.
+std::string TProtokollAusgabe::kopfzeile() {
     const Profil& profil = m_profile.aktiv();
     const std::vector<std::string> titel = m_kopfzeile ? m_kopfzeile() : datensatzTitel(profil);
+    std::string zeile;
     for (const std::string& t : titel) {
-        WriteText(t, false);
-        WriteSeparator(profil.Trennzeichen[tiDatensatzelement], false);
+        zeile += t;
+        zeile += trennzeichenBytes(profil.Trennzeichen[tiDatensatzelement]);
     }
-    WriteSeparator(profil.Trennzeichen[tiSchuss], false);
-    WriteSeparator(profil.Trennzeichen[tiSerie], false);
-}
-
-void TProtokollAusgabe::WriteText(std::string_view text, bool zwischenablage) {
-    if (m_datei >= 0)
-        m_dateipuffer.append(text);
-    if (zwischenablage)
-        m_zwischenablage.append(text);
-}
-
-void TProtokollAusgabe::WriteSeparator(int32_t code, bool zwischenablage) {
-    WriteText(trennzeichenBytes(code), zwischenablage);
+    zeile += trennzeichenBytes(profil.Trennzeichen[tiSchuss]);
+    zeile += trennzeichenBytes(profil.Trennzeichen[tiSerie]);
+    return zeile;
 }
 
 // Appends the collected bytes at the end of the file in one write and closes it. Returns 0, or
-// the errno of the first failure. A write that fails part-way is taken back from a regular file,
-// so the results program never finds half a series.
-int TProtokollAusgabe::flushAndClose() {
+// the errno of the first failure; bleibt is then how many of the bytes the file kept. A write
+// that fails part-way is taken back from a regular file, so the results program never finds
+// half a series.
+int TProtokollAusgabe::flushAndClose(std::size_t& bleibt) {
     int fehler = 0;
     const off_t anfang = ::lseek(m_datei, 0, SEEK_END);
     std::size_t geschrieben = 0;
-    while (geschrieben < m_dateipuffer.size()) {
-        const ssize_t n =
-            ::write(m_datei, m_dateipuffer.data() + geschrieben, m_dateipuffer.size() - geschrieben);
-        if (n > 0) {
-            geschrieben += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            fehler = n < 0 ? errno : EIO; // includes EAGAIN from a full pipe: never wait here
-            break;
-        }
-    }
-    if (fehler != 0 && anfang >= 0 && istRegulaereDatei(m_datei)) {
-        [[maybe_unused]] const int rc = ::ftruncate(m_datei, anfang);
-    }
+    if (!schreibeAlles(m_datei, m_dateipuffer, geschrieben))
+        fehler = errno;
+    bleibt = geschrieben;
+    if (fehler != 0 && geschrieben > 0 && anfang >= 0 && istRegulaereDatei(m_datei) &&
+        ::ftruncate(m_datei, anfang) == 0)
+        bleibt = 0;
     const int fd = std::exchange(m_datei, -1);
     // On Linux the descriptor is gone even when close reports EINTR; that is no loss of data.
     if (::close(fd) != 0 && errno != EINTR && fehler == 0)
         fehler = errno;
     return fehler;
+}
+
+std::string TProtokollAusgabe::notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt) {
+    std::tm t{};
+    ::localtime_r(&zeitpunkt, &t);
+    char stempel[32];
+    std::strftime(stempel, sizeof stempel, "%Y%m%d-%H%M%S", &t);
+    return startverzeichnis + "/" + kNotablageAnfang + stempel + ".rls";
+}
+
+TProtokollAusgabe::Notablage
+TProtokollAusgabe::nichtGeschriebeneSichern(const std::string& startverzeichnis) {
+    Notablage ergebnis;
+    if (m_warteschlange.empty())
+        return ergebnis;
+    ergebnis.pfad = notablageName(startverzeichnis, std::time(nullptr));
+    const int fd =
+        ::open(ergebnis.pfad.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        ergebnis.fehler = grundVon(errno);
+        return ergebnis;
+    }
+    std::string daten;
+    struct stat st {};
+    if (!m_profile.empty() && m_profile.aktiv().Header != 0 && ::fstat(fd, &st) == 0 && st.st_size == 0)
+        daten = kopfzeile();
+    for (const Eintrag& eintrag : m_warteschlange)
+        daten += eintrag.datei;
+    std::size_t geschrieben = 0;
+    if (!schreibeAlles(fd, daten, geschrieben) || ::fsync(fd) != 0)
+        ergebnis.fehler = grundVon(errno);
+    if (::close(fd) != 0 && errno != EINTR && ergebnis.fehler.empty())
+        ergebnis.fehler = grundVon(errno);
+    if (ergebnis.fehler.empty())
+        m_warteschlange.clear();
+    return ergebnis;
+}
+
+std::vector<std::string> TProtokollAusgabe::nichtGemeldeteNotablagen(const std::string& startverzeichnis,
+                                                                     const std::string& konfigurationsdatei) {
+    struct stat konfiguration {};
+    const bool gibtKonfiguration = ::stat(konfigurationsdatei.c_str(), &konfiguration) == 0;
+    const auto neuer = [&](const struct stat& st) {
+        const timespec& a = st.st_mtim;
+        const timespec& b = konfiguration.st_mtim;
+        return !gibtKonfiguration || a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
+    };
+    std::vector<std::string> dateien;
+    DIR* ordner = ::opendir(startverzeichnis.c_str());
+    if (!ordner)
+        return dateien;
+    while (const dirent* e = ::readdir(ordner)) {
+        const std::string_view name = e->d_name;
+        if (!name.starts_with(kNotablageAnfang) || !name.ends_with(".rls"))
+            continue;
+        const std::string pfad = startverzeichnis + "/" + std::string(name);
+        struct stat st {};
+        if (::lstat(pfad.c_str(), &st) == 0 && S_ISREG(st.st_mode) && neuer(st))
+            dateien.push_back(pfad);
+    }
+    ::closedir(ordner);
+    std::sort(dateien.begin(), dateien.end());
+    return dateien;
 }

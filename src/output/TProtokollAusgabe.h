@@ -1,8 +1,11 @@
 #pragma once
 
+#include "MainThread.h"
 #include "TSerienDatensatz.h"
 
+#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <string>
@@ -20,8 +23,17 @@ class Profilliste;
 // opened. The overwrite warning and every message box run a nested event loop in which machine
 // data keeps arriving: a series that reaches WriteSeries meanwhile is queued and written after
 // the current one, in arrival order, each with its own file handling and clipboard update.
+//
+// A series that cannot reach the file (a missing folder, a read-only or held file, a full disk,
+// a file name that cannot work) is never lost: it goes into the clipboard at once and is kept,
+// in order, ahead of every later series, until the file can be written again. That is tried
+// with the next series and every Wiederholungsabstand. The user is told once per fault, naming
+// the file and the reason; the message box does not hold up writing once the fault is gone.
+// What is still kept when the program ends goes into a file of its own (nichtGeschriebeneSichern).
 class TProtokollAusgabe {
 public:
+    static constexpr std::chrono::milliseconds Wiederholungsabstand{5000};
+
     // The column titles of the header line: the record list as the layout editor shows it at
     // this moment (which may hold changes not yet applied to the profile).
     using Kopfzeilenquelle = std::function<std::vector<std::string>()>;
@@ -33,31 +45,58 @@ public:
     TProtokollAusgabe(const TProtokollAusgabe&) = delete;
     TProtokollAusgabe& operator=(const TProtokollAusgabe&) = delete;
 
-    // Writes the series (or queues it while another one is being written). Returns when this
-    // series and any queued behind it have been written or refused; a refusal or a failure has
-    // been told to the user.
+    // Takes the series in the active profile's record layout and writes it behind any series
+    // waiting. Returns when it has been written, kept or refused by the user; a fault has been
+    // told to the user.
     void WriteSeries(const TSerienDatensatz& serie);
+
+    // Writes the series waiting, if the file can take them now (the retry timer calls this).
+    void Wiederholen();
 
     void setKopfzeilenquelle(Kopfzeilenquelle kopfzeile) { m_kopfzeile = std::move(kopfzeile); }
 
-    // The clipboard text of the last series written (the whole text, also past a NUL byte).
+    // The clipboard text of the last series taken (the whole text, also past a NUL byte).
     const std::string& Zwischenablage() const { return m_zwischenablage; }
-    // The index of the shot being written (0 when idle).
+    // The index of the shot being formatted (0 when idle).
     int32_t Schussindex() const { return m_schussindex; }
     // True while a series is being written (also while the overwrite warning is open).
     bool busy() const { return m_busy; }
-    // Series waiting behind the one being written.
-    std::size_t queued() const { return m_warteschlange.size(); }
+    // Series waiting for the file: queued behind the one being written, or kept after a fault.
+    std::size_t queued() const {
+        return m_warteschlange.size() - (m_busy && !m_warteschlange.empty() ? 1 : 0);
+    }
+
+    // The file of its own that series still kept at the end go to, in the start directory
+    // (a file-system path): "Trefflux-nicht-geschrieben-<JJJJMMTT>-<hhmmss>.rls".
+    static std::string notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt);
+    struct Notablage {
+        std::string pfad;   // the file written (UTF-8), empty when nothing was kept
+        std::string fehler; // why it could not be written (Windows-1252), empty on success
+    };
+    // Writes the series still kept, in order and in the record format of the protocol file (with
+    // the header line when the profile has it on), into notablageName(startverzeichnis, now).
+    Notablage nichtGeschriebeneSichern(const std::string& startverzeichnis);
+    // The files of kept series that an earlier run left in the start directory and nobody has
+    // been told of: those newer than the configuration file (a run saves its profiles before it
+    // writes such a file, so the save at the end of the next run makes them older again).
+    static std::vector<std::string> nichtGemeldeteNotablagen(const std::string& startverzeichnis,
+                                                             const std::string& konfigurationsdatei);
 
 private:
+    enum class Ergebnis { geschrieben, abgebrochen, fehlgeschlagen };
     enum class Oeffnen { offen, abgebrochen, fehlgeschlagen };
+    struct Eintrag {
+        std::string zwischenablage; // the records of the series
+        std::string datei;          // the same, followed by the series separator
+        bool inZwischenablage = false;
+    };
 
-    void writeOne(const TSerienDatensatz& serie);
-    Oeffnen openFile(std::string& dateiname);
-    void WriteHeader();
-    void WriteText(std::string_view text, bool zwischenablage);
-    void WriteSeparator(int32_t code, bool zwischenablage);
-    int flushAndClose();
+    void abarbeiten();
+    Ergebnis writeOne(Eintrag& eintrag, std::string& fehler);
+    Oeffnen openFile(std::string& dateiname, std::string& fehler);
+    std::string kopfzeile();
+    void setzeZwischenablage(Eintrag& eintrag);
+    int flushAndClose(std::size_t& bleibt);
 
     Profilliste& m_profile;
     Kopfzeilenquelle m_kopfzeile;
@@ -68,5 +107,8 @@ private:
     int32_t m_schussindex = 0;
 
     bool m_busy = false;
-    std::deque<TSerienDatensatz> m_warteschlange;
+    std::deque<Eintrag> m_warteschlange;
+    std::string m_gemeldet; // the message of the fault the user has been told of
+    bool m_wiederholungGeplant = false;
+    MainThread::LifeToken m_leben; // the retry timer runs only while the writer exists
 };

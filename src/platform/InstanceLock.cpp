@@ -28,15 +28,19 @@ bool InstanceLock::acquire() {
     if (m_fd >= 0)
         return true;
     m_heldElsewhere = false;
-    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    m_error = 0;
+    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0) {
+        m_error = errno;
         return false;
+    }
     int rc;
     do {
         rc = flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         m_heldElsewhere = (errno == EWOULDBLOCK);
+        m_error = m_heldElsewhere ? 0 : errno;
         close(fd);
         return false;
     }

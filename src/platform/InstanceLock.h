@@ -12,10 +12,14 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // Takes the lock. False when another process holds it (or the lock file cannot be made).
+    // Takes the lock. False when another process holds it, or when the lock file cannot be
+    // opened or locked (see error()).
     bool acquire();
     // True when acquire() failed because another process holds the lock.
     bool heldElsewhere() const { return m_heldElsewhere; }
+    // When acquire() failed for another reason: the system's error number (0 otherwise).
+    int error() const { return m_error; }
+    const std::string& path() const { return m_path; }
     void release();
 
     // Where the lock file for a name lies.
@@ -25,4 +29,5 @@ private:
     std::string m_path;
     int m_fd = -1;
     bool m_heldElsewhere = false;
+    int m_error = 0;
 };

@@ -23,11 +23,27 @@ void post(Task task) {
         g_executor->post(std::move(task));
 }
 
-void postGuarded(std::weak_ptr<void> watcher, Task task) {
-    post([watcher = std::move(watcher), task = std::move(task)] {
+void postDelayed(std::chrono::milliseconds delay, Task task) {
+    std::lock_guard lock(g_mutex);
+    if (g_executor)
+        g_executor->postDelayed(delay, std::move(task));
+}
+
+namespace {
+Task guarded(std::weak_ptr<void> watcher, Task task) {
+    return [watcher = std::move(watcher), task = std::move(task)] {
         if (auto alive = watcher.lock())
             task();
-    });
+    };
+}
+} // namespace
+
+void postGuarded(std::weak_ptr<void> watcher, Task task) {
+    post(guarded(std::move(watcher), std::move(task)));
+}
+
+void postDelayedGuarded(std::chrono::milliseconds delay, std::weak_ptr<void> watcher, Task task) {
+    postDelayed(delay, guarded(std::move(watcher), std::move(task)));
 }
 
 bool isMainThread() {

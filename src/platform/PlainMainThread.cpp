@@ -16,11 +16,31 @@ void PlainMainThread::post(MainThread::Task task) {
     m_cv.notify_one();
 }
 
+void PlainMainThread::postDelayed(std::chrono::milliseconds delay, MainThread::Task task) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_timers.emplace(now() + delay, std::move(task));
+    }
+    m_cv.notify_one();
+}
+
+std::size_t PlainMainThread::timersPending() {
+    std::lock_guard lock(m_mutex);
+    return m_timers.size();
+}
+
+// Runs the first queued task, or else the first timer that is due. Called with the lock held.
 bool PlainMainThread::runOne(std::unique_lock<std::mutex>& lock) {
-    if (m_queue.empty())
+    MainThread::Task task;
+    if (!m_queue.empty()) {
+        task = std::move(m_queue.front());
+        m_queue.pop_front();
+    } else if (!m_timers.empty() && m_timers.begin()->first <= now()) {
+        task = std::move(m_timers.begin()->second);
+        m_timers.erase(m_timers.begin());
+    } else {
         return false;
-    MainThread::Task task = std::move(m_queue.front());
-    m_queue.pop_front();
+    }
     lock.unlock();
     task();
     lock.lock();
@@ -35,12 +55,20 @@ int PlainMainThread::processPending() {
     return count;
 }
 
+int PlainMainThread::advance(std::chrono::milliseconds duration) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_vorlauf += duration;
+    }
+    return processPending();
+}
+
 void PlainMainThread::runFor(std::chrono::milliseconds duration) {
     runUntil([] { return false; }, duration);
 }
 
 bool PlainMainThread::runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = Clock::now() + limit;
     std::unique_lock lock(m_mutex);
     for (;;) {
         while (runOne(lock)) {
@@ -54,7 +82,12 @@ bool PlainMainThread::runUntil(const std::function<bool()>& done, std::chrono::m
         if (done())
             return true;
         lock.lock();
-        if (!m_cv.wait_until(lock, deadline, [this] { return !m_queue.empty(); }))
+        // Wake for a post, for the first timer, or at the deadline, whichever comes first.
+        auto wecken = deadline;
+        if (!m_timers.empty() && m_timers.begin()->first - m_vorlauf < wecken)
+            wecken = m_timers.begin()->first - m_vorlauf;
+        m_cv.wait_until(lock, wecken, [this] { return !m_queue.empty(); });
+        if (m_queue.empty() && Clock::now() >= deadline)
             break;
     }
     lock.unlock();

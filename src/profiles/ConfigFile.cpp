@@ -1,6 +1,7 @@
 #include "ConfigFile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -75,6 +76,47 @@ SaveResult failure(const char* what) {
     return {false, std::string(what) + ": " + std::strerror(errno)};
 }
 
+// Opens the file for reading without ever blocking (a FIFO named like the file would stall the
+// start) and only when it is a regular file. Returns -1 otherwise.
+int oeffneZumLesen(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return fd.release();
+}
+
+// The file a path names once symbolic links are followed: a saved file replaces the link's
+// target, never the link. A link to a file that does not exist yet names that file.
+std::string zielDerVerknuepfung(std::string path) {
+    for (int tiefe = 0; tiefe < 40; ++tiefe) {
+        std::vector<char> ziel(PATH_MAX + 1);
+        const ssize_t n = ::readlink(path.c_str(), ziel.data(), ziel.size() - 1);
+        if (n < 0)
+            return path; // not a link (or nothing there)
+        std::string naechster(ziel.data(), static_cast<std::size_t>(n));
+        if (naechster.empty() || naechster[0] != '/')
+            naechster = directoryOf(path) + "/" + naechster;
+        path = std::move(naechster);
+    }
+    return path; // still a link: a loop, which the save refuses
+}
+
+// Writes over the existing file in place: the folder does not let a new file be made next to
+// it. The new bytes go over the old ones, then the file is cut to their length and flushed to
+// disk.
+SaveResult ersetzeAmOrt(const std::string& path, const std::vector<uint8_t>& data) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return failure("Schreiben fehlgeschlagen");
+    if (!writeFully(fd.get(), data.data(), data.size()) ||
+        ::ftruncate(fd.get(), static_cast<off_t>(data.size())) != 0 || ::fsync(fd.get()) != 0)
+        return failure("Schreiben fehlgeschlagen");
+    if (::close(fd.release()) != 0 && errno != EINTR)
+        return failure("Schreiben fehlgeschlagen");
+    return {};
+}
+
 } // namespace
 
 std::string path(std::string_view startverzeichnis) {
@@ -82,7 +124,10 @@ std::string path(std::string_view startverzeichnis) {
 }
 
 Version versionTest(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return Version::KeineDatei;
+    Fd fd(oeffneZumLesen(path));
     if (fd.get() < 0)
         return Version::None;
     uint8_t first = 0;
@@ -92,11 +137,8 @@ Version versionTest(const std::string& path) {
 }
 
 bool Load(const std::string& path, Profilliste& liste) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(oeffneZumLesen(path));
     if (fd.get() < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     uint8_t version = 0;
     if (readFully(fd.get(), &version, 1) != 1 || version != Konfigurationsversion)
@@ -117,15 +159,7 @@ bool Load(const std::string& path, Profilliste& liste) {
     return true;
 }
 
-SaveResult Save(const std::string& path, const Profilliste& liste) {
-    std::string temp = path + ".XXXXXX";
-    Fd fd(::mkstemp(temp.data()));
-    if (fd.get() < 0)
-        return failure("Anlegen der Datei fehlgeschlagen");
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd.get(), 0666 & ~mask);
-
+SaveResult Save(const std::string& gegebenerPfad, const Profilliste& liste) {
     std::vector<uint8_t> data;
     data.reserve(1 + liste.size() * Profil::RecordSize);
     data.push_back(Konfigurationsversion);
@@ -133,6 +167,38 @@ SaveResult Save(const std::string& path, const Profilliste& liste) {
         const auto rec = p.encode();
         data.insert(data.end(), rec.begin(), rec.end());
     }
+
+    const std::string path = zielDerVerknuepfung(gegebenerPfad);
+    struct stat alt {};
+    if (::lstat(path.c_str(), &alt) == 0 && S_ISLNK(alt.st_mode)) {
+        errno = ELOOP;
+        return failure("Ersetzen der Datei fehlgeschlagen");
+    }
+    const bool vorhanden = ::stat(path.c_str(), &alt) == 0;
+    if (vorhanden && !S_ISREG(alt.st_mode)) // a folder, a FIFO, a device: never replaced
+        return {false, "Keine gew\u00f6hnliche Datei"};
+
+    // Into a new file next to the old one, flushed to disk, then renamed over it: an interrupted
+    // save leaves the old file whole.
+    std::string temp = path + ".XXXXXX";
+    Fd fd(::mkstemp(temp.data()));
+    if (fd.get() < 0) {
+        // A folder that takes no new file while the file itself may be written (a read-only
+        // folder, a file shared into it): the file is written where it is.
+        if (vorhanden && (errno == EACCES || errno == EPERM || errno == EROFS))
+            return ersetzeAmOrt(path, data);
+        return failure("Anlegen der Datei fehlgeschlagen");
+    }
+    // The new file keeps the old one's permissions (and, where allowed, its owner).
+    if (vorhanden) {
+        [[maybe_unused]] const int owner = ::fchown(fd.get(), alt.st_uid, alt.st_gid);
+        ::fchmod(fd.get(), alt.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd.get(), 0666 & ~mask);
+    }
+
     SaveResult result;
     if (!writeFully(fd.get(), data.data(), data.size()))
         result = failure("Schreiben fehlgeschlagen");

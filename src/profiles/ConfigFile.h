@@ -16,15 +16,18 @@ constexpr uint8_t Konfigurationsversion = 2;
 std::string path(std::string_view startverzeichnis);
 
 enum class Version {
-    None,    // missing, unreadable or empty: nothing to ask
-    Current, // first byte is 2
-    Other,   // first byte is something else: ask before it gets overwritten
+    None,       // missing, unreadable or empty: nothing to ask
+    KeineDatei, // something other than a regular file (a folder, a FIFO): unusable
+    Current,    // first byte is 2
+    Other,      // first byte is something else: ask before it gets overwritten
 };
+// Never blocks, whatever the path names.
 Version versionTest(const std::string& path);
 
 // Appends the profiles of the file to the (empty) list and makes the first active. Fails when
 // the file cannot be opened, its version byte is not 2, or it holds no complete record; then
-// nothing is appended. A trailing piece shorter than a record is ignored.
+// nothing is appended. A trailing piece shorter than a record is ignored. Only a regular file is
+// read; the open never blocks.
 bool Load(const std::string& path, Profilliste& liste);
 
 struct SaveResult {
@@ -33,7 +36,10 @@ struct SaveResult {
 };
 
 // Writes the whole list: into a temporary file in the same directory, flushed to disk, then
-// renamed over the old file, so an interrupted save leaves the old file whole.
+// renamed over the old file, so an interrupted save leaves the old file whole. A symbolic link
+// is followed and its target replaced; the file keeps its permissions. Where the folder takes no
+// new file but the file may be written, the file is written in place and flushed to disk.
+// Something other than a regular file in the file's place is never replaced.
 SaveResult Save(const std::string& path, const Profilliste& liste);
 
 } // namespace ConfigFile

@@ -129,7 +129,9 @@ Profil Profil::standard(std::string_view startverzeichnis, std::string_view port
         p.Elemente[i] = static_cast<int8_t>(i);
         p.Datensatz[i] = -1;
     }
-    setText(p.Dateiname, utf8ToWin1252(startverzeichnis) + "/Protokoll1.rls");
+    const std::string dateiname = standardDateiname(startverzeichnis);
+    if (dateinameFehler(dateiname).empty())
+        setText(p.Dateiname, utf8ToWin1252(dateiname));
     p.Header = 0;
     p.Gesamtschusszahl = 10;
     p.Drucker = 0;
@@ -138,6 +140,27 @@ Profil Profil::standard(std::string_view startverzeichnis, std::string_view port
     p.Scheibentyp = 0;
     p.Teilergrenze = 250;
     return p;
+}
+
+std::string Profil::standardDateiname(std::string_view startverzeichnis) {
+    return std::string(startverzeichnis) + "/Protokoll1.rls";
+}
+
+std::string dateinameFehler(std::string_view pfad) {
+    constexpr std::size_t feld = std::tuple_size_v<decltype(Profil::Dateiname)> - 1;
+    if (pfad.empty())
+        return "Es ist kein Dateiname eingetragen.";
+    const std::string ansi = utf8ToWin1252(pfad);
+    if (win1252ToUtf8(ansi) != pfad)
+        return "Der Name enth\xE4lt Zeichen, die in den Einstellungen nicht gespeichert werden k\xF6nnen.";
+    if (ansi.size() > feld)
+        return "Der Name ist l\xE4nger als " + std::to_string(feld) + " Zeichen.";
+    const bool laufwerk = pfad.size() >= 2 && pfad[1] == ':' &&
+                          ((pfad[0] >= 'A' && pfad[0] <= 'Z') || (pfad[0] >= 'a' && pfad[0] <= 'z'));
+    if (laufwerk || pfad.find('\\') != std::string_view::npos)
+        return "Das ist ein Windows-Pfad; unter Linux werden Ordner mit / getrennt und es gibt keine "
+               "Laufwerksbuchstaben.";
+    return {};
 }
 
 std::optional<int> elementCode(int8_t slot) {

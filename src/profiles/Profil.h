@@ -54,9 +54,13 @@ struct Profil {
     static Profil decode(const uint8_t* record); // reads exactly RecordSize bytes
 
     // The default profile; Dateiname is the start directory (a file-system path, UTF-8)
-    // in Windows-1252, followed by "/Protokoll1.rls". Port is the given port, "COM1" when none is
-    // given (the caller passes the first port the computer has).
+    // in Windows-1252, followed by "/Protokoll1.rls" (standardDateiname). A name that the
+    // field cannot hold as it is (see dateinameFehler) is not stored: Dateiname stays empty.
+    // Port is the given port, "COM1" when none is given (the caller passes the first port the
+    // computer has).
     static Profil standard(std::string_view startverzeichnis, std::string_view port = {});
+    // The default protocol file of a start directory, as a file-system path (UTF-8).
+    static std::string standardDateiname(std::string_view startverzeichnis);
 
     bool operator==(const Profil&) const = default;
 };
@@ -78,6 +82,13 @@ template <std::size_t N> bool setText(Profil::Text<N>& field, std::string_view v
     field[len] = '\0';
     return len == value.size();
 }
+
+// Why a protocol file name (a file-system path, UTF-8) cannot be used, as a German sentence for
+// the user; empty when it can. A name cannot be used when it is empty, when Windows-1252 (the
+// text of the profiles) cannot hold it, when it is longer than the profile's field, or when it
+// is a Windows path (a drive letter or backslashes), which names no such folder here. A name
+// stored in a profile is checked as win1252ToUtf8(text(Dateiname)).
+std::string dateinameFehler(std::string_view pfad);
 
 // Checked readers for values that index tables (see above).
 std::optional<int> elementCode(int8_t slot); // 0..5, else empty

@@ -37,6 +37,7 @@ const std::array<Maschinenart, 3> Tabelle{{
     {
         maRikaSAG1,
         "Rika SAG-1",
+        "Rika SAG-1",
         nullptr,
         [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.RikaCom1; },
         [](Serienpfad& pfad) {
@@ -60,6 +61,7 @@ const std::array<Maschinenart, 3> Tabelle{{
     },
     {
         maSam4000,
+        "Sam 4000",
         "SAM",
         nullptr,
         [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.SamCom1; },
@@ -82,6 +84,7 @@ const std::array<Maschinenart, 3> Tabelle{{
     },
     {
         maDisagRM,
+        "Disag RM II/III/IV",
         "Disag",
         "TabSheet3",
         [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.Rm3WinCom1; },

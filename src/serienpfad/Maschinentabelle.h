@@ -18,6 +18,8 @@ class TMachineComponent;
 struct Maschinenart {
     // The value of Profil::Maschine, and the item of the machine choice in the settings window.
     std::int32_t nummer;
+    // Its item in the machine choice "Ringlesemaschine" of the settings window.
+    const char* auswahl;
     // How the message about a machine that does not answer names it: "<name> an COM1 ...".
     const char* name;
     // The object name of the machine's own page in the settings window; nullptr: none.

@@ -42,8 +42,11 @@ Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle k
 
     for (const Maschinenart& art : maschinentabelle()) {
         art.verbinden(*this);
-        art.komponente(*this).OnError = [this](TCustomComPort* Sender, std::int32_t ErrorCode) {
-            TfxError(Sender, ErrorCode);
+        TMachineComponent& com = art.komponente(*this);
+        com.OnError = [this](TCustomComPort* Sender, std::int32_t ErrorCode) { TfxError(Sender, ErrorCode); };
+        // A notice leaves the port open: the machine goes on.
+        com.OnHinweis = [](TCustomComPort*, std::string Text) {
+            desktop().messageBox(Text, "Hinweis", Mb::Ok | Mb::IconInformation);
         };
     }
 }

@@ -5,8 +5,9 @@
 // profile's machine. The settings window is a view of it; the benchmarks, the fuzzers and a
 // program without a window use it as it is.
 //
-// Main thread only. Messages to the user go through desktop(); a view that wants to come up
-// before such a message sets the Vor... hooks.
+// Main thread only. Messages to the user go through desktop(): a machine that does not answer, a
+// port that cannot be opened, a machine's notice ("Hinweis"). A view that wants to come up
+// before the first two sets the Vor... hooks.
 
 #include "RikaCom.h"
 #include "Rm3WinCom.h"

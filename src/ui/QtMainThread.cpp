@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 // ThreadSanitizer cannot see the locking inside Qt's event queue (an uninstrumented library),
 // so the hand-over of each task is announced to it explicitly: released by the posting thread
@@ -61,4 +62,16 @@ void QtMainThread::post(MainThread::Task task) {
     __tsan_release(event);
 #endif
     QCoreApplication::postEvent(m_receiver.get(), event); // Qt owns the event from here
+}
+
+void QtMainThread::postDelayed(std::chrono::milliseconds delay, MainThread::Task task) {
+    // A timer belongs to the thread that starts it: from another thread, the main thread starts it.
+    QObject* receiver = m_receiver.get();
+    auto starten = [receiver, delay, task = std::move(task)]() mutable {
+        QTimer::singleShot(delay, Qt::PreciseTimer, receiver, std::move(task)); // never early
+    };
+    if (MainThread::isMainThread())
+        starten();
+    else
+        post(std::move(starten));
 }

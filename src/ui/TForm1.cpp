@@ -19,9 +19,11 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <cstddef>
+#include <utility>
 
 // The resources live in the static ui library; they must be registered by name.
 static void initTreffluxResources() {
@@ -69,6 +71,8 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
         m_liste.clear();
         m_liste.appendStandard(m_startverzeichnis, standardPort());
         m_ersteinrichtung = true;
+        if (text(m_liste.aktiv().Dateiname).empty())
+            m_verworfenerStandardname = Profil::standardDateiname(m_startverzeichnis);
     }
     // 5. profile box; the first profile is active
     fillProfileBox();
@@ -109,6 +113,15 @@ void TForm1::setupControls() {
     m_ui->Edit1->setMaxLength(static_cast<int>(kMaxDateiname));
     m_ui->Edit1->setValidator(new AnsiValidator(this));
     m_ui->Edit4->setValidator(new AnsiValidator(this));
+
+    // The machine choice: an item per line of the machine table, at its number.
+    QStringList maschinen;
+    for (const Maschinenart& art : maschinentabelle()) {
+        if (art.nummer >= maschinen.size())
+            maschinen.resize(art.nummer + 1);
+        maschinen[art.nummer] = fromAnsi(art.auswahl);
+    }
+    m_ui->RadioGroup2->setItems(maschinen);
 
     // Number fields take digits only; the range is checked when the field is left.
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
@@ -300,6 +313,39 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Once the window is on screen, a file name that cannot work is reported.
+    if (!event->spontaneous() && !std::exchange(m_dateinamePruefungGeplant, true))
+        QTimer::singleShot(0, this, [this] {
+            m_dateinamePruefungGeplant = false;
+            if (isVisible())
+                DateinameMelden();
+        });
+}
+
+std::string TForm1::DateinameFehler() const {
+    const std::string name = m_ui->Edit1->text().toStdString();
+    return dateinameFehler(name.empty() && !m_verworfenerStandardname.empty() ? m_verworfenerStandardname
+                                                                              : name);
+}
+
+bool TForm1::DateinameMelden() {
+    const std::string fehler = DateinameFehler();
+    if (fehler.empty())
+        return true;
+    const std::string name = m_ui->Edit1->text().isEmpty() ? utf8ToWin1252(m_verworfenerStandardname)
+                                                           : toAnsi(m_ui->Edit1->text());
+    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet1);
+    desktop().messageBox("Die Protokolldatei" + (name.empty() ? "" : "\n\r" + name) +
+                             "\n\rkann nicht verwendet werden:\n\r" + fehler +
+                             "\n\rBitte einen anderen Dateinamen w\xE4hlen.",
+                         "Fehler", Mb::Ok | Mb::IconError);
+    m_ui->Edit1->setFocus(Qt::OtherFocusReason);
+    m_ui->Edit1->selectAll();
+    return false;
+}
+
 void TForm1::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         Button3Click();
@@ -358,8 +404,9 @@ void TForm1::Button2Click() {
         return;
     if (m_anmeldungAusstehend)
         MaschineAnmelden();
-    hide();
     m_ui->Button6->setEnabled(true);
+    if (DateinameMelden()) // else the window stays open for another name
+        hide();
 }
 
 void TForm1::Button3Click() {

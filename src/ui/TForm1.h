@@ -76,6 +76,13 @@ public:
     // without asking, the tray icon removed and the event loop ended.
     void endWithoutAsking();
 
+    // Why the protocol file named in the file name field (or the default one that could not be
+    // stored) cannot be used; empty when it can.
+    std::string DateinameFehler() const;
+    // Tells the user when the file name cannot be used, and puts the focus into the field on
+    // the page "Allgemeine Einstellungen". Returns whether the name can be used.
+    bool DateinameMelden();
+
     // A machine reported an error: unless the overwrite warning is open, the window comes up on
     // the page "Allgemeine Einstellungen". (Closing the ports and the message are the caller's.)
     void showAfterMachineError();
@@ -126,6 +133,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -192,6 +200,8 @@ private:
     std::unique_ptr<Ui::TForm1> m_ui;
     std::string m_startverzeichnis;
     bool m_ersteinrichtung = false;
+    std::string m_verworfenerStandardname; // the default protocol file, when no profile can hold its name
+    bool m_dateinamePruefungGeplant = false;
     bool m_ending = false;
     int m_profilindex = -1;
     std::string m_profilnameEingabe;

@@ -28,6 +28,9 @@ void SamMachine::received(std::uint8_t byte, SimWriter& out) {
     case kAck:
         confirmed(out);
         break;
+    case kNak:
+        refused(kStx, kEtb, out);
+        break;
     default:
         break;
     }
@@ -44,10 +47,9 @@ std::string SamMachine::telegram(const SimSeries& series) const {
 }
 
 std::string SamMachine::trailer(const std::string& telegram) const {
-    unsigned check = 0;
+    // The check byte is the XOR of every byte from STX through ETB; "$" ends the block.
+    std::uint8_t check = kStx ^ kEtb;
     for (unsigned char c : telegram)
         check ^= c;
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", check & 0xFF);
-    return hex;
+    return std::string{static_cast<char>(check), '$'};
 }

@@ -126,24 +126,49 @@ void SimMachine::answerPoll(std::uint8_t start, std::uint8_t end, SimWriter& out
         out.send(std::string(1, static_cast<char>(m_idleReply)));
         return;
     }
-    const std::string& text = m_series.front().telegram;
-    std::string block(1, static_cast<char>(start));
-    block += text;
-    block += static_cast<char>(end);
-    block += trailer(text);
     if (m_cutNext) {
         m_cutNext = false;
-        m_silent = true;
-        block.resize(block.size() / 2);
-        out.note("Block nach " + std::to_string(block.size()) + " Zeichen abgebrochen, Maschine stumm");
-        out.send(block);
+        m_silent = m_silentAfterCut;
+        std::string bytes = block(start, end, m_series.front().telegram);
+        bytes.resize(bytes.size() / 2);
+        out.note("Block nach " + std::to_string(bytes.size()) + " Zeichen abgebrochen" +
+                 (m_silent ? ", Maschine stumm" : ""));
+        out.send(bytes);
         return;
     }
+    sendBlock(start, end, out);
+}
+
+std::string SimMachine::block(std::uint8_t start, std::uint8_t end, const std::string& telegram) const {
+    std::string bytes(1, static_cast<char>(start));
+    bytes += telegram;
+    bytes += static_cast<char>(end);
+    bytes += trailer(telegram);
+    return bytes;
+}
+
+void SimMachine::sendBlock(std::uint8_t start, std::uint8_t end, SimWriter& out) {
+    const std::string& text = m_series.front().telegram;
+    std::string bytes = block(start, end, text);
     std::ostringstream note;
-    note << "Serie gesendet (" << m_series.front().shots << " Sch\xC3\xBCsse, " << text.size() << " Zeichen)";
+    note << "Serie gesendet (" << m_series.front().shots << " Sch\xC3\xBCsse, " << text.size() << " Zeichen";
+    if (m_damageNext > 0 && bytes.size() > text.size() + 2) {
+        --m_damageNext;
+        bytes[text.size() + 2] = static_cast<char>(bytes[text.size() + 2] ^ 0x01);
+        note << ", Pr\xC3\xBC"
+                "fzeichen falsch";
+    }
+    note << ")";
     out.note(note.str());
-    out.send(block);
+    out.send(bytes);
     m_blockSent = true;
+}
+
+void SimMachine::refused(std::uint8_t start, std::uint8_t end, SimWriter& out) {
+    if (m_silent || !m_blockSent || m_series.empty())
+        return;
+    out.note("Serie vom Programm abgelehnt");
+    sendBlock(start, end, out);
 }
 
 void SimMachine::confirmed(SimWriter& out) {

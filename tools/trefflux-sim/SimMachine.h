@@ -57,8 +57,10 @@ public:
     virtual void received(std::uint8_t byte, SimWriter& out) = 0;
     // The text of a series as this machine sends it between its start and end byte.
     virtual std::string telegram(const SimSeries& series) const = 0;
-    // The bytes that follow the end byte of a block (a check value the program does not verify).
+    // The bytes that follow the end byte of a block (the SAM's check byte and "$").
     virtual std::string trailer(const std::string& telegram) const = 0;
+    // A block on the line: start byte, telegram, end byte, trailer.
+    std::string block(std::uint8_t start, std::uint8_t end, const std::string& telegram) const;
 
     // --- behaviour on request (from the command line, a script or a test)
     void queue(const SimSeries& series) { m_series.push_back({telegram(series), series.shots.size()}); }
@@ -72,8 +74,16 @@ public:
     // The byte that answers a poll when no series is waiting.
     void setIdleReply(std::uint8_t byte) { m_idleReply = byte; }
     std::uint8_t idleReply() const { return m_idleReply; }
-    // The next block breaks off after half of its bytes, and the machine falls silent.
-    void cutNextBlock() { m_cutNext = true; }
+    // The next block breaks off after half of its bytes; the machine then falls silent (as with
+    // a pulled cable) or, without silentAfter, answers the next poll as usual and offers the
+    // block again (as after a reset).
+    void cutNextBlock(bool silentAfter = true) {
+        m_cutNext = true;
+        m_silentAfterCut = silentAfter;
+    }
+    // The next count copies of blocks that go out carry a wrong check byte (the first byte after
+    // the end byte), as if damaged on the line.
+    void damageNextChecks(std::size_t count) { m_damageNext = count; }
     // The next block is its start byte and count filler bytes, without an end byte.
     void endlessNextBlock(std::size_t count) { m_endlessNext = count; }
 
@@ -85,8 +95,13 @@ protected:
     void answerPoll(std::uint8_t start, std::uint8_t end, SimWriter& out);
     // The program confirmed the block: the first series is delivered.
     void confirmed(SimWriter& out);
+    // The program refused the copy it got (NAK): the same block goes out again at once.
+    void refused(std::uint8_t start, std::uint8_t end, SimWriter& out);
 
 private:
+    // Sends a whole block, its check byte damaged while damageNextChecks asks for it.
+    void sendBlock(std::uint8_t start, std::uint8_t end, SimWriter& out);
+
     struct Waiting {
         std::string telegram;
         std::size_t shots;
@@ -96,6 +111,8 @@ private:
     bool m_silent = false;
     std::uint8_t m_idleReply;
     bool m_cutNext = false;
+    bool m_silentAfterCut = true;
+    std::size_t m_damageNext = 0;
     std::size_t m_endlessNext = 0;
     bool m_blockSent = false;
 };

@@ -43,6 +43,15 @@ void printHelp(std::ostream& out) {
            "  --log DATEI    das Protokoll der Zeichen in eine Datei statt auf den Bildschirm\n"
            "  --stumm        die Maschine antwortet zu Beginn nicht (bis zum Befehl antwort)\n"
            "  --version TEXT (nur rika) der Versionstext der Maschine, Vorgabe 0150\n"
+           "  --pruefzeichen-falsch N\n"
+           "                 (nur sam) die ersten N gesendeten Bl\xC3\xB6"
+           "cke haben ein falsches\n"
+           "                 Pr\xC3\xBC"
+           "fzeichen (wie gest\xC3\xB6rt); nach NAK sendet die Maschine\n"
+           "                 den Block sofort noch einmal\n"
+           "  --abbruch      die erste Serie bricht nach der H\xC3\xA4lfte ab (wie nach einem\n"
+           "                 Zur\xC3\xBC"
+           "cksetzen der Maschine); danach bietet sie sie neu an\n"
            "  --help         diese Hilfe\n"
            "\n"
            "Jede SERIE auf der Befehlszeile wartet in der Maschine, bis Trefflux sie abholt.\n"
@@ -88,7 +97,8 @@ bool run(SimLine& line, const std::string& text, int signalFd, const std::string
 
 int main(int argc, char* argv[]) {
     std::string kindName, device, script, logFile, version;
-    bool silent = false;
+    bool silent = false, cut = false;
+    std::size_t damaged = 0;
     std::vector<std::string> series;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -113,6 +123,14 @@ int main(int argc, char* argv[]) {
         } else if (arg == "--version") {
             if (!value(version))
                 return usage("--version braucht einen Text");
+        } else if (arg == "--pruefzeichen-falsch") {
+            std::string count;
+            if (!value(count) || count.empty() ||
+                count.find_first_not_of("0123456789") != std::string::npos || count.size() > 6)
+                return usage("--pruefzeichen-falsch braucht eine Anzahl, z. B. --pruefzeichen-falsch 4");
+            damaged = std::stoul(count);
+        } else if (arg == "--abbruch") {
+            cut = true;
         } else if (arg == "--stumm" || arg == "--silent") {
             silent = true;
         } else if (arg.rfind("--", 0) == 0) {
@@ -137,6 +155,9 @@ int main(int argc, char* argv[]) {
         rika->setVersion(version);
     }
     machine->setSilent(silent);
+    machine->damageNextChecks(damaged);
+    if (cut)
+        machine->cutNextBlock(false);
     for (const std::string& s : series) {
         const SimCommand command = parseSimCommand(s);
         if (command.kind != SimCommand::Series)

@@ -3,14 +3,19 @@
 #include "InstanceLock.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
+#include "TProtokollAusgabe.h"
+#include "ui_TForm1.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -26,6 +31,27 @@ class ProgrammTest : public QObject {
             if (box.text.rfind("Schnittstelle ", 0) != 0)
                 result.push_back(box);
         return result;
+    }
+
+    // Stores one profile whose protocol file is the given name (Windows-1252) and that opens no
+    // port, so nothing but the protocol file speaks at start.
+    void speichereProfil(const std::string& dateiname) const {
+        Profilliste liste;
+        liste.appendStandard(m_start);
+        setText(liste.aktiv().Dateiname, dateiname);
+        liste.aktiv().Maschine = -1;
+        liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
+        QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+    }
+    bool gezeigt(const std::string& teil) const {
+        for (const auto& box : m_desk->boxes)
+            if (box.text.find(teil) != std::string::npos)
+                return true;
+        return false;
+    }
+    static std::string lies(const std::string& pfad) {
+        std::ifstream in(pfad, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
 private slots:
@@ -122,6 +148,159 @@ private slots:
                  0);
         QCOMPARE(fragen().size(), std::size_t(2));
         QCOMPARE(fs::file_size(ConfigFile::path(m_start)), std::uintmax_t(757));
+    }
+
+    // SIGTERM, SIGINT and SIGHUP end the program while a start-up question is open; the
+    // question's loop ends, and neither the file nor the start directory is touched.
+    void aSignalDuringAStartUpQuestionEndsTheProgramAndTouchesNothing() {
+        const auto file = ConfigFile::path(m_start);
+        const std::string old = std::string(1, '\x01') + std::string(756, 'x');
+        std::ofstream(file, std::ios::binary) << old;
+        for (const int signo : {SIGTERM, SIGINT, SIGHUP}) {
+            for (const bool zweiterStart : {false, true}) {
+                InstanceLock first("DuzavozozMutex");
+                if (zweiterStart)
+                    QVERIFY(first.acquire());
+                m_desk->boxes.clear();
+                m_desk->boxAnswers = {IdOk}; // the answer that would go on, had the loop not ended
+                m_desk->whileOpen = [signo] {
+                    std::raise(signo);
+                    QCoreApplication::processEvents(); // the question's own event loop
+                };
+                bool started = false;
+                QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+                m_desk->whileOpen = {};
+                QVERIFY(!started);
+                QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+                QCOMPARE(m_desk->boxes[0].text,
+                         std::string(zweiterStart ? kLaeuftBereits : kVeralteteVersion));
+                QCOMPARE(lies(file), old);
+                QCOMPARE(std::distance(fs::directory_iterator(m_start), {}), std::ptrdiff_t(1));
+            }
+        }
+    }
+
+    void aLockFileThatCannotBeOpenedIsReportedWithItsReason() {
+        const std::string sperre = InstanceLock::pathFor("DuzavozozMutex");
+        QVERIFY(fs::create_directory(sperre));
+        bool started = false;
+        QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+        QVERIFY(!started);
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
+        QCOMPARE(m_desk->boxes[0].text, "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + sperre +
+                                            "\n\rkann nicht ge\xF6"
+                                            "ffnet werden:\n\r" +
+                                            std::strerror(EISDIR));
+        QVERIFY(fs::is_empty(m_start));
+    }
+
+    void aFifoInPlaceOfTheConfigurationFileDoesNotBlockTheStart() {
+        const auto file = ConfigFile::path(m_start);
+        QVERIFY(::mkfifo(file.c_str(), 0600) == 0);
+        QCOMPARE(runTrefflux([](TForm1& form) {
+                     QVERIFY(form.Ersteinrichtung());
+                     form.endWithoutAsking();
+                 }),
+                 0);
+        QVERIFY(gezeigt("Die Konfigurationsdatei\n\r" + file + "\n\rist keine gew\xF6hnliche Datei"));
+        QVERIFY(fs::is_fifo(fs::symlink_status(file)));
+    }
+
+    // A series the file could not take is still kept when the program ends: it goes into a file
+    // of its own in the start directory, and the next start (only the next) says so.
+    void keptSeriesAtTheEndGoToAFileOfTheirOwnAndTheNextStartSaysSo() {
+        speichereProfil(m_start + "/fehlt/Protokoll1.rls");
+        TSerienDatensatz serie;
+        serie.Schusszahl = "2";
+        serie.Schuesse.resize(2);
+        serie.Schuesse[0].Ringwert = "104";
+        serie.Schuesse[0].Teiler = "01234";
+        serie.Schuesse[1].Ringwert = "097";
+        serie.Schuesse[1].Teiler = "00050";
+        QCOMPARE(runTrefflux([&](TForm1& form) {
+                     form.Ausgabe().WriteSeries(serie);
+                     form.endWithoutAsking();
+                 }),
+                 0);
+        QVERIFY(gezeigt("Kann Protokolldatei nicht \xF6"
+                        "ffnen\n\r" +
+                        m_start + "/fehlt/Protokoll1.rls"));
+        std::vector<std::string> notablagen;
+        for (const auto& e : fs::directory_iterator(m_start))
+            if (e.path().filename().string().starts_with("Trefflux-nicht-geschrieben-"))
+                notablagen.push_back(e.path().string());
+        QCOMPARE(notablagen.size(), std::size_t(1));
+        QVERIFY(notablagen[0].ends_with(".rls"));
+        QCOMPARE(lies(notablagen[0]), std::string("10,4;123,4;\n9,7; 5,0;\n\n"));
+
+        for (const bool naechsterStart : {true, false}) {
+            m_desk->boxes.clear();
+            QCOMPARE(runTrefflux([](TForm1& form) { form.endWithoutAsking(); }), 0);
+            QCOMPARE(gezeigt("Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben "
+                             "werden.\n\rSie stehen in:\n\r" +
+                             notablagen[0]),
+                     naechsterStart);
+        }
+    }
+
+    // A protocol file name that cannot work is told at once in the settings window, which stays
+    // open with the focus in the file name field until another name is applied; the default
+    // profile never stores a mangled name.
+    void aFileNameThatCannotWorkIsToldAtOnceInTheSettingsWindow() {
+        const struct {
+            const char* name;
+            std::string unterordner;   // started from here (UTF-8)
+            std::string dateiname;     // stored beforehand; none: first start
+            std::string gezeigterName; // as the message names it (Windows-1252)
+            std::string grund;
+        } faelle[] = {
+            {"Windows path", "", "C:\\Verein\\Protokoll1.rls", "C:\\Verein\\Protokoll1.rls", "Windows-Pfad"},
+            {"start directory not in Windows-1252", "\xCE\xA9mega", "", "/?mega/Protokoll1.rls",
+             "Zeichen, die in den Einstellungen nicht gespeichert werden k\xF6nnen"},
+            {"start path longer than the field", std::string(250, 'a') + "/" + std::string(250, 'b'), "",
+             std::string(250, 'a') + "/" + std::string(250, 'b') + "/Protokoll1.rls",
+             "l\xE4nger als 511 Zeichen"},
+        };
+        const std::string basis = m_start;
+        for (const auto& fall : faelle) {
+            const std::string start = fall.unterordner.empty() ? basis : basis + "/" + fall.unterordner;
+            fs::create_directories(start);
+            QVERIFY(::chdir(start.c_str()) == 0);
+            m_start = start;
+            fs::remove(ConfigFile::path(start));
+            if (!fall.dateiname.empty())
+                speichereProfil(fall.dateiname);
+            m_desk->boxes.clear();
+            bool offen = false;
+            QCOMPARE(runTrefflux([&](TForm1& form) {
+                         offen = form.isVisible();
+                         QCOMPARE(form.ui()->PageControl1->currentWidget(), form.ui()->TabSheet1);
+                         form.Button2Click(); // "Übernehmen" with the name as it is: told again, stays open
+                         offen = offen && form.isVisible();
+                         form.ui()->Edit1->setText(QString::fromStdString(basis + "/gut.rls"));
+                         form.Button2Click();
+                         offen = offen && !form.isVisible();
+                         form.endWithoutAsking();
+                     }),
+                     0);
+            QVERIFY2(offen, fall.name);
+            std::size_t meldungen = 0;
+            for (const auto& box : m_desk->boxes) {
+                if (box.title != "Fehler" ||
+                    box.text.find("kann nicht verwendet werden") == std::string::npos)
+                    continue;
+                ++meldungen;
+                QVERIFY2(box.text.find(fall.gezeigterName) != std::string::npos, box.text.c_str());
+                QVERIFY2(box.text.find(fall.grund) != std::string::npos, box.text.c_str());
+            }
+            QCOMPARE(meldungen, std::size_t(2));
+            Profilliste gespeichert;
+            QVERIFY(ConfigFile::Load(ConfigFile::path(start), gespeichert));
+            QCOMPARE(text(gespeichert[0].Dateiname), basis + "/gut.rls");
+        }
+        QVERIFY(::chdir(basis.c_str()) == 0);
+        m_start = basis;
     }
 
 private:

@@ -7,8 +7,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class QtMainThreadTest : public QObject {
@@ -71,6 +73,33 @@ private slots:
         MainThread::post([&] { order.push_back("second"); });
         QTRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(4), 10000);
         QCOMPARE(order, (std::vector<std::string>{"box opens", "second", "inside the box", "box closed"}));
+    }
+
+    // A delayed task, from the main thread or a worker, runs once its delay has passed, also
+    // while a modal loop is open (a message box must not hold up the retry of the protocol file).
+    void delayedTasksRunAfterTheirDelayInsideANestedLoop() {
+        QtMainThread executor;
+        using namespace std::chrono;
+        const auto start = steady_clock::now();
+        std::vector<std::pair<std::string, milliseconds>> ran;
+        const auto record = [&](const char* name) {
+            ran.emplace_back(name, duration_cast<milliseconds>(steady_clock::now() - start));
+        };
+        MainThread::post([&] {
+            QEventLoop box;
+            MainThread::postDelayed(milliseconds(80), [&] { record("main"); });
+            std::thread worker([&] { MainThread::postDelayed(milliseconds(40), [&] { record("worker"); }); });
+            worker.join();
+            QTimer::singleShot(150, &box, &QEventLoop::quit);
+            box.exec();
+            record("box closed");
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(ran.size(), std::size_t(3), 10000);
+        QCOMPARE(ran[0].first, std::string("worker"));
+        QCOMPARE(ran[1].first, std::string("main"));
+        QCOMPARE(ran[2].first, std::string("box closed"));
+        QVERIFY(ran[0].second >= milliseconds(40));
+        QVERIFY(ran[1].second >= milliseconds(80));
     }
 
     // Tasks that were posted but not yet run when the executor is removed are dropped: they

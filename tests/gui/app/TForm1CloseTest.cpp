@@ -130,14 +130,15 @@ private slots:
         QVERIFY(m_desk->boxes.back().text.find("TFXConf.cnf") != std::string::npos);
     }
 
-    // The start folder has become read-only (root, too, is held to it here): the user reads the
-    // file and the system's reason, and the file from before stays as it was.
+    // The start folder and the file have become read-only (root, too, is held to it here): the
+    // user reads the file and the system's reason, and the file from before stays as it was.
     void aSaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile() {
         Profilliste liste;
         Form form(liste, m_start);
         QVERIFY(ConfigFile::Save(form.configPath(), liste).ok);
         const auto vorher = std::filesystem::last_write_time(form.configPath());
         liste.neuesProfil();
+        QVERIFY(::chmod(form.configPath().c_str(), 0400) == 0);
         QVERIFY(::chmod(m_start.c_str(), 0500) == 0);
         bool geschlossen = false;
         {

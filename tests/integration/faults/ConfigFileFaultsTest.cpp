@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -50,12 +51,13 @@ TEST(ConfigFileFaults, SaveThatCannotWriteSaysWhyAndKeepsTheOldFile) {
     EXPECT_FALSE(ergebnis.ok);
     EXPECT_FALSE(ergebnis.error.empty());
 
-    // A folder without write permission, with the old file in it.
+    // A folder without write permission, with the old file in it, read-only as well.
     const std::string ordner = dir / "nurLesen";
     ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
     const std::string pfad = ConfigFile::path(ordner);
     ASSERT_TRUE(ConfigFile::Save(pfad, profile(1, "Alt ")).ok);
     const std::string alt = readFile(pfad);
+    ASSERT_EQ(::chmod(pfad.c_str(), 0400), 0); // neither folder nor file may be written
     ASSERT_EQ(::chmod(ordner.c_str(), 0500), 0);
     ConfigFile::SaveResult nurLesen;
     {
@@ -67,6 +69,65 @@ TEST(ConfigFileFaults, SaveThatCannotWriteSaysWhyAndKeepsTheOldFile) {
     EXPECT_FALSE(nurLesen.ok);
     EXPECT_FALSE(nurLesen.error.empty());
     EXPECT_EQ(readFile(pfad), alt);
+}
+
+// Saving where the file is not simply a file in a writable folder: a symbolic link's target is
+// replaced and the link stays; in a folder that takes no new file the file is written in place;
+// the file keeps its permissions either way. Root, too, is held to the permissions here.
+TEST(ConfigFileFaults, SaveReplacesALinksTargetOrWritesInPlaceAndKeepsPermissions) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const struct {
+        const char* name;
+        bool verknuepfung;
+        mode_t ordnerModus;
+        mode_t dateiModus; // 0: no file yet
+    } faelle[] = {
+        {"file of mode 0640", false, 0700, 0640},
+        {"link to a file in another folder", true, 0700, 0600},
+        {"link to a file not made yet", true, 0700, 0},
+        {"read-only folder", false, 0500, 0620},
+        {"link into a read-only folder", true, 0500, 0664},
+    };
+    const Profilliste alt = profile(1, "Alt ");
+    const Profilliste neu = profile(3, "Neu ");
+    for (const auto& fall : faelle) {
+        SCOPED_TRACE(fall.name);
+        FaultDir dir;
+        const std::string ordner = dir / "Verein";
+        ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
+        const std::string ziel = ConfigFile::path(ordner);
+        if (fall.dateiModus != 0) {
+            ASSERT_TRUE(ConfigFile::Save(ziel, alt).ok);
+            ASSERT_EQ(::chmod(ziel.c_str(), fall.dateiModus), 0);
+        }
+        std::string pfad = ziel;
+        if (fall.verknuepfung) {
+            const std::string start = dir / "Start";
+            ASSERT_EQ(::mkdir(start.c_str(), 0700), 0);
+            pfad = ConfigFile::path(start);
+            ASSERT_EQ(::symlink("../Verein/TFXConf.cnf", pfad.c_str()), 0);
+        }
+        ASSERT_EQ(::chmod(ordner.c_str(), fall.ordnerModus), 0);
+        ConfigFile::SaveResult ergebnis;
+        {
+            PermissionsEnforced rechte;
+            ASSERT_TRUE(rechte.active());
+            ergebnis = ConfigFile::Save(pfad, neu);
+        }
+        ::chmod(ordner.c_str(), 0700);
+        EXPECT_TRUE(ergebnis.ok) << ergebnis.error;
+        EXPECT_EQ(readFile(ziel), inhalt(neu));
+        struct stat st {};
+        ASSERT_EQ(::lstat(ziel.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, fall.dateiModus != 0 ? fall.dateiModus : 0666 & ~mask);
+        ASSERT_EQ(::lstat(pfad.c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), fall.verknuepfung);
+        int dateien = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(ordner))
+            ++dateien;
+        EXPECT_EQ(dateien, 1); // no temporary file left
+    }
 }
 
 // A child saves two different lists in turn without pause; it is killed at a random moment,

@@ -1,19 +1,23 @@
 // The protocol file on a file system that fails: a full device, a file that reaches its size
 // limit part-way, a folder that cannot take the file, a file another process holds. In every
-// case the user is told, nothing is half-written, and the next series is written once the
-// fault is gone.
+// case the user is told once, nothing is half-written, the series is kept, and the kept series
+// reach the file first once the fault is gone: with the next series, or by the retry timer.
 
 #include "FaultDir.h"
 #include "PermissionsEnforced.h"
 
+#include "PlainMainThread.h"
 #include "Profilliste.h"
 #include "ScriptedDesktop.h"
 #include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -57,7 +61,10 @@ protected:
     void schreibe() {
         ausgabe.WriteSeries(serie);
         EXPECT_FALSE(ausgabe.busy());
-        EXPECT_EQ(ausgabe.queued(), 0u);
+    }
+    // The message for a file that cannot be opened, up to the reason.
+    static std::string nichtOeffnen(const std::string& pfad, const std::string& grund) {
+        return std::string(kKannNichtOeffnen) + "\n\r" + pfad + "\n\r" + grund + "\n\r";
     }
 
     FaultDir dir;
@@ -77,11 +84,13 @@ TEST_F(ProtokollFaults, FullDeviceIsReportedAndTheNextSeriesIsWrittenElsewhere) 
     // The series is not lost: the clipboard holds it whole.
     ASSERT_EQ(desk.clipboard.size(), 1u);
     EXPECT_EQ(desk.clipboard[0], kSerie);
+    EXPECT_EQ(ausgabe.queued(), 1u);
 
-    ziel(datei);
+    ziel(datei); // the kept series first, then the new one
     schreibe();
     EXPECT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(readFile(datei), kSerie + "\n");
+    EXPECT_EQ(readFile(datei), kSerie + "\n" + kSerie + "\n");
+    EXPECT_EQ(ausgabe.queued(), 0u);
 }
 
 // A file that can take only a few more bytes (the disk fills up during the write): the part
@@ -109,42 +118,114 @@ TEST_F(ProtokollFaults, SeriesThatDoesNotFitIsTakenBackWhole) {
     EXPECT_EQ(readFile(datei), erste);
     EXPECT_EQ(desk.clipboard.back(), kSerie);
 
+    EXPECT_EQ(ausgabe.queued(), 1u);
+
     schreibe();
     EXPECT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(readFile(datei), erste + kSerie + "\n");
+    EXPECT_EQ(readFile(datei), erste + kSerie + "\n" + kSerie + "\n");
 }
 
-TEST_F(ProtokollFaults, FolderThatCannotTakeTheFileIsReportedUntilItCan) {
-    // A path below a regular file cannot be created, for root too.
-    const std::string ordner = dir / "Protokolle";
-    writeFile(ordner, "kein Ordner");
-    ziel(ordner + "/Protokoll1.rls");
-    schreibe();
-    ASSERT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(desk.boxes[0].text, kKannNichtOeffnen);
-    EXPECT_EQ(desk.boxes[0].flags, Mb::Ok | Mb::SystemModal);
-    EXPECT_TRUE(desk.clipboard.empty()); // unchanged
+// Each fault a club meets: told once with the file and the system's reason, both series in
+// the clipboard and kept, and written first, in order, by the next series once the fault is
+// gone. Root, too, is held to the permissions here.
+TEST_F(ProtokollFaults, EachFaultKeepsTheSeriesUntilItIsGone) {
+    int gehalten = -1;
+    const struct Fall {
+        const char* name;
+        std::function<void(const std::string&ordner, const std::string&pfad)> stoeren, beheben;
+        std::string grund;
+    } faelle[] = {
+        {"folder missing", [](const std::string&, const std::string&) {},
+         [](const std::string& ordner, const std::string&) { ::mkdir(ordner.c_str(), 0700); },
+         std::strerror(ENOENT)},
+        {"a file in the folder's place",
+         [](const std::string& ordner, const std::string&) { writeFile(ordner, "kein Ordner"); },
+         [](const std::string& ordner, const std::string&) {
+             ::unlink(ordner.c_str());
+             ::mkdir(ordner.c_str(), 0700);
+         },
+         std::strerror(ENOTDIR)},
+        {"read-only folder",
+         [](const std::string& ordner, const std::string&) { ::mkdir(ordner.c_str(), 0500); },
+         [](const std::string& ordner, const std::string&) { ::chmod(ordner.c_str(), 0700); },
+         std::strerror(EACCES)},
+        {"read-only file",
+         [](const std::string& ordner, const std::string& pfad) {
+             ::mkdir(ordner.c_str(), 0700);
+             writeFile(pfad, "");
+             ::chmod(pfad.c_str(), 0444);
+         },
+         [](const std::string&, const std::string& pfad) { ::chmod(pfad.c_str(), 0644); },
+         std::strerror(EACCES)},
+        {"a folder in the file's place",
+         [](const std::string& ordner, const std::string& pfad) {
+             ::mkdir(ordner.c_str(), 0700);
+             ::mkdir(pfad.c_str(), 0700);
+         },
+         [](const std::string&, const std::string& pfad) { ::rmdir(pfad.c_str()); }, std::strerror(EISDIR)},
+        {"held by another program",
+         [&gehalten](const std::string& ordner, const std::string& pfad) {
+             ::mkdir(ordner.c_str(), 0700);
+             gehalten = ::open(pfad.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+             ::flock(gehalten, LOCK_EX);
+         },
+         [&gehalten](const std::string&, const std::string&) { ::close(gehalten); },
+         "Die Datei wird gerade von einem anderen Programm benutzt."},
+    };
+    PermissionsEnforced rechte;
+    ASSERT_TRUE(rechte.active());
+    int nummer = 0;
+    for (const Fall& fall : faelle) {
+        SCOPED_TRACE(fall.name);
+        const std::string ordner = dir / ("fall" + std::to_string(++nummer));
+        const std::string pfad = ordner + "/Protokoll1.rls";
+        ziel(pfad);
+        desk.boxes.clear();
+        desk.clipboard.clear();
+        fall.stoeren(ordner, pfad);
 
-    ASSERT_EQ(::unlink(ordner.c_str()), 0);
-    ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
-    schreibe();
-    EXPECT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(readFile(ordner + "/Protokoll1.rls"), kSerie + "\n");
-
-    // A read-only folder (root, too, is held to its permissions here).
-    const std::string nurLesen = dir / "nurLesen";
-    ASSERT_EQ(::mkdir(nurLesen.c_str(), 0500), 0);
-    ziel(nurLesen + "/Protokoll1.rls");
-    {
-        PermissionsEnforced rechte;
-        ASSERT_TRUE(rechte.active());
         schreibe();
+        schreibe();
+        ASSERT_EQ(desk.boxes.size(), 1u);
+        EXPECT_EQ(desk.boxes[0].text.rfind(nichtOeffnen(pfad, fall.grund), 0), 0u) << desk.boxes[0].text;
+        EXPECT_EQ(desk.boxes[0].flags, Mb::Ok | Mb::SystemModal);
+        EXPECT_EQ(desk.clipboard, (std::vector<std::string>{kSerie, kSerie}));
+        EXPECT_EQ(ausgabe.queued(), 2u);
+
+        fall.beheben(ordner, pfad);
+        schreibe();
+        EXPECT_EQ(readFile(pfad), kSerie + "\n" + kSerie + "\n" + kSerie + "\n");
+        EXPECT_EQ(ausgabe.queued(), 0u);
+        EXPECT_EQ(desk.boxes.size(), 1u);
+        EXPECT_EQ(desk.clipboard.size(), 3u);
     }
-    ASSERT_EQ(desk.boxes.size(), 2u);
-    EXPECT_EQ(desk.boxes[1].text, kKannNichtOeffnen);
-    ASSERT_EQ(::chmod(nurLesen.c_str(), 0700), 0);
+}
+
+// The message box runs an event loop, and the retry runs in it: the kept series reaches the
+// file while the box is still open, as soon as the folder is there.
+TEST_F(ProtokollFaults, KeptSeriesIsWrittenByTheRetryWhileTheMessageIsOpen) {
+    PlainMainThread schleife;
+    const std::string ordner = dir / "Protokolle";
+    ziel(ordner + "/Protokoll1.rls");
+    std::vector<std::string> imOffenenFenster;
+    desk.whileOpen = [&] {
+        schleife.advance(TProtokollAusgabe::Wiederholungsabstand); // still missing: kept, not told again
+        EXPECT_EQ(desk.boxes.size(), 1u);
+        ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
+        schleife.advance(TProtokollAusgabe::Wiederholungsabstand - std::chrono::milliseconds(1));
+        imOffenenFenster.push_back(readFile(ordner + "/Protokoll1.rls"));
+        schleife.advance(std::chrono::milliseconds(1));
+        imOffenenFenster.push_back(readFile(ordner + "/Protokoll1.rls"));
+    };
     schreibe();
-    EXPECT_EQ(readFile(nurLesen + "/Protokoll1.rls"), kSerie + "\n");
+    EXPECT_EQ(imOffenenFenster, (std::vector<std::string>{"", kSerie + "\n"}));
+    EXPECT_EQ(ausgabe.queued(), 0u);
+    EXPECT_EQ(schleife.timersPending(), 0u); // nothing kept, nothing retried
+
+    desk.whileOpen = {};
+    schreibe();
+    EXPECT_EQ(readFile(ordner + "/Protokoll1.rls"), kSerie + "\n" + kSerie + "\n");
+    EXPECT_EQ(desk.clipboard.size(), 2u);
 }
 
 // Another process holds the file (a results program reading it): the series is refused with the
@@ -157,6 +238,7 @@ TEST_F(ProtokollFaults, FileLockedByAnotherProcessIsReportedUntilReleased) {
         ::unlink(datei.c_str());
         desk.boxes.clear();
         desk.clipboard.clear();
+        desk.warnings.clear();
 
         int bereit[2], los[2];
         ASSERT_EQ(::pipe(bereit), 0);
@@ -177,8 +259,11 @@ TEST_F(ProtokollFaults, FileLockedByAnotherProcessIsReportedUntilReleased) {
 
         schreibe();
         ASSERT_EQ(desk.boxes.size(), 1u);
-        EXPECT_EQ(desk.boxes[0].text, kKannNichtOeffnen);
-        EXPECT_TRUE(desk.clipboard.empty());
+        EXPECT_EQ(desk.boxes[0].text.rfind(
+                      nichtOeffnen(datei, "Die Datei wird gerade von einem anderen Programm benutzt."), 0),
+                  0u);
+        EXPECT_EQ(desk.clipboard.size(), 1u);
+        EXPECT_EQ(ausgabe.queued(), 1u);
         EXPECT_EQ(readFile(datei), "");
         EXPECT_TRUE(desk.warnings.empty()); // a held file counts as absent for the warning
 
@@ -188,10 +273,15 @@ TEST_F(ProtokollFaults, FileLockedByAnotherProcessIsReportedUntilReleased) {
         for (int fd : {bereit[0], bereit[1], los[0], los[1]})
             ::close(fd);
 
+        // The kept series first, then the new one; in the one-record mode each as any series:
+        // each finds a file (the one the other process left, then the kept one's record) and
+        // asks first (answered "overwrite" here).
         schreibe();
         EXPECT_EQ(desk.boxes.size(), 1u);
-        EXPECT_EQ(readFile(datei), kSerie + "\n");
-        ASSERT_EQ(desk.clipboard.size(), 1u);
+        EXPECT_EQ(readFile(datei), modus == 0 ? kSerie + "\n" + kSerie + "\n" : kSerie + "\n");
+        EXPECT_EQ(desk.warnings.size(), modus == 0 ? 0u : 2u);
+        EXPECT_EQ(desk.clipboard.size(), 2u);
+        EXPECT_EQ(ausgabe.queued(), 0u);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // A machine component wired to a stand-in machine on a pseudo-terminal, with a plain main
-// thread that delivers the component's events into two lists.
+// thread that delivers the component's events into lists.
 
 #include "PlainMainThread.h"
 #include "SimLine.h"
@@ -34,6 +34,10 @@ public:
         com.OnError = [this](TCustomComPort* sender, std::int32_t code) {
             EXPECT_EQ(sender, &com);
             errors.push_back(code);
+        };
+        com.OnHinweis = [this](TCustomComPort* sender, std::string text) {
+            EXPECT_EQ(sender, &com);
+            hinweise.push_back(std::move(text));
         };
     }
     ~MachineBench() {
@@ -71,6 +75,7 @@ public:
     Component com;
     std::vector<std::string> data;
     std::vector<std::int32_t> errors;
+    std::vector<std::string> hinweise;
 
 private:
     Machine* m_machine = nullptr;

@@ -96,6 +96,25 @@ private slots:
         QCOMPARE(m_desk->clipboard.back(), std::string("10,4;123,4;\n9,7; 5,0;\n"));
     }
 
+    void aNoticeIsShownAndTheMachineGoesOn() {
+        // Four damaged copies of a block: the fourth is kept, and the user is told.
+        auto sam = standIn(std::make_unique<SamMachine>());
+        QVERIFY(sam);
+        profil(maSam4000, sam->portName());
+        Form form(*m_liste, start());
+        std::string error;
+        auto serie = parseSeries("LG 1 10.4/123.4", error);
+        sam->post([serie](SimMachine& m, SimWriter&) {
+            m.damageNextChecks(4);
+            m.queue(*serie);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(protokoll(), std::string("10,4;123,4;\n\n"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
+        QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
+        QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
+        QVERIFY(form.SamCom1->Connected());
+    }
+
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
         profil(maRikaSAG1, "ttyTFXNONE");
         Form form(*m_liste, start());

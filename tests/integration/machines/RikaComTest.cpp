@@ -73,14 +73,14 @@ TEST(RikaCom, BlockBecomesOneTextAndIsConfirmedWithFormFeed) {
     EXPECT_EQ(bench.ask<std::size_t>([](RikaMachine& m) { return m.delivered(); }), 2u);
 }
 
-TEST(RikaCom, SilentMachineRaisesOneErrorAtStartAndThenWaitsWithoutLimit) {
+TEST(RikaCom, SilentMachineRaisesOneErrorAtStartAndThenPollsWithoutFurtherErrors) {
     RikaBench bench;
     bench.machine([](RikaMachine& m) { m.setSilent(true); });
     bench.com.Open();
     ASSERT_TRUE(bench.runUntil([&] { return !bench.errors.empty(); }, 12s));
     EXPECT_EQ(bench.errors, std::vector<std::int32_t>{0});
-    // The reader goes on with its first cycle and waits, without limit, for the reply to the
-    // first command; a stop ends that wait at once.
+    // The reader goes on with its first cycle and waits for the reply to the first command;
+    // a stop ends that wait at once.
     ASSERT_TRUE(bench.line->waitReceived(
         [](const std::string& s) { return s.find(framed("S010")) != std::string::npos; }, 1s));
     const auto start = std::chrono::steady_clock::now();

@@ -34,8 +34,8 @@ TEST(Maschinentabelle, EveryMachineOfTheProfileHasAWholeLine) {
     for (const Maschinenart& art : maschinentabelle()) {
         EXPECT_TRUE(nummern.insert(art.nummer).second) << art.name;
         EXPECT_EQ(maschinenart(art.nummer), &art);
-        EXPECT_TRUE(art.name && art.komponente && art.verbinden && art.testen && art.testGefunden &&
-                    art.testNichtGefunden && art.sucheGefunden)
+        EXPECT_TRUE(art.auswahl && art.name && art.komponente && art.verbinden && art.testen &&
+                    art.testGefunden && art.testNichtGefunden && art.sucheGefunden)
             << art.name;
     }
     EXPECT_EQ(nummern, (std::set<std::int32_t>{maRikaSAG1, maSam4000, maDisagRM}));

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -253,38 +255,104 @@ TEST_F(ProtokollAusgabe, SeparatorCodesZeroCrLfAndNone) {
     EXPECT_EQ(desk.clipboard.back(), "10,4123,49,7 5,0");
 }
 
-TEST_F(ProtokollAusgabe, FileThatCannotBeOpenedIsReportedEveryTime) {
-    setText(p().Dateiname, "");
-    ausgabe.WriteSeries(serie(beispiel));
-    ausgabe.WriteSeries(serie(beispiel));
-    ASSERT_EQ(desk.boxes.size(), 2u);
-    EXPECT_EQ(desk.boxes[0].text, kannNichtOeffnen);
-    EXPECT_EQ(desk.boxes[0].title, "Fehler");
-    EXPECT_EQ(desk.boxes[0].flags, 4096u);
-    EXPECT_TRUE(desk.clipboard.empty());
+// A name that cannot work is never tried: each fault is told once, with the file and the
+// reason, every series goes into the clipboard and is kept, and the kept series reach the file
+// first, in order, once the name is mended.
+TEST_F(ProtokollAusgabe, NameThatCannotWorkIsToldOncePerFaultAndTheSeriesKept) {
+    const struct {
+        std::string name;
+        std::string grund;
+    } faelle[] = {
+        {"", "Es ist kein Dateiname eingetragen."},
+        {"C:\\Verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
+        {m_ordner + "/fehlt/Protokoll1.rls", std::strerror(ENOENT)},
+    };
+    std::vector<std::string> erwartet;
+    for (std::size_t i = 0; i < std::size(faelle); ++i) {
+        SCOPED_TRACE(faelle[i].name);
+        setText(p().Dateiname, faelle[i].name);
+        for (const char* ring : {"101", "102"}) {
+            ausgabe.WriteSeries(serie({{ring, std::to_string(i)}}));
+            erwartet.push_back(desk.clipboard.back());
+        }
+        ASSERT_EQ(desk.boxes.size(), i + 1);
+        const auto& box = desk.boxes.back();
+        EXPECT_EQ(box.title, "Fehler");
+        EXPECT_EQ(box.flags, 4096u);
+        EXPECT_EQ(box.text.rfind(kannNichtOeffnen + (faelle[i].name.empty() ? "" : "\n\r" + faelle[i].name) +
+                                     "\n\r" + faelle[i].grund,
+                                 0),
+                  0u)
+            << box.text;
+        EXPECT_NE(box.text.find("Zwischenablage"), std::string::npos);
+        EXPECT_EQ(ausgabe.queued(), 2 * (i + 1));
+    }
+    EXPECT_FALSE(std::filesystem::exists("C:\\Verein\\Protokoll1.rls")); // no file of the literal name
+    EXPECT_EQ(desk.clipboard.size(), 6u);
 
-    setText(p().Dateiname, m_ordner + "/fehlt/Protokoll1.rls");
+    setText(p().Dateiname, datei);
     ausgabe.WriteSeries(serie(beispiel));
+    std::string alle;
+    for (const std::string& c : erwartet)
+        alle += c + "\n";
+    EXPECT_EQ(lies(datei), alle + beispielDatei);
+    EXPECT_EQ(desk.clipboard.size(), 7u); // the kept series are not placed a second time
+    EXPECT_EQ(ausgabe.queued(), 0u);
     EXPECT_EQ(desk.boxes.size(), 3u);
-    EXPECT_TRUE(desk.clipboard.empty());
 }
 
-TEST_F(ProtokollAusgabe, FileHeldByAnotherProgramIsNeitherWrittenNorTruncated) {
+TEST_F(ProtokollAusgabe, FileHeldByAnotherProgramIsNeitherWrittenNorTruncatedButKept) {
     schreib(datei, "gehalten");
-    FremdeSperre sperre(datei);
-    ASSERT_TRUE(sperre.gesperrt());
+    {
+        FremdeSperre sperre(datei);
+        ASSERT_TRUE(sperre.gesperrt());
 
-    ausgabe.WriteSeries(serie(beispiel));
-    ASSERT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(desk.boxes[0].text, kannNichtOeffnen);
+        ausgabe.WriteSeries(serie(beispiel));
+        ASSERT_EQ(desk.boxes.size(), 1u);
+        EXPECT_EQ(
+            desk.boxes[0].text.rfind(kannNichtOeffnen + "\n\r" + datei +
+                                         "\n\rDie Datei wird gerade von einem anderen Programm benutzt.",
+                                     0),
+            0u);
 
-    // With the warning on, a held file counts as absent; creating it then fails as well.
+        // With the warning on, a held file counts as absent; creating it then fails as well.
+        einzelsatz(true);
+        ausgabe.WriteSeries(serie(beispiel));
+        EXPECT_TRUE(desk.warnings.empty());
+        EXPECT_EQ(desk.boxes.size(), 1u); // the same fault
+        EXPECT_EQ(lies(datei), "gehalten");
+        EXPECT_EQ(desk.clipboard.size(), 2u);
+        ausgabe.Wiederholen();
+        EXPECT_EQ(ausgabe.queued(), 2u);
+    }
+    p().Dateimodus = 0;
+    ausgabe.Wiederholen();
+    EXPECT_EQ(lies(datei), "gehalten" + beispielDatei + beispielDatei);
+    EXPECT_EQ(ausgabe.queued(), 0u);
+}
+
+// In the one-record mode the kept series go to the file one at a time, each as any series:
+// the second one finds the first one's record and waits for the results program to take it.
+TEST_F(ProtokollAusgabe, KeptSeriesInOneRecordModeAreWrittenOneAtATimeWithTheWarning) {
     einzelsatz(true);
-    ausgabe.WriteSeries(serie(beispiel));
-    EXPECT_TRUE(desk.warnings.empty());
-    EXPECT_EQ(desk.boxes.size(), 2u);
-    EXPECT_EQ(lies(datei), "gehalten");
-    EXPECT_TRUE(desk.clipboard.empty());
+    setText(p().Dateiname, m_ordner + "/fehlt/x.rls");
+    ausgabe.WriteSeries(serie({{"101", "1"}}));
+    ausgabe.WriteSeries(serie({{"102", "2"}}));
+    ASSERT_EQ(ausgabe.queued(), 2u);
+
+    setText(p().Dateiname, datei);
+    desk.warningAnswers = {mrRetry};
+    std::vector<std::string> abgeholt;
+    desk.whileOpen = [&] { // the results program takes the record while the warning is open
+        abgeholt.push_back(lies(datei));
+        std::filesystem::remove(datei);
+    };
+    ausgabe.Wiederholen();
+    EXPECT_EQ(abgeholt, std::vector<std::string>{"10,1; 0,1;\n\n"});
+    EXPECT_EQ(desk.warnings.size(), 1u);
+    EXPECT_EQ(lies(datei), "10,2; 0,2;\n\n");
+    EXPECT_EQ(desk.clipboard, (std::vector<std::string>{"10,1; 0,1;\n", "10,2; 0,2;\n"}));
+    EXPECT_EQ(ausgabe.queued(), 0u);
 }
 
 // A modal dialog keeps delivering machine data: a series that arrives meanwhile is written
@@ -307,7 +375,7 @@ TEST_F(ProtokollAusgabe, SeriesArrivingDuringTheWarningIsWrittenAfterwards) {
     EXPECT_EQ(ausgabe.queued(), 0u);
 }
 
-TEST_F(ProtokollAusgabe, SeriesArrivingDuringAnErrorBoxIsWrittenAfterwards) {
+TEST_F(ProtokollAusgabe, SeriesArrivingDuringAnErrorBoxIsWrittenAfterTheKeptOne) {
     setText(p().Dateiname, m_ordner + "/fehlt/x.rls");
     std::vector<TSerienDatensatz> geliefert{serie({{"101", "1"}}), serie({{"102", "2"}})};
     desk.whileOpen = [&] {
@@ -317,8 +385,9 @@ TEST_F(ProtokollAusgabe, SeriesArrivingDuringAnErrorBoxIsWrittenAfterwards) {
     };
     ausgabe.WriteSeries(serie(beispiel));
     EXPECT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(lies(datei), "10,1; 0,1;\n\n10,2; 0,2;\n\n");
-    EXPECT_EQ(desk.clipboard, (std::vector<std::string>{"10,1; 0,1;\n", "10,2; 0,2;\n"}));
+    EXPECT_EQ(lies(datei), beispielDatei + "10,1; 0,1;\n\n10,2; 0,2;\n\n");
+    EXPECT_EQ(desk.clipboard,
+              (std::vector<std::string>{beispielZwischenablage, "10,1; 0,1;\n", "10,2; 0,2;\n"}));
 }
 
 TEST_F(ProtokollAusgabe, WriteFailureIsReportedAndTheClipboardStillGetsTheSeries) {
@@ -330,8 +399,10 @@ TEST_F(ProtokollAusgabe, WriteFailureIsReportedAndTheClipboardStillGetsTheSeries
     EXPECT_EQ(desk.boxes[0].title, "Fehler");
     EXPECT_EQ(desk.boxes[0].text, "Fehler beim Schreiben der Protokolldatei\n\r/dev/full\n\r"
                                   "Der Datentr\xE4ger ist voll.\n\r"
-                                  "Die Serie ist nur in der Zwischenablage vollst\xE4ndig.");
+                                  "Die Serie steht in der Zwischenablage. Sie wird aufbewahrt und in die "
+                                  "Datei geschrieben, sobald das wieder m\xF6glich ist.");
     EXPECT_EQ(desk.clipboard, std::vector<std::string>{beispielZwischenablage});
+    EXPECT_EQ(ausgabe.queued(), 1u);
 }
 
 TEST_F(ProtokollAusgabe, SeriesCutShortByAFullDiskIsTakenBackFromTheFile) {

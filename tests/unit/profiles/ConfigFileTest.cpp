@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,10 +118,37 @@ TEST_F(ConfigFileTest, OtherVersionsAreRefusedAndLeftAlone) {
     }
 }
 
-TEST_F(ConfigFileTest, ADirectoryIsNotAConfigurationFile) {
-    fs::create_directory(file);
-    Profilliste l;
-    EXPECT_FALSE(ConfigFile::Load(file, l));
+// Something other than a file in the file's place: the start neither blocks on it (a FIFO
+// without a writer) nor reads it, and the save leaves it as it is.
+TEST_F(ConfigFileTest, AFifoAFolderOrALinkLoopIsNotAConfigurationFile) {
+    const struct {
+        const char* name;
+        std::function<int(const std::string&)> anlegen;
+        fs::file_type art;
+        ConfigFile::Version version;
+    } faelle[] = {
+        {"FIFO", [](const std::string& f) { return ::mkfifo(f.c_str(), 0600); }, fs::file_type::fifo,
+         ConfigFile::Version::KeineDatei},
+        {"folder", [](const std::string& f) { return ::mkdir(f.c_str(), 0700); }, fs::file_type::directory,
+         ConfigFile::Version::KeineDatei},
+        {"link to itself", [](const std::string& f) { return ::symlink("TFXConf.cnf", f.c_str()); },
+         fs::file_type::symlink, ConfigFile::Version::None},
+    };
+    for (const auto& fall : faelle) {
+        SCOPED_TRACE(fall.name);
+        fs::remove_all(file);
+        ASSERT_EQ(fall.anlegen(file), 0);
+        ::alarm(30); // an open that blocks ends the test here
+        EXPECT_EQ(ConfigFile::versionTest(file), fall.version);
+        Profilliste l;
+        EXPECT_FALSE(ConfigFile::Load(file, l));
+        l.appendStandard(dir);
+        const auto result = ConfigFile::Save(file, l);
+        ::alarm(0);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        EXPECT_EQ(fs::symlink_status(file).type(), fall.art);
+    }
 }
 
 TEST_F(ConfigFileTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
@@ -128,6 +156,8 @@ TEST_F(ConfigFileTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     l.appendStandard(dir);
     ASSERT_TRUE(ConfigFile::Save(file, l).ok);
     const auto before = readBytes();
+    // Neither the folder nor the file may be written.
+    fs::permissions(file, fs::perms::owner_read);
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
     l.neuesProfil();
     PermissionsEnforced rechte; // root, too

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 template <typename T> T readLe(const Profil::Record& r, std::size_t off) {
@@ -44,6 +47,43 @@ TEST(ProfilCodec, DefaultProfileFieldsAtTheirOffsets) {
     EXPECT_EQ(textAt(r, 696), "Text");
     EXPECT_EQ(readLe<int32_t>(r, 748), 0);   // Scheibentyp
     EXPECT_EQ(readLe<int32_t>(r, 752), 250); // Teilergrenze
+}
+
+// Which protocol file names cannot work, and why; the default profile never stores such a name
+// (mangled by the conversion or cut to the field), it leaves the name empty instead.
+TEST(ProfilDateiname, NamesThatCannotWorkAreToldWithTheirReason) {
+    const std::string lang(496, 'a'); // "/" + lang + "/Protokoll1.rls" is one more than the field holds
+    const struct {
+        std::string pfad;
+        const char* grund; // the start of the reason; nullptr: usable
+    } faelle[] = {
+        {"/home/verein/Protokoll1.rls", nullptr},
+        {"/home/Sch\xC3\xBCtzen/\xE2\x82\xAC.rls", nullptr}, // umlaut and euro sign are in Windows-1252
+        {"/" + std::string(510, 'a'), nullptr},
+        {"", "Es ist kein Dateiname"},
+        {"/home/\xCE\xA9mega/Protokoll1.rls", "Der Name enth\xE4lt Zeichen"},
+        {"/home/\xFF/Protokoll1.rls", "Der Name enth\xE4lt Zeichen"}, // not UTF-8 at all
+        {"/" + std::string(511, 'a'), "Der Name ist l\xE4nger als 511 Zeichen"},
+        {"C:\\Verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
+        {"d:/Verein/Protokoll1.rls", "Das ist ein Windows-Pfad"},
+        {"/home/verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
+    };
+    for (const auto& fall : faelle) {
+        SCOPED_TRACE(fall.pfad);
+        const std::string fehler = dateinameFehler(fall.pfad);
+        if (fall.grund)
+            EXPECT_EQ(fehler.rfind(fall.grund, 0), 0u) << fehler;
+        else
+            EXPECT_EQ(fehler, "");
+    }
+    for (const std::string& start :
+         std::vector<std::string>{"/home/\xCE\xA9mega", "/" + lang, "C:\\Verein"}) {
+        SCOPED_TRACE(start);
+        EXPECT_NE(dateinameFehler(Profil::standardDateiname(start)), "");
+        EXPECT_EQ(text(Profil::standard(start).Dateiname), "");
+    }
+    EXPECT_EQ(text(Profil::standard("/" + lang.substr(1)).Dateiname),
+              "/" + lang.substr(1) + "/Protokoll1.rls");
 }
 
 TEST(ProfilCodec, EveryByteSurvivesARoundTrip) {
