@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-class Profil;
+struct Profil;
 class Serienpfad;
 class TMachineComponent;
 
