@@ -5,7 +5,8 @@
 class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the main thread. The handler itself only
-// writes one byte into a pipe; the Qt side reads it through a socket notifier.
+// notes the request (see EndRequests.h); the Qt side watches its descriptor through a socket
+// notifier.
 class SignalWatcher : public QObject {
     Q_OBJECT
 

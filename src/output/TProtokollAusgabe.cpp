@@ -7,16 +7,12 @@
 #include "Win1252.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
+
+using platform::FileError;
+using platform::PlatformFile;
 
 const char* const kTitelFehler = "Fehler";
 const char* const kKannNichtOeffnen = "Kann Protokolldatei nicht \xF6"
@@ -36,17 +32,11 @@ private:
     F m_f;
 };
 
-void closeQuietly(int fd) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-}
-
-// The system's reason for an error number, as text of the core.
-std::string grundVon(int fehler) {
-    if (fehler == ENOSPC || fehler == EDQUOT)
+// The system's reason for a failure, as text of the core.
+std::string grundVon(const FileError& fehler) {
+    if (fehler.full)
         return "Der Datentr\xE4ger ist voll.";
-    return utf8ToWin1252(std::strerror(fehler));
+    return utf8ToWin1252(fehler.text);
 }
 
 std::string meldung(const char* kopf, const std::string& dateiname, const std::string& grund) {
@@ -56,56 +46,20 @@ std::string meldung(const char* kopf, const std::string& dateiname, const std::s
     return text + "\n\r" + grund + "\n\r" + kAufbewahrt;
 }
 
-// Opens the protocol file for reading and writing, without sharing: the file is locked with
-// flock, and a file that another program holds locked counts as one that cannot be opened.
-// Never blocks: O_NONBLOCK keeps a FIFO or a device named as the file from stalling the
-// program. A name that cannot work is not tried at all. Returns -1 with the reason on failure.
-int oeffneOhneTeilen(const std::string& dateinameAnsi, int flags, std::string& grund) {
+// Opens the protocol file for reading and writing, without sharing: a file that another program
+// holds counts as one that cannot be opened. Never blocks. A name that cannot work is not tried
+// at all. Returns a closed file with the reason on failure; fehler tells what failed.
+PlatformFile oeffneOhneTeilen(const std::string& dateinameAnsi, PlatformFile::Create anlegen,
+                              std::string& grund, FileError& fehler) {
+    fehler = {};
     const std::string pfad = win1252ToUtf8(dateinameAnsi);
     grund = dateinameFehler(pfad);
     if (!grund.empty())
-        return -1;
-    int fd;
-    do {
-        fd = ::open(pfad.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        grund = grundVon(errno);
-        return -1;
-    }
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        grund = errno == EWOULDBLOCK ? "Die Datei wird gerade von einem anderen Programm benutzt."
-                                     : grundVon(errno);
-        closeQuietly(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool istRegulaereDatei(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool schreibeAlles(int fd, std::string_view daten, std::size_t& geschrieben) {
-    geschrieben = 0;
-    while (geschrieben < daten.size()) {
-        const ssize_t n = ::write(fd, daten.data() + geschrieben, daten.size() - geschrieben);
-        if (n > 0)
-            geschrieben += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else {
-            if (n == 0)
-                errno = EIO;
-            return false; // includes EAGAIN from a full pipe: never wait here
-        }
-    }
-    return true;
+        return {};
+    PlatformFile datei = PlatformFile::openExclusive(pfad, anlegen, fehler);
+    if (fehler)
+        grund = fehler.held ? "Die Datei wird gerade von einem anderen Programm benutzt." : grundVon(fehler);
+    return datei;
 }
 
 } // namespace
@@ -113,10 +67,7 @@ bool schreibeAlles(int fd, std::string_view daten, std::size_t& geschrieben) {
 TProtokollAusgabe::TProtokollAusgabe(Profilliste& profile, Kopfzeilenquelle kopfzeile)
     : m_profile(profile), m_kopfzeile(std::move(kopfzeile)) {}
 
-TProtokollAusgabe::~TProtokollAusgabe() {
-    if (m_datei >= 0)
-        ::close(m_datei);
-}
+TProtokollAusgabe::~TProtokollAusgabe() = default;
 
 void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     if (m_profile.empty()) {
@@ -206,12 +157,7 @@ void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
 }
 
 TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::string& fehler) {
-    ScopeExit schliessen([this] {
-        if (m_datei >= 0) {
-            ::close(m_datei);
-            m_datei = -1;
-        }
-    });
+    ScopeExit schliessen([this] { m_datei = PlatformFile(); });
 
     std::string dateiname;
     switch (openFile(dateiname, fehler)) {
@@ -226,8 +172,8 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
     const std::size_t kopf = m_dateipuffer.size();
     m_dateipuffer += eintrag.datei;
     std::size_t bleibt = 0;
-    const int err = flushAndClose(bleibt);
-    if (err == 0)
+    const FileError err = flushAndClose(bleibt);
+    if (!err)
         return Ergebnis::geschrieben;
     // What the file kept of a failed write (a pipe cannot take bytes back) is not written again.
     if (bleibt > kopf)
@@ -245,25 +191,24 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
         return Oeffnen::fehlgeschlagen;
     }
     std::string grund;
+    FileError fehlerbild;
     bool neu = false;
     if (m_profile.aktiv().Dateimodus != 1) {
         // All records: append, creating the file if needed. Any mode other than 1 (a damaged
         // profile) is taken as this one, which never destroys a record.
         dateiname = text(m_profile.aktiv().Dateiname);
-        m_datei = oeffneOhneTeilen(dateiname, O_CREAT | O_EXCL, grund);
-        neu = m_datei >= 0;
-        if (m_datei < 0 && errno == EEXIST)
-            m_datei = oeffneOhneTeilen(dateiname, 0, grund);
+        m_datei = oeffneOhneTeilen(dateiname, PlatformFile::Create::onlyNew, grund, fehlerbild);
+        neu = m_datei.isOpen();
+        if (!m_datei.isOpen() && fehlerbild.exists)
+            m_datei = oeffneOhneTeilen(dateiname, PlatformFile::Create::no, grund, fehlerbild);
     } else {
         // Only one record: warn while the file exists (it holds a record the results program
         // has not taken yet), then replace it by an empty one. The profile is read afresh after
         // each dialog, as the user may have changed it meanwhile.
         while (!m_profile.empty() && m_profile.aktiv().Warnen != 0) {
             dateiname = text(m_profile.aktiv().Dateiname);
-            const int fd = oeffneOhneTeilen(dateiname, 0, grund);
-            if (fd < 0)
+            if (!oeffneOhneTeilen(dateiname, PlatformFile::Create::no, grund, fehlerbild).isOpen())
                 break; // absent, or held by another program
-            ::close(fd);
             const int wahl = desktop().overwriteWarning(dateiname);
             if (wahl == mrAbort)
                 return Oeffnen::abgebrochen;
@@ -276,15 +221,16 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
         }
         dateiname = text(m_profile.aktiv().Dateiname);
         // Truncate only once the lock is ours: a file another program holds stays untouched.
-        m_datei = oeffneOhneTeilen(dateiname, O_CREAT, grund);
-        if (m_datei >= 0 && istRegulaereDatei(m_datei) && ::ftruncate(m_datei, 0) != 0) {
-            grund = grundVon(errno);
-            closeQuietly(m_datei);
-            m_datei = -1;
+        m_datei = oeffneOhneTeilen(dateiname, PlatformFile::Create::always, grund, fehlerbild);
+        if (m_datei.isOpen() && m_datei.isRegular()) {
+            if (const FileError e = m_datei.truncate(0)) {
+                grund = grundVon(e);
+                m_datei = PlatformFile();
+            }
         }
-        neu = m_datei >= 0;
+        neu = m_datei.isOpen();
     }
-    if (m_datei < 0) {
+    if (!m_datei.isOpen()) {
         fehler = meldung(kKannNichtOeffnen, dateiname, grund);
         return Oeffnen::fehlgeschlagen;
     }
@@ -307,30 +253,22 @@ std::string TProtokollAusgabe::kopfzeile() {
     return zeile;
 }
 
-// Appends the collected bytes at the end of the file in one write and closes it. Returns 0, or
-// the errno of the first failure; bleibt is then how many of the bytes the file kept. A write
-// that fails part-way is taken back from a regular file, so the results program never finds
-// half a series.
-int TProtokollAusgabe::flushAndClose(std::size_t& bleibt) {
-    int fehler = 0;
-    const off_t anfang = ::lseek(m_datei, 0, SEEK_END);
+// Appends the collected bytes at the end of the file in one write and closes it. Returns the
+// first failure, if any; bleibt is then how many of the bytes the file kept. A write that fails
+// part-way is taken back from a regular file, so the results program never finds half a series.
+FileError TProtokollAusgabe::flushAndClose(std::size_t& bleibt) {
+    const int64_t anfang = m_datei.seekToEnd();
     std::size_t geschrieben = 0;
-    if (!schreibeAlles(m_datei, m_dateipuffer, geschrieben))
-        fehler = errno;
+    FileError fehler = m_datei.writeAll(m_dateipuffer, geschrieben);
     bleibt = geschrieben;
-    if (fehler != 0 && geschrieben > 0 && anfang >= 0 && istRegulaereDatei(m_datei) &&
-        ::ftruncate(m_datei, anfang) == 0)
+    if (fehler && geschrieben > 0 && anfang >= 0 && m_datei.isRegular() && !m_datei.truncate(anfang))
         bleibt = 0;
-    const int fd = std::exchange(m_datei, -1);
-    // On Linux the descriptor is gone even when close reports EINTR; that is no loss of data.
-    if (::close(fd) != 0 && errno != EINTR && fehler == 0)
-        fehler = errno;
-    return fehler;
+    FileError schliessen = std::exchange(m_datei, PlatformFile()).close();
+    return fehler ? fehler : schliessen;
 }
 
 std::string TProtokollAusgabe::notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt) {
-    std::tm t{};
-    ::localtime_r(&zeitpunkt, &t);
+    const std::tm t = platform::localTime(zeitpunkt);
     char stempel[32];
     std::strftime(stempel, sizeof stempel, "%Y%m%d-%H%M%S", &t);
     return startverzeichnis + "/" + kNotablageAnfang + stempel + ".rls";
@@ -342,51 +280,43 @@ TProtokollAusgabe::nichtGeschriebeneSichern(const std::string& startverzeichnis)
     if (m_warteschlange.empty())
         return ergebnis;
     ergebnis.pfad = notablageName(startverzeichnis, std::time(nullptr));
-    const int fd =
-        ::open(ergebnis.pfad.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        ergebnis.fehler = grundVon(errno);
+    FileError fehler;
+    PlatformFile datei = PlatformFile::openForAppending(ergebnis.pfad, fehler);
+    if (fehler) {
+        ergebnis.fehler = grundVon(fehler);
         return ergebnis;
     }
     std::string daten;
-    struct stat st {};
-    if (!m_profile.empty() && m_profile.aktiv().Header != 0 && ::fstat(fd, &st) == 0 && st.st_size == 0)
+    if (!m_profile.empty() && m_profile.aktiv().Header != 0 && datei.size() == 0)
         daten = kopfzeile();
     for (const Eintrag& eintrag : m_warteschlange)
         daten += eintrag.datei;
     std::size_t geschrieben = 0;
-    if (!schreibeAlles(fd, daten, geschrieben) || ::fsync(fd) != 0)
-        ergebnis.fehler = grundVon(errno);
-    if (::close(fd) != 0 && errno != EINTR && ergebnis.fehler.empty())
-        ergebnis.fehler = grundVon(errno);
-    if (ergebnis.fehler.empty())
+    fehler = datei.writeAll(daten, geschrieben);
+    if (!fehler)
+        fehler = datei.flushToDisk();
+    const FileError schliessen = datei.close();
+    if (fehler || schliessen)
+        ergebnis.fehler = grundVon(fehler ? fehler : schliessen);
+    else
         m_warteschlange.clear();
     return ergebnis;
 }
 
 std::vector<std::string> TProtokollAusgabe::nichtGemeldeteNotablagen(const std::string& startverzeichnis,
                                                                      const std::string& konfigurationsdatei) {
-    struct stat konfiguration {};
-    const bool gibtKonfiguration = ::stat(konfigurationsdatei.c_str(), &konfiguration) == 0;
-    const auto neuer = [&](const struct stat& st) {
-        const timespec& a = st.st_mtim;
-        const timespec& b = konfiguration.st_mtim;
-        return !gibtKonfiguration || a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
-    };
+    const platform::FileInfo konfiguration = platform::fileInfo(konfigurationsdatei, true);
+    const bool gibtKonfiguration = konfiguration.kind != platform::FileKind::missing;
     std::vector<std::string> dateien;
-    DIR* ordner = ::opendir(startverzeichnis.c_str());
-    if (!ordner)
-        return dateien;
-    while (const dirent* e = ::readdir(ordner)) {
-        const std::string_view name = e->d_name;
+    for (const std::string& name : platform::folderEntries(startverzeichnis)) {
         if (!name.starts_with(kNotablageAnfang) || !name.ends_with(".rls"))
             continue;
-        const std::string pfad = startverzeichnis + "/" + std::string(name);
-        struct stat st {};
-        if (::lstat(pfad.c_str(), &st) == 0 && S_ISREG(st.st_mode) && neuer(st))
+        const std::string pfad = startverzeichnis + "/" + name;
+        const platform::FileInfo info = platform::fileInfo(pfad, false);
+        if (info.kind == platform::FileKind::regular &&
+            (!gibtKonfiguration || info.modified >= konfiguration.modified))
             dateien.push_back(pfad);
     }
-    ::closedir(ordner);
     std::sort(dateien.begin(), dateien.end());
     return dateien;
 }

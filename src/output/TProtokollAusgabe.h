@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainThread.h"
+#include "PlatformFile.h"
 #include "TSerienDatensatz.h"
 
 #include <chrono>
@@ -18,7 +19,7 @@ class Profilliste;
 // text (without header line and series separator) in the clipboard, where a club's results
 // program picks it up. One instance lives as long as the settings window. Main thread only.
 //
-// The file is held exclusively while a series is written (flock), so a results program that
+// The file is held exclusively while a series is written, so a results program that
 // locks it the same way reads it only between two series; a file someone else holds cannot be
 // opened. The overwrite warning and every message box run a nested event loop in which machine
 // data keeps arriving: a series that reaches WriteSeries meanwhile is queued and written after
@@ -96,13 +97,13 @@ private:
     Oeffnen openFile(std::string& dateiname, std::string& fehler);
     std::string kopfzeile();
     void setzeZwischenablage(Eintrag& eintrag);
-    int flushAndClose(std::size_t& bleibt);
+    platform::FileError flushAndClose(std::size_t& bleibt);
 
     Profilliste& m_profile;
     Kopfzeilenquelle m_kopfzeile;
 
-    int m_datei = -1;          // the protocol file while a series is written
-    std::string m_dateipuffer; // the bytes for it, written in one go before it is closed
+    platform::PlatformFile m_datei; // the protocol file while a series is written
+    std::string m_dateipuffer;      // the bytes for it, written in one go before it is closed
     std::string m_zwischenablage;
     int32_t m_schussindex = 0;
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// The single-instance guard: an exclusive flock on a lock file named after the guard's name,
-// in $XDG_RUNTIME_DIR (else the temp directory), so it is per user. The kernel drops the lock
-// when the process ends, however it ends.
+// The single-instance guard. On POSIX an exclusive flock on a lock file named after the guard's
+// name, in $XDG_RUNTIME_DIR (else the temp directory), so it is per user; on Windows a named
+// mutex of the user's session. The system drops it when the process ends, however it ends.
 class InstanceLock {
 public:
     explicit InstanceLock(const std::string& name);
@@ -17,17 +18,18 @@ public:
     bool acquire();
     // True when acquire() failed because another process holds the lock.
     bool heldElsewhere() const { return m_heldElsewhere; }
-    // When acquire() failed for another reason: the system's error number (0 otherwise).
+    // When acquire() failed for another reason: the system's error number (0 otherwise), errno
+    // on POSIX, GetLastError() on Windows.
     int error() const { return m_error; }
     const std::string& path() const { return m_path; }
     void release();
 
-    // Where the lock file for a name lies.
+    // Where the lock file for a name lies (on Windows: the mutex's name).
     static std::string pathFor(const std::string& name);
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the lock file's descriptor, or the mutex's handle
     bool m_heldElsewhere = false;
     int m_error = 0;
 };

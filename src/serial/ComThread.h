@@ -8,20 +8,19 @@
 #include <mutex>
 #include <thread>
 
-class TPosixComDevice;
+class TComDevice;
 
-// The event thread of an open port. It sleeps in poll() on the device and a wake-up eventfd
-// until the device reports something or the port stops it, turns what happened into the port's
-// event set and delivers it: itself (smNone) or through the main thread (smThreadSync), waiting
-// there until the notifications ran or the port is stopping it.
+// The event thread of an open port. It sleeps in the device's event wait until the device
+// reports something or the port stops it, and delivers the port's events: itself (smNone) or
+// through the main thread (smThreadSync), waiting there until the notifications ran or the port
+// is stopping it.
 //
-// Modem-line changes come from a helper thread blocked in TIOCMIWAIT (TIOCMGET every 50 ms
-// where the driver lacks it), started only when the event set asks for CTS, DSR, RLSD or ring
-// and the device has modem lines; from a TComLineSimulator, the simulator wakes it directly.
+// Modem-line changes come from the device; from a TComLineSimulator, the simulator wakes the
+// thread directly.
 class TComThread {
 public:
-    TComThread(TCustomComPort& port, std::shared_ptr<TPosixComDevice> device, TComEvents events,
-               TSyncMethod syncMethod);
+    TComThread(TCustomComPort& port, std::shared_ptr<TComDevice> device,
+               std::shared_ptr<TComLineSimulator> simulator, TComEvents events, TSyncMethod syncMethod);
     ~TComThread();
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
@@ -39,12 +38,11 @@ private:
 
     void execute();
     bool deliver(TComEvents events, bool deviceLost);
-    void lineWatch();
-    void stopLineWatch();
     void addLineEvents(TComSignals before, TComSignals after);
 
     TCustomComPort& m_port;
-    std::shared_ptr<TPosixComDevice> m_device;
+    std::shared_ptr<TComDevice> m_device;
+    std::shared_ptr<TComLineSimulator> m_simulator;
     const TComEvents m_events;
     const TSyncMethod m_syncMethod;
     std::thread m_thread;
@@ -53,9 +51,4 @@ private:
 
     std::mutex m_mutex;
     std::shared_ptr<THandOver> m_handOver; // the hand-over in progress
-
-    std::thread m_lineThread;
-    int m_lineStopFd = -1;
-    bool m_lineDone = false; // under m_mutex
-    std::condition_variable m_lineDoneCv;
 };

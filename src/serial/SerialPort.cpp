@@ -1,15 +1,11 @@
 #include "SerialPort.h"
 
+#include "ComDevice.h"
 #include "ComThread.h"
-#include "PosixComDevice.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <climits>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 // ---------------------------------------------------------------------------------------------
 // Enumerations and sets
@@ -112,33 +108,6 @@ const char* EComPort::codeText(int errorCode) {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A point in time on the monotonic clock, or none.
-class Deadline {
-public:
-    static Deadline never() { return Deadline(); }
-    static Deadline in(std::uint64_t ms) {
-        Deadline d;
-        d.m_unlimited = ms >= static_cast<std::uint64_t>(INT_MAX);
-        if (!d.m_unlimited)
-            d.m_at = Clock::now() + std::chrono::milliseconds(ms);
-        return d;
-    }
-    bool passed() const { return !m_unlimited && Clock::now() >= m_at; }
-    // Milliseconds left, rounded up so that a wait never returns early; -1 without a limit.
-    int remainingMs() const {
-        if (m_unlimited)
-            return -1;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_at - Clock::now()).count();
-        return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-    }
-
-private:
-    bool m_unlimited = true;
-    Clock::time_point m_at{};
-};
-
 int shorter(int a, int b) {
     if (a < 0)
         return b;
@@ -147,91 +116,14 @@ int shorter(int a, int b) {
     return std::min(a, b);
 }
 
-enum class Woken { Ready, Timeout, Aborted, Stopped };
-
-// Sleeps until input may be there (the device is readable or the receive queue filled), the
-// port aborts its transfers, stopFd becomes readable, or timeoutMs (-1: none) has passed.
-Woken waitForInput(TPosixComDevice& dev, int timeoutMs, int stopFd) {
-    pollfd fds[4] = {{dev.lost() ? -1 : dev.handle(), POLLIN, 0},
-                     {dev.rxReadyHandle(), POLLIN, 0},
-                     {dev.abortHandle(), POLLIN, 0},
-                     {stopFd, POLLIN, 0}};
-    int n;
-    while ((n = ::poll(fds, 4, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    if (n == 0)
-        return Woken::Timeout;
-    if (fds[3].revents)
-        return Woken::Stopped;
-    if (fds[2].revents)
-        return Woken::Aborted;
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-        dev.fill(); // keep what arrived before the hang-up
-        dev.markLost();
-    }
-    return Woken::Ready;
-}
-
-// Sleeps until the device takes output, the port aborts, or timeoutMs has passed.
-Woken waitForOutput(TPosixComDevice& dev, int timeoutMs) {
-    pollfd fds[2] = {{dev.handle(), POLLOUT, 0}, {dev.abortHandle(), POLLIN, 0}};
-    int n;
-    while ((n = ::poll(fds, 2, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    if (n == 0)
-        return Woken::Timeout;
-    if (fds[1].revents)
-        return Woken::Aborted;
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-        dev.markLost();
-    return Woken::Ready;
-}
-
 std::uint32_t dword(int value) {
     return static_cast<std::uint32_t>(value);
 } // -1 -> MAXDWORD
 
 } // namespace
 
-TStopSignal::TStopSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (m_fd < 0)
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
-TStopSignal::~TStopSignal() {
-    ::close(m_fd);
-}
-
-void TStopSignal::Signal() {
-    m_signalled.store(true);
-    const std::uint64_t one = 1;
-    while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-void TStopSignal::Reset() {
-    std::uint64_t value;
-    while (::read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
-    }
-    m_signalled.store(false);
-}
-
 bool TStopSignal::Signalled() const {
     return m_signalled.load();
-}
-
-bool TStopSignal::WaitFor(std::chrono::milliseconds timeout) const {
-    if (m_signalled.load())
-        return true;
-    const Deadline deadline = timeout.count() < 0 ? Deadline::never() : Deadline::in(timeout.count());
-    for (;;) {
-        pollfd p{m_fd, POLLIN, 0};
-        const int n = ::poll(&p, 1, deadline.remainingMs());
-        if (n > 0)
-            return true;
-        if (n == 0 || errno != EINTR)
-            return false;
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -427,15 +319,9 @@ TCustomComPort::~TCustomComPort() {
     joinRetiredThreads();
 }
 
-std::shared_ptr<TPosixComDevice> TCustomComPort::device() const {
+std::shared_ptr<TComDevice> TCustomComPort::device() const {
     std::lock_guard lock(m_deviceMutex);
     return m_device;
-}
-
-std::string TCustomComPort::devicePath() const {
-    if (!m_port.empty() && m_port.front() == '/')
-        return m_port;
-    return "/dev/" + m_port;
 }
 
 void TCustomComPort::SetConnected(bool value) {
@@ -463,7 +349,7 @@ void TCustomComPort::Open() {
     }
     if (!m_events.empty()) {
         try {
-            m_thread = std::make_unique<TComThread>(*this, device(), m_events, m_syncMethod);
+            m_thread = std::make_unique<TComThread>(*this, device(), m_simulator, m_events, m_syncMethod);
             m_thread->Start();
         } catch (...) { // no thread could be started: the port stays closed
             m_thread.reset();
@@ -519,7 +405,7 @@ void TCustomComPort::joinRetiredThreads() {
 }
 
 void TCustomComPort::CreateHandle() {
-    auto dev = TPosixComDevice::open(devicePath(), m_simulator);
+    auto dev = TComDevice::open(m_port);
     std::lock_guard lock(m_deviceMutex);
     m_device = std::move(dev);
 }
@@ -634,10 +520,14 @@ void TCustomComPort::ApplyDCB() {
     auto dev = device();
     if (!dev)
         return;
-    if (const TComDCB dcb = BuildDCB(); static_cast<std::int32_t>(dcb.BaudRate) <= 0)
-        throw EComPort(ecSetState, EINVAL);
-    else if (int err = dev->applyDCB(dcb))
+    const TComDCB dcb = BuildDCB();
+    if (static_cast<std::int32_t>(dcb.BaudRate) <= 0)
+        throw EComPort(ecSetState, ComSystemCodes().invalid);
+    if (int err = dev->applyDCB(dcb, !m_simulator))
         throw EComPort(ecSetState, err);
+    if (m_simulator)
+        m_simulator->setOutputs(dcb.fDtrControl != dtrDisable,
+                                dcb.fRtsControl == rtsEnable || dcb.fRtsControl == rtsHandshake);
 }
 
 void TCustomComPort::ApplyTimeouts() {
@@ -654,8 +544,9 @@ void TCustomComPort::ApplyBuffer() {
     if (!dev)
         return;
     if (m_buffer.InputSize() <= 0 || m_buffer.OutputSize() <= 0)
-        throw EComPort(ecSetupComm, EINVAL);
-    dev->setQueueSizes(m_buffer.InputSize(), m_buffer.OutputSize());
+        throw EComPort(ecSetupComm, ComSystemCodes().invalid);
+    if (int err = dev->setQueueSizes(m_buffer.InputSize(), m_buffer.OutputSize()))
+        throw EComPort(ecSetupComm, err);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -664,24 +555,24 @@ void TCustomComPort::ApplyBuffer() {
 int TCustomComPort::Read(void* Buffer, int Count) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecRead, EBADF);
+        throw EComPort(ecRead, ComSystemCodes().closed);
     if (Count <= 0)
         return 0;
     const auto t = dev->timeouts();
-    constexpr std::uint32_t Max = TPosixComDevice::MaxDword;
+    constexpr std::uint32_t Max = ComMaxDword;
     // Read interval at the maximum and no totals: what has arrived, at once.
     const bool immediate = t.readInterval == Max && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     // Read interval and multiplier at the maximum, a constant: wait that long for the first byte.
     const bool firstByte = t.readInterval == Max && t.readTotalMultiplier == Max && t.readTotalConstant > 0 &&
                            t.readTotalConstant < Max;
     const bool useInterval = !firstByte && t.readInterval != Max && t.readInterval > 0;
-    const Deadline total =
-        firstByte ? Deadline::in(t.readTotalConstant)
+    const TComDeadline total =
+        firstByte ? TComDeadline::in(t.readTotalConstant)
         : (t.readTotalMultiplier || t.readTotalConstant)
-            ? Deadline::in(std::uint64_t{t.readTotalMultiplier} * static_cast<std::uint64_t>(Count) +
-                           t.readTotalConstant)
-            : Deadline::never();
-    Deadline interval = Deadline::never();
+            ? TComDeadline::in(std::uint64_t{t.readTotalMultiplier} * static_cast<std::uint64_t>(Count) +
+                               t.readTotalConstant)
+            : TComDeadline::never();
+    TComDeadline interval = TComDeadline::never();
 
     char* out = static_cast<char*>(Buffer);
     const auto wanted = static_cast<std::size_t>(Count);
@@ -695,22 +586,22 @@ int TCustomComPort::Read(void* Buffer, int Count) {
         if (n > 0) {
             got += n;
             if (useInterval)
-                interval = Deadline::in(t.readInterval);
+                interval = TComDeadline::in(t.readInterval);
         }
         if (got == wanted || (got > 0 && (immediate || firstByte)))
             break;
         if (dev->lost()) {
             if (got > 0)
                 break; // the failure is raised by the next operation
-            throw EComPort(ecRead, EIO);
+            throw EComPort(ecRead, ComSystemCodes().io);
         }
         if (immediate || total.passed() || (got > 0 && useInterval && interval.passed()))
             break;
         const int wait = shorter(total.remainingMs(), got > 0 && useInterval ? interval.remainingMs() : -1);
-        if (waitForInput(*dev, wait, -1) == Woken::Aborted) {
+        if (dev->waitForInput(wait, nullptr) == TComWoken::Aborted) {
             if (got > 0)
                 break;
-            throw EComPort(ecRead, ECANCELED);
+            throw EComPort(ecRead, ComSystemCodes().cancelled);
         }
     }
     return static_cast<int>(got);
@@ -726,52 +617,23 @@ int TCustomComPort::ReadStr(std::string& Str, int Count) {
 int TCustomComPort::Write(const void* Buffer, int Count) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecWrite, EBADF);
+        throw EComPort(ecWrite, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecWrite, EIO);
+        throw EComPort(ecWrite, ComSystemCodes().io);
     if (Count <= 0)
         return 0;
     const auto t = dev->timeouts();
-    const Deadline deadline =
+    const TComDeadline deadline =
         (t.writeTotalMultiplier || t.writeTotalConstant)
-            ? Deadline::in(std::uint64_t{t.writeTotalMultiplier} * static_cast<std::uint64_t>(Count) +
-                           t.writeTotalConstant)
-            : Deadline::never();
+            ? TComDeadline::in(std::uint64_t{t.writeTotalMultiplier} * static_cast<std::uint64_t>(Count) +
+                               t.writeTotalConstant)
+            : TComDeadline::never();
 
-    const char* in = static_cast<const char*>(Buffer);
-    int done = 0;
-    while (done < Count) {
-        const ssize_t n = ::write(dev->handle(), in + done, static_cast<std::size_t>(Count - done));
-        if (n > 0) {
-            done += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const Woken w = deadline.passed() ? Woken::Timeout : waitForOutput(*dev, deadline.remainingMs());
-            if (w == Woken::Timeout)
-                break;
-            if (w == Woken::Aborted)
-                throw EComPort(ecWrite, ECANCELED);
-            if (dev->lost())
-                throw EComPort(ecWrite, EIO);
-            continue;
-        }
-        const int err = n < 0 ? errno : EIO;
-        if (err == EIO)
-            dev->markLost();
+    std::size_t done = 0;
+    if (int err = dev->write(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count), deadline,
+                             true, done))
         throw EComPort(ecWrite, err);
-    }
-    if (done > 0)
-        dev->noteWrite();
-    // The transfer ends when the bytes have left the device (or the time is up).
-    for (int queued; (queued = dev->outputQueue()) > 0 && !deadline.passed();) {
-        pollfd p{dev->abortHandle(), POLLIN, 0};
-        if (::poll(&p, 1, shorter(deadline.remainingMs(), dev->sendTimeMs(queued))) > 0)
-            break;
-    }
-    return done;
+    return static_cast<int>(done);
 }
 
 int TCustomComPort::WriteStr(const std::string& Str) {
@@ -781,10 +643,10 @@ int TCustomComPort::WriteStr(const std::string& Str) {
 int TCustomComPort::InputCount() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecClearCommError, EBADF);
+        throw EComPort(ecClearCommError, ComSystemCodes().closed);
     const std::size_t n = dev->available();
     if (n == 0 && dev->lost())
-        throw EComPort(ecClearCommError, EIO);
+        throw EComPort(ecClearCommError, ComSystemCodes().io);
     dev->takeErrors(); // reading the status clears the pending line errors
     return static_cast<int>(std::min<std::size_t>(n, INT_MAX));
 }
@@ -792,9 +654,11 @@ int TCustomComPort::InputCount() {
 TComSignals TCustomComPort::Signals() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecModemStatus, EBADF);
+        throw EComPort(ecModemStatus, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecModemStatus, EIO);
+        throw EComPort(ecModemStatus, ComSystemCodes().io);
+    if (m_simulator)
+        return m_simulator->Signals();
     TComSignals lines;
     if (int err = dev->modemLines(lines))
         throw EComPort(ecModemStatus, err);
@@ -804,7 +668,7 @@ TComSignals TCustomComPort::Signals() {
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecPurge, EBADF);
+        throw EComPort(ecPurge, ComSystemCodes().closed);
     if (int err = dev->purge(Input, Output))
         throw EComPort(ecPurge, err);
 }
@@ -812,62 +676,48 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
 void TCustomComPort::TransmitChar(char Ch) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecTransmitChar, EBADF);
+        throw EComPort(ecTransmitChar, ComSystemCodes().closed);
     const auto t = dev->timeouts();
-    const Deadline deadline = Deadline::in(std::uint64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
-    for (;;) {
-        const ssize_t n = ::write(dev->handle(), &Ch, 1);
-        if (n == 1)
-            break;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const Woken w = deadline.passed() ? Woken::Timeout : waitForOutput(*dev, deadline.remainingMs());
-            if (w == Woken::Timeout)
-                throw EComPort(ecTransmitChar, ETIMEDOUT);
-            if (w == Woken::Aborted)
-                throw EComPort(ecTransmitChar, ECANCELED);
-            continue;
-        }
-        const int err = n < 0 ? errno : EIO;
-        if (err == EIO)
-            dev->markLost();
+    const TComDeadline deadline =
+        TComDeadline::in(std::uint64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
+    std::size_t done = 0;
+    if (int err = dev->write(&Ch, 1, deadline, false, done))
         throw EComPort(ecTransmitChar, err);
-    }
-    dev->noteWrite();
+    if (done != 1)
+        throw EComPort(ecTransmitChar, ComSystemCodes().timedOut);
 }
 
 TComErrors TCustomComPort::LastErrors() {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecClearCommError, EBADF);
+        throw EComPort(ecClearCommError, ComSystemCodes().closed);
     if (dev->lost())
-        throw EComPort(ecClearCommError, EIO);
+        throw EComPort(ecClearCommError, ComSystemCodes().io);
     return dev->takeErrors();
 }
 
 TWaitResult TCustomComPort::WaitForInput(std::chrono::milliseconds Timeout, const TStopSignal* Stop) {
     auto dev = device();
     if (!dev)
-        throw EComPort(ecRead, EBADF);
-    const Deadline deadline = Timeout.count() < 0 ? Deadline::never() : Deadline::in(Timeout.count());
-    const int stopFd = Stop ? Stop->Handle() : -1;
+        throw EComPort(ecRead, ComSystemCodes().closed);
+    const TComDeadline deadline =
+        Timeout.count() < 0 ? TComDeadline::never() : TComDeadline::in(Timeout.count());
     for (;;) {
         if ((Stop && Stop->Signalled()) || dev->aborted())
             return wrStopped;
         if (dev->available() > 0)
             return wrInput;
         if (dev->lost())
-            throw EComPort(ecRead, EIO);
+            throw EComPort(ecRead, ComSystemCodes().io);
         if (deadline.passed())
             return wrTimeout;
-        switch (waitForInput(*dev, deadline.remainingMs(), stopFd)) {
-        case Woken::Timeout:
+        switch (dev->waitForInput(deadline.remainingMs(), Stop)) {
+        case TComWoken::Timeout:
             return wrTimeout;
-        case Woken::Aborted:
-        case Woken::Stopped:
+        case TComWoken::Aborted:
+        case TComWoken::Stopped:
             return wrStopped;
-        case Woken::Ready:
+        case TComWoken::Ready:
             break;
         }
     }

@@ -24,7 +24,7 @@
 class TCustomComPort;
 class TComThread;
 class TComLineSimulator;
-class TPosixComDevice;
+class TComDevice;
 
 // ---------------------------------------------------------------------------------------------
 // Enumerations (ordinal order matters: it is the order of the device values)
@@ -220,7 +220,8 @@ private:
 // Waiting without spinning
 
 // A stop request that a worker thread owns and waits on beside the port: Signal() (from any
-// thread) ends every current and later wait at once, until Reset(). Backed by an eventfd.
+// thread) ends every current and later wait at once, until Reset(). Backed by the system's own
+// waitable object (an eventfd on POSIX, an event on Windows).
 class TStopSignal {
 public:
     TStopSignal();
@@ -233,11 +234,12 @@ public:
     bool Signalled() const;
     // Sleeps up to timeout (negative: no limit). True when it ended because of a stop request.
     bool WaitFor(std::chrono::milliseconds timeout) const;
-    // The descriptor, readable while signalled (for poll()).
-    int Handle() const { return m_fd; }
+    // The system object the serial device waits on beside its own (a descriptor readable while
+    // signalled, or an event handle).
+    std::intptr_t NativeHandle() const { return m_handle; }
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_handle = -1;
     std::atomic<bool> m_signalled{false}; // answers Signalled() without a system call
 };
 
@@ -410,6 +412,7 @@ public:
 
     // --- properties
     // "ttyUSB0" opens /dev/ttyUSB0, "pts/4" /dev/pts/4; a name starting with "/" is a path.
+    // On Windows "COM3" opens \\.\COM3.
     // Changing it on an open port closes the port and opens it again on the new name.
     const std::string& Port() const { return m_port; }
     void SetPort(const std::string& value);
@@ -471,7 +474,7 @@ public:
 
     // Blocks until received bytes are waiting (wrInput), Timeout has passed (wrTimeout; a
     // negative Timeout waits without limit), or Stop is signalled or the port is being closed
-    // (wrStopped). Never spins: it sleeps in poll() on the device and the stop descriptor.
+    // (wrStopped). Never spins: it sleeps on the device and the stop signal together.
     // A device that has gone away (adapter pulled, pseudo-terminal master closed) raises code 3,
     // as does a closed port.
     TWaitResult WaitForInput(std::chrono::milliseconds Timeout, const TStopSignal* Stop = nullptr);
@@ -534,15 +537,14 @@ private:
     // becomes true (the port is closing while a hand-over runs).
     void dispatchEvents(TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost = false);
     // The open device, shared with the operations that use it; null while closed.
-    std::shared_ptr<TPosixComDevice> device() const;
-    std::string devicePath() const;
+    std::shared_ptr<TComDevice> device() const;
     void stopThread();
     void joinRetiredThreads();
 
     std::unique_ptr<TComThread> m_thread;
     bool m_threadCreated = false;
     mutable std::mutex m_deviceMutex;
-    std::shared_ptr<TPosixComDevice> m_device;
+    std::shared_ptr<TComDevice> m_device;
     std::shared_ptr<TComLineSimulator> m_simulator;
     // Event threads told to stop from their own thread (Close in an smNone handler): joined later.
     std::vector<std::unique_ptr<TComThread>> m_retiredThreads;
@@ -584,7 +586,6 @@ public:
 private:
     friend class TCustomComPort;
     friend class TComThread;
-    friend class TPosixComDevice;
     using TListener = std::function<void(TComSignals before, TComSignals after)>;
     void setOutputs(bool dtr, bool rts);
     void setListener(TListener listener);

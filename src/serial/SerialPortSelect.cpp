@@ -1,22 +1,11 @@
 #include "SerialPortSelect.h"
 
+#include "ComDevice.h"
+
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace {
-
-// A ttyS entry is there for every possible 8250 port; only those where a UART was found have a
-// type other than 0 (unknown).
-bool uartAnswers(const fs::path& entry) {
-    std::ifstream in(entry / "type");
-    int type = 0;
-    return in >> type && type != 0;
-}
 
 int compareNoCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -36,20 +25,9 @@ void SortComPortNames(std::vector<std::string>& names) {
                      [](const std::string& a, const std::string& b) { return compareNoCase(a, b) < 0; });
 }
 
-void EnumComPorts(std::vector<std::string>& list, const std::string& sysfsRoot) {
+void EnumComPorts(std::vector<std::string>& list, const std::string& root) {
     list.clear();
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(sysfsRoot, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path entry = it->path();
-        const std::string name = entry.filename().string();
-        std::error_code entryError;
-        if (!fs::exists(entry / "device", entryError)) // virtual terminals, pseudo-terminals, consoles
-            continue;
-        if (name.rfind("ttyS", 0) == 0 && !uartAnswers(entry))
-            continue;
-        names.push_back(name);
-    }
+    std::vector<std::string> names = ListComPorts(root);
     SortComPortNames(names);
     list = std::move(names);
 }

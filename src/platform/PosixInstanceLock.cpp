@@ -25,7 +25,7 @@ std::string InstanceLock::pathFor(const std::string& name) {
 }
 
 bool InstanceLock::acquire() {
-    if (m_fd >= 0)
+    if (m_handle >= 0)
         return true;
     m_heldElsewhere = false;
     m_error = 0;
@@ -44,14 +44,15 @@ bool InstanceLock::acquire() {
         close(fd);
         return false;
     }
-    m_fd = fd;
+    m_handle = fd;
     return true;
 }
 
 void InstanceLock::release() {
-    if (m_fd >= 0) {
-        flock(m_fd, LOCK_UN);
-        close(m_fd);
-        m_fd = -1;
+    if (m_handle >= 0) {
+        const int fd = static_cast<int>(m_handle);
+        flock(fd, LOCK_UN);
+        close(fd);
+        m_handle = -1;
     }
 }
