@@ -2,11 +2,10 @@
 // received line to its ACK on the wire, the time from the CR of "WSE" to the series in the
 // protocol file, and a burst of 10,000 shot lines sent as fast as the pseudo-terminal takes them.
 // Prints the figures beside their targets; never fails.
+#include "Serienpfad.h"
+
 #include "Figures.h"
 #include "Profilliste.h"
-#include "Rm3WinCom.h"
-#include "Rm3WinDaten.h"
-#include "TProtokollAusgabe.h"
 
 #include "PlainMainThread.h"
 
@@ -190,20 +189,20 @@ void wseToRecord() {
     Profilliste liste;
     liste.appendStandard(dir);
     liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
-    TProtokollAusgabe ausgabe(liste);
-    Rm3WinDaten daten(liste, ausgabe);
+    liste.aktiv().Maschine = maDisagRM;
 
     Machine machine;
     PlainMainThread mainThread;
-    TRm3WinCom com;
-    com.SetPort(machine.port());
+    setText(liste.aktiv().Port, machine.port());
+    // The series path as the program has it, timed where its Disag handler has taken "WSE".
+    Serienpfad pfad(liste);
     std::atomic<Clock::rep> wseSent{0};
     std::vector<double> latency;
     std::mutex mutex;
     std::condition_variable cv;
     int written = 0;
-    com.OnData = [&](TCustomComPort*, const std::string& text) {
-        daten.Rm3WinCom1Data(text);
+    pfad.Rm3WinCom1->OnData = [&](TCustomComPort*, const std::string& text) {
+        pfad.Rm3WinCom1Data(text);
         if (text == "WSE") {
             latency.push_back(ms(Clock::now() - Clock::time_point(Clock::duration(wseSent.load()))));
             std::lock_guard lock(mutex);
@@ -211,7 +210,7 @@ void wseToRecord() {
             cv.notify_all();
         }
     };
-    com.Open();
+    pfad.MaschineOeffnen();
     machine.awaitCommands(1, 3s);
     std::thread side([&] {
         for (int s = 0; s < Series; ++s) {
@@ -242,7 +241,7 @@ void wseToRecord() {
         },
         120s);
     side.join();
-    com.Close();
+    pfad.MaschinenSchliessen();
     std::error_code ec;
     const auto size = std::filesystem::file_size(std::string(dir) + "/Protokoll1.rls", ec);
     std::filesystem::remove_all(dir, ec);

@@ -5,16 +5,14 @@
 // time from the last byte of a SAM block to the series being in the protocol file.
 // Prints the figures beside their targets; never fails.
 
+#include "Serienpfad.h"
+
 #include "Figures.h"
 #include "PlainMainThread.h"
 #include "Profilliste.h"
-#include "RikaCom.h"
-#include "SamCom.h"
 #include "SamMachine.h"
-#include "SamRikaDaten.h"
 #include "ScriptedDesktop.h"
 #include "SimLine.h"
-#include "TProtokollAusgabe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -173,8 +171,7 @@ void latency(int series) {
     Profilliste profile;
     profile.appendStandard(folder);
     profile.aktiv().Datensatz = {2, 3, 4, 5, -1, -1};
-    TProtokollAusgabe ausgabe(profile);
-    SamRikaDaten daten(ausgabe);
+    profile.aktiv().Maschine = maSam4000;
 
     std::string error;
     auto line = SimLine::openPty(std::make_unique<SamMachine>(), error);
@@ -183,13 +180,14 @@ void latency(int series) {
         return;
     }
     line->start();
+    setText(profile.aktiv().Port, line->portName());
+    // The series path as the program has it, timed where its SAM handler has written the series.
+    Serienpfad pfad(profile);
     std::vector<double> ms;
-    TSamCom com;
-    com.OnData = [&](TCustomComPort*, std::string data) {
-        daten.SamCom1Data(data);
+    pfad.SamCom1->OnData = [&](TCustomComPort*, std::string data) {
+        pfad.SamCom1Data(data);
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - line->lastSent()).count());
     };
-    com.SetPort(line->portName());
     std::string shots;
     for (int i = 0; i < 10; ++i)
         shots += " 10.4/123.4/12/-5";
@@ -197,9 +195,9 @@ void latency(int series) {
     const auto parsed = parseSeries("LG 1" + shots, text);
     for (int i = 0; i < series; ++i)
         line->post([&parsed](SimMachine& m, SimWriter&) { m.queue(*parsed); });
-    com.Open();
+    pfad.MaschineOeffnen();
     main.runUntil([&] { return static_cast<int>(ms.size()) >= series; }, std::chrono::seconds(series));
-    com.Close();
+    pfad.MaschinenSchliessen();
     line->stop();
     std::filesystem::remove_all(folder);
     if (ms.empty()) {

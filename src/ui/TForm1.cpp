@@ -1,6 +1,4 @@
-#include "RikaCom.h"
-#include "Rm3WinCom.h"
-#include "SamCom.h"
+#include "Serienpfad.h"
 
 #include "TForm1.h"
 
@@ -9,8 +7,6 @@
 #include "Datensatzelemente.h"
 #include "Desktop.h"
 #include "QtText.h"
-#include "Rm3WinDaten.h"
-#include "TProtokollAusgabe.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -41,9 +37,9 @@ constexpr std::size_t kMaxDateiname = std::tuple_size_v<decltype(Profil::Dateina
 
 TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      RikaCom1(std::make_unique<TRikaCom>()), SamCom1(std::make_unique<TSamCom>()),
-      Rm3WinCom1(std::make_unique<TRm3WinCom>()), m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()),
-      m_startverzeichnis(std::move(startverzeichnis)) {
+      m_pfad(std::make_unique<Serienpfad>(liste, [this] { return DatensatzTitel(); })),
+      RikaCom1(m_pfad->RikaCom1), SamCom1(m_pfad->SamCom1), Rm3WinCom1(m_pfad->Rm3WinCom1), m_liste(liste),
+      m_ui(std::make_unique<Ui::TForm1>()), m_startverzeichnis(std::move(startverzeichnis)) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));
@@ -82,9 +78,8 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_liste.select(0);
     // 6. element table
     Datensatzelemente();
-    // 7. record writer: the header line of a new file shows the record list as it stands
-    m_ausgabe = std::make_unique<TProtokollAusgabe>(m_liste, [this] { return DatensatzTitel(); });
-    m_rm3WinDaten = std::make_unique<Rm3WinDaten>(m_liste, *m_ausgabe);
+    // 7. the record writer came with the series path: the header line of a new file shows the
+    // record list as it stands
     // 8. controls, 9. machine; at a first start the machine waits until the user has applied
     SteuerelementeLaden();
     m_anmeldungAusstehend = m_ersteinrichtung;
@@ -105,35 +100,8 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
 }
 
 TForm1::~TForm1() {
-    // The ports close in the order the program has always used; each component also closes its
-    // own port when it goes.
-    for (TCustomComPort* com :
-         std::initializer_list<TCustomComPort*>{RikaCom1.get(), SamCom1.get(), Rm3WinCom1.get()}) {
-        try {
-            com->Close();
-        } catch (const EComPort&) {
-        }
-    }
-}
-
-void TForm1::setupMaschinen() {
-    // Each component starts on "COM1"; the profile's port is set when it is opened. The Rika
-    // always evaluates rings and divisors in tenths; the Disag's divisor evaluation, subtotals
-    // and divisor mark never change, the rest of its settings come from the profile.
-    RikaCom1->SetPort("COM1");
-    SamCom1->SetPort("COM1");
-    Rm3WinCom1->SetPort("COM1");
-    RikaCom1->Einstellungen().SetZehntelwertung(zwZRT);
-    TRm3WinInitstring& disag = Rm3WinCom1->Einstellstring();
-    disag.SetRingauswertung(raZR);
-    disag.SetTeilerauswertung(taZT);
-    disag.SetTeilergrenze("250");
-    disag.SetScheibenschusszahl("1");
-    disag.SetGesamtschusszahl("10");
-    disag.SetZwischensummenschusszahl("0");
-    disag.SetTeilermarkierung(false);
-    disag.SetScheibentext("Text");
-    verbindeMaschinen();
+    // The ports close while the window is whole; the series path closes them again when it goes.
+    m_pfad->MaschinenSchliessen();
 }
 
 void TForm1::setupControls() {
@@ -144,6 +112,15 @@ void TForm1::setupControls() {
     m_ui->Edit1->setMaxLength(static_cast<int>(kMaxDateiname));
     m_ui->Edit1->setValidator(new AnsiValidator(this));
     m_ui->Edit4->setValidator(new AnsiValidator(this));
+
+    // The machine choice: an item per line of the machine table, at its number.
+    QStringList maschinen;
+    for (const Maschinenart& art : maschinentabelle()) {
+        if (art.nummer >= maschinen.size())
+            maschinen.resize(art.nummer + 1);
+        maschinen[art.nummer] = fromAnsi(art.auswahl);
+    }
+    m_ui->RadioGroup2->setItems(maschinen);
 
     // Number fields take digits only; the range is checked when the field is left.
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
@@ -273,7 +250,14 @@ void TForm1::RadioGroup1Click(int index) {
 
 void TForm1::RadioGroup2Click(int index) {
     m_ui->Button6->setEnabled(!m_liste.empty() && index == m_liste.aktiv().Maschine);
-    m_ui->PageControl1->setTabVisible(m_ui->PageControl1->indexOf(m_ui->TabSheet3), index == maDisagRM);
+    // The pages of the machines that have one: only the chosen machine's page shows.
+    const Maschinenart* gewaehlt = maschinenart(index);
+    for (const Maschinenart& art : maschinentabelle()) {
+        if (!art.einstellseite)
+            continue;
+        if (auto* seite = m_ui->PageControl1->findChild<QWidget*>(QString::fromLatin1(art.einstellseite)))
+            m_ui->PageControl1->setTabVisible(m_ui->PageControl1->indexOf(seite), gewaehlt == &art);
+    }
 }
 
 bool TForm1::CloseQuery() {

@@ -14,7 +14,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
-class Rm3WinDaten;
+class Serienpfad;
 class TProtokollAusgabe;
 class TRikaCom;
 class TRm3WinCom;
@@ -26,8 +26,9 @@ class TForm1;
 }
 
 // The settings window: the program's main window. It shows the active profile in its controls,
-// owns the machine components, the tray icon with its two menus and the protocol writer, and
-// runs the close query that ends the program. It is normally hidden; the tray icon brings it up.
+// owns the series path (the machine components, their data handlers and the protocol writer)
+// and the tray icon with its two menus, and runs the close query that ends the program. It is
+// normally hidden; the tray icon brings it up.
 //
 // Edits stay in the controls until they are applied (SteuerelementeUebernehmen) or discarded
 // (SteuerelementeLaden). Two things take effect at once: the profile name typed into the
@@ -35,6 +36,9 @@ class TForm1;
 // "Datensatz-Einstellungen".
 class TForm1 : public QWidget {
     Q_OBJECT
+
+    // Made first: the machine components below are its own.
+    const std::unique_ptr<Serienpfad> m_pfad;
 
 public:
     // Builds the window in the order the program has always used: own state, tray icon,
@@ -86,18 +90,18 @@ public:
     // The column titles of the header line of a new protocol file: the captions of the record
     // list "Datensatz für 1 Schuss" as shown now (Windows-1252), in output order.
     std::vector<std::string> DatensatzTitel() const;
-    // The protocol writer, created with the window; its header line takes DatensatzTitel().
-    TProtokollAusgabe& Ausgabe() const { return *m_ausgabe; }
+    // The series path of the window; its protocol writer's header line takes DatensatzTitel().
+    Serienpfad& Pfad() const { return *m_pfad; }
+    TProtokollAusgabe& Ausgabe() const;
 
     int Profilindex() const { return m_profilindex; }
 
-    // The machine components, one per machine family, alive as long as the window. At most one
-    // has its port open: the one of the active profile's machine. (Their headers are not
-    // included here: the serial layer's headers must come before any Qt header, see
-    // TForm1.cpp.)
-    const std::unique_ptr<TRikaCom> RikaCom1;
-    const std::unique_ptr<TSamCom> SamCom1;
-    const std::unique_ptr<TRm3WinCom> Rm3WinCom1;
+    // The machine components of the series path, alive as long as the window. At most one has
+    // its port open: the one of the active profile's machine. (Their headers are not included
+    // here: the serial layer's headers must come before any Qt header, see TForm1.cpp.)
+    const std::unique_ptr<TRikaCom>& RikaCom1;
+    const std::unique_ptr<TSamCom>& SamCom1;
+    const std::unique_ptr<TRm3WinCom>& Rm3WinCom1;
 
     Ui::TForm1* ui() const { return m_ui.get(); }
     QMenu* PopupMenu1() const { return m_popupMenu1; }
@@ -137,8 +141,8 @@ protected:
     virtual void MaschineOeffnen();
     // Closes the ports of all machine components.
     virtual void MaschinenSchliessen();
-    // A machine component reports that its machine does not answer: show the window, close all
-    // machine ports and tell the user which machine was not found.
+    // A machine component reports that its machine does not answer: the series path shows the
+    // window, closes all machine ports and tells the user which machine was not found.
     void TfxError(TCustomComPort* Sender, int32_t ErrorCode);
     virtual void addTrayIcon();
     virtual void removeTrayIcon();
@@ -153,10 +157,8 @@ protected:
 private:
     void setupControls();
     void setupMenus();
+    // The window comes up before the series path's messages.
     void setupMaschinen();
-    // Binds the machine components' events: OnData to the data handlers, OnError to TfxError,
-    // OnHinweis to a message box "Hinweis".
-    void verbindeMaschinen();
     void fillTrennzeichenliste();
     void RadioGroup1Click(int index);
     void RadioGroup2Click(int index);
@@ -196,8 +198,6 @@ private:
     void fillElementList(bool datensatz, const std::array<int8_t, 6>& werte);
 
     std::unique_ptr<Ui::TForm1> m_ui;
-    std::unique_ptr<TProtokollAusgabe> m_ausgabe;
-    std::unique_ptr<Rm3WinDaten> m_rm3WinDaten; // the Disag's shots of the series in progress
     std::string m_startverzeichnis;
     bool m_ersteinrichtung = false;
     std::string m_verworfenerStandardname; // the default protocol file, when no profile can hold its name

@@ -3,6 +3,8 @@
 
 #include "TForm1.h"
 
+#include "Maschinentabelle.h"
+
 #include "Desktop.h"
 #include "QtText.h"
 #include "ui_TForm1.h"
@@ -209,10 +211,10 @@ bool TForm1::SteuerelementeUebernehmen() {
     if (m_ui->RadioGroup1->itemIndex() != gezeigt(m_ui->RadioGroup1, p.Dateimodus))
         p.Dateimodus = m_ui->RadioGroup1->itemIndex();
     p.Warnen = m_ui->CheckBox1->isChecked() ? 1 : 0;
-    // 7. tenths change the Disag's settings only
+    // 7. tenths change the settings of a machine that takes them from the profile (the Disag)
     if (m_ui->CheckBox2->isChecked() != (p.Zehntelringe != 0)) {
         p.Zehntelringe = m_ui->CheckBox2->isChecked() ? 1 : 0;
-        if (p.Maschine == maDisagRM)
+        if (const Maschinenart* art = maschinenart(p.Maschine); art && art->einstellen)
             reconnect = true;
     }
     // 8.

@@ -1,17 +1,17 @@
 // The Disag receive path with any bytes from the line: the component's line assembly and
-// classification, then the Disag data handler on what it delivers. Input: byte 0 picks the size
+// classification, then the series path's Disag data handler on what it delivers. Input: byte 0 picks the size
 // of the pieces the bytes arrive in (as the port hands them over), the rest is the line.
 
 #include "FuzzHarness.h"
 
+#include "Serienpfad.h"
+
 #include "PlainMainThread.h"
 #include "Profilliste.h"
-#include "Rm3WinCom.h"
-#include "Rm3WinDaten.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -43,17 +43,17 @@ int fuzzDisagEmpfang(const uint8_t* data, std::size_t size) {
     liste.appendStandard(fuzz::scratchDir());
     liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
     setText(liste.aktiv().Dateiname, datei);
-    TProtokollAusgabe ausgabe(liste);
-    Rm3WinDaten daten(liste, ausgabe);
+    auto empfang = std::make_unique<Empfang>();
+    Empfang& com = *empfang;
+    Serienpfad::Komponenten komponenten;
+    komponenten.disag = std::move(empfang);
+    Serienpfad pfad(liste, {}, std::move(komponenten));
 
+    // Every line the path's handler gets is noted on its way.
     std::vector<std::string> zeilen;
-    Empfang com;
-    com.OnData = [&](TCustomComPort*, std::string Data) {
+    com.OnData = [&zeilen, weiter = com.OnData.get()](TCustomComPort* Sender, std::string Data) {
         zeilen.push_back(Data);
-        daten.Rm3WinCom1Data(Data);
-    };
-    com.OnEdit = [&](TCustomComPort*, int32_t Schussnr, std::string& Ringwert) {
-        daten.Rm3WinCom1Edit(Schussnr, Ringwert);
+        weiter(Sender, std::move(Data));
     };
 
     const std::size_t stueck = data[0] % 64 + 1;

@@ -1,0 +1,98 @@
+// The series path without a window: a SAM series from the stand-in machine on a
+// pseudo-terminal reaches the protocol file through it, signing on again keeps the path whole,
+// and a machine that goes away is reported by the table's name. And the machine table
+// has a whole line for every machine of the profile.
+
+#include "Serienpfad.h"
+
+#include "PlainMainThread.h"
+#include "Profilliste.h"
+#include "SamMachine.h"
+#include "ScratchDir.h"
+#include "ScriptedDesktop.h"
+#include "SimLine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string lies(const std::string& datei) {
+    std::ifstream in(datei, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(Maschinentabelle, EveryMachineOfTheProfileHasAWholeLine) {
+    std::set<std::int32_t> nummern;
+    for (const Maschinenart& art : maschinentabelle()) {
+        EXPECT_TRUE(nummern.insert(art.nummer).second) << art.name;
+        EXPECT_EQ(maschinenart(art.nummer), &art);
+        EXPECT_TRUE(art.auswahl && art.name && art.komponente && art.verbinden && art.testen &&
+                    art.testGefunden && art.testNichtGefunden && art.sucheGefunden)
+            << art.name;
+    }
+    EXPECT_EQ(nummern, (std::set<std::int32_t>{maRikaSAG1, maSam4000, maDisagRM}));
+    EXPECT_EQ(maschinenart(-1), nullptr);
+    EXPECT_EQ(maschinenart(3), nullptr);
+}
+
+TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIsReported) {
+    const ScratchDir scratch("serienpfad");
+    const std::string& ordner = scratch.path();
+    PlainMainThread main;
+    ScriptedDesktop desk;
+
+    std::string error;
+    auto line = SimLine::openPty(std::make_unique<SamMachine>(), error);
+    ASSERT_TRUE(line) << error;
+    line->start();
+
+    Profilliste liste;
+    liste.appendStandard(ordner);
+    Profil& p = liste.aktiv();
+    p.Maschine = maSam4000;
+    setText(p.Port, line->portName());
+    p.Datensatz = {2, 3, -1, -1, -1, -1};
+    p.Zehntelringe = 1;
+    p.Trennzeichen = {59, 10, 10};
+    const std::string datei = ordner + "/Protokoll1.rls";
+    setText(p.Dateiname, datei);
+
+    {
+        Serienpfad pfad(liste);
+        pfad.MaschineOeffnen();
+        ASSERT_TRUE(pfad.SamCom1->Connected());
+        EXPECT_FALSE(pfad.RikaCom1->Connected() || pfad.Rm3WinCom1->Connected());
+        pfad.MaschineAnmelden(); // closed, opened again: still one path
+        ASSERT_TRUE(pfad.SamCom1->Connected());
+
+        const auto serie = parseSeries("LG 1 10.4/123.4 9.7/5.0", error);
+        ASSERT_TRUE(serie) << error;
+        line->post([&serie](SimMachine& m, SimWriter&) { m.queue(*serie); });
+        const std::string erwartet = "10,4;123,4;\n9,7; 5,0;\n\n";
+        EXPECT_TRUE(main.runUntil([&] { return lies(datei) == erwartet; }, 5s)) << lies(datei);
+        EXPECT_EQ(desk.clipboard, std::vector<std::string>{"10,4;123,4;\n9,7; 5,0;\n"});
+
+        // The machine goes away (a pulled adapter): the ports close and the profile's machine is
+        // named, after the view had its turn.
+        int vorher = 0;
+        pfad.VorMaschinenfehler = [&] { ++vorher; };
+        line->hangUp();
+        EXPECT_TRUE(main.runUntil([&] { return !desk.boxes.empty(); }, 5s));
+        EXPECT_EQ(vorher, 1);
+        EXPECT_FALSE(pfad.SamCom1->Connected());
+        ASSERT_EQ(desk.boxes.size(), 1u);
+        EXPECT_EQ(desk.boxes[0].text, "SAM an " + line->portName() + "\n\rnicht gefunden!");
+    }
+    line->stop();
+}
+
+} // namespace
