@@ -6,6 +6,7 @@
 
 #include "Figures.h"
 #include "Profilliste.h"
+#include "ScratchDir.h"
 
 #include "PlainMainThread.h"
 
@@ -183,11 +184,9 @@ void crToAck() {
 void wseToRecord() {
     constexpr int Series = 200;
     constexpr int Shots = 10;
-    char dir[] = "/tmp/trefflux-disag-bench-XXXXXX";
-    if (!::mkdtemp(dir))
-        return;
+    const ScratchDir dir("disag-bench");
     Profilliste liste;
-    liste.appendStandard(dir);
+    liste.appendStandard(dir.path());
     liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
     liste.aktiv().Maschine = maDisagRM;
 
@@ -243,8 +242,7 @@ void wseToRecord() {
     side.join();
     pfad.MaschinenSchliessen();
     std::error_code ec;
-    const auto size = std::filesystem::file_size(std::string(dir) + "/Protokoll1.rls", ec);
-    std::filesystem::remove_all(dir, ec);
+    const auto size = std::filesystem::file_size(dir / "Protokoll1.rls", ec);
     const double p99 = percentile(latency, 0.99);
     bench::below(bench::format("CR of \"WSE\" to series in protocol file (%zu series of %d shots)",
                                latency.size(), Shots),

@@ -11,6 +11,7 @@
 #include "PlainMainThread.h"
 #include "Profilliste.h"
 #include "SamMachine.h"
+#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "SimLine.h"
 
@@ -126,15 +127,12 @@ long pollsLogged(const std::string& log) {
 void rikaPace() {
     constexpr const char* PollTitle = "Rika polls per second, machine answers at once";
     constexpr const char* CpuTitle = "CPU, open Rika port, machine answers at once";
-    char folder[] = "/tmp/trefflux-bench-XXXXXX";
-    if (!mkdtemp(folder))
-        return;
-    const std::string log = std::string(folder) + "/sim.log";
+    const ScratchDir folder("bench");
+    const std::string log = folder / "sim.log";
     {
         SimProcess sim("rika", {}, log.c_str());
         if (sim.port().empty()) {
             bench::figure(PollTitle, "not measured: trefflux-sim did not start", "<= 20 /s", "FAILED");
-            std::filesystem::remove_all(folder);
             return;
         }
         PlainMainThread main;
@@ -157,19 +155,16 @@ void rikaPace() {
         bench::below(CpuTitle, bench::format("%.3f %% of one core (%.3f s in %.1f s)", percent, cpu, wall),
                      percent, 0.1, "%");
     }
-    std::filesystem::remove_all(folder);
 }
 
 constexpr const char* LatencyTitle = "SAM block's last byte to series in protocol file";
 
 void latency(int series) {
-    char folder[] = "/tmp/trefflux-bench-XXXXXX";
-    if (!mkdtemp(folder))
-        return;
+    const ScratchDir folder("bench");
     PlainMainThread main;
     ScriptedDesktop desk;
     Profilliste profile;
-    profile.appendStandard(folder);
+    profile.appendStandard(folder.path());
     profile.aktiv().Datensatz = {2, 3, 4, 5, -1, -1};
     profile.aktiv().Maschine = maSam4000;
 
@@ -199,7 +194,6 @@ void latency(int series) {
     main.runUntil([&] { return static_cast<int>(ms.size()) >= series; }, std::chrono::seconds(series));
     pfad.MaschinenSchliessen();
     line->stop();
-    std::filesystem::remove_all(folder);
     if (ms.empty()) {
         bench::figure(LatencyTitle, "not measured: no series arrived", "p99 < 5 ms", "FAILED");
         return;

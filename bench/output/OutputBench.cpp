@@ -4,6 +4,7 @@
 #include "Desktop.h"
 #include "Figures.h"
 #include "Profilliste.h"
+#include "ScratchDir.h"
 #include "TProtokollAusgabe.h"
 
 #include <benchmark/benchmark.h>
@@ -50,12 +51,8 @@ TSerienDatensatz zehnSchuesse() {
 }
 
 void writeSeries(benchmark::State& state, int dateimodus) {
-    char vorlage[] = "/tmp/trefflux-bench-XXXXXX";
-    if (!::mkdtemp(vorlage)) {
-        state.SkipWithError("no temporary directory");
-        return;
-    }
-    const std::string ordner = vorlage;
+    const ScratchDir scratch("bench");
+    const std::string& ordner = scratch.path();
     BenchDesktop desk;
     Profilliste liste;
     liste.appendStandard(ordner);
@@ -71,7 +68,6 @@ void writeSeries(benchmark::State& state, int dateimodus) {
     if (desk.boxes != 0)
         state.SkipWithError("the protocol file could not be written");
     state.counters["file_bytes"] = static_cast<double>(desk.clipboard.size() + 1);
-    std::filesystem::remove_all(ordner);
 }
 
 void BM_WriteSeriesAppend(benchmark::State& state) {
