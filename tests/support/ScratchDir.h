@@ -7,25 +7,25 @@
 #include <stdexcept>
 #include <string>
 
-// A scratch folder of its own (mode 0700) under the system's temporary folder, removed with everything in
-// it at the end (made writable first, for tests that take its write permission away).
+// A scratch folder of its own (mode 0700, like mkdtemp) under the system's temporary folder,
+// removed with everything in it at the end (made writable first, for tests that take its write
+// permission away).
 class ScratchDir {
 public:
-    explicit ScratchDir(const std::string& tag = "test")
-        : ScratchDir(tag, std::filesystem::temp_directory_path()) {}
-    ScratchDir(const std::string& tag, const std::filesystem::path& parent) {
+    explicit ScratchDir(const std::string& tag = "test") {
+        const std::filesystem::path parent = std::filesystem::temp_directory_path();
         std::random_device zufall;
+        std::error_code ec;
         for (int versuch = 0; versuch < 100; ++versuch) {
             const std::filesystem::path kandidat =
                 parent / ("trefflux-" + tag + "-" + std::to_string(zufall()));
-            std::error_code ec;
-            if (std::filesystem::create_directory(kandidat, ec)) { // fails if it exists
-                std::filesystem::permissions(kandidat, std::filesystem::perms::owner_all, ec); // 0700
+            if (std::filesystem::create_directory(kandidat, ec)) { // false when it exists already
+                std::filesystem::permissions(kandidat, std::filesystem::perms::owner_all, ec);
                 m_path = kandidat.string();
                 return;
             }
         }
-        throw std::runtime_error("no scratch folder under " + parent.string());
+        throw std::runtime_error("no scratch folder in " + parent.string() + ": " + ec.message());
     }
     ~ScratchDir() {
         std::error_code ec;

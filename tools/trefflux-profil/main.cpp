@@ -11,6 +11,8 @@
 #include "Profil.h"
 #include "Profilliste.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
