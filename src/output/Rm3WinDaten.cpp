@@ -129,6 +129,22 @@ std::pair<Faktor, Faktor> richtung(float winkel) {
     return {c, winkel < 0 ? negiert(s) : s};
 }
 
+// Whether the number at the start of a field (blanks, a sign, then digits, as readDecimal reads
+// it) has more significant digits than a value of tenths may have.
+bool zuGross(std::string_view feld) {
+    std::size_t i = feld.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string_view::npos)
+        return false;
+    if (feld[i] == '+' || feld[i] == '-')
+        ++i;
+    while (i < feld.size() && feld[i] == '0')
+        ++i;
+    std::size_t ziffern = 0;
+    for (; i < feld.size() && feld[i] >= '0' && feld[i] <= '9'; ++i)
+        ++ziffern;
+    return ziffern > 9;
+}
+
 // A line as it may be shown in a message: control bytes made visible, long lines cut.
 std::string zeileFuerMeldung(std::string_view zeile) {
     constexpr std::size_t maxLaenge = 80;
@@ -179,6 +195,15 @@ std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zei
     };
     if (!nimm(schuss.Ringwert, ringwert, "Ringwert") || !nimm(schuss.Teiler, teiler, "Teiler"))
         return std::nullopt;
+    // A number the record's arithmetic cannot hold would be written as the largest one it can:
+    // a plausible value that the machine never sent.
+    for (const auto& [text, name] : {std::pair{&ringwert, "Ringwert"}, std::pair{&teiler, "Teiler"}}) {
+        if (zuGross(*text)) {
+            if (grund)
+                *grund = std::string("Der Wert im Feld ") + name + " ist zu gro\xDF";
+            return std::nullopt;
+        }
+    }
     const auto [x, y] = koordinaten(readDecimal(teiler), *winkel);
     schuss.XKoordinate = std::to_string(x);
     schuss.YKoordinate = std::to_string(y);

@@ -128,6 +128,11 @@ TEST_F(DisagDaten, ValuesAreKeptWholeAndAnOverlongFieldIsRefused) {
     ASSERT_EQ(desk.boxes.size(), 2u);
     EXPECT_NE(desk.boxes[1].text.find("Das Feld Ringwert ist"), std::string::npos);
 
+    // Within 32 characters but beyond what a number of tenths can hold: refused, not clamped.
+    daten.Rm3WinCom1Data("SCH=3;10.0;1234567890.0;0.0;");
+    ASSERT_EQ(desk.boxes.size(), 3u);
+    EXPECT_NE(desk.boxes[2].text.find("Der Wert im Feld Teiler ist zu gro\xDF."), std::string::npos);
+
     daten.Rm3WinCom1Data("WSE");
     EXPECT_EQ(lies(datei), "LG;1;10,4;12345,0;12345;0;\n"
                            "LG;1;104,1; 1,0;0;1;\n\n");
