@@ -105,3 +105,22 @@ e2e_visible_any() {
   done
   return 1
 }
+
+# e2e_start_sam SIM: a stand-in SAM 4000 in the scratch folder, fed with series through file
+# descriptor 7 (what a user would type into its window); sets port to the pseudo-terminal it
+# prints. Its log is $e2e_work/sim.log.
+e2e_start_sam() {
+  mkfifo "$e2e_work/sim.in"
+  "$1" sam --log "$e2e_work/sim.log" <"$e2e_work/sim.in" >"$e2e_work/sim.out" 2>&1 &
+  e2e_track $!
+  exec 7>"$e2e_work/sim.in"
+  e2e_sim_port() { sed -n 's/^Port: //p' "$e2e_work/sim.out" | grep -q .; }
+  e2e_poll 100 e2e_sim_port || e2e_fail "trefflux-sim did not start: $(cat "$e2e_work/sim.out")"
+  port="$(sed -n 's/^Port: //p' "$e2e_work/sim.out")"
+}
+
+# How often the program has signed on and off at the stand-in machine so far.
+e2e_sign_ons() { grep -c 'Programm meldet sich an' "$e2e_work/sim.log" || true; }
+e2e_sign_offs() { grep -c 'Programm meldet sich ab' "$e2e_work/sim.log" || true; }
+# e2e_at_least COMMAND N: whether COMMAND prints a number of at least N.
+e2e_at_least() { [ "$("$1")" -ge "$2" ]; }

@@ -23,18 +23,7 @@ mkdir "$work/start"
 cd "$work/start"
 
 # --- the machine, fed with series through a pipe while the test runs
-mkfifo "$work/sim.in"
-"$sim" sam --log "$work/sim.log" <"$work/sim.in" >"$work/sim.out" 2>&1 &
-e2e_track $!
-exec 7>"$work/sim.in"
-sim_port() { sed -n 's/^Port: //p' "$work/sim.out" | grep -q .; }
-e2e_poll 100 sim_port || e2e_fail "trefflux-sim did not start: $(cat "$work/sim.out")"
-port="$(sed -n 's/^Port: //p' "$work/sim.out")"
-
-# How often the program has signed on and off at the machine so far.
-sign_ons() { grep -c 'Programm meldet sich an' "$work/sim.log" || true; }
-sign_offs() { grep -c 'Programm meldet sich ab' "$work/sim.log" || true; }
-at_least() { [ "$("$1")" -ge "$2" ]; }
+e2e_start_sam "$sim"
 
 # --- the configuration file, two profiles: "Verein" writes Protokoll1.rls, "Training"
 # Protokoll2.rls; both a SAM 4000 (machine 1) on the stand-in's port, ring value and divisor with
@@ -105,7 +94,7 @@ pid=$!
 e2e_track "$pid"
 icon_or_ended() { has_tray_icon || e2e_gone "$pid"; }
 e2e_poll 300 icon_or_ended && has_tray_icon || e2e_fail "no tray icon: $(cat "$work/trefflux.log")"
-e2e_poll 100 at_least sign_ons 1 || e2e_fail "the program did not sign on at the machine"
+e2e_poll 100 e2e_at_least e2e_sign_ons 1 || e2e_fail "the program did not sign on at the machine"
 has_settings_window && e2e_fail "the settings window is open although the profiles were loaded"
 e2e_shot "tray-icon"
 echo "ok: tray icon, machine signed on"
@@ -115,8 +104,8 @@ checked_profile "profile-menu"
 [ "$checked" = 1 ] || e2e_fail "the check mark is not at the active profile"
 xdotool key Down Down Return
 e2e_poll 50 no_popup_menu || e2e_fail "the profile menu stayed open"
-e2e_poll 100 at_least sign_offs 1 || e2e_fail "choosing a profile did not close the machine's port"
-e2e_poll 100 at_least sign_ons 2 || e2e_fail "choosing a profile did not open the machine's port again"
+e2e_poll 100 e2e_at_least e2e_sign_offs 1 || e2e_fail "choosing a profile did not close the machine's port"
+e2e_poll 100 e2e_at_least e2e_sign_ons 2 || e2e_fail "choosing a profile did not open the machine's port again"
 checked_profile "profile-menu-after-change"
 [ "$checked" = 2 ] || e2e_fail "the check mark did not move to the chosen profile"
 xdotool key Escape
@@ -215,6 +204,6 @@ has_tray_icon && e2e_fail "the tray icon is still there"
 [ "$(stat -c %i "$conf")" != "$conf_inode" ] || e2e_fail "the profiles were not saved"
 [ "$(stat -c %s "$conf")" -eq 1513 ] || e2e_fail "the saved configuration file has $(stat -c %s "$conf") bytes"
 grep -q Verein "$conf" && grep -q Training "$conf" || e2e_fail "a profile is missing in the saved file"
-e2e_poll 50 at_least sign_offs 2 || e2e_fail "the program did not sign off at the machine"
+e2e_poll 50 e2e_at_least e2e_sign_offs 2 || e2e_fail "the program did not sign off at the machine"
 e2e_shot "ended"
 echo "ok: \"&Beenden\" saved the profiles and removed the tray icon"

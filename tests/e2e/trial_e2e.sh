@@ -22,15 +22,7 @@ mkdir "$work/start"
 cd "$work/start"
 
 # --- 1. the stand-in machine; what the user types into its window comes through a pipe here
-mkfifo "$work/sim.in"
-"$sim" sam --log "$work/sim.log" <"$work/sim.in" >"$work/sim.out" 2>&1 &
-e2e_track $!
-exec 7>"$work/sim.in"
-sim_port() { sed -n 's/^Port: //p' "$work/sim.out" | grep -q .; }
-e2e_poll 100 sim_port || e2e_fail "trefflux-sim did not start: $(cat "$work/sim.out")"
-port="$(sed -n 's/^Port: //p' "$work/sim.out")"
-sign_ons() { grep -c 'Programm meldet sich an' "$work/sim.log" || true; }
-at_least() { [ "$("$1")" -ge "$2" ]; }
+e2e_start_sam "$sim"
 
 # --- 2. the first start: the settings window, and nothing opened yet
 "$bin" >"$work/trefflux.log" 2>&1 &
@@ -43,7 +35,7 @@ e2e_poll 300 has_settings_window || e2e_fail "no settings window at the first st
 win="$(settings_window)"
 xdotool windowactivate --sync "$win"
 [ -n "$(e2e_visible_window Fehler)" ] && e2e_fail "the first start reported an error"
-[ "$(sign_ons)" -eq 0 ] || e2e_fail "the first start signed on before the settings were applied"
+[ "$(e2e_sign_ons)" -eq 0 ] || e2e_fail "the first start signed on before the settings were applied"
 echo "ok: first start shows the settings window and opens no port"
 
 # Places in the window (it has a fixed size; the page starts below the tab bar).
@@ -79,7 +71,7 @@ e2e_shot "record-layout"
 # --- 5. "Übernehmen": the window goes, the machine is signed on
 xdotool key alt+b
 e2e_poll 100 no_settings_window || e2e_fail "\"Übernehmen\" did not close the settings window"
-e2e_poll 100 at_least sign_ons 1 || e2e_fail "\"Übernehmen\" did not sign on at the machine"
+e2e_poll 100 e2e_at_least e2e_sign_ons 1 || e2e_fail "\"Übernehmen\" did not sign on at the machine"
 echo "ok: \"Übernehmen\" signed on at the machine"
 
 # --- 6. a series: the protocol file and the clipboard, byte for byte
