@@ -124,3 +124,26 @@ e2e_sign_ons() { grep -c 'Programm meldet sich an' "$e2e_work/sim.log" || true; 
 e2e_sign_offs() { grep -c 'Programm meldet sich ab' "$e2e_work/sim.log" || true; }
 # e2e_at_least COMMAND N: whether COMMAND prints a number of at least N.
 e2e_at_least() { [ "$("$1")" -ge "$2" ]; }
+
+# The series e2e_series_arrives sends, as the protocol file and the clipboard hold it in the record
+# layout Ringwert, Teiler with ";" between the values and a line feed after shot and series.
+e2e_series_file=$'10,4;123,4;\n9,7; 5,0;\n\n'
+e2e_series_clip=$'10,4;123,4;\n9,7; 5,0;\n'
+
+# e2e_series_arrives FILE: sends one series of two shots from the stand-in SAM (see
+# e2e_start_sam) and waits until FILE and the clipboard hold it byte for byte.
+e2e_series_arrives() {
+  echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
+  e2e_poll 100 e2e_file_is "$1" "$e2e_series_file" || {
+    od -c "$1" 2>/dev/null || true
+    e2e_fail "the series is not in $1"
+  }
+  e2e_poll 50 e2e_clipboard_is "$e2e_series_clip" || {
+    e2e_clipboard | od -c || true
+    e2e_fail "the clipboard does not hold the series text"
+  }
+}
+# e2e_file_is FILE TEXT: whether FILE exists and holds exactly TEXT.
+e2e_file_is() { [ -f "$1" ] && [ "$(cat "$1"; printf x)" = "${2}x" ]; }
+e2e_clipboard() { timeout 5 xclip -o -selection clipboard; }
+e2e_clipboard_is() { [ "$(e2e_clipboard; printf x)" = "${1}x" ]; }

@@ -132,31 +132,17 @@ e2e_poll 50 no_settings_window || e2e_fail "Escape did not hide the settings win
 echo "ok: right click menu, \"&Einstellungen\" opens the settings window"
 
 # --- 5. a series: the active profile's protocol file and the clipboard, byte for byte
-echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
-expected_file=$'10,4;123,4;\n9,7; 5,0;\n\n'
-expected_clip=$'10,4;123,4;\n9,7; 5,0;\n'
-file_is() { [ -f "$1" ] && [ "$(cat "$1"; printf x)" = "${2}x" ]; }
 # The series exactly once: a port opens with an empty input queue, so an answer the stand-in gave
 # to the last poll before the profile change closed the port cannot put the new worker one answer
 # behind (which would write the series twice).
-series_in_file() { file_is Protokoll2.rls "$expected_file"; }
-clipboard() { timeout 5 xclip -o -selection clipboard; }
-clipboard_is() { [ "$(clipboard; printf x)" = "${1}x" ]; }
-e2e_poll 100 series_in_file || {
-  od -c Protokoll2.rls 2>/dev/null || true
-  e2e_fail "the series is not in the protocol file of the chosen profile"
-}
+e2e_series_arrives Protokoll2.rls
 [ -e Protokoll1.rls ] && e2e_fail "the series went to the protocol file of the profile left"
-e2e_poll 50 clipboard_is "$expected_clip" || {
-  clipboard | od -c || true
-  e2e_fail "the clipboard does not hold the series text"
-}
 # For the person looking at the screenshots: what the file and the clipboard hold.
 {
   echo "Protokoll2.rls:"
   cat Protokoll2.rls
   echo "xclip -o -selection clipboard:"
-  clipboard
+  e2e_clipboard
 } >"$work/shown.txt"
 xmessage -geometry +40+40 -file "$work/shown.txt" &
 shown=$!
@@ -180,7 +166,7 @@ wait "$second" || status=$?
 [ "$status" -eq 0 ] || e2e_fail "the second copy ended with $status"
 kill -0 "$pid" 2>/dev/null || e2e_fail "the first copy ended too"
 has_tray_icon || e2e_fail "the first copy's tray icon is gone"
-series_in_file || {
+e2e_file_is Protokoll2.rls "$e2e_series_file" || {
   od -c Protokoll2.rls
   grep -v -e "<- 05$" -e "-> 15$" "$work/sim.log" | tail -40
   e2e_fail "the protocol file holds something other than the series after the second copy"

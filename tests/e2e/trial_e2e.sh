@@ -75,20 +75,6 @@ e2e_poll 100 e2e_at_least e2e_sign_ons 1 || e2e_fail "\"Übernehmen\" did not si
 echo "ok: \"Übernehmen\" signed on at the machine"
 
 # --- 6. a series: the protocol file and the clipboard, byte for byte
-echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
-expected_file=$'10,4;123,4;\n9,7; 5,0;\n\n'
-expected_clip=$'10,4;123,4;\n9,7; 5,0;\n'
-file_is() { [ -f "$1" ] && [ "$(cat "$1"; printf x)" = "${2}x" ]; }
-series_in_file() { file_is Protokoll1.rls "$expected_file"; }
-clipboard() { timeout 5 xclip -o -selection clipboard; }
-clipboard_is() { [ "$(clipboard; printf x)" = "${1}x" ]; }
-e2e_poll 100 series_in_file || {
-  od -c Protokoll1.rls 2>/dev/null || true
-  e2e_fail "the series is not in Protokoll1.rls"
-}
-e2e_poll 50 clipboard_is "$expected_clip" || {
-  clipboard | od -c || true
-  e2e_fail "the clipboard does not hold the series text"
-}
+e2e_series_arrives Protokoll1.rls
 e2e_shot "series-written"
 echo "ok: series in Protokoll1.rls and on the clipboard byte for byte"
