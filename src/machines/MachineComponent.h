@@ -7,8 +7,8 @@
 // A component is a serial port (TCustomComPort) that fixes its machine's line settings, starts
 // its worker when the port opens and stops it before the port closes. Workers never call an
 // event handler: they post the data text (or the error code, the notice, the edit request) to
-// the main thread, which raises OnData / OnError / OnHinweis there in posting order. Every post is guarded by the
-// component's life token, so a post that arrives after the component is gone is dropped.
+// the main thread, which raises OnData / OnError / OnHinweis there in posting order. Every post is guarded by
+// the component's life token, so a post that arrives after the component is gone is dropped.
 
 #include "MainThread.h"
 #include "SerialPort.h"
