@@ -8,6 +8,19 @@ constexpr std::size_t MinQueueCapacity = 64 * 1024;
 
 } // namespace
 
+TComEvents ComLineChanges(TComSignals before, TComSignals after) {
+    TComEvents events;
+    if (before.contains(csCTS) != after.contains(csCTS))
+        events.include(evCTS);
+    if (before.contains(csDSR) != after.contains(csDSR))
+        events.include(evDSR);
+    if (before.contains(csRLSD) != after.contains(csRLSD))
+        events.include(evRLSD);
+    if (!before.contains(csRing) && after.contains(csRing))
+        events.include(evRing);
+    return events;
+}
+
 void TComRxQueue::configure(bool discardNull, char eventChar) {
     std::lock_guard lock(m_mutex);
     m_discardNull = discardNull;

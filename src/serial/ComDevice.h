@@ -96,6 +96,9 @@ private:
 
 // Estimated milliseconds to send n bytes at baud with bitsPerChar bits a character (at least 1).
 int ComSendTimeMs(int n, std::uint32_t baud, int bitsPerChar);
+// The line events a change of the modem lines raises: CTS, DSR and RLSD on any change, Ring when
+// it comes on.
+TComEvents ComLineChanges(TComSignals before, TComSignals after);
 // Bits a character takes on the line for the settings block (start, data, parity, stop).
 int ComBitsPerChar(const TComDCB& dcb);
 

@@ -7,19 +7,6 @@ namespace {
 
 constexpr TComEvents LineEvents{evCTS, evDSR, evRLSD, evRing};
 
-TComEvents lineChanges(TComSignals before, TComSignals after) {
-    TComEvents events;
-    if (before.contains(csCTS) != after.contains(csCTS))
-        events.include(evCTS);
-    if (before.contains(csDSR) != after.contains(csDSR))
-        events.include(evDSR);
-    if (before.contains(csRLSD) != after.contains(csRLSD))
-        events.include(evRLSD);
-    if (!before.contains(csRing) && after.contains(csRing))
-        events.include(evRing);
-    return events;
-}
-
 } // namespace
 
 struct TComThread::THandOver {
@@ -85,7 +72,7 @@ bool TComThread::IsCurrentThread() const {
 }
 
 void TComThread::addLineEvents(TComSignals before, TComSignals after) {
-    const TComEvents events = lineChanges(before, after) & m_events;
+    const TComEvents events = ComLineChanges(before, after) & m_events;
     if (events.empty())
         return;
     m_lineEvents.fetch_or(events.bits());

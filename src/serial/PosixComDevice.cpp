@@ -51,19 +51,6 @@ int lineWakeSignal() {
     return sig;
 }
 
-TComEvents lineChanges(TComSignals before, TComSignals after) {
-    TComEvents events;
-    if (before.contains(csCTS) != after.contains(csCTS))
-        events.include(evCTS);
-    if (before.contains(csDSR) != after.contains(csDSR))
-        events.include(evDSR);
-    if (before.contains(csRLSD) != after.contains(csRLSD))
-        events.include(evRLSD);
-    if (!before.contains(csRing) && after.contains(csRing))
-        events.include(evRing);
-    return events;
-}
-
 speed_t standardSpeed(std::uint32_t rate) {
     switch (rate) {
     case 50:
@@ -674,7 +661,7 @@ void TPosixComDevice::lineWatch(TComEvents watched) {
         TComSignals now;
         if (modemLines(now) != 0)
             break;
-        TComEvents events = lineChanges(last, now);
+        TComEvents events = ComLineChanges(last, now);
         serial_icounter_struct count{};
         if (counters && ::ioctl(m_fd, TIOCGICOUNT, &count) == 0) {
             // The counters also catch a pulse that is over before the lines are read.
