@@ -1,6 +1,7 @@
 #include "ConfigFile.h"
 
 #include "PlatformFile.h"
+#include "Profil.h"
 
 #include <vector>
 
@@ -9,7 +10,7 @@ namespace ConfigFile {
 using platform::PlatformFile;
 
 std::string path(std::string_view startverzeichnis) {
-    return std::string(startverzeichnis) + "/TFXConf.cnf";
+    return std::string(startverzeichnis) + kOrdnertrenner + "TFXConf.cnf";
 }
 
 Version versionTest(const std::string& path) {

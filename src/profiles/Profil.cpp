@@ -143,7 +143,7 @@ Profil Profil::standard(std::string_view startverzeichnis, std::string_view port
 }
 
 std::string Profil::standardDateiname(std::string_view startverzeichnis) {
-    return std::string(startverzeichnis) + "/Protokoll1.rls";
+    return std::string(startverzeichnis) + kOrdnertrenner + "Protokoll1.rls";
 }
 
 std::string dateinameFehler(std::string_view pfad) {
@@ -157,9 +157,26 @@ std::string dateinameFehler(std::string_view pfad) {
         return "Der Name ist l\xE4nger als " + std::to_string(feld) + " Zeichen.";
     const bool laufwerk = pfad.size() >= 2 && pfad[1] == ':' &&
                           ((pfad[0] >= 'A' && pfad[0] <= 'Z') || (pfad[0] >= 'a' && pfad[0] <= 'z'));
+#ifdef _WIN32
+    // A drive letter or a network share (\\Rechner\Freigabe, also written with /). A name that
+    // starts with a single / is a Linux path: on Windows it would land in the root of whatever
+    // drive is current.
+    const bool freigabe =
+        pfad.size() >= 2 && (pfad[0] == '\\' || pfad[0] == '/') && (pfad[1] == '\\' || pfad[1] == '/');
+    if (pfad[0] == '/' && !freigabe)
+        return "Das ist ein Linux-Pfad; unter Windows beginnt ein Pfad mit einem Laufwerksbuchstaben "
+               "(C:\\...) oder mit \\\\Rechner\\Freigabe.";
+    // Characters no Windows file name may hold; a colon only after the drive letter.
+    const std::size_t ab = laufwerk ? 2 : 0;
+    if (pfad.find_first_of("<>\"|?*", ab) != std::string_view::npos ||
+        pfad.find(':', ab) != std::string_view::npos)
+        return "Der Name enth\xE4lt eines der Zeichen < > : \" | ? *, die unter Windows in keinem Dateinamen "
+               "stehen d\xFCrfen.";
+#else
     if (laufwerk || pfad.find('\\') != std::string_view::npos)
         return "Das ist ein Windows-Pfad; unter Linux werden Ordner mit / getrennt und es gibt keine "
                "Laufwerksbuchstaben.";
+#endif
     return {};
 }
 

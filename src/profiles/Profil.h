@@ -65,6 +65,13 @@ struct Profil {
     bool operator==(const Profil&) const = default;
 };
 
+// The separator between folders in a file-system path of this platform.
+#ifdef _WIN32
+inline constexpr char kOrdnertrenner = '\\';
+#else
+inline constexpr char kOrdnertrenner = '/';
+#endif
+
 // Reads a text field up to its terminator, or to the field's end when it has none.
 template <std::size_t N> std::string text(const Profil::Text<N>& field) {
     std::size_t len = 0;
@@ -86,8 +93,9 @@ template <std::size_t N> bool setText(Profil::Text<N>& field, std::string_view v
 // Why a protocol file name (a file-system path, UTF-8) cannot be used, as a German sentence for
 // the user; empty when it can. A name cannot be used when it is empty, when Windows-1252 (the
 // text of the profiles) cannot hold it, when it is longer than the profile's field, or when it
-// is a Windows path (a drive letter or backslashes), which names no such folder here. A name
-// stored in a profile is checked as win1252ToUtf8(text(Dateiname)).
+// belongs to the other platform: on Linux a Windows path (a drive letter or backslashes), on
+// Windows a Linux path (one that starts with a single /) or a name with a character Windows
+// forbids. A name stored in a profile is checked as win1252ToUtf8(text(Dateiname)).
 std::string dateinameFehler(std::string_view pfad);
 
 // Checked readers for values that index tables (see above).

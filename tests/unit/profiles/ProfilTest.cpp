@@ -19,8 +19,16 @@ std::string textAt(const Profil::Record& r, std::size_t off) {
     return std::string(reinterpret_cast<const char*>(r.data() + off));
 }
 
+// A folder of this platform's file system, and one the other platform writes.
+#ifdef _WIN32
+const std::string kWurzel = "C:\\";
+#else
+const std::string kWurzel = "/";
+#endif
+const std::string kVerein = kWurzel + "verein";
+
 TEST(ProfilCodec, DefaultProfileFieldsAtTheirOffsets) {
-    const Profil p = Profil::standard("/home/verein");
+    const Profil p = Profil::standard(kVerein);
     const auto r = p.encode();
     EXPECT_EQ(textAt(r, 0), "Standardprofil");
     EXPECT_EQ(textAt(r, 100), "COM1");
@@ -39,7 +47,7 @@ TEST(ProfilCodec, DefaultProfileFieldsAtTheirOffsets) {
         EXPECT_EQ(r[156 + i], i);
         EXPECT_EQ(r[162 + i], 0xFF);
     }
-    EXPECT_EQ(textAt(r, 168), "/home/verein/Protokoll1.rls");
+    EXPECT_EQ(textAt(r, 168), kVerein + kOrdnertrenner + "Protokoll1.rls");
     EXPECT_EQ(r[680], 0);                   // Header
     EXPECT_EQ(readLe<int32_t>(r, 684), 10); // Gesamtschusszahl
     EXPECT_EQ(r[688], 0);                   // Drucker
@@ -50,23 +58,36 @@ TEST(ProfilCodec, DefaultProfileFieldsAtTheirOffsets) {
 }
 
 // Which protocol file names cannot work, and why; the default profile never stores such a name
-// (mangled by the conversion or cut to the field), it leaves the name empty instead.
+// (mangled by the conversion or cut to the field), it leaves the name empty instead. What names
+// a folder of the other platform is refused.
 TEST(ProfilDateiname, NamesThatCannotWorkAreToldWithTheirReason) {
-    const std::string lang(496, 'a'); // "/" + lang + "/Protokoll1.rls" is one more than the field holds
+    const std::string w = kWurzel;
+    const char t = kOrdnertrenner;
+    // w + lang + t + "Protokoll1.rls" is one more than the field holds
+    const std::string lang(497 - w.size(), 'a');
     const struct {
         std::string pfad;
         const char* grund; // the start of the reason; nullptr: usable
     } faelle[] = {
-        {"/home/verein/Protokoll1.rls", nullptr},
-        {"/home/Sch\xC3\xBCtzen/\xE2\x82\xAC.rls", nullptr}, // umlaut and euro sign are in Windows-1252
-        {"/" + std::string(510, 'a'), nullptr},
+        {w + "verein" + t + "Protokoll1.rls", nullptr},
+        {w + "Sch\xC3\xBCtzen" + t + "\xE2\x82\xAC.rls", nullptr}, // umlaut and euro sign are in Windows-1252
+        {w + std::string(511 - w.size(), 'a'), nullptr},
         {"", "Es ist kein Dateiname"},
-        {"/home/\xCE\xA9mega/Protokoll1.rls", "Der Name enth\xE4lt Zeichen"},
-        {"/home/\xFF/Protokoll1.rls", "Der Name enth\xE4lt Zeichen"}, // not UTF-8 at all
-        {"/" + std::string(511, 'a'), "Der Name ist l\xE4nger als 511 Zeichen"},
+        {w + "\xCE\xA9mega" + t + "Protokoll1.rls", "Der Name enth\xE4lt Zeichen"},
+        {w + "\xFF" + t + "Protokoll1.rls", "Der Name enth\xE4lt Zeichen"}, // not UTF-8 at all
+        {w + std::string(512 - w.size(), 'a'), "Der Name ist l\xE4nger als 511 Zeichen"},
+#ifdef _WIN32
+        {"d:/Verein/Protokoll1.rls", nullptr},
+        {"\\\\server\\verein\\Protokoll1.rls", nullptr},
+        {"//server/verein/Protokoll1.rls", nullptr},
+        {"/home/verein/Protokoll1.rls", "Das ist ein Linux-Pfad"},
+        {"C:\\Verein\\Protokoll?.rls", "Der Name enth\xE4lt eines der Zeichen"},
+        {"C:\\Verein:\\Protokoll1.rls", "Der Name enth\xE4lt eines der Zeichen"},
+#else
         {"C:\\Verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
         {"d:/Verein/Protokoll1.rls", "Das ist ein Windows-Pfad"},
         {"/home/verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
+#endif
     };
     for (const auto& fall : faelle) {
         SCOPED_TRACE(fall.pfad);
@@ -76,14 +97,18 @@ TEST(ProfilDateiname, NamesThatCannotWorkAreToldWithTheirReason) {
         else
             EXPECT_EQ(fehler, "");
     }
-    for (const std::string& start :
-         std::vector<std::string>{"/home/\xCE\xA9mega", "/" + lang, "C:\\Verein"}) {
+#ifdef _WIN32
+    const std::string fremd = "/home/verein";
+#else
+    const std::string fremd = "C:\\Verein";
+#endif
+    for (const std::string& start : std::vector<std::string>{w + "\xCE\xA9mega", w + lang, fremd}) {
         SCOPED_TRACE(start);
         EXPECT_NE(dateinameFehler(Profil::standardDateiname(start)), "");
         EXPECT_EQ(text(Profil::standard(start).Dateiname), "");
     }
-    EXPECT_EQ(text(Profil::standard("/" + lang.substr(1)).Dateiname),
-              "/" + lang.substr(1) + "/Protokoll1.rls");
+    EXPECT_EQ(text(Profil::standard(w + lang.substr(1)).Dateiname),
+              w + lang.substr(1) + t + "Protokoll1.rls");
 }
 
 TEST(ProfilCodec, EveryByteSurvivesARoundTrip) {
