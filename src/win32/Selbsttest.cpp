@@ -1,0 +1,129 @@
+#include "Selbsttest.h"
+
+#include "Desktop.h"
+#include "MainThread.h"
+#include "Win32Desktop.h"
+#include "Win32Programm.h"
+#include "Win32Text.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Selbsttest {
+namespace {
+
+int g_fehler = 0;
+bool g_fertig = false;
+
+void zeile(const std::string& text) {
+    // The program has no console: the line goes to whatever standard output it was given.
+    const std::string mitUmbruch = text + "\n";
+    DWORD geschrieben = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), mitUmbruch.data(), static_cast<DWORD>(mitUmbruch.size()),
+                &geschrieben, nullptr);
+}
+
+void pruefe(bool gut, const std::string& was) {
+    if (!gut)
+        ++g_fehler;
+    zeile((gut ? "ok: " : "FEHLER: ") + was);
+}
+
+std::wstring eintrag(HMENU menu, int position, UINT* zustand = nullptr, UINT* id = nullptr) {
+    wchar_t puffer[256] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_STRING | MIIM_STATE | MIIM_ID | MIIM_FTYPE;
+    info.dwTypeData = puffer;
+    info.cch = 255;
+    ::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info);
+    if (zustand)
+        *zustand = (info.fType & MFT_SEPARATOR) ? 0xFFFF : info.fState;
+    if (id)
+        *id = info.wID;
+    return puffer;
+}
+
+// The positions of the checked items of the profile menu (submenus not counted).
+std::vector<int> haken(HMENU menu) {
+    std::vector<int> gesetzt;
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        UINT zustand = 0;
+        eintrag(menu, i, &zustand);
+        if (zustand & MFS_CHECKED)
+            gesetzt.push_back(i);
+    }
+    return gesetzt;
+}
+
+void menues(Win32Programm& programm) {
+    pruefe(programm.trayIconDa(), "das Symbol steht im Infobereich");
+
+    HMENU rechts = Win32Programm::PopupMenu1();
+    UINT zustand = 0;
+    pruefe(::GetMenuItemCount(rechts) == 3 && eintrag(rechts, 0) == L"&Einstellungen" &&
+               (eintrag(rechts, 1, &zustand), zustand == 0xFFFF) && eintrag(rechts, 2) == L"&Beenden",
+           "Rechtsklick: \"&Einstellungen\", Trennlinie, \"&Beenden\"");
+    pruefe(::GetMenuDefaultItem(rechts, FALSE, 0) == Win32Programm::kEinstellungen,
+           "\"&Einstellungen\" ist der fett gezeigte Standardeintrag");
+    ::DestroyMenu(rechts);
+
+    const Profilliste& liste = programm.Liste();
+    HMENU profile = programm.PopupMenu2Popup();
+    bool namen = ::GetMenuItemCount(profile) == static_cast<int>(liste.size());
+    for (std::size_t i = 0; namen && i < liste.size(); ++i)
+        namen = eintrag(profile, static_cast<int>(i)) == ansiZuWide(text(liste[i].Name));
+    pruefe(namen, "Linksklick: ein Eintrag je Profil, in der Reihenfolge der Profile");
+    pruefe(haken(profile) == std::vector<int>{static_cast<int>(liste.activeIndex())},
+           "der Haken steht beim aktiven Profil");
+
+    // The last profile chosen from the menu, as a click on its item does it.
+    const std::size_t letztes = liste.size() - 1;
+    UINT id = 0;
+    eintrag(profile, static_cast<int>(letztes), nullptr, &id);
+    ::DestroyMenu(profile);
+    programm.Menuebefehl(id);
+    pruefe(liste.activeIndex() == letztes, "die Wahl im Profilmenue macht das Profil aktiv");
+    profile = programm.PopupMenu2Popup();
+    pruefe(haken(profile) == std::vector<int>{static_cast<int>(letztes)}, "danach steht der Haken dort");
+    ::DestroyMenu(profile);
+}
+
+void zwischenablage(Win32Programm& programm) {
+    desktop().setClipboardText("Sch\xFCtze;10,4\n\x80");
+    pruefe(Win32Desktop::clipboardUnicode(programm.fenster()) == L"Sch\u00FCtze;10,4\n\u20AC",
+           "Zwischenablage: Umlaut und Euro-Zeichen kommen als Unicode an");
+    desktop().setClipboardText(std::string("vor\0nach", 8));
+    pruefe(Win32Desktop::clipboardUnicode(programm.fenster()) == L"vor",
+           "Zwischenablage: der Text endet beim Nullbyte");
+}
+
+} // namespace
+
+void starten(Win32Programm& programm) {
+    g_fehler = 0;
+    g_fertig = false;
+    menues(programm);
+    zwischenablage(programm);
+
+    // The hand-over: delayed tasks run by their time, those of the same time in posting order,
+    // and after the tasks posted at once.
+    auto reihenfolge = std::make_shared<std::string>();
+    MainThread::postDelayed(std::chrono::milliseconds(60), [reihenfolge] { *reihenfolge += 'c'; });
+    MainThread::postDelayed(std::chrono::milliseconds(30), [reihenfolge] { *reihenfolge += 'a'; });
+    MainThread::postDelayed(std::chrono::milliseconds(30), [reihenfolge] { *reihenfolge += 'b'; });
+    MainThread::post([reihenfolge] { *reihenfolge += '0'; });
+    MainThread::postDelayed(std::chrono::milliseconds(200), [reihenfolge] {
+        pruefe(*reihenfolge == "0abc", "Hand-over: Reihenfolge " + *reihenfolge);
+        zeile("Selbsttest: " + std::to_string(g_fehler) + " Fehler");
+        g_fertig = true;
+    });
+}
+
+int fehler() {
+    return g_fertig ? g_fehler : -1;
+}
+
+} // namespace Selbsttest

@@ -1,0 +1,207 @@
+// Trefflux for Windows: the program's entry.
+//
+//   trefflux.exe [--start-dir ORDNER] [--selbsttest]
+//
+// --start-dir makes the folder the start directory (environment variables such as %LOCALAPPDATA%
+// are expanded; a missing folder is made), so that one installation serves every user of the
+// computer. Without it the current directory is the start directory.
+
+#include "ConfigFile.h"
+#include "Desktop.h"
+#include "InstanceLock.h"
+#include "PlatformFile.h"
+#include "Profilliste.h"
+#include "Selbsttest.h"
+#include "TProtokollAusgabe.h"
+#include "Win1252.h"
+#include "Win32Desktop.h"
+#include "Win32MainThread.h"
+#include "Win32Programm.h"
+#include "Win32Text.h"
+
+#include <shellapi.h>
+
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kLaeuftBereits = "Programm\n\rTrefflux.exe\n\rl\xE4uft bereits!";
+const char* const kVeralteteVersion =
+    "Die Konfigurationsdatei wurde von einer veralteten Programmversion erstellt.\n\r"
+    "Sie wird mit den Standardwerten \xFC"
+    "berschrieben";
+const char* const kAufruf = "Aufruf: trefflux.exe [--start-dir Ordner] [--selbsttest]";
+
+struct Angaben {
+    std::wstring startordner;
+    bool selbsttest = false;
+    std::string fehler; // Windows-1252; empty when the command line is right
+};
+
+Angaben angabenLesen() {
+    Angaben angaben;
+    int anzahl = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &anzahl);
+    for (int i = 1; argv && i < anzahl; ++i) {
+        const std::wstring a = argv[i];
+        if (a == L"--start-dir" && i + 1 < anzahl && argv[i + 1][0] != L'\0') {
+            angaben.startordner = argv[++i];
+        } else if (a == L"--selbsttest") {
+            angaben.selbsttest = true;
+        } else {
+            angaben.fehler = "Unbekannte Angabe \"" + wideZuAnsi(a) + "\".\n\r" + kAufruf;
+            break;
+        }
+    }
+    ::LocalFree(argv);
+    return angaben;
+}
+
+std::wstring umgebungEinsetzen(const std::wstring& text) {
+    const DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (n == 0)
+        return text;
+    std::wstring out(n, L'\0');
+    ::ExpandEnvironmentStringsW(text.c_str(), out.data(), n);
+    out.resize(n - 1);
+    return out;
+}
+
+// Makes the folder (and what is missing above it) and goes there; the reason when it cannot.
+std::string insStartverzeichnis(const std::wstring& angabe) {
+    const std::filesystem::path ordner(umgebungEinsetzen(angabe));
+    std::error_code ec;
+    std::filesystem::create_directories(ordner, ec);
+    if (!ec && !::SetCurrentDirectoryW(ordner.c_str()))
+        ec = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+    if (!ec)
+        return {};
+    return "Der Startordner\n\r" + wideZuAnsi(ordner.wstring()) + "\n\rkann nicht angelegt oder ge\xF6" +
+           "ffnet werden:\n\r" + utf8ToWin1252(platform::systemErrorText(ec.value()));
+}
+
+std::string aktuellesVerzeichnis() {
+    std::wstring puffer(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    const DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(puffer.size()), puffer.data());
+    puffer.resize(n);
+    // "C:\" keeps its backslash; the files are joined to it with one of their own.
+    if (puffer.size() > 1 && puffer.back() == L'\\')
+        puffer.pop_back();
+    return n ? wideZuUtf8(puffer) : std::string(".");
+}
+
+std::string keineKonfigurationsdatei(const std::string& pfad) {
+    return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(pfad) +
+           "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
+           "Das Programm startet mit dem Standardprofil.";
+}
+
+std::string notablagenHinweis(const std::vector<std::string>& dateien) {
+    std::string text =
+        "Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben werden.\n\r"
+        "Sie stehen in:";
+    for (const std::string& datei : dateien)
+        text += "\n\r" + utf8ToWin1252(datei);
+    return text;
+}
+
+int starten(const Angaben& angaben) {
+    if (!angaben.fehler.empty()) {
+        desktop().messageBox(angaben.fehler, "Fehler", Mb::Ok | Mb::IconError);
+        return 2;
+    }
+    // 1. single instance: nothing else happens on this path
+    InstanceLock instanz("DuzavozozMutex");
+    if (!instanz.acquire()) {
+        if (instanz.heldElsewhere())
+            desktop().messageBox(kLaeuftBereits, "Meldung", Mb::Ok);
+        else
+            desktop().messageBox("Der Schutz gegen einen zweiten Start kann nicht angelegt werden:\n\r" +
+                                     utf8ToWin1252(platform::systemErrorText(instanz.error())),
+                                 "Fehler", Mb::Ok | Mb::IconError);
+        return 0;
+    }
+    // 2. start directory, 3. version test
+    if (!angaben.startordner.empty()) {
+        const std::string fehler = insStartverzeichnis(angaben.startordner);
+        if (!fehler.empty()) {
+            desktop().messageBox(fehler, "Fehler", Mb::Ok | Mb::IconError);
+            return 1;
+        }
+    }
+    const std::string startverzeichnis = aktuellesVerzeichnis();
+    const std::string konfiguration = ConfigFile::path(startverzeichnis);
+    switch (ConfigFile::versionTest(konfiguration)) {
+    case ConfigFile::Version::Other:
+        if (desktop().messageBox(kVeralteteVersion, "Meldung", Mb::OkCancel) == IdCancel)
+            return 0;
+        break;
+    case ConfigFile::Version::KeineDatei:
+        desktop().messageBox(keineKonfigurationsdatei(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
+        break;
+    default:
+        break;
+    }
+    const std::vector<std::string> notablagen =
+        TProtokollAusgabe::nichtGemeldeteNotablagen(startverzeichnis, konfiguration);
+
+    // 4. and 5. the program with its tray icon, profiles and machine
+    Profilliste profile;
+    int ergebnis = 0;
+    {
+        Win32Programm programm(profile, startverzeichnis);
+        if (!notablagen.empty())
+            MainThread::post([&notablagen] {
+                desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
+            });
+        // 7. at a first start the settings come up
+        if (programm.Ersteinrichtung() && !angaben.selbsttest)
+            MainThread::post([&programm] { programm.Wiederherstellen1Click(); });
+        if (angaben.selbsttest)
+            MainThread::post([&programm] { Selbsttest::starten(programm); });
+
+        // 8. the loop, until the program ends
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+
+        // Series that never reached the protocol file go to a file of their own; the next start
+        // tells of it.
+        const auto notablage = programm.Ausgabe().nichtGeschriebeneSichern(startverzeichnis);
+        if (!notablage.fehler.empty() && !programm.OhneFragen())
+            desktop().messageBox("Nicht geschriebene Serien konnten nicht in der Datei\n\r" +
+                                     utf8ToWin1252(notablage.pfad) + "\n\rgesichert werden:\n\r" +
+                                     notablage.fehler,
+                                 "Fehler", Mb::Ok | Mb::IconError);
+        if (angaben.selbsttest)
+            ergebnis = Selbsttest::fehler() < 0 ? 1 : Selbsttest::fehler();
+    }
+    // 9. release the guard
+    instanz.release();
+    return ergebnis;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const Angaben angaben = angabenLesen();
+    try {
+        Win32MainThread mainThread;
+        Win32Desktop fenster(mainThread.fenster());
+        try {
+            return starten(angaben);
+        } catch (const std::exception& e) {
+            desktop().messageBox(utf8ToWin1252(e.what()), "Fehler", Mb::Ok | Mb::IconError);
+        } catch (...) {
+            desktop().messageBox("Unbekannte Exception", "Fehler", Mb::Ok | Mb::IconError);
+        }
+    } catch (const std::exception& e) {
+        ::MessageBoxW(nullptr, utf8ZuWide(e.what()).c_str(), L"Fehler", MB_OK | MB_ICONERROR);
+    }
+    return 1;
+}
