@@ -9,8 +9,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 // The running program on Windows: a hidden top-level window that owns the tray icon and its two
 // menus, the series path, and the end of the program. A left click on the icon opens the profile
