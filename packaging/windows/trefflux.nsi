@@ -33,9 +33,9 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "Trefflux"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "Trefflux holt jede Serie von der Ringlesemaschine ab und schreibt sie in eine Protokolldatei und in die Zwischenablage.$\r$\n$\r$\nDas Programm wird für alle Benutzer dieses Computers installiert. Die Einstellungen und die Protokolldatei liegen für jeden Benutzer in seinem eigenen Ordner %LOCALAPPDATA%\Trefflux.$\r$\n$\r$\nKlicken Sie auf Weiter, um fortzufahren."
-!define MUI_FINISHPAGE_RUN "$INSTDIR\trefflux.exe"
-!define MUI_FINISHPAGE_RUN_PARAMETERS '${START_DIR}'
-!define MUI_FINISHPAGE_RUN_TEXT "Trefflux jetzt starten"
+; No "start now" on the last page: the setup runs as administrator, and the program would then
+; run with the administrator's folder. The user starts it from the start menu.
+!define MUI_FINISHPAGE_TEXT "Trefflux ist installiert. Sie starten es mit dem Eintrag $\"Trefflux$\" im Startmenü; danach wartet es als Zielscheibe im Infobereich der Taskleiste.$\r$\n$\r$\nKlicken Sie auf Fertig stellen, um den Assistenten zu schließen."
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS

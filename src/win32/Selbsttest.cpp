@@ -100,6 +100,35 @@ void zwischenablage(Win32Programm& programm) {
            "Zwischenablage: der Text endet beim Nullbyte");
 }
 
+// The overwrite warning, answered from inside its own loop as a user would click.
+void ueberschreibwarnung() {
+    struct Gesehen {
+        std::wstring text;
+        bool offen = false;
+    };
+    auto gesehen = std::make_shared<Gesehen>();
+    MainThread::postDelayed(std::chrono::milliseconds(300), [gesehen] {
+        gesehen->offen = desktop().overwriteWarningVisible();
+        for (HWND w = ::FindWindowW(nullptr, L"Warnung"); w;
+             w = ::FindWindowExW(nullptr, w, nullptr, L"Warnung")) {
+            DWORD prozess = 0;
+            ::GetWindowThreadProcessId(w, &prozess);
+            if (prozess != ::GetCurrentProcessId())
+                continue;
+            wchar_t text[512] = {};
+            ::GetDlgItemTextW(w, 100, text, 511);
+            gesehen->text = text;
+            ::PostMessageW(w, WM_COMMAND, IDIGNORE, 0);
+        }
+    });
+    const int wahl = desktop().overwriteWarning("C:\\Verein\\Sch\xFCtzen.rls");
+    pruefe(gesehen->offen && !desktop().overwriteWarningVisible(),
+           "Warnung: offen, solange sie gezeigt wird");
+    pruefe(gesehen->text == L"Datei\r\nC:\\Verein\\Sch\u00FCtzen.rls\r\nbereits vorhanden !",
+           "Warnung: der Dateiname steht zwischen den beiden Texten");
+    pruefe(wahl == mrIgnore, "Warnung: \"Datei ueberschreiben\" gibt ihr Ergebnis");
+}
+
 } // namespace
 
 void starten(Win32Programm& programm) {
@@ -107,6 +136,7 @@ void starten(Win32Programm& programm) {
     g_fertig = false;
     menues(programm);
     zwischenablage(programm);
+    ueberschreibwarnung();
 
     // The hand-over: delayed tasks run by their time, those of the same time in posting order,
     // and after the tasks posted at once.
