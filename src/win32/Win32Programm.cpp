@@ -54,8 +54,7 @@ Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis)
     m_liste.select(0);
     // At a first start the default profile's machine and port are a guess: nothing is opened
     // before a profile is chosen.
-    m_anmeldungAusstehend = m_ersteinrichtung;
-    if (!m_anmeldungAusstehend)
+    if (!m_ersteinrichtung)
         m_pfad->MaschineOeffnen();
 }
 
@@ -153,7 +152,6 @@ void Win32Programm::Menuebefehl(UINT befehl) {
 void Win32Programm::ProfilMenuItemClick(std::size_t index) {
     if (!m_liste.select(index))
         return;
-    m_anmeldungAusstehend = false;
     m_pfad->MaschineAnmelden();
 }
 
@@ -244,9 +242,12 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         return TRUE; // the profiles are saved when the end comes
     case WM_ENDSESSION:
-        // The process may be ended as soon as this returns: everything happens here.
-        if (wParam)
+        // The process may be ended as soon as this returns: everything happens here, the
+        // series the protocol file could not take included.
+        if (wParam) {
             endWithoutAsking();
+            m_pfad->Ausgabe().nichtGeschriebeneSichern(m_startverzeichnis);
+        }
         return 0;
     case WM_CLOSE:
         // Only another program closes this hidden window (taskkill, an installer): as at the end

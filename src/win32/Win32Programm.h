@@ -82,7 +82,6 @@ private:
     UINT m_taskbarNeu = 0; // the shell's message when the task bar was made again
     bool m_trayIconDa = false;
     bool m_ersteinrichtung = false;
-    bool m_anmeldungAusstehend = false;
     bool m_einstellungenOffen = false;
     bool m_endet = false;
     bool m_ohneFragen = false;
