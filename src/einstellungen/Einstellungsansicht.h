@@ -7,8 +7,8 @@
 //
 // How the two meet:
 // - The logic fills the controls (zeige..., fuelle...) and reads them back when it needs them
-//   (feldText, wahl, schalter, port, gewaehlte...). It never keeps a copy of what the user can
-//   edit, so the view only has to report what the user did, not every keystroke.
+//   (feldText, wahl, schalter, port, gewaehlte...). It keeps no copy of what the user can edit
+//   there, so the view reports the user's actions, not the values of its controls.
 // - The view passes every user action on to the logic, by the logic's method named after the
 //   control's handler (Einstellungslogik::Button2Click for "Übernehmen" and so on).
 // - The view runs no rule of its own: which control is enabled, which page shows, what a
@@ -20,6 +20,26 @@
 //   groups "Datei" and "Ringlesemaschine" made by the program as well as by the user (the
 //   reactions are harmless to repeat); the separator kind must be reported only when the user
 //   switches it, since that switch writes the profile.
+//
+// A view's life: make the window with all its controls (hidden), fill the port box with the
+// ports present, make Einstellungslogik(liste, startverzeichnis, view) and call Starten(); then
+// show the window only if Ersteinrichtung() (or the protocol file's name cannot work:
+// DateinameFehler()). Every request to close the window (its close button, "&Programm
+// beenden", the tray entry "&Beenden") runs CloseQuery(), and only true ends the program; the
+// end of the session runs OhneFrageBeenden() instead. The user's actions, by control:
+// - buttons: Button1Click "&Durchsuchen", Button2Click "Ü&bernehmen", Button3Click "&Abbrechen"
+//   (and Escape), Button5Click "&Neues Profil", Button6Click "Neu an &Ringlesemaschine
+//   anmelden", ButtonMaschTestClick, ButtonMaschinensucheClick, LoadButtonClick,
+//   DelButtonClick, UpButtonClick, DownButtonClick;
+// - radio groups: RadioGroup1Click, RadioGroup2Click (see below), RadioGroup4Click;
+// - profile box: ComboBox2Change on every edit of its text, ComboBox2Select when an entry is
+//   chosen from its list, ComboBox2Exit(false) when the focus leaves it for another control of
+//   the window, ComboBox2Exit(true) just before its list opens;
+// - number fields: ZahlenfeldExit when the focus leaves one for another control of the window;
+// - tray icon: TrayIconMessage, and TrayBereit() again before a delayed menu opens;
+//   Wiederherstellen1Click for "&Einstellungen"; ProfilMenuItemClick(index) for a profile.
+// Nothing else needs reporting: check boxes, edits, the port box and the list selections are
+// read when the logic needs them.
 //
 // Texts are UTF-8 std::string both ways (the logic converts to and from the Windows-1252 of the
 // profiles and the protocol file). Indices count from 0; -1 means none. Calls come on the main

@@ -69,6 +69,12 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
 TForm1::~TForm1() {
     // The ports close while the window is whole; the series path closes them again when it goes.
     m_logik->Pfad().MaschinenSchliessen();
+    // The logic goes before the widgets: nothing they report while they go (a focus that leaves
+    // the profile box or a number field) may reach it.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
 }
 
 void TForm1::setupControls() {
