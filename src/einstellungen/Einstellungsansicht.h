@@ -21,8 +21,11 @@
 //   reactions are harmless to repeat); the separator kind must be reported only when the user
 //   switches it, since that switch writes the profile.
 //
-// A view's life: make the window with all its controls (hidden), fill the port box with the
-// ports present, make Einstellungslogik(liste, startverzeichnis, view) and call Starten(); then
+// A view's life: install a Desktop (platform/Desktop.h) first, since the series path tells
+// through it (a machine that does not answer, a port that cannot be opened), the protocol
+// output puts the clipboard and the overwrite warning there, and the tray icon asks it whether
+// that warning is open. Make the window with all its controls (hidden), fill the port box with
+// the ports present, make Einstellungslogik(liste, startverzeichnis, view) and call Starten(); then
 // show the window only if Ersteinrichtung() (or the protocol file's name cannot work:
 // DateinameFehler()). Every request to close the window (its close button, "&Programm
 // beenden", the tray entry "&Beenden") runs CloseQuery(), and only true ends the program; the
@@ -149,8 +152,8 @@ public:
     // Selects the separator list's row of the code and scrolls it into view; -1 selects none.
     virtual void waehleTrennzeichen(int code) = 0;
 
-    // Puts the focus back into the field once the user's change of focus is over, and marks its
-    // text.
+    // Puts the focus into the field once the user's change of focus is over; the file name's
+    // text is marked, so another name can be typed at once.
     virtual void setzeFokus(Feld feld) = 0;
 
     virtual void zeigeSeite(Seite seite) = 0;

@@ -202,9 +202,10 @@ void TForm1::waehleTrennzeichen(int code) {
 
 void TForm1::setzeFokus(Feld feld) {
     // The focus goes back into the field once the change of focus is over.
-    QTimer::singleShot(0, edit(feld), [field = edit(feld)] {
+    QTimer::singleShot(0, edit(feld), [field = edit(feld), markieren = feld == Feld::Dateiname] {
         field->setFocus(Qt::OtherFocusReason);
-        field->selectAll();
+        if (markieren)
+            field->selectAll();
     });
 }
 
