@@ -3,9 +3,7 @@
 #include "TForm1.h"
 
 #include "AnsiValidator.h"
-#include "Desktop.h"
 #include "Einstellungslogik.h"
-#include "QtText.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
