@@ -3,16 +3,12 @@
 #include "TForm1.h"
 
 #include "AnsiValidator.h"
-#include "ConfigFile.h"
-#include "Datensatzelemente.h"
-#include "Desktop.h"
-#include "QtText.h"
+#include "Einstellungslogik.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -21,7 +17,6 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include <cstddef>
 #include <utility>
 
 // The resources live in the static ui library; they must be registered by name.
@@ -29,17 +24,28 @@ static void initTreffluxResources() {
     Q_INIT_RESOURCE(trefflux);
 }
 
-namespace {
+// The logic of the window. The steps a subclass of the window may take over (the change test,
+// applying, opening and closing the machine) go through the window's own virtual functions,
+// whose plain versions run the logic's.
+class TForm1::Logik final : public Einstellungslogik {
+public:
+    Logik(TForm1& form, Profilliste& liste, std::string startverzeichnis)
+        : Einstellungslogik(liste, std::move(startverzeichnis), form), m_form(form) {}
 
-constexpr std::size_t kMaxDateiname = std::tuple_size_v<decltype(Profil::Dateiname)> - 1;
+    bool SteuerelementeUebernehmen() override { return m_form.SteuerelementeUebernehmen(); }
+    bool Aenderungspruefung() override { return m_form.Aenderungspruefung(); }
+    void MaschineOeffnen() override { m_form.MaschineOeffnen(); }
+    void MaschinenSchliessen() override { m_form.MaschinenSchliessen(); }
 
-} // namespace
+private:
+    TForm1& m_form;
+};
 
 TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_pfad(std::make_unique<Serienpfad>(liste, [this] { return DatensatzTitel(); })),
-      RikaCom1(m_pfad->RikaCom1), SamCom1(m_pfad->SamCom1), Rm3WinCom1(m_pfad->Rm3WinCom1), m_liste(liste),
-      m_ui(std::make_unique<Ui::TForm1>()), m_startverzeichnis(std::move(startverzeichnis)) {
+      m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))),
+      RikaCom1(m_logik->Pfad().RikaCom1), SamCom1(m_logik->Pfad().SamCom1),
+      Rm3WinCom1(m_logik->Pfad().Rm3WinCom1), m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));
@@ -48,7 +54,6 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
         move(screen->availableGeometry().center() - rect().center());
     setupControls();
     setupMenus();
-    setupMaschinen();
 
     // The port list is built with the window: every port present, then "COM1" if listed, then
     // the first one.
@@ -56,77 +61,34 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_ui->ComboBoxComNr->setText("COM1");
     m_ui->ComboBoxComNr->setItemIndex(0);
 
-    // 1. own state
-    m_profilnameEingabe.clear();
-    m_profilindex = -1;
-    // 2. tray icon
-    addTrayIcon();
-    // 3. separator table
-    fillTrennzeichenliste();
-    // 4. profiles
-    m_ersteinrichtung = false;
-    m_liste.clear();
-    if (!ConfigFile::Load(configPath(), m_liste)) {
-        m_liste.clear();
-        m_liste.appendStandard(m_startverzeichnis, standardPort());
-        m_ersteinrichtung = true;
-        if (text(m_liste.aktiv().Dateiname).empty())
-            m_verworfenerStandardname = Profil::standardDateiname(m_startverzeichnis);
-    }
-    // 5. profile box; the first profile is active
-    fillProfileBox();
-    m_liste.select(0);
-    // 6. element table
-    Datensatzelemente();
-    // 7. the record writer came with the series path: the header line of a new file shows the
-    // record list as it stands
-    // 8. controls, 9. machine; at a first start the machine waits until the user has applied
-    SteuerelementeLaden();
-    m_anmeldungAusstehend = m_ersteinrichtung;
-    if (m_anmeldungAusstehend)
-        zeigeErsteinrichtungHinweis(true);
-    else
-        MaschineOeffnen();
-    // 10. the first row of each element list selected and focused
-    for (QTreeWidget* list : {m_ui->ElementeListView, m_ui->DatensatzListView}) {
-        if (list->topLevelItemCount() > 0) {
-            list->setCurrentItem(list->topLevelItem(0));
-            list->topLevelItem(0)->setSelected(true);
-        }
-    }
-    // 11. page "Info", 12. Profilindex
-    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet4);
-    m_profilindex = m_ui->ComboBox2->currentIndex();
+    m_logik->Starten();
 }
 
 TForm1::~TForm1() {
     // The ports close while the window is whole; the series path closes them again when it goes.
-    m_pfad->MaschinenSchliessen();
+    m_logik->Pfad().MaschinenSchliessen();
+    // The logic goes before the widgets: nothing they report while they go (a focus that leaves
+    // the profile box or a number field) may reach it.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
 }
 
 void TForm1::setupControls() {
     // Profile name and file name: what the profile can store, and no more than its field holds.
-    m_ui->ComboBox2->lineEdit()->setMaxLength(
-        static_cast<int>(std::tuple_size_v<decltype(Profil::Name)> - 1));
+    m_ui->ComboBox2->lineEdit()->setMaxLength(Eingabegrenze::Profilname);
     m_ui->ComboBox2->lineEdit()->setValidator(new AnsiValidator(this));
-    m_ui->Edit1->setMaxLength(static_cast<int>(kMaxDateiname));
+    for (Feld feld : {Feld::Dateiname, Feld::Schusszahl, Feld::Scheibentext})
+        edit(feld)->setMaxLength(eingabegrenze(feld));
     m_ui->Edit1->setValidator(new AnsiValidator(this));
     m_ui->Edit4->setValidator(new AnsiValidator(this));
 
-    // The machine choice: an item per line of the machine table, at its number.
-    QStringList maschinen;
-    for (const Maschinenart& art : maschinentabelle()) {
-        if (art.nummer >= maschinen.size())
-            maschinen.resize(art.nummer + 1);
-        maschinen[art.nummer] = fromAnsi(art.auswahl);
-    }
-    m_ui->RadioGroup2->setItems(maschinen);
-
     // Number fields take digits only; the range is checked when the field is left.
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
-    for (const Zahlenfeld& feld : zahlenfelder()) {
-        feld.edit->setValidator(new QRegularExpressionValidator(digits, this));
-        feld.edit->installEventFilter(this);
+    for (Feld feld : {Feld::SchussProScheibe, Feld::Teilergrenze, Feld::Schusszahl}) {
+        edit(feld)->setValidator(new QRegularExpressionValidator(digits, this));
+        edit(feld)->installEventFilter(this);
     }
 
     m_ui->UpButton->setIcon(QIcon(QStringLiteral(":/trefflux/up.svg")));
@@ -150,78 +112,159 @@ void TForm1::setupControls() {
     connect(m_ui->DelButton, &QPushButton::clicked, this, &TForm1::DelButtonClick);
     connect(m_ui->UpButton, &QToolButton::clicked, this, &TForm1::UpButtonClick);
     connect(m_ui->DownButton, &QToolButton::clicked, this, &TForm1::DownButtonClick);
-    connect(m_ui->RadioGroup1, &TRadioGroup::itemIndexChanged, this, &TForm1::RadioGroup1Click);
-    connect(m_ui->RadioGroup2, &TRadioGroup::itemIndexChanged, this, &TForm1::RadioGroup2Click);
+    // The reactions to "Datei" and "Ringlesemaschine" follow every change, also the program's.
+    connect(m_ui->RadioGroup1, &TRadioGroup::itemIndexChanged, this,
+            [this](int index) { m_logik->RadioGroup1Click(index); });
+    connect(m_ui->RadioGroup2, &TRadioGroup::itemIndexChanged, this,
+            [this](int index) { m_logik->RadioGroup2Click(index); });
     connect(m_ui->RadioGroup4, &TRadioGroup::itemClicked, this, &TForm1::RadioGroup4Click);
 
     connect(m_ui->ComboBox2->lineEdit(), &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_profilnameEingabe = toAnsi(text); });
-    connect(m_ui->ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Select);
-    connect(m_ui->ComboBox2, &ProfilBox::verlassen, this, [this] { ComboBox2Exit(false); });
-    connect(m_ui->ComboBox2, &ProfilBox::listeOeffnet, this, [this] { ComboBox2Exit(true); });
+            [this](const QString& text) { m_logik->ComboBox2Change(text.toStdString()); });
+    connect(m_ui->ComboBox2, &QComboBox::activated, this,
+            [this](int index) { m_logik->ComboBox2Select(index); });
+    connect(m_ui->ComboBox2, &ProfilBox::verlassen, this, [this] { m_logik->ComboBox2Exit(false); });
+    connect(m_ui->ComboBox2, &ProfilBox::listeOeffnet, this, [this] { m_logik->ComboBox2Exit(true); });
+}
+
+// --- What the logic does, through the functions a subclass may take over ----------------------
+
+bool TForm1::Ersteinrichtung() const {
+    return m_logik->Ersteinrichtung();
+}
+
+const std::string& TForm1::Startverzeichnis() const {
+    return m_logik->Startverzeichnis();
 }
 
 std::string TForm1::configPath() const {
-    return ConfigFile::path(m_startverzeichnis);
+    return m_logik->configPath();
 }
 
-void TForm1::fillProfileBox() {
-    QSignalBlocker block(m_ui->ComboBox2);
-    m_ui->ComboBox2->clear();
-    for (const Profil& p : m_liste)
-        m_ui->ComboBox2->addItem(fromAnsi(text(p.Name)));
-    m_ui->ComboBox2->setCurrentIndex(m_liste.empty() ? -1 : 0);
+Einstellungslogik& TForm1::logik() const {
+    return *m_logik;
+}
+
+int TForm1::Profilindex() const {
+    return m_logik->Profilindex();
+}
+
+Serienpfad& TForm1::Pfad() const {
+    return m_logik->Pfad();
+}
+
+TProtokollAusgabe& TForm1::Ausgabe() const {
+    return m_logik->Pfad().Ausgabe();
+}
+
+void TForm1::SteuerelementeLaden() {
+    m_logik->SteuerelementeLaden();
+}
+
+bool TForm1::SteuerelementeUebernehmen() {
+    return m_logik->Einstellungslogik::SteuerelementeUebernehmen();
+}
+
+bool TForm1::Aenderungspruefung() {
+    return m_logik->Einstellungslogik::Aenderungspruefung();
+}
+
+void TForm1::MaschineOeffnen() {
+    m_logik->Einstellungslogik::MaschineOeffnen();
+}
+
+void TForm1::MaschinenSchliessen() {
+    m_logik->Einstellungslogik::MaschinenSchliessen();
+}
+
+void TForm1::MaschineAnmelden() {
+    m_logik->MaschineAnmelden();
 }
 
 void TForm1::ProfilWaehlen(int index) {
-    SteuerelementeUebernehmen();
-    m_liste.select(static_cast<std::size_t>(index));
-    SteuerelementeLaden();
+    m_logik->ProfilWaehlen(index);
 }
 
-void TForm1::ComboBox2Select(int index) {
-    if (index < 0)
-        return;
-    m_profilnameEingabe = toAnsi(m_ui->ComboBox2->itemText(index));
-    m_profilindex = index;
-    ProfilWaehlen(index);
+bool TForm1::CloseQuery() {
+    return m_logik->CloseQuery();
 }
 
-void TForm1::ComboBox2Exit(bool listeOeffnet) {
-    ProfilBox* box = m_ui->ComboBox2;
-    if (m_profilindex < 0 || m_profilindex >= box->count())
-        return;
-    if (!m_profilnameEingabe.empty()) {
-        // Renaming takes effect at once, without "Übernehmen".
-        const int vorher = box->currentIndex();
-        box->setItemText(m_profilindex, fromAnsi(m_profilnameEingabe));
-        box->setCurrentIndex(listeOeffnet ? vorher : m_profilindex);
-        m_liste.umbenennen(m_profilnameEingabe);
-    } else if (m_profilindex >= 1) {
-        // An empty name deletes the profile; the first one can never be deleted.
-        if (listeOeffnet)
-            SteuerelementeUebernehmen();
-        box->removeItem(m_profilindex);
-        box->setCurrentIndex(0);
-        m_liste.entferneAktives();
-        m_profilindex = 0;
-        SteuerelementeLaden();
-    }
+bool TForm1::saveProfiles(bool report) {
+    return m_logik->ProfileSpeichern(report);
 }
 
-std::array<TForm1::Zahlenfeld, 3> TForm1::zahlenfelder() const {
-    return {{{m_ui->Edit3, 1, 15, "1"}, {m_ui->Edit5, 10, 10000, "250"}, {m_ui->Edit6, 1, 120, "10"}}};
+std::string TForm1::DateinameFehler() const {
+    return m_logik->DateinameFehler();
 }
 
-bool TForm1::pruefeZahlenfeld(const Zahlenfeld& feld) {
-    bool ok = false;
-    int value = feld.edit->text().toInt(&ok);
-    if (!ok)
-        value = 0;
-    if (value >= feld.min && value <= feld.max)
-        return false;
-    feld.edit->setText(QString::fromLatin1(feld.standard));
-    return true;
+bool TForm1::DateinameMelden() {
+    return m_logik->DateinameMelden();
+}
+
+void TForm1::showAfterMachineError() {
+    m_logik->VorMaschinenfehler();
+}
+
+std::vector<std::string> TForm1::DatensatzTitel() const {
+    return m_logik->DatensatzTitel();
+}
+
+void TForm1::TfxError(TCustomComPort* Sender, int32_t ErrorCode) {
+    m_logik->TfxError(Sender, ErrorCode);
+}
+
+// --- What the user does ---------------------------------------------------------------------
+
+void TForm1::Button1Click() {
+    m_logik->Button1Click();
+}
+
+void TForm1::Button2Click() {
+    m_logik->Button2Click();
+}
+
+void TForm1::Button3Click() {
+    m_logik->Button3Click();
+}
+
+void TForm1::Button4Click() {
+    close();
+}
+
+void TForm1::Button5Click() {
+    m_logik->Button5Click();
+}
+
+void TForm1::Button6Click() {
+    m_logik->Button6Click();
+}
+
+void TForm1::ButtonMaschTestClick() {
+    m_logik->ButtonMaschTestClick();
+}
+
+void TForm1::ButtonMaschinensucheClick() {
+    m_logik->ButtonMaschinensucheClick();
+}
+
+void TForm1::LoadButtonClick() {
+    m_logik->LoadButtonClick();
+}
+
+void TForm1::DelButtonClick() {
+    m_logik->DelButtonClick();
+}
+
+void TForm1::UpButtonClick() {
+    m_logik->UpButtonClick();
+}
+
+void TForm1::DownButtonClick() {
+    m_logik->DownButtonClick();
+}
+
+void TForm1::RadioGroup4Click(int index) {
+    m_logik->RadioGroup4Click(index);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -229,71 +272,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Switching to another window or opening a context menu does not leave the field.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            for (const Zahlenfeld& feld : zahlenfelder()) {
-                if (watched == feld.edit && pruefeZahlenfeld(feld)) {
-                    // The focus goes back into the field once the change of focus is over.
-                    QTimer::singleShot(0, feld.edit,
-                                       [edit = feld.edit] { edit->setFocus(Qt::OtherFocusReason); });
-                }
+            for (Feld feld : {Feld::SchussProScheibe, Feld::Teilergrenze, Feld::Schusszahl}) {
+                if (watched == edit(feld))
+                    m_logik->ZahlenfeldExit(feld);
             }
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::RadioGroup1Click(int index) {
-    if (index == 0)
-        m_ui->CheckBox1->setEnabled(false);
-    else if (index == 1)
-        m_ui->CheckBox1->setEnabled(true);
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        Button3Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
-void TForm1::RadioGroup2Click(int index) {
-    m_ui->Button6->setEnabled(!m_liste.empty() && index == m_liste.aktiv().Maschine);
-    // The pages of the machines that have one: only the chosen machine's page shows.
-    const Maschinenart* gewaehlt = maschinenart(index);
-    for (const Maschinenart& art : maschinentabelle()) {
-        if (!art.einstellseite)
-            continue;
-        if (auto* seite = m_ui->PageControl1->findChild<QWidget*>(QString::fromLatin1(art.einstellseite)))
-            m_ui->PageControl1->setTabVisible(m_ui->PageControl1->indexOf(seite), gewaehlt == &art);
-    }
-}
-
-bool TForm1::CloseQuery() {
-    if (!Aenderungspruefung()) {
-        const int answer = desktop().messageBox("Sollen die \xC4nderungen \xFC"
-                                                "bernommen werden?",
-                                                "Hinweis", Mb::YesNoCancel | Mb::SystemModal);
-        if (answer == IdCancel)
-            return false;
-        if (answer == IdYes)
-            SteuerelementeUebernehmen();
-    } else if (desktop().messageBox("Wirklich beenden ?", "Hinweis", Mb::YesNo | Mb::SystemModal) != IdYes) {
-        return false;
-    }
-    saveProfiles(true);
-    removeTrayIcon();
-    return true;
-}
-
-bool TForm1::saveProfiles(bool report) {
-    const std::string path = configPath();
-    const auto result = ConfigFile::Save(path, m_liste);
-    if (!result.ok && report) {
-        desktop().messageBox("Die Einstellungen konnten nicht in der Datei\n\r" + utf8ToWin1252(path) +
-                                 "\n\rgespeichert werden:\n\r" + utf8ToWin1252(result.error),
-                             "Fehler", Mb::Ok | Mb::IconError | Mb::SystemModal);
-    }
-    return result.ok;
-}
+// --- The end --------------------------------------------------------------------------------
 
 void TForm1::endWithoutAsking() {
     if (m_ending)
         return;
     m_ending = true;
-    saveProfiles(false);
-    removeTrayIcon();
+    m_logik->OhneFrageBeenden();
     close();
     QCoreApplication::quit();
 }
@@ -321,118 +323,4 @@ void TForm1::showEvent(QShowEvent* event) {
             if (isVisible())
                 DateinameMelden();
         });
-}
-
-std::string TForm1::DateinameFehler() const {
-    const std::string name = m_ui->Edit1->text().toStdString();
-    return dateinameFehler(name.empty() && !m_verworfenerStandardname.empty() ? m_verworfenerStandardname
-                                                                              : name);
-}
-
-bool TForm1::DateinameMelden() {
-    const std::string fehler = DateinameFehler();
-    if (fehler.empty())
-        return true;
-    const std::string name = m_ui->Edit1->text().isEmpty() ? utf8ToWin1252(m_verworfenerStandardname)
-                                                           : toAnsi(m_ui->Edit1->text());
-    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet1);
-    desktop().messageBox("Die Protokolldatei" + (name.empty() ? "" : "\n\r" + name) +
-                             "\n\rkann nicht verwendet werden:\n\r" + fehler +
-                             "\n\rBitte einen anderen Dateinamen w\xE4hlen.",
-                         "Fehler", Mb::Ok | Mb::IconError);
-    m_ui->Edit1->setFocus(Qt::OtherFocusReason);
-    m_ui->Edit1->selectAll();
-    return false;
-}
-
-void TForm1::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        Button3Click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
-void TForm1::showAfterMachineError() {
-    if (desktop().overwriteWarningVisible())
-        return;
-    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet1);
-    show();
-}
-
-QString TForm1::saveFileDialog(const QString& preset) {
-    QFileDialog dialog(this, QStringLiteral("Datei Speichern"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("Ringlesemaschine-Protokoll (*.rls)"));
-    dialog.setDefaultSuffix(QStringLiteral("rls"));
-    dialog.selectFile(preset);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
-void TForm1::Button1Click() {
-    const QString path = saveFileDialog(m_ui->Edit1->text());
-    if (path.isEmpty())
-        return;
-    // The profile stores the name as Windows-1252 text in a field of its own size: a name that
-    // does not fit would name another file.
-    if (!isAnsi(path)) {
-        desktop().messageBox("Der gew\xE4hlte Dateiname enth\xE4lt Zeichen, die nicht gespeichert werden "
-                             "k\xF6nnen:\n\r" +
-                                 toAnsi(path) + "\n\rBitte einen anderen Namen oder Ordner w\xE4hlen.",
-                             "Fehler", Mb::Ok | Mb::IconError);
-        return;
-    }
-    if (toAnsi(path).size() > kMaxDateiname) {
-        desktop().messageBox("Der gew\xE4hlte Dateiname ist zu lang (h\xF6"
-                             "chstens " +
-                                 std::to_string(kMaxDateiname) +
-                                 " Zeichen).\n\rBitte einen k\xFCrzeren Namen oder Ordner w\xE4hlen.",
-                             "Fehler", Mb::Ok | Mb::IconError);
-        return;
-    }
-    m_ui->Edit1->setText(path);
-}
-
-void TForm1::Button2Click() {
-    // Not applied (the question about the protocol file answered "Nein", or a port name refused):
-    // the window stays open with the edits in it.
-    if (!SteuerelementeUebernehmen())
-        return;
-    if (m_anmeldungAusstehend)
-        MaschineAnmelden();
-    m_ui->Button6->setEnabled(true);
-    if (DateinameMelden()) // else the window stays open for another name
-        hide();
-}
-
-void TForm1::Button3Click() {
-    SteuerelementeLaden();
-    hide();
-}
-
-void TForm1::Button4Click() {
-    close();
-}
-
-void TForm1::Button5Click() {
-    Profil copy = m_liste.aktiv();
-    SteuerelementeUebernehmen();
-    m_profilnameEingabe = "Unbenannt";
-    m_ui->ComboBox2->addItem(QStringLiteral("Unbenannt"));
-    m_ui->ComboBox2->setCurrentIndex(m_ui->ComboBox2->count() - 1);
-    m_profilindex = m_ui->ComboBox2->currentIndex();
-    m_ui->ComboBox2->setFocus();
-    m_ui->ComboBox2->lineEdit()->selectAll();
-    setText(copy.Name, "Unbenannt");
-    m_liste.append(copy);
-    m_liste.select(m_liste.size() - 1);
-}
-
-void TForm1::Button6Click() {
-    if (Aenderungspruefung())
-        hide();
-    MaschineAnmelden();
 }

@@ -1,19 +1,21 @@
 #pragma once
 
+#include "Einstellungsansicht.h"
 #include "Profilliste.h"
 
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+class Einstellungslogik;
 class QAction;
 class QLineEdit;
 class QMenu;
+class QTreeWidget;
 class Serienpfad;
 class TProtokollAusgabe;
 class TRikaCom;
@@ -25,38 +27,41 @@ namespace Ui {
 class TForm1;
 }
 
-// The settings window: the program's main window. It shows the active profile in its controls,
-// owns the series path (the machine components, their data handlers and the protocol writer)
-// and the tray icon with its two menus, and runs the close query that ends the program. It is
-// normally hidden; the tray icon brings it up.
+// The settings window: the program's main window, the Qt view of the settings logic
+// (Einstellungslogik). The logic shows the active profile in the window's controls, applies
+// them, owns the series path (the machine components, their data handlers and the protocol
+// writer) and runs the close query that ends the program; the window passes on what the user
+// does and owns the tray icon with its two menus. It is normally hidden; the tray icon brings it
+// up.
 //
 // Edits stay in the controls until they are applied (SteuerelementeUebernehmen) or discarded
 // (SteuerelementeLaden). Two things take effect at once: the profile name typed into the
 // profile box (renaming, deleting), and the separator kind shown on the page
 // "Datensatz-Einstellungen".
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public Einstellungsansicht {
     Q_OBJECT
 
-    // Made first: the machine components below are its own.
-    const std::unique_ptr<Serienpfad> m_pfad;
+    // Made first: the machine components below are its series path's.
+    class Logik;
+    const std::unique_ptr<Logik> m_logik;
 
 public:
-    // Builds the window in the order the program has always used: own state, tray icon,
-    // separator table, profiles (the default profile when none can be loaded), profile box,
-    // element table, record writer, controls, machine, and the page "Info".
+    // Builds the window, then starts the logic: own state, tray icon, separator table, profiles
+    // (the default profile when none can be loaded), profile box, element table, record writer,
+    // controls, machine, and the page "Info".
     TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Set when no profile could be loaded and the default profile was made: the window then
     // stays open after start.
-    bool Ersteinrichtung() const { return m_ersteinrichtung; }
-    const std::string& Startverzeichnis() const { return m_startverzeichnis; }
+    bool Ersteinrichtung() const;
+    const std::string& Startverzeichnis() const;
     std::string configPath() const;
 
     // Copies the active profile into the controls.
-    virtual void SteuerelementeLaden();
-    // Copies the controls into the active profile; false only when the user refused the question
-    // about the protocol file.
+    void SteuerelementeLaden();
+    // Copies the controls into the active profile; false only when nothing was applied (the
+    // question about the protocol file refused, or a port name that does not fit).
     virtual bool SteuerelementeUebernehmen();
     // True when the controls show exactly the active profile.
     virtual bool Aenderungspruefung();
@@ -91,10 +96,12 @@ public:
     // list "Datensatz für 1 Schuss" as shown now (Windows-1252), in output order.
     std::vector<std::string> DatensatzTitel() const;
     // The series path of the window; its protocol writer's header line takes DatensatzTitel().
-    Serienpfad& Pfad() const { return *m_pfad; }
+    Serienpfad& Pfad() const;
     TProtokollAusgabe& Ausgabe() const;
 
-    int Profilindex() const { return m_profilindex; }
+    int Profilindex() const;
+    // The settings logic the window is a view of.
+    Einstellungslogik& logik() const;
 
     // The machine components of the series path, alive as long as the window. At most one has
     // its port open: the one of the active profile's machine. (Their headers are not included
@@ -150,70 +157,59 @@ protected:
     // an empty text when the user cancelled.
     virtual QString saveFileDialog(const QString& preset);
 
-    void fillProfileBox();
-
     Profilliste& m_liste;
+
+    // The view's side, for the logic.
+    void fuelleMaschinenwahl(const std::vector<std::string>& eintraege) override;
+    void fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
+                                 const std::vector<std::array<std::string, 4>>& zeilen) override;
+    void zeigeText(Feld feld, const std::string& text) override;
+    void zeigeWahl(Wahl wahl, int index) override;
+    void zeigeSchalter(Schalter schalter, bool an) override;
+    void setzeSchalterAktiv(Schalter schalter, bool aktiv) override;
+    void setzeNeuAnmeldenAktiv(bool aktiv) override;
+    void zeigePort(const std::string& port) override;
+    void zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) override;
+    void fokusInProfilbox() override;
+    void zeigeListe(Liste liste, const std::vector<std::string>& zeilen) override;
+    void waehleZeile(Liste liste, int zeile, bool fokus) override;
+    void waehleTrennzeichen(int code) override;
+    void setzeFokus(Feld feld) override;
+    void zeigeSeite(Seite seite) override;
+    void setzeSeiteSichtbar(Seite seite, bool sichtbar) override;
+    void zeigeErsteinrichtungHinweis(bool zeigen) override;
+    std::string feldText(Feld feld) const override;
+    int wahl(Wahl wahl) const override;
+    bool schalter(Schalter schalter) const override;
+    std::string port() const override;
+    std::vector<std::string> gelistetePorts() const override;
+    int gewaehlteZeile(Liste liste) const override;
+    int gewaehltesTrennzeichen() const override;
+    void zeigeFenster(bool aktivieren) override;
+    void versteckeFenster() override;
+    bool fensterSichtbar() const override;
+    void trayIconHinzufuegen() override;
+    void trayIconEntfernen() override;
+    void oeffneProfilmenue() override;
+    void oeffneTraymenue() override;
+    int frage(const std::string& text, const std::string& titel, unsigned flags) override;
+    std::string speichernDialog(const std::string& vorgabe) override;
+    void sanduhr(bool an) override;
 
 private:
     void setupControls();
     void setupMenus();
-    // The window comes up before the series path's messages.
-    void setupMaschinen();
-    void fillTrennzeichenliste();
-    void RadioGroup1Click(int index);
-    void RadioGroup2Click(int index);
 
-    // The profile box: leaving it (or opening its list) renames or deletes the profile.
-    void ComboBox2Exit(bool listeOeffnet);
-    void ComboBox2Select(int index);
-    // True when the port name fits the profile's field; otherwise the user is told.
-    static bool portnamePasst(const std::string& port);
-    // The port of a new default profile: the first listed port that fits the profile's field, or
-    // "" when there is none.
-    std::string standardPort() const;
-    // The one line on the page "Allgemeine Einstellungen" that tells a first-time user what to do.
-    void zeigeErsteinrichtungHinweis(bool zeigen);
-    // The ports the machine search tries: the port shown in the box when the list does not hold
-    // it (a typed or stored one), then every listed port.
-    std::vector<std::string> suchPorts() const;
+    QLineEdit* edit(Feld feld) const;
+    QTreeWidget* liste(Liste liste) const;
+    QWidget* seite(Seite seite) const;
     // The profile items of the profile menu in profile order, through its submenus.
     QList<QAction*> profilMenuEintraege() const;
 
-    // Number fields: the range check on leaving, and the one before applying.
-    struct Zahlenfeld {
-        QLineEdit* edit;
-        int min;
-        int max;
-        const char* standard;
-    };
-    std::array<Zahlenfeld, 3> zahlenfelder() const;
-    // Puts the default back into a field whose value is out of range; true when it did.
-    static bool pruefeZahlenfeld(const Zahlenfeld& feld);
-
-    // The separator list: the selected row (the code), or -1.
-    int selectedTrennzeichen() const;
-    void zeigeTrennzeichen(int32_t code);
-    // The element numbers of the rows of a list (ElementeListView or DatensatzListView).
-    std::vector<int> elementCodes(bool datensatz) const;
-    void fillElementList(bool datensatz, const std::array<int8_t, 6>& werte);
-
     std::unique_ptr<Ui::TForm1> m_ui;
-    std::string m_startverzeichnis;
-    bool m_ersteinrichtung = false;
-    std::string m_verworfenerStandardname; // the default protocol file, when no profile can hold its name
     bool m_dateinamePruefungGeplant = false;
     bool m_ending = false;
-    int m_profilindex = -1;
-    std::string m_profilnameEingabe;
-
-    // Working copies of the active profile's three Reserviert values (low 8 bits) and its three
-    // separator codes; the layout editor edits the codes here until they are applied.
-    std::array<int8_t, 3> m_reserviert{};
-    std::array<int32_t, 3> m_trennzeichen{};
-
-    // Set at a first start until the machine is signed on for the first time: the default
-    // profile's machine and port are a guess, so nothing is opened before the user has applied.
-    bool m_anmeldungAusstehend = false;
+    bool m_sanduhr = false;
 
     QSystemTrayIcon* m_trayIcon = nullptr;
     QMenu* m_popupMenu1 = nullptr;

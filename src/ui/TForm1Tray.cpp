@@ -3,9 +3,7 @@
 
 #include "TForm1.h"
 
-#include "Desktop.h"
-#include "QtText.h"
-#include "ui_TForm1.h"
+#include "Einstellungslogik.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -40,7 +38,7 @@ void TForm1::setupMenus() {
     verzoegerung->setSingleShot(true);
     verzoegerung->setInterval(QApplication::doubleClickInterval());
     connect(verzoegerung, &QTimer::timeout, this, [this] {
-        if (!isVisible() && !desktop().overwriteWarningVisible())
+        if (logik().TrayBereit())
             m_popupMenu2->popup(QCursor::pos());
     });
 }
@@ -62,31 +60,44 @@ void TForm1::removeTrayIcon() {
     m_trayIcon = nullptr;
 }
 
+void TForm1::trayIconHinzufuegen() {
+    addTrayIcon();
+}
+
+void TForm1::trayIconEntfernen() {
+    removeTrayIcon();
+}
+
 void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
-    // While the window or the overwrite warning is open, the icon does nothing.
-    if (isVisible() || desktop().overwriteWarningVisible())
-        return;
+    auto* verzoegerung = m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"));
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->start();
+        logik().TrayIconMessage(Trayklick::Links);
         break;
     case QSystemTrayIcon::DoubleClick:
-        m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->stop();
+        // the click of its first press opens no menu
+        verzoegerung->stop();
         m_popupMenu2->hide();
-        Wiederherstellen1Click();
+        logik().TrayIconMessage(Trayklick::Doppel);
         break;
     case QSystemTrayIcon::Context:
-        m_popupMenu1->popup(QCursor::pos());
+        logik().TrayIconMessage(Trayklick::Rechts);
         break;
     default:
         break;
     }
 }
 
+void TForm1::oeffneProfilmenue() {
+    m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->start();
+}
+
+void TForm1::oeffneTraymenue() {
+    m_popupMenu1->popup(QCursor::pos());
+}
+
 void TForm1::Wiederherstellen1Click() {
-    show();
-    raise();
-    activateWindow();
+    logik().Wiederherstellen1Click();
 }
 
 void TForm1::PopupMenu2Popup() {
@@ -96,17 +107,17 @@ void TForm1::PopupMenu2Popup() {
     m_popupMenu2->clear();
     // clear() leaves the submenus of the last opening (each owns its own action): they go here.
     qDeleteAll(m_popupMenu2->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
-    const QComboBox* box = m_ui->ComboBox2;
+    const std::vector<Profilmenueeintrag> eintraege = logik().Profilmenue();
     QMenu* menu = m_popupMenu2;
-    for (int i = 0; i < box->count(); ++i) {
+    for (std::size_t i = 0; i < eintraege.size(); ++i) {
         if (i > 0 && i % kProfileJeMenue == 0)
             menu = menu->addMenu(QStringLiteral("Weitere Profile"));
         // "&" in a name is a character of the name, not the mark of an access key.
-        QString caption = box->itemText(i);
+        QString caption = QString::fromStdString(eintraege[i].name);
         caption.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* item = menu->addAction(caption);
         item->setCheckable(true);
-        item->setChecked(i == box->currentIndex());
+        item->setChecked(eintraege[i].haken);
     }
 }
 
@@ -132,14 +143,5 @@ void TForm1::ProfilMenuItemClick(QAction* item) {
     for (QAction* a : items)
         a->setChecked(false);
     item->setChecked(true);
-    const int index = static_cast<int>(items.indexOf(item));
-    if (index < 0 || index >= m_ui->ComboBox2->count() || static_cast<std::size_t>(index) >= m_liste.size())
-        return;
-
-    ProfilWaehlen(index);
-    // The profile box as a choice in the box leaves it.
-    m_ui->ComboBox2->setCurrentIndex(index);
-    m_profilindex = index;
-    m_profilnameEingabe = toAnsi(m_ui->ComboBox2->itemText(index));
-    MaschineAnmelden();
+    logik().ProfilMenuItemClick(static_cast<int>(items.indexOf(item)));
 }

@@ -1,0 +1,167 @@
+// The machine of the active profile: signing it on, and the buttons "Maschinentest" and
+// "Maschinensuche" on the page "Allgemeine Einstellungen": whether the chosen machine answers
+// on the chosen port, and which machine answers on which port.
+//
+// Both buttons run on the main thread; each test performs its machine's short handshake with
+// fixed pauses, so the window does not react until the last one returned. A port that cannot be
+// opened (missing, or held by another program) is told and does not end the search.
+
+#include "Einstellungslogik.h"
+
+#include "Serienpfad.h"
+
+#include "Desktop.h"
+#include "Profilliste.h"
+#include "Win1252.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <thread>
+
+namespace {
+
+// The hourglass while the machines are tried; put back for every message and on every way out.
+class Sanduhr {
+public:
+    explicit Sanduhr(Einstellungsansicht& ansicht) : m_ansicht(ansicht) { an(); }
+    ~Sanduhr() { aus(); }
+    Sanduhr(const Sanduhr&) = delete;
+    Sanduhr& operator=(const Sanduhr&) = delete;
+
+    void an() {
+        if (!m_an)
+            m_ansicht.sanduhr(true);
+        m_an = true;
+    }
+    void aus() {
+        if (m_an)
+            m_ansicht.sanduhr(false);
+        m_an = false;
+    }
+
+private:
+    Einstellungsansicht& m_ansicht;
+    bool m_an = false;
+};
+
+} // namespace
+
+void Einstellungslogik::MaschineOeffnen() {
+    m_pfad->MaschineOeffnen();
+}
+
+void Einstellungslogik::MaschinenSchliessen() {
+    m_pfad->MaschinenSchliessen();
+}
+
+void Einstellungslogik::MaschineAnmelden() {
+    if (m_anmeldungAusstehend) {
+        m_anmeldungAusstehend = false;
+        m_ansicht.zeigeErsteinrichtungHinweis(false);
+    }
+    MaschinenSchliessen();
+    std::this_thread::sleep_for(Serienpfad::Anmeldepause);
+    MaschineOeffnen();
+}
+
+void Einstellungslogik::meldePortfehler(const std::string& text) {
+    m_ansicht.frage(win1252ToUtf8(text), "Fehler", Mb::Ok | Mb::IconError);
+}
+
+void Einstellungslogik::ButtonMaschTestClick() {
+    const Maschinenart* art = maschinenart(m_ansicht.wahl(Wahl::Maschine));
+    if (!art)
+        return;
+    TMachineComponent& com = art->komponente(*m_pfad);
+    const bool warOffen = com.Connected();
+    com.SetConnected(false);
+    const std::string port = m_ansicht.port();
+    const std::string ansiPort = utf8ToWin1252(port);
+    com.SetPort(port);
+
+    std::optional<std::string> kennung; // what the machine told about itself
+    try {
+        Sanduhr sanduhr(m_ansicht);
+        kennung = art->testen(*m_pfad);
+    } catch (const EComPort& e) {
+        // The component stays closed, on the tested port.
+        meldePortfehler(portfehlerText(e, ansiPort));
+        return;
+    }
+    if (kennung)
+        m_ansicht.frage(win1252ToUtf8(art->testGefunden(*kennung, ansiPort)), "Info",
+                        Mb::Ok | Mb::IconInformation);
+    else
+        m_ansicht.frage(win1252ToUtf8(art->testNichtGefunden(ansiPort)), "Fehler", Mb::Ok | Mb::IconError);
+
+    // A component that was open is opened again, now on the tested port.
+    try {
+        com.SetConnected(warOffen);
+    } catch (const EComPort& e) {
+        meldePortfehler(portfehlerText(e, utf8ToWin1252(com.Port())));
+    }
+}
+
+std::vector<std::string> Einstellungslogik::suchPorts() const {
+    const std::vector<std::string> gelistet = m_ansicht.gelistetePorts();
+    std::vector<std::string> ports;
+    const std::string gezeigt = m_ansicht.port();
+    if (!gezeigt.empty() && std::find(gelistet.begin(), gelistet.end(), gezeigt) == gelistet.end())
+        ports.push_back(gezeigt);
+    ports.insert(ports.end(), gelistet.begin(), gelistet.end());
+    return ports;
+}
+
+void Einstellungslogik::ButtonMaschinensucheClick() {
+    m_pfad->MaschinenSchliessen();
+
+    struct Fund {
+        std::string text;
+        std::int32_t maschine;
+        std::string port;
+    };
+    std::optional<Fund> fund;
+    std::set<std::string> gemeldet; // ports whose error was told once already
+    {
+        Sanduhr sanduhr(m_ansicht);
+        for (int durchgang = 0; durchgang < 3 && !fund; ++durchgang) {
+            for (const std::string& p : suchPorts()) {
+                const std::string ansiPort = utf8ToWin1252(p);
+                try {
+                    for (const Maschinenart& art : maschinentabelle()) {
+                        art.komponente(*m_pfad).SetPort(p);
+                        if (const auto kennung = art.testen(*m_pfad)) {
+                            fund = Fund{art.sucheGefunden(*kennung, ansiPort), art.nummer, p};
+                            break;
+                        }
+                    }
+                } catch (const EComPort& e) {
+                    // This port cannot be used now: say so once, and go on with the next one.
+                    if (gemeldet.insert(p).second) {
+                        sanduhr.aus();
+                        meldePortfehler(portfehlerText(e, ansiPort));
+                        sanduhr.an();
+                    }
+                }
+                if (fund)
+                    break;
+            }
+        }
+    }
+
+    if (!fund) {
+        m_ansicht.frage("Keine Maschine gefunden !", "Info Maschinensuche", Mb::Ok | Mb::IconError);
+        return;
+    }
+    if (m_ansicht.frage(win1252ToUtf8(fund->text), "Info Maschinensuche", Mb::YesNo) != IdYes)
+        return;
+    if (!portnamePasst(fund->port))
+        return;
+    Profil& p = m_liste.aktiv();
+    p.Maschine = fund->maschine;
+    m_ansicht.zeigeWahl(Wahl::Maschine, fund->maschine);
+    RadioGroup2Click(fund->maschine);
+    setText(p.Port, fund->port);
+    m_ansicht.zeigePort(fund->port);
+}
