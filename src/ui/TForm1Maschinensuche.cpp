@@ -3,8 +3,10 @@
 //
 // Both run on the main thread; each Test performs its machine's short handshake with fixed
 // pauses, so the window does not react until the last one returned. A port that cannot be
-// opened (missing, or held by another program) is reported and does not end the search.
+// opened (missing, or held by another program) does not end the search; when no machine is
+// found, the message says for each port why.
 
+#include "Maschinensuche.h"
 #include "Serienpfad.h"
 
 #include "TForm1.h"
@@ -13,8 +15,6 @@
 #include "ui_TForm1.h"
 
 #include <QApplication>
-
-#include <set>
 
 namespace {
 
@@ -42,7 +42,7 @@ private:
 };
 
 void meldePortfehler(const EComPort& e, const std::string& port) {
-    desktop().messageBox(portfehlerText(e, port), "Fehler", Mb::Ok | Mb::IconError);
+    desktop().messageBox(portfehlerMeldung(e, port), "Fehler", Mb::Ok | Mb::IconError);
 }
 
 } // namespace
@@ -57,19 +57,20 @@ void TForm1::ButtonMaschTestClick() {
     const std::string port = m_ui->ComboBoxComNr->Text();
     com.SetPort(port);
 
-    std::optional<std::string> kennung; // what the machine told about itself
-    try {
+    Testausgang ausgang;
+    {
         Sanduhr sanduhr;
-        kennung = art->testen(*m_pfad);
-    } catch (const EComPort& e) {
+        ausgang = maschineTesten(*art, *m_pfad);
+    }
+    if (!ausgang.geoeffnet) {
         // The component stays closed, on the tested port.
-        meldePortfehler(e, port);
+        desktop().messageBox(ausgang.portfehler, "Fehler", Mb::Ok | Mb::IconError);
         return;
     }
-    if (kennung)
-        desktop().messageBox(art->testGefunden(*kennung, port), "Info", Mb::Ok | Mb::IconInformation);
+    if (ausgang.kennung)
+        desktop().messageBox(art->testGefunden(*ausgang.kennung, port), "Info", Mb::Ok | Mb::IconInformation);
     else
-        desktop().messageBox(art->testNichtGefunden(port), "Fehler", Mb::Ok | Mb::IconError);
+        desktop().messageBox(testNichtGefundenMeldung(*art, ausgang, port), "Fehler", Mb::Ok | Mb::IconError);
 
     // A component that was open is opened again, now on the tested port.
     try {
@@ -80,55 +81,25 @@ void TForm1::ButtonMaschTestClick() {
 }
 
 void TForm1::ButtonMaschinensucheClick() {
-    m_pfad->MaschinenSchliessen();
-
-    struct Fund {
-        std::string text;
-        int32_t maschine;
-        std::string port;
-    };
-    std::optional<Fund> fund;
-    std::set<std::string> gemeldet; // ports whose error was shown once already
+    Suchergebnis ergebnis;
     {
         Sanduhr sanduhr;
-        for (int durchgang = 0; durchgang < 3 && !fund; ++durchgang) {
-            for (const std::string& p : suchPorts()) {
-                try {
-                    for (const Maschinenart& art : maschinentabelle()) {
-                        art.komponente(*m_pfad).SetPort(p);
-                        if (const auto kennung = art.testen(*m_pfad)) {
-                            fund = Fund{art.sucheGefunden(*kennung, p), art.nummer, p};
-                            break;
-                        }
-                    }
-                } catch (const EComPort& e) {
-                    // This port cannot be used now: say so once, and go on with the next one.
-                    if (gemeldet.insert(p).second) {
-                        sanduhr.aus();
-                        meldePortfehler(e, p);
-                        sanduhr.an();
-                    }
-                }
-                if (fund)
-                    break;
-            }
-        }
+        ergebnis = maschinenSuchen(*m_pfad, suchPorts());
     }
-
-    if (!fund) {
-        desktop().messageBox("Keine Maschine gefunden !", "Info Maschinensuche", Mb::Ok | Mb::IconError);
+    if (!ergebnis.gefunden) {
+        desktop().messageBox(ergebnis.text, "Info Maschinensuche", Mb::Ok | Mb::IconError);
         return;
     }
-    if (desktop().messageBox(fund->text, "Info Maschinensuche", Mb::YesNo) != IdYes)
+    if (desktop().messageBox(ergebnis.text, "Info Maschinensuche", Mb::YesNo) != IdYes)
         return;
-    if (!portnamePasst(fund->port))
+    if (!portnamePasst(ergebnis.port))
         return;
     Profil& p = m_liste.aktiv();
-    p.Maschine = fund->maschine;
-    m_ui->RadioGroup2->setItemIndex(fund->maschine);
-    RadioGroup2Click(fund->maschine);
-    setText(p.Port, fund->port);
-    m_ui->ComboBoxComNr->setPort(fund->port);
+    p.Maschine = ergebnis.maschine;
+    m_ui->RadioGroup2->setItemIndex(ergebnis.maschine);
+    RadioGroup2Click(ergebnis.maschine);
+    setText(p.Port, ergebnis.port);
+    m_ui->ComboBoxComNr->setPort(ergebnis.port);
 }
 
 std::vector<std::string> TForm1::suchPorts() const {
