@@ -185,8 +185,11 @@ void Uebertragungslog::schreiberLaeuft() {
 }
 
 void Uebertragungslog::verarbeite(Eintrag e) {
-    if (e.richtung != ereignis && m_offen && m_offen->port == e.port && m_offen->richtung == e.richtung &&
-        m_offen->text.size() + e.text.size() <= ZeileHoechstens && e.zeit - m_offenLetzte < Lueckenzeit) {
+    // The program writes what belongs together in one go; the machine's bytes come as they
+    // come, and those that follow each other closely are one line.
+    if (e.richtung == vonDerMaschine && m_offen && m_offen->port == e.port &&
+        m_offen->richtung == e.richtung && m_offen->text.size() + e.text.size() <= ZeileHoechstens &&
+        e.zeit - m_offenLetzte < Lueckenzeit) {
         m_offen->text += e.text;
         m_offenLetzte = e.zeit;
         return;

@@ -10,9 +10,9 @@
 //
 // Local time to the millisecond, the port, a mark (">" to the machine, "<" from the machine,
 // "*" an event), the text. Bytes 0x20 to 0x7E stand as themselves except "<" and "\"; every
-// other byte is its control name in angle brackets ("<STX>") or "<xHH>". Bytes read (or written)
-// one after another on a port share a line, up to 200 bytes. The same exchange over and over
-// (an enquiry and its answer) is folded into one line with a count, written when the exchange
+// other byte is its control name in angle brackets ("<STX>") or "<xHH>". Each write is a line;
+// bytes read one after another without a pause of 100 ms share a line, up to 200 bytes. The same exchange
+// over and over (an enquiry and its answer) is folded into one line with a count, written when the exchange
 // changes and at the latest every minute. The file is rotated at 1 MiB to .1, .2 and .3.
 //
 // Costs the data path nothing: the caller only copies the bytes into a bounded queue; a thread
