@@ -5,6 +5,7 @@
 #include "Serienpfad.h"
 
 #include "Figures.h"
+#include "LogAn.h"
 #include "Profilliste.h"
 #include "ScratchDir.h"
 
@@ -297,8 +298,11 @@ void burst() {
 } // namespace
 
 int main() {
+    bench::LogAn log; // as in the program
     crToAck();
     wseToRecord();
     burst();
+    bench::figure("transmission log on during these figures",
+                  bench::format("%ld lines written", log.zeilen()), "-", "-");
     return 0;
 }
