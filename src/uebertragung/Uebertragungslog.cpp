@@ -90,7 +90,7 @@ Uebertragungslog::Uebertragungslog(Optionen optionen) : m_optionen(std::move(opt
 #else
     m_pfad = m_optionen.ordner + "/" + m_optionen.dateiname;
 #endif
-    m_schlange.reserve(m_optionen.warteschlange);
+    m_schlange.reserve(std::min<std::size_t>(m_optionen.warteschlange, 1024));
     m_schreiber = std::thread([this] { schreiberLaeuft(); });
 }
 
@@ -149,16 +149,15 @@ void Uebertragungslog::schreiberLaeuft() {
             m_arbeit.wait_for(lock, m_optionen.sammelpause,
                               [&] { return m_ende || m_abwartenWunsch > m_abwartenErfuellt; });
         }
-        std::vector<Eintrag> stapel;
-        stapel.reserve(m_optionen.warteschlange);
-        stapel.swap(m_schlange);
+        m_stapel.clear(); // both keep their room: no allocation once the traffic is steady
+        m_stapel.swap(m_schlange);
         const std::uint64_t verworfen = std::exchange(m_verworfen, 0);
         const std::uint64_t wunsch = m_abwartenWunsch;
         const bool allesAus = m_ende || wunsch > m_abwartenErfuellt || !kam;
         const bool ende = m_ende;
         lock.unlock();
 
-        for (Eintrag& e : stapel)
+        for (Eintrag& e : m_stapel)
             verarbeite(std::move(e));
         if (allesAus || (m_offen && m_optionen.uhr() - m_offenLetzte >= Lueckenzeit))
             schliesseOffeneZeile();

@@ -116,6 +116,7 @@ private:
     bool m_ende = false;
 
     // the writer's own
+    std::vector<Eintrag> m_stapel;     // the entries taken from the queue
     std::optional<Eintrag> m_offen;    // the line being joined from reads or writes
     Zeitpunkt m_offenLetzte;           // when its last bytes came
     std::optional<Eintrag> m_gehalten; // a ">" line waiting for the answer to it

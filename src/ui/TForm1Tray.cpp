@@ -24,7 +24,7 @@ void TForm1::setupMenus() {
     wiederherstellen->setFont(bold);
     m_popupMenu1->setDefaultAction(wiederherstellen);
     // The transmission monitor, from the menu and from the page "Allgemeine Einstellungen".
-    QAction* monitor = m_popupMenu1->addAction(QStringLiteral("\u00DC&bertragungsmonitor"));
+    QAction* monitor = m_popupMenu1->addAction(QStringLiteral("\u00DCbertragungs&monitor"));
     monitor->setObjectName(QStringLiteral("Uebertragungsmonitor1"));
     connect(monitor, &QAction::triggered, this, [this] { Uebertragungsmonitor::zeigen(this); });
     auto* monitorKnopf = new QPushButton(QStringLiteral("\u00DCbertragungs&monitor"), m_ui->TabSheet1);

@@ -65,7 +65,7 @@ private slots:
         QVERIFY(!m_form->windowIcon().pixmap(16, 16).isNull());
 
         const QMenu* menu = m_form->PopupMenu1();
-        QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "\u00DC&bertragungsmonitor", "-", "&Beenden"}));
+        QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "\u00DCbertragungs&monitor", "-", "&Beenden"}));
         QCOMPARE(menu->defaultAction(), menu->actions()[0]);
         QVERIFY(menu->actions()[0]->font().bold());
 
