@@ -346,12 +346,14 @@ std::string TCustomComPort::LineSettingsText() const {
 void TCustomComPort::BeginCapture() {
     std::lock_guard lock(m_captureMutex);
     m_capture = std::string();
+    m_capturing = true;
 }
 
 std::string TCustomComPort::EndCapture() {
     std::lock_guard lock(m_captureMutex);
     std::string bytes = m_capture.value_or(std::string());
     m_capture.reset();
+    m_capturing = false;
     return bytes;
 }
 
@@ -641,9 +643,11 @@ int TCustomComPort::Read(void* Buffer, int Count) {
     }
     if (got > 0) {
         logDaten(m_logName, Uebertragungslog::vonDerMaschine, out, got);
-        std::lock_guard lock(m_captureMutex);
-        if (m_capture)
-            m_capture->append(out, got);
+        if (m_capturing.load(std::memory_order_relaxed)) {
+            std::lock_guard lock(m_captureMutex);
+            if (m_capture)
+                m_capture->append(out, got);
+        }
     }
     return static_cast<int>(got);
 }

@@ -568,6 +568,7 @@ private:
     std::string m_logName = "COM1";
     std::mutex m_captureMutex;
     std::optional<std::string> m_capture;
+    std::atomic<bool> m_capturing{false}; // spares the reads the lock while nothing is kept
     TStopBits m_stopBits = sbOneStopBit;
     TDataBits m_dataBits = dbEight;
     bool m_discardNull = false;
