@@ -44,7 +44,7 @@ public:
         std::uint64_t hoechstgroesse = 1024 * 1024; // then the file is rotated
         std::size_t warteschlange = 8192;           // entries waiting for the writer at most
         // The writer gathers what comes in for this long before it writes.
-        std::chrono::milliseconds sammelpause{100};
+        std::chrono::milliseconds sammelpause{250};
         // The time stamped on every entry; called on the calling thread. Empty: the system clock.
         std::function<Zeitpunkt()> uhr;
         // Told once when the file cannot be written (UTF-8 text with the path and the reason).
