@@ -32,16 +32,20 @@ public:
     LogAn(const LogAn&) = delete;
     LogAn& operator=(const LogAn&) = delete;
 
-    // The lines in the log file so far.
-    long zeilen() const {
-        if (!m_log)
-            return 0;
-        m_log->schreibenAbwarten();
-        std::ifstream in(m_log->pfad());
-        long n = 0;
-        for (std::string zeile; std::getline(in, zeile);)
-            ++n;
-        return n;
+    // The lines in the log file so far, and how many entries a full queue dropped, as a figure.
+    void figur() const {
+        long zeilen = 0, verworfen = 0;
+        if (m_log) {
+            m_log->schreibenAbwarten();
+            std::ifstream in(m_log->pfad());
+            for (std::string zeile; std::getline(in, zeile); ++zeilen) {
+                const auto bis = zeile.find(" Eintr\xC3\xA4ge verworfen");
+                if (bis != std::string::npos)
+                    verworfen += std::atol(zeile.c_str() + zeile.rfind(' ', bis - 1) + 1);
+            }
+        }
+        figure("transmission log on during these figures",
+               format("%ld lines written, %ld entries dropped", zeilen, verworfen), "-", "-");
     }
 
 private:

@@ -302,7 +302,6 @@ int main() {
     crToAck();
     wseToRecord();
     burst();
-    bench::figure("transmission log on during these figures",
-                  bench::format("%ld lines written", log.zeilen()), "-", "-");
+    log.figur();
     return 0;
 }

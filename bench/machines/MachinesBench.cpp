@@ -253,7 +253,6 @@ int main() {
     idleCpu<TRikaCom>("CPU, open Rika port, machine silent", "rika", {"--stumm"}, 0.1);
     rikaPace();
     latency(50);
-    bench::figure("transmission log on during these figures",
-                  bench::format("%ld lines written", log.zeilen()), "-", "-");
+    log.figur();
     return 0;
 }
