@@ -109,8 +109,10 @@ private:
 
     void verloren(const std::string& text) {
         ++m_runde;
-        if (m_zustand == Zustand::verbunden)
-            m_ausgabe.sagen(text + "\n\rNeuer Versuch alle 5 Sekunden.");
+        if (m_zustand == Zustand::verbunden) {
+            const bool satzende = !text.empty() && (text.back() == '.' || text.back() == '!');
+            m_ausgabe.sagen(text + (satzende ? "" : ".") + "\n\rNeuer Versuch alle 5 Sekunden.");
+        }
         m_zustand = Zustand::getrennt;
         if (m_versuchGeplant || m_beendet)
             return;

@@ -1,7 +1,9 @@
 #include "Serienpfad.h"
 
 #include "Desktop.h"
+#include "PlatformFile.h"
 #include "Profilliste.h"
+#include "Win1252.h"
 
 #include <thread>
 
@@ -103,7 +105,11 @@ bool Serienpfad::MaschineOeffnen() {
     } catch (const EComPort& e) {
         MaschinenSchliessen();
         if (Verbindungsfehler) {
-            Verbindungsfehler(portfehlerText(e, port));
+            // Nobody is there to look at the port: the system's reason goes with the text.
+            std::string text = portfehlerText(e, port);
+            if (e.WinCode() > 0)
+                text += ": " + utf8ToWin1252(platform::systemErrorText(e.WinCode()));
+            Verbindungsfehler(text);
             return false;
         }
         if (VorSchnittstellenfehler)

@@ -91,9 +91,9 @@ public:
     std::string Port() const;
 
     // When set, a machine that cannot be reached (its port cannot be opened or is gone, or the
-    // machine does not answer) is told here, with the text of the message, instead of by a
-    // message box; the ports are closed all the same. A program without anyone to reconnect by
-    // hand tries again from here.
+    // machine does not answer) is told here, with the text of the message and, for a port, the
+    // system's reason, instead of by a message box; the ports are closed all the same. A program without
+    // anyone to reconnect by hand tries again from here.
     std::function<void(const std::string& text)> Verbindungsfehler;
 
 private:

@@ -79,7 +79,11 @@ grep -q '^trefflux-headless [0-9]' <<<"$("$headless" --version)" || e2e_fail "--
 echo "== three machines, three ports, side by side"
 start_sim rika rika "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 rika_port="$sim_port"
-start_sim disag disag "LG 1 10.4/123.4/0/1 9.7/5.0/1/0"
+# The Disag's second series breaks off before its end ("WSE"): its two shots are in hand when the
+# program is asked to end.
+printf '%s\n' "LG 1 10.4/123.4/0/1 9.7/5.0/1/0" "warte 8000" "abbruch" "LG 1 8.0/50.0/1/1 7.0/60.0/1/1" \
+  >"$e2e_work/disag.script"
+start_sim disag disag --datei "$e2e_work/disag.script"
 disag_port="$sim_port"
 # The SAM's port is a link that does not exist yet: missing at the start.
 sam_port="$e2e_work/lane1"
@@ -139,12 +143,19 @@ expect_file "$e2e_work/sam.rls" "$series"$'8,1;300,0;\n\n' "both SAM series"
 expect_said sam "ist wieder verbunden" 2
 [ "$(said sam "Neuer Versuch")" -eq 2 ] || { cat "$e2e_work/sam.err"; e2e_fail "the loss was not said exactly once each time"; }
 
-echo "== SIGHUP, SIGTERM, SIGINT: status 0, signed off"
-end_with sam HUP 0
+echo "== SIGHUP, SIGTERM, SIGINT: status 0, signed off; the shots of an unfinished series told"
+end_with sam INT 0
 grep -q '<- .*B0' "$e2e_work/sam2.sim.log" || e2e_fail "the SAM was not signed off"
 end_with rika TERM 0
 grep -q '<- .*D0' "$e2e_work/rika.sim.log" || e2e_fail "the Rika was not signed off"
-end_with disag INT 0
+# The machine breaks off once the program has acknowledged the last shot.
+e2e_poll "$tenths" grep -q 'Serie vor WSE abgebrochen' "$e2e_work/disag.sim.log" ||
+  e2e_fail "the Disag's series did not break off"
+end_with disag HUP 0
+grep -q 'war noch nicht zu Ende: 2 Schüsse wurden nicht geschrieben' "$e2e_work/disag.err" ||
+  { cat "$e2e_work/disag.err"; e2e_fail "the shots left of the Disag's series were not told"; }
+file_is "$e2e_work/disag.rls" $'LG;1;10,4;123,4;0;123;\nLG;1;9,7; 5,0;5;0;\n\n' ||
+  e2e_fail "the unfinished Disag series reached the protocol file"
 cmp -s start/TFXConf.cnf "$e2e_work/TFXConf.before" || e2e_fail "TFXConf.cnf was changed"
 for name in sam rika disag; do
   grep -q '^trefflux: ' "$e2e_work/$name.err" || e2e_fail "$name wrote no message"
