@@ -14,6 +14,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu /usr/lib/aarch64-linux-gnu/cmake
 set(CMAKE_PREFIX_PATH /usr/lib/aarch64-linux-gnu/cmake)
 set(QT_HOST_PATH /usr)
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64;-L;/usr/aarch64-linux-gnu)
+# The arm64 libraries are Debian's multiarch ones (libc6:arm64 comes with Qt's), so the emulator
+# takes the system's /lib/ld-linux-aarch64.so.1. Not "-L /usr/aarch64-linux-gnu": that loader of
+# the cross toolchain does not match the multiarch libc, and threads hang at their start.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
