@@ -15,7 +15,9 @@ trefflux="$2"
 sim="$(realpath "$3")"
 profil="$(realpath "$4")"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
-trap e2e_cleanup EXIT
+# The port locks the instances leave behind (in /run/lock, or the temp directory), gone at the end.
+locks=()
+trap 'rm -f "${locks[@]}"; e2e_cleanup' EXIT
 unset DISPLAY QT_QPA_PLATFORM WAYLAND_DISPLAY
 cd "$e2e_work"
 mkdir start
@@ -97,6 +99,10 @@ sam_port="$e2e_work/lane1"
   --name "Stand 3 Disag" --port "$disag_port" --machine 2 --tenths 1 --separators 59,10,10 --elements 0,1,2,3,4,5 \
   --record 0,1,2,3,4,5 --file "$e2e_work/disag.rls" --shots 10 --strip-shots 1 --strip-text Text --divisor-limit 250
 cp start/TFXConf.cnf "$e2e_work/TFXConf.before"
+for p in "/dev/$rika_port" "/dev/$disag_port" "$sam_port"; do
+  name="trefflux-port-$(sed 's|^/||; s|/|_|g' <<<"$p")"
+  locks+=("/run/lock/$name.lock" "${TMPDIR:-/tmp}/$name-$(id -u).lock")
+done
 [ "$(status_of "$headless" --start-dir start --profil "Stand 9")" = 2 ] || e2e_fail "no such profile is not status 2"
 
 (cd start && exec "$headless" --profil "Stand 2 Rika" --protokoll "$e2e_work/rika.rls" 2>"$e2e_work/rika.err") &
