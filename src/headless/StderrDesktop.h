@@ -16,6 +16,7 @@ public:
 
     int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
     void setClipboardText(const std::string&) override {}
+    bool hasClipboard() const override { return false; }
     int overwriteWarning(const std::string&) override { return mrKeep; }
     bool overwriteWarningVisible() const override { return false; }
 

@@ -17,8 +17,9 @@ using platform::PlatformFile;
 const char* const kTitelFehler = "Fehler";
 const char* const kKannNichtOeffnen = "Kann Protokolldatei nicht \xF6"
                                       "ffnen";
-const char* const kAufbewahrt = "Die Serie steht in der Zwischenablage. Sie wird aufbewahrt und in die "
-                                "Datei geschrieben, sobald das wieder m\xF6glich ist.";
+const char* const kInZwischenablage = "Die Serie steht in der Zwischenablage. ";
+const char* const kAufbewahrt = "Sie wird aufbewahrt und in die Datei geschrieben, sobald das wieder "
+                                "m\xF6glich ist.";
 const char* const kAbholen = "Sie wird nicht \xFC"
                              "berschrieben: die Serie und die folgenden werden aufbewahrt und "
                              "geschrieben, sobald das Auswerteprogramm die Datei abgeholt hat.";
@@ -46,7 +47,7 @@ std::string meldung(const char* kopf, const std::string& dateiname, const std::s
     std::string text = kopf;
     if (!dateiname.empty())
         text += "\n\r" + dateiname;
-    return text + "\n\r" + grund + "\n\r" + kAufbewahrt;
+    return text + "\n\r" + grund + "\n\r" + (desktop().hasClipboard() ? kInZwischenablage : "") + kAufbewahrt;
 }
 
 // Opens the protocol file for reading and writing, without sharing: a file that another program

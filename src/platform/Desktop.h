@@ -44,6 +44,8 @@ public:
 
     // Replaces the clipboard's contents by the text (bytes up to the first NUL).
     virtual void setClipboardText(const std::string& text) = 0;
+    // False where there is no clipboard (a program without a window): messages do not point to it.
+    virtual bool hasClipboard() const { return true; }
 
     // Shows the overwrite warning for the file modally and returns an OverwriteChoice.
     virtual int overwriteWarning(const std::string& fileName) = 0;

@@ -5,7 +5,8 @@
 # SIGHUP and SIGTERM (status 0, signed off at the machine), a port that is missing at the start and an
 # adapter that vanishes and comes back (the port is a short symbolic link to a pseudo-terminal of
 # socat, which is closed and then pointed at a new one), each said once, with the next series
-# written; and the process started as "trefflux --headless" maps no Qt GUI or Widgets library.
+# written; a protocol folder that appears late; and the process started as "trefflux --headless"
+# maps no Qt GUI or Widgets library.
 # Usage: headless_e2e.sh TREFFLUX-HEADLESS TREFFLUX|- TREFFLUX-SIM TREFFLUX-PROFIL
 # ("-" leaves out the hand-over from trefflux, as under emulation without binfmt_misc).
 set -euo pipefail
@@ -105,7 +106,9 @@ for p in "/dev/$rika_port" "/dev/$disag_port" "$sam_port"; do
 done
 [ "$(status_of "$headless" --start-dir start --profil "Stand 9")" = 2 ] || e2e_fail "no such profile is not status 2"
 
-(cd start && exec "$headless" --profil "Stand 2 Rika" --protokoll "$e2e_work/rika.rls" 2>"$e2e_work/rika.err") &
+# The Rika's protocol folder appears only later (a shared folder mounted late): the series is kept
+# and written once it is there.
+(cd start && exec "$headless" --profil "Stand 2 Rika" --protokoll "$e2e_work/share/rika.rls" 2>"$e2e_work/rika.err") &
 e2e_track $!
 rika_pid=$!
 run_bg disag "$headless" --start-dir start --profil "Stand 3 Disag"
@@ -115,7 +118,10 @@ else
   run_bg sam "$headless" --start-dir start --port "$sam_port"
 fi
 series=$'10,4;123,4;\n9,7; 5,0;\n\n'
-expect_file "$e2e_work/rika.rls" "$series" "the Rika series"
+expect_said rika "Sie wird aufbewahrt"
+grep -q Zwischenablage "$e2e_work/rika.err" && e2e_fail "a program without a clipboard speaks of it"
+mkdir "$e2e_work/share"
+expect_file "$e2e_work/share/rika.rls" "$series" "the Rika series"
 expect_file "$e2e_work/disag.rls" $'LG;1;10,4;123,4;0;123;\nLG;1;9,7; 5,0;5;0;\n\n' "the Disag series"
 
 echo "== the same port again: status 3"
