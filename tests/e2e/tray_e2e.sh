@@ -59,6 +59,15 @@ no_settings_window() { ! has_settings_window; }
 click_icon() { # click_icon BUTTON [REPEAT]
   xdotool mousemove --window "$(tray_icon)" 10 10 click --repeat "${2:-1}" --delay 100 "$1"
 }
+# A right click that opens the menu. Under Xvfb and trayer about one right click in ten opens no
+# menu (the cause is not known yet); a second click, as a user would give, opens it.
+right_click_menu() {
+  click_icon 3
+  e2e_poll 30 has_popup_menu && return 0
+  echo "note: the right click opened no menu; clicking again"
+  click_icon 3
+  e2e_poll 50 has_popup_menu || e2e_fail "no menu after a right click"
+}
 # The mean brightness (0..1) of a box of a screenshot: WIDTHxHEIGHT+X+Y.
 brightness() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:; }
 # Opens the profile menu, keeps a screenshot and says which of its two items carries the check
@@ -122,8 +131,7 @@ e2e_poll 50 no_settings_window || e2e_fail "Escape did not hide the settings win
 echo "ok: double click opens the settings window"
 
 # --- 4. right click: "&Einstellungen" and "&Beenden"; E opens the window
-click_icon 3
-e2e_poll 50 has_popup_menu || e2e_fail "no menu after a right click"
+right_click_menu
 e2e_shot "context-menu"
 xdotool key e
 e2e_poll 50 has_settings_window || e2e_fail "\"&Einstellungen\" did not open the settings window"
@@ -175,8 +183,7 @@ e2e_file_is Protokoll2.rls "$e2e_series_file" || {
 echo "ok: a second copy reports the running one and ends with 0"
 
 # --- 7. "&Beenden" from the right-click menu, "Wirklich beenden ?" answered with J(a)
-click_icon 3
-e2e_poll 50 has_popup_menu || e2e_fail "no menu after a right click"
+right_click_menu
 xdotool key b
 has_question() { [ -n "$(e2e_visible_window Hinweis)" ]; }
 e2e_poll 100 has_question || e2e_fail "no question after \"&Beenden\""
