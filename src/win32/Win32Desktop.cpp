@@ -187,8 +187,8 @@ std::string speicherDialog(HWND besitzer, const std::string& vorgabe) {
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.lpstrDefExt = L"rls";
-    // The overwrite warning of the protocol writer asks when it writes; not here.
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    ofn.lpstrTitle = L"Datei Speichern";
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!::GetSaveFileNameW(&ofn))
         return {};
     return wideZuUtf8(name.data());

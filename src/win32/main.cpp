@@ -157,8 +157,8 @@ int starten(const Angaben& angaben) {
             MainThread::post([&notablagen] {
                 desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
             });
-        // 7. at a first start the settings come up
-        if (programm.Ersteinrichtung() && !angaben.selbsttest)
+        // 7. at a first start, or when the protocol file's name cannot work, the settings come up
+        if (programm.FensterBeimStart() && !angaben.selbsttest)
             MainThread::post([&programm] { programm.Wiederherstellen1Click(); });
         if (angaben.selbsttest)
             MainThread::post([&programm] { Selbsttest::starten(programm); });
@@ -166,6 +166,8 @@ int starten(const Angaben& angaben) {
         // 8. the loop, until the program ends
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (programm.dialogNachricht(msg))
+                continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
