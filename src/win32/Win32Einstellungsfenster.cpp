@@ -433,6 +433,18 @@ bool Win32Programm::dialogNachricht(MSG& msg) {
             (msg.wParam == VK_UP || msg.wParam == VK_DOWN || msg.wParam == VK_PRIOR || msg.wParam == VK_NEXT))
             return true;
     }
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && (::GetKeyState(VK_CONTROL) & 0x8000)) {
+        HWND seiten = element(kSeiten);
+        const int anzahl = static_cast<int>(::SendMessageW(seiten, TCM_GETITEMCOUNT, 0, 0));
+        const int schritt = (::GetKeyState(VK_SHIFT) & 0x8000) ? anzahl - 1 : 1;
+        if (anzahl > 0) {
+            const int jetzt = static_cast<int>(::SendMessageW(seiten, TCM_GETCURSEL, 0, 0));
+            ::SendMessageW(seiten, TCM_SETCURSEL, (jetzt + schritt) % anzahl, 0);
+            seitenZeigen();
+        }
+        return true;
+    }
     return ::IsDialogMessageW(m_einstellungen, &msg) != FALSE;
 }
 
