@@ -34,6 +34,34 @@ std::wstring fensterText(HWND fenster) {
     return text;
 }
 
+// Whether Windows-1252 holds the character: the profiles and the protocol file's name are stored
+// in it.
+bool ansi(wchar_t c) {
+    return ansiZuWide(wideZuAnsi(std::wstring_view(&c, 1))) == std::wstring_view(&c, 1);
+}
+
+// Takes the characters that pass not out of the text; returns whether there were some.
+template <typename Passt> bool filtern(std::wstring& text, Passt passt) {
+    const auto weg = std::remove_if(text.begin(), text.end(), [&](wchar_t c) { return !passt(c); });
+    const bool gekuerzt = weg != text.end();
+    text.erase(weg, text.end());
+    return gekuerzt;
+}
+
+// Takes what the field cannot take out of an edit as it is typed or pasted.
+template <typename Passt> void feldFiltern(HWND feld, Passt passt) {
+    std::wstring text = fensterText(feld);
+    if (filtern(text, passt)) {
+        ::SetWindowTextW(feld, text.c_str());
+        ::SendMessageW(feld, EM_SETSEL, text.size(), text.size());
+        ::MessageBeep(MB_OK);
+    }
+}
+
+bool ziffer(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
 // The program's description for the page "Info": the HTML of the Qt window as plain text (block
 // elements become line breaks, cells are separated by a tab, the entities it uses are decoded).
 std::wstring infoText() {
@@ -165,14 +193,10 @@ void Win32Programm::einstellungsfensterBauen() {
     metriken.cbSize = sizeof(metriken);
     if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metriken), &metriken, 0))
         m_schrift = ::CreateFontIndirectW(&metriken.lfMessageFont);
-    LOGFONTW pfeile{};
-    pfeile.lfHeight = -13;
-    pfeile.lfCharSet = SYMBOL_CHARSET;
-    wcscpy(pfeile.lfFaceName, L"Marlett");
-    m_pfeilschrift = ::CreateFontIndirectW(&pfeile);
 
     // A fixed window of 600 x 500 pixels inside, centred on the screen.
-    const DWORD stil = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    // Without WS_CLIPCHILDREN: the group boxes do not paint their inside, the window does.
+    const DWORD stil = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     const DWORD exStil = WS_EX_CONTROLPARENT;
     RECT rahmen{0, 0, 600, 500};
     ::AdjustWindowRectEx(&rahmen, stil, FALSE, exStil);
@@ -254,26 +278,25 @@ void Win32Programm::einstellungsfensterBauen() {
     s = m_seiten[static_cast<std::size_t>(Seite::Datensatz)];
     gruppe(s, L"Daten der Auswertmaschine", 8, 3, 180, 128);
     gruppe(s, L"Datensatz f\u00fcr 1 Schuss", 324, 3, 226, 128);
-    for (const auto& [id, x, h, spalte] :
-         {std::tuple{kElemente, 16, 100, 140}, std::tuple{kDatensatz, 332, 80, 160}}) {
-        HWND l = neu(s, id, WC_LISTVIEWW, L"", liste | LVS_NOSORTHEADER, x, 23, 164, h, WS_EX_CLIENTEDGE);
+    // One column as wide as the list inside, without a header, as the Qt window shows them.
+    for (const auto& [id, x, h] : {std::tuple{kElemente, 16, 100}, std::tuple{kDatensatz, 332, 80}}) {
+        HWND l = neu(s, id, WC_LISTVIEWW, L"", liste | LVS_NOCOLUMNHEADER, x, 23, 164, h, WS_EX_CLIENTEDGE);
         ::SendMessageW(l, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+        RECT innen{};
+        ::GetClientRect(l, &innen);
         LVCOLUMNW c{};
         c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.cx = spalte;
+        c.cx = innen.right - ::GetSystemMetrics(SM_CXVSCROLL);
         c.pszText = const_cast<wchar_t*>(L"Element");
         ::SendMessageW(l, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&c));
     }
     neu(s, kHinzufuegen, WC_BUTTONW, L"> &Hinzuf\u00fcgen >", knopf, 198, 38, 116, 29);
     neu(s, kEntfernen, WC_BUTTONW, L"< &Entfernen <", knopf, 198, 78, 116, 29);
     neu(s, kZehntelringe, WC_BUTTONW, L"1/10 Ringe", schalter, 332, 107, 160, 20);
-    // The arrows of the symbol font: "5" up, "6" down.
-    for (const auto& [id, text, y, titel] :
-         {std::tuple{kNachOben, L"5", 33, L"Nach oben"}, std::tuple{kNachUnten, L"6", 73, L"Nach unten"}}) {
-        HWND pfeil = neu(s, id, WC_BUTTONW, text, knopf, 510, y, 29, 29);
-        ::SendMessageW(pfeil, WM_SETFONT, reinterpret_cast<WPARAM>(m_pfeilschrift), FALSE);
-        tipp(pfeil, titel);
-    }
+    // The arrows are drawn as those of a scroll bar (WM_DRAWITEM).
+    for (const auto& [id, y, titel] :
+         {std::tuple{kNachOben, 33, L"Nach oben"}, std::tuple{kNachUnten, 73, L"Nach unten"}})
+        tipp(neu(s, id, WC_BUTTONW, titel, BS_OWNERDRAW | WS_TABSTOP | WS_GROUP, 510, y, 29, 29), titel);
     gruppe(s, L"Trennzeichen zwischen", 6, 142, 564, 208);
     radios(Wahl::Trennzeichenart, s, kTrennzeichenartWahl, {L"Datensatzelement ", L"Schuss", L"Serie"}, 16,
            166, 150, 20, 28);
@@ -412,6 +435,7 @@ LRESULT CALLBACK Win32Programm::seitenProzedur(HWND hwnd, UINT msg, WPARAM wPara
     switch (msg) {
     case WM_COMMAND:
     case WM_NOTIFY:
+    case WM_DRAWITEM:
         return ::SendMessageW(::GetParent(hwnd), msg, wParam, lParam);
     default:
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -456,6 +480,22 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
     case WM_NOTIFY:
         benachrichtigung(*reinterpret_cast<const NMHDR*>(lParam));
         return 0;
+    case WM_DRAWITEM: {
+        // The two arrow buttons of the record list.
+        const auto& zeichnen = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        RECT r = zeichnen.rcItem;
+        UINT art = zeichnen.CtlID == kNachOben ? DFCS_SCROLLUP : DFCS_SCROLLDOWN;
+        if (zeichnen.itemState & ODS_SELECTED)
+            art |= DFCS_PUSHED;
+        if (zeichnen.itemState & ODS_DISABLED)
+            art |= DFCS_INACTIVE;
+        ::DrawFrameControl(zeichnen.hDC, &r, DFC_SCROLL, art);
+        if (zeichnen.itemState & ODS_FOCUS) {
+            ::InflateRect(&r, -4, -4);
+            ::DrawFocusRect(zeichnen.hDC, &r);
+        }
+        return TRUE;
+    }
     case WM_SYSCOMMAND:
         // The close button and Alt+F4: the user's request to end.
         if ((wParam & 0xFFF0) == SC_CLOSE) {
@@ -471,10 +511,9 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
-        if (wParam) {
+        // The hidden window keeps the series the protocol file could not take.
+        if (wParam)
             endWithoutAsking();
-            Ausgabe().nichtGeschriebeneSichern(Startverzeichnis());
-        }
         return 0;
     case WM_ACTIVATE:
         // The focus comes back to the control that had it.
@@ -549,7 +588,14 @@ void Win32Programm::befehl(UINT id, UINT code) {
         return;
     case kProfilbox:
         if (code == CBN_EDITCHANGE) {
-            l.ComboBox2Change(wideZuUtf8(fensterText(element(kProfilbox))));
+            HWND box = element(kProfilbox);
+            std::wstring text = fensterText(box);
+            if (filtern(text, ansi)) {
+                ::SetWindowTextW(box, text.c_str());
+                ::SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(text.size(), text.size()));
+                ::MessageBeep(MB_OK);
+            }
+            l.ComboBox2Change(wideZuUtf8(text));
         } else if (code == CBN_SELENDOK) {
             const int index = static_cast<int>(::SendMessageW(element(kProfilbox), CB_GETCURSEL, 0, 0));
             if (index >= 0)
@@ -561,10 +607,18 @@ void Win32Programm::befehl(UINT id, UINT code) {
                            0);
         }
         return;
+    case kDateiname:
+    case kScheibentext:
+        if (code == EN_CHANGE)
+            feldFiltern(element(id), ansi);
+        return;
     case kSchusszahl:
     case kSchussProScheibe:
     case kTeilergrenze:
-        if (code == EN_KILLFOCUS)
+        // Digits only, also when pasted.
+        if (code == EN_CHANGE)
+            feldFiltern(element(id), ziffer);
+        else if (code == EN_KILLFOCUS)
             ::PostMessageW(m_einstellungen, kFokusVerlassen, reinterpret_cast<WPARAM>(element(id)), 0);
         return;
     default:
@@ -669,10 +723,14 @@ void Win32Programm::fuelleTrennzeichenliste(const std::array<std::string, 4>& ti
     // "Zeichen" as wide as its texts, the two code columns as wide as their titles, each between
     // 10 and 200 pixels; the fourth column is a 1-pixel stub.
     ::SendMessageW(l, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
-    ::SendMessageW(l, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
-    ::SendMessageW(l, LVM_SETCOLUMNWIDTH, 2, LVSCW_AUTOSIZE_USEHEADER);
     for (int c : {0, 1, 2}) {
-        const int b = static_cast<int>(::SendMessageW(l, LVM_GETCOLUMNWIDTH, c, 0));
+        const std::wstring text = utf8ZuWide(titel[static_cast<std::size_t>(c)]);
+        const int titelBreite = static_cast<int>(::SendMessageW(l, LVM_GETSTRINGWIDTHW, 0,
+                                                                reinterpret_cast<LPARAM>(text.c_str()))) +
+                                16;
+        const int b =
+            c == 0 ? std::max(titelBreite, static_cast<int>(::SendMessageW(l, LVM_GETCOLUMNWIDTH, 0, 0)))
+                   : titelBreite;
         ::SendMessageW(l, LVM_SETCOLUMNWIDTH, c, std::clamp(b, 10, 200));
     }
     ::SendMessageW(l, LVM_SETCOLUMNWIDTH, 3, 1);

@@ -53,10 +53,8 @@ Win32Programm::~Win32Programm() {
         ::DestroyWindow(m_tipps);
     ::SetWindowLongPtrW(m_fenster, GWLP_USERDATA, 0);
     ::DestroyWindow(m_fenster);
-    for (HFONT schrift : {m_schrift, m_pfeilschrift}) {
-        if (schrift)
-            ::DeleteObject(schrift);
-    }
+    if (m_schrift)
+        ::DeleteObject(m_schrift);
     if (m_icon)
         ::DestroyIcon(m_icon);
 }

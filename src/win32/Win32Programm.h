@@ -195,7 +195,6 @@ private:
 
     HWND m_einstellungen = nullptr;
     HFONT m_schrift = nullptr;
-    HFONT m_pfeilschrift = nullptr;
     HWND m_tipps = nullptr;
     std::map<UINT, HWND> m_elemente;
     std::array<HWND, 4> m_seiten{};
