@@ -109,7 +109,11 @@ Win32Desktop::~Win32Desktop() {
 }
 
 int Win32Desktop::messageBox(const std::string& text, const std::string& title, unsigned flags) {
-    // The program lives in the tray: its boxes come to the front.
+    // The program lives in the tray: its boxes come to the front. A box without an owner blocks
+    // the program's windows (the settings window) until it is answered, so that no click there
+    // runs while a question is open.
+    if ((flags & (MB_SYSTEMMODAL | MB_TASKMODAL)) == 0)
+        flags |= MB_TASKMODAL;
     return ::MessageBoxW(nullptr, bildschirmtext(text).c_str(), ansiZuWide(title).c_str(),
                          flags | MB_SETFOREGROUND);
 }

@@ -930,7 +930,18 @@ bool Win32Programm::fensterSichtbar() const {
 }
 
 int Win32Programm::frage(const std::string& text, const std::string& titel, unsigned flags) {
-    return desktop().messageBox(utf8ToWin1252(text), utf8ToWin1252(titel), flags);
+    // The window takes no click while its question is open, whatever the box's mode.
+    const bool sperren = ::IsWindowVisible(m_einstellungen) && ::IsWindowEnabled(m_einstellungen);
+    const bool vorn = ::GetForegroundWindow() == m_einstellungen;
+    if (sperren)
+        ::EnableWindow(m_einstellungen, FALSE);
+    const int antwort = desktop().messageBox(utf8ToWin1252(text), utf8ToWin1252(titel), flags);
+    if (sperren) {
+        ::EnableWindow(m_einstellungen, TRUE);
+        if (vorn && ::IsWindowVisible(m_einstellungen))
+            ::SetForegroundWindow(m_einstellungen);
+    }
+    return antwort;
 }
 
 std::string Win32Programm::speichernDialog(const std::string& vorgabe) {
