@@ -5,6 +5,7 @@
 #include "Serienpfad.h"
 
 #include "Figures.h"
+#include "LogAn.h"
 #include "Profilliste.h"
 #include "ScratchDir.h"
 
@@ -297,8 +298,10 @@ void burst() {
 } // namespace
 
 int main() {
+    bench::LogAn log; // as in the program
     crToAck();
     wseToRecord();
     burst();
+    log.figur();
     return 0;
 }

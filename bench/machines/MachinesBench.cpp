@@ -2,12 +2,15 @@
 // with an open SAM port whose machine answers NAK to every enquiry, the same with a silent Rika
 // (the stand-in machine runs as a process of its own, so only the program's time is counted),
 // the pace at which a Rika that answers at once is polled, with the CPU time for it, and the
-// time from the last byte of a SAM block to the series being in the protocol file.
+// time from the last byte of a SAM block to the series being in the protocol file; all with the
+// transmission log on, as in the program. And the lines the log takes for an hour of idle SAM
+// polling, on an hour that the benchmark's clock passes at once.
 // Prints the figures beside their targets; never fails.
 
 #include "Serienpfad.h"
 
 #include "Figures.h"
+#include "LogAn.h"
 #include "PlainMainThread.h"
 #include "Profilliste.h"
 #include "SamMachine.h"
@@ -16,6 +19,7 @@
 #include "SimLine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -206,12 +210,49 @@ void latency(int series) {
                  p99, 5, "ms");
 }
 
+// An hour of a SAM without a series, as its port sees it: the program's ENQ and the machine's
+// NAK a byte's time later, once a cycle (10 ms pause plus the answer), on a clock that this
+// benchmark moves; the lines of the log file are counted.
+void idleLogLines() {
+    constexpr const char* Title = "log lines per hour of idle SAM polling (simulated hour)";
+    const ScratchDir folder("bench");
+    std::atomic<std::int64_t> ms{0};
+    Uebertragungslog::Optionen optionen;
+    optionen.ordner = folder.path();
+    optionen.uhr = [&ms] { return Uebertragungslog::Zeitpunkt(std::chrono::milliseconds(ms.load())); };
+    optionen.warteschlange = 1 << 21; // the hour comes at once; in service 200 entries a second
+    long exchanges = 0;
+    std::string pfad;
+    {
+        Uebertragungslog log(optionen);
+        pfad = log.pfad();
+        const char enq = 0x05, nak = 0x15;
+        log.ereignisMelden("ttyUSB0", "ge\xC3\xB6"
+                                      "ffnet, 9600 Baud, 8N1");
+        for (; ms < 3'600'000; ++exchanges) {
+            log.daten("ttyUSB0", Uebertragungslog::zurMaschine, &enq, 1);
+            ms += 1;
+            log.daten("ttyUSB0", Uebertragungslog::vonDerMaschine, &nak, 1);
+            ms += 10;
+        }
+    }
+    std::ifstream in(pfad);
+    long lines = 0;
+    for (std::string line; std::getline(in, line);)
+        ++lines;
+    bench::figure(Title, bench::format("%ld lines (%ld exchanges)", lines, exchanges), "< 100",
+                  lines < 100 ? "ok" : "OVER");
+}
+
 } // namespace
 
 int main() {
+    idleLogLines();
+    bench::LogAn log;
     idleCpu<TSamCom>("CPU, open SAM port, machine answers NAK", "sam", {}, 1.0);
     idleCpu<TRikaCom>("CPU, open Rika port, machine silent", "rika", {"--stumm"}, 0.1);
     rikaPace();
     latency(50);
+    log.figur();
     return 0;
 }

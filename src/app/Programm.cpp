@@ -7,6 +7,7 @@
 #include "SignalWatcher.h"
 #include "TForm1.h"
 #include "TProtokollAusgabe.h"
+#include "Uebertragungslog.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -83,6 +84,17 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
             desktop().messageBox(sperrdateiFehler(instance), "Fehler", Mb::Ok | Mb::IconError);
         return 0;
     }
+
+    // The transmission log of this instance, until the end. One that cannot be written is told
+    // once and otherwise left alone.
+    struct LogEnde {
+        ~LogEnde() { setUebertragungslog(nullptr); }
+    } logEnde;
+    uebertragungslogStarten({}, [](const std::string& text) {
+        std::fprintf(stderr, "trefflux: %s\n", text.c_str());
+        MainThread::post(
+            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
+    });
 
     // 2. start directory (any length), 3. version test
     const std::string startverzeichnis = currentDirectory();

@@ -4,10 +4,12 @@
 //
 // Both buttons run on the main thread; each test performs its machine's short handshake with
 // fixed pauses, so the window does not react until the last one returned. A port that cannot be
-// opened (missing, or held by another program) is told and does not end the search.
+// opened (missing, or held by another program) does not end the search; when no machine is
+// found, the message says for each port why.
 
 #include "Einstellungslogik.h"
 
+#include "Maschinensuche.h"
 #include "Serienpfad.h"
 
 #include "Desktop.h"
@@ -15,8 +17,6 @@
 #include "Win1252.h"
 
 #include <algorithm>
-#include <optional>
-#include <set>
 #include <thread>
 
 namespace {
@@ -80,26 +80,28 @@ void Einstellungslogik::ButtonMaschTestClick() {
     const std::string ansiPort = utf8ToWin1252(port);
     com.SetPort(port);
 
-    std::optional<std::string> kennung; // what the machine told about itself
-    try {
+    Testausgang ausgang;
+    {
         Sanduhr sanduhr(m_ansicht);
-        kennung = art->testen(*m_pfad);
-    } catch (const EComPort& e) {
+        ausgang = maschineTesten(*art, *m_pfad);
+    }
+    if (!ausgang.geoeffnet) {
         // The component stays closed, on the tested port.
-        meldePortfehler(portfehlerText(e, ansiPort));
+        meldePortfehler(ausgang.portfehler);
         return;
     }
-    if (kennung)
-        m_ansicht.frage(win1252ToUtf8(art->testGefunden(*kennung, ansiPort)), "Info",
+    if (ausgang.kennung)
+        m_ansicht.frage(win1252ToUtf8(art->testGefunden(*ausgang.kennung, ansiPort)), "Info",
                         Mb::Ok | Mb::IconInformation);
     else
-        m_ansicht.frage(win1252ToUtf8(art->testNichtGefunden(ansiPort)), "Fehler", Mb::Ok | Mb::IconError);
+        m_ansicht.frage(win1252ToUtf8(testNichtGefundenMeldung(*art, ausgang, ansiPort)), "Fehler",
+                        Mb::Ok | Mb::IconError);
 
     // A component that was open is opened again, now on the tested port.
     try {
         com.SetConnected(warOffen);
     } catch (const EComPort& e) {
-        meldePortfehler(portfehlerText(e, utf8ToWin1252(com.Port())));
+        meldePortfehler(portfehlerMeldung(e, utf8ToWin1252(com.Port())));
     }
 }
 
@@ -114,54 +116,23 @@ std::vector<std::string> Einstellungslogik::suchPorts() const {
 }
 
 void Einstellungslogik::ButtonMaschinensucheClick() {
-    m_pfad->MaschinenSchliessen();
-
-    struct Fund {
-        std::string text;
-        std::int32_t maschine;
-        std::string port;
-    };
-    std::optional<Fund> fund;
-    std::set<std::string> gemeldet; // ports whose error was told once already
+    Suchergebnis ergebnis;
     {
         Sanduhr sanduhr(m_ansicht);
-        for (int durchgang = 0; durchgang < 3 && !fund; ++durchgang) {
-            for (const std::string& p : suchPorts()) {
-                const std::string ansiPort = utf8ToWin1252(p);
-                try {
-                    for (const Maschinenart& art : maschinentabelle()) {
-                        art.komponente(*m_pfad).SetPort(p);
-                        if (const auto kennung = art.testen(*m_pfad)) {
-                            fund = Fund{art.sucheGefunden(*kennung, ansiPort), art.nummer, p};
-                            break;
-                        }
-                    }
-                } catch (const EComPort& e) {
-                    // This port cannot be used now: say so once, and go on with the next one.
-                    if (gemeldet.insert(p).second) {
-                        sanduhr.aus();
-                        meldePortfehler(portfehlerText(e, ansiPort));
-                        sanduhr.an();
-                    }
-                }
-                if (fund)
-                    break;
-            }
-        }
+        ergebnis = maschinenSuchen(*m_pfad, suchPorts());
     }
-
-    if (!fund) {
-        m_ansicht.frage("Keine Maschine gefunden !", "Info Maschinensuche", Mb::Ok | Mb::IconError);
+    if (!ergebnis.gefunden) {
+        m_ansicht.frage(win1252ToUtf8(ergebnis.text), "Info Maschinensuche", Mb::Ok | Mb::IconError);
         return;
     }
-    if (m_ansicht.frage(win1252ToUtf8(fund->text), "Info Maschinensuche", Mb::YesNo) != IdYes)
+    if (m_ansicht.frage(win1252ToUtf8(ergebnis.text), "Info Maschinensuche", Mb::YesNo) != IdYes)
         return;
-    if (!portnamePasst(fund->port))
+    if (!portnamePasst(ergebnis.port))
         return;
     Profil& p = m_liste.aktiv();
-    p.Maschine = fund->maschine;
-    m_ansicht.zeigeWahl(Wahl::Maschine, fund->maschine);
-    RadioGroup2Click(fund->maschine);
-    setText(p.Port, fund->port);
-    m_ansicht.zeigePort(fund->port);
+    p.Maschine = ergebnis.maschine;
+    m_ansicht.zeigeWahl(Wahl::Maschine, ergebnis.maschine);
+    RadioGroup2Click(ergebnis.maschine);
+    setText(p.Port, ergebnis.port);
+    m_ansicht.zeigePort(ergebnis.port);
 }

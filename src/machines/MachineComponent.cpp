@@ -1,5 +1,8 @@
 #include "MachineComponent.h"
 
+#include "Uebertragungslog.h"
+#include "Win1252.h"
+
 #include <algorithm>
 
 // --- TMachineCommandQueue
@@ -137,10 +140,12 @@ void TMachineComponent::PostData(std::string data) {
 }
 
 void TMachineComponent::PostError(std::int32_t code) {
+    logEreignis(LogName(), "Fehler: die Maschine antwortet nicht (Fehlercode " + std::to_string(code) + ")");
     MainThread::postGuarded(m_watcher, [this, code] { OnError(this, code); });
 }
 
 void TMachineComponent::PostHinweis(std::string text) {
+    logEreignis(LogName(), "Hinweis: " + win1252ToUtf8(text));
     MainThread::postGuarded(m_watcher, [this, text = std::move(text)] { OnHinweis(this, text); });
 }
 

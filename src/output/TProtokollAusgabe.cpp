@@ -4,6 +4,7 @@
 #include "Desktop.h"
 #include "Profilliste.h"
 #include "Trennzeichen.h"
+#include "Uebertragungslog.h"
 #include "Win1252.h"
 
 #include <algorithm>
@@ -96,6 +97,10 @@ void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     eintrag.datei = eintrag.zwischenablage;
     eintrag.datei += trennzeichenBytes(trennzeichen[tiSerie]);
     m_zwischenablage = eintrag.zwischenablage;
+    logEreignis(text(profil.Port), "Serie an die Ausgabe: Profil \xE2\x80\x9E" +
+                                       win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
+                                       std::to_string(anzahl) + " Schuss, Datei " +
+                                       win1252ToUtf8(text(profil.Dateiname)));
 
     // A series that arrives while another one is being written (from the event loop of the
     // overwrite warning) waits its turn; it is never dropped.

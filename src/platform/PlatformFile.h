@@ -37,6 +37,16 @@ std::vector<std::string> folderEntries(const std::string& folder);
 // The local broken-down time of a moment.
 std::tm localTime(std::time_t moment);
 
+// The folder for the program's own state (the transmission log): $XDG_STATE_HOME/trefflux, else
+// ~/.local/state/trefflux; on Windows %LOCALAPPDATA%\Trefflux. Empty when none can be named.
+std::string stateFolder();
+// Makes the folder and every missing folder above it; one already there is no error.
+FileError makeFolders(const std::string& folder);
+// Puts the file from in the place of to, replacing a file there.
+FileError renameFile(const std::string& from, const std::string& to);
+// Deletes a file; one that is not there is no error.
+FileError removeFile(const std::string& path);
+
 // An open file, closed with the object.
 class PlatformFile {
 public:

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -132,6 +133,44 @@ std::tm localTime(std::time_t moment) {
     std::tm t{};
     ::localtime_r(&moment, &t);
     return t;
+}
+
+std::string stateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/')
+        return std::string(state) + "/trefflux";
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return std::string(home) + "/.local/state/trefflux";
+    return {};
+}
+
+FileError makeFolders(const std::string& folder) {
+    for (std::size_t at = 1; at <= folder.size(); ++at) {
+        if (at < folder.size() && folder[at] != '/')
+            continue;
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return lastError();
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return lastError();
+    if (!S_ISDIR(st.st_mode))
+        return errorFrom(ENOTDIR);
+    return {};
+}
+
+FileError renameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return lastError();
+    return {};
+}
+
+FileError removeFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return lastError();
+    return {};
 }
 
 PlatformFile::~PlatformFile() {

@@ -164,6 +164,48 @@ std::vector<std::string> folderEntries(const std::string& folder) {
     return names;
 }
 
+std::string stateFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
+        return {};
+    return narrow(buffer, static_cast<int>(n)) + "\\Trefflux";
+}
+
+FileError makeFolders(const std::string& folder) {
+    const std::wstring path = wide(folder);
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != L'\\' && path[at] != L'/')
+            continue;
+        const std::wstring part = path.substr(0, at);
+        if (part.size() == 2 && part[1] == L':')
+            continue; // a drive letter
+        if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return lastError();
+    }
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return errorFrom(ERROR_DIRECTORY);
+    return {};
+}
+
+FileError renameFile(const std::string& from, const std::string& to) {
+    if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return lastError();
+    return {};
+}
+
+FileError removeFile(const std::string& path) {
+    if (!::DeleteFileW(wide(path).c_str())) {
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+            return errorFrom(code);
+    }
+    return {};
+}
+
 std::tm localTime(std::time_t moment) {
     std::tm t{};
     ::localtime_s(&t, &moment);

@@ -2,6 +2,8 @@
 
 #include "ComDevice.h"
 #include "ComThread.h"
+#include "PlatformFile.h"
+#include "Uebertragungslog.h"
 
 #include <algorithm>
 #include <array>
@@ -333,20 +335,54 @@ void TCustomComPort::SetConnected(bool value) {
         Close();
 }
 
+std::string TCustomComPort::LineSettingsText() const {
+    static constexpr char parity[] = {'N', 'O', 'E', 'M', 'S'};
+    static constexpr const char* stopBits[] = {"1", "1,5", "2"};
+    const int baud = m_baudRate == brCustom ? m_customBaudRate : BaudRateToInt(m_baudRate);
+    return std::to_string(baud) + " Baud, " + std::to_string(5 + static_cast<int>(m_dataBits)) +
+           parity[m_parity.Bits()] + stopBits[m_stopBits];
+}
+
+void TCustomComPort::BeginCapture() {
+    std::lock_guard lock(m_captureMutex);
+    m_capture = std::string();
+    m_capturing = true;
+}
+
+std::string TCustomComPort::EndCapture() {
+    std::lock_guard lock(m_captureMutex);
+    std::string bytes = m_capture.value_or(std::string());
+    m_capture.reset();
+    m_capturing = false;
+    return bytes;
+}
+
 void TCustomComPort::Open() {
     if (m_connected)
         return;
     joinRetiredThreads();
+    m_logName = m_port; // read by the threads that use the port, which start below
     DoBeforeOpen();
-    CreateHandle();
-    m_connected = true;
     try {
+        CreateHandle();
+        m_connected = true;
         SetupComPort();
+    } catch (const EComPort& e) {
+        DestroyHandle();
+        m_connected = false;
+        std::string text = std::string("Fehler: ") + e.what();
+        if (e.WinCode() > 0)
+            text += ": " + platform::systemErrorText(e.WinCode());
+        logEreignis(m_logName, text);
+        throw;
     } catch (...) {
         DestroyHandle();
         m_connected = false;
         throw;
     }
+    logEreignis(m_logName, "ge\xC3\xB6"
+                           "ffnet, " +
+                               LineSettingsText());
     if (!m_events.empty()) {
         try {
             m_thread = std::make_unique<TComThread>(*this, device(), m_simulator, m_events, m_syncMethod);
@@ -378,6 +414,7 @@ void TCustomComPort::Close() {
     stopThread();
     DestroyHandle();
     m_connected = false;
+    logEreignis(m_logName, "geschlossen");
     DoAfterClose();
 }
 
@@ -604,6 +641,14 @@ int TCustomComPort::Read(void* Buffer, int Count) {
             throw EComPort(ecRead, ComSystemCodes().cancelled);
         }
     }
+    if (got > 0) {
+        logDaten(m_logName, Uebertragungslog::vonDerMaschine, out, got);
+        if (m_capturing.load(std::memory_order_relaxed)) {
+            std::lock_guard lock(m_captureMutex);
+            if (m_capture)
+                m_capture->append(out, got);
+        }
+    }
     return static_cast<int>(got);
 }
 
@@ -631,8 +676,11 @@ int TCustomComPort::Write(const void* Buffer, int Count) {
 
     std::size_t done = 0;
     if (int err = dev->write(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count), deadline,
-                             true, done))
+                             true, done)) {
+        logDaten(m_logName, Uebertragungslog::zurMaschine, Buffer, done);
         throw EComPort(ecWrite, err);
+    }
+    logDaten(m_logName, Uebertragungslog::zurMaschine, Buffer, done);
     return static_cast<int>(done);
 }
 
@@ -683,6 +731,7 @@ void TCustomComPort::TransmitChar(char Ch) {
     std::size_t done = 0;
     if (int err = dev->write(&Ch, 1, deadline, false, done))
         throw EComPort(ecTransmitChar, err);
+    logDaten(m_logName, Uebertragungslog::zurMaschine, &Ch, done);
     if (done != 1)
         throw EComPort(ecTransmitChar, ComSystemCodes().timedOut);
 }
@@ -759,6 +808,7 @@ void TCustomComPort::dispatchEvents(TComEvents events, const std::atomic<bool>* 
 }
 
 void TCustomComPort::DoDeviceLost() {
+    logEreignis(m_logName, "Fehler: das Ger\xC3\xA4t ist nicht mehr da");
     OnDeviceLost(this);
 }
 

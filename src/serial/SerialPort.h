@@ -17,6 +17,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -450,6 +451,15 @@ public:
     TComDCB BuildDCB() const;
     // Whether the event thread exists (the port is open with a non-empty Events set).
     bool ThreadCreated() const { return m_threadCreated; }
+    // The port's name as of its latest opening (any thread; the transmission log's name for it).
+    const std::string& LogName() const { return m_logName; }
+    // Speed and framing as the transmission log names them: "9600 Baud, 8N1".
+    std::string LineSettingsText() const;
+
+    // Keeps every byte read from now on (any thread) until EndCapture, which returns them: what
+    // a machine answered to a test.
+    void BeginCapture();
+    std::string EndCapture();
 
     // --- transfers; any thread, concurrently
     // Reads up to Count bytes; honours Timeouts (by default: returns at once with what has
@@ -554,6 +564,11 @@ private:
     TBaudRate m_baudRate = br9600;
     int m_customBaudRate = 9600;
     std::string m_port = "COM1";
+    // The port's name in the transmission log: set when it opens, read by the threads using it.
+    std::string m_logName = "COM1";
+    std::mutex m_captureMutex;
+    std::optional<std::string> m_capture;
+    std::atomic<bool> m_capturing{false}; // spares the reads the lock while nothing is kept
     TStopBits m_stopBits = sbOneStopBit;
     TDataBits m_dataBits = dbEight;
     bool m_discardNull = false;

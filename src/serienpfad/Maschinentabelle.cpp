@@ -58,6 +58,7 @@ const std::array<Maschinenart, 3> Tabelle{{
         [](const std::string& version, const std::string& port) {
             return "Auswertmaschine Rika SAG Version " + version + " an " + port + " gefunden!" + Uebernehmen;
         },
+        "0,2 s",
     },
     {
         maSam4000,
@@ -81,6 +82,7 @@ const std::array<Maschinenart, 3> Tabelle{{
         [](const std::string&, const std::string& port) {
             return "Auswertmaschine SAM 4000 an " + port + " gefunden!" + Uebernehmen;
         },
+        "0,1 s",
     },
     {
         maDisagRM,
@@ -114,6 +116,7 @@ const std::array<Maschinenart, 3> Tabelle{{
         [](const std::string& modell, const std::string& port) {
             return "Disag Modell " + modell + " an " + port + " gefunden !" + Uebernehmen;
         },
+        "0,1 s",
     },
 }};
 

@@ -42,6 +42,8 @@ struct Maschinenart {
     std::string (*testNichtGefunden)(const std::string& port);
     // The question of "Maschinensuche" when this machine answered on the port.
     std::string (*sucheGefunden)(const std::string& kennung, const std::string& port);
+    // How long the test waits for the machine's answer, as the message about no answer says it.
+    const char* testWartezeit;
 };
 
 // Every line, in the order "Maschinensuche" tries the machines on a port.

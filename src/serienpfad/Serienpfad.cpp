@@ -1,7 +1,11 @@
 #include "Serienpfad.h"
 
 #include "Desktop.h"
+#include "PlatformFile.h"
 #include "Profilliste.h"
+#include "Win1252.h"
+
+#include <cerrno>
 
 #include <thread>
 
@@ -14,10 +18,36 @@ template <class T> std::unique_ptr<T> oderNeu(std::unique_ptr<T> komponente) {
 } // namespace
 
 std::string portfehlerText(const EComPort& e, const std::string& port) {
-    return e.ErrorCode() == ecOpen ? "Schnittstelle " + port +
-                                         " konnte nicht ge\xF6"
-                                         "ffnet werden"
-                                   : std::string("Ein Schnittstellenfehler ist aufgetreten!");
+    if (e.ErrorCode() != ecOpen)
+        return "Ein Schnittstellenfehler ist aufgetreten!";
+    std::string text = "Schnittstelle " + port +
+                       " konnte nicht ge\xF6"
+                       "ffnet werden";
+    if (e.WinCode() > 0)
+        text += " (" + utf8ToWin1252(platform::systemErrorText(e.WinCode())) + ")";
+    return text;
+}
+
+bool keineBerechtigung(const EComPort& e) {
+#ifdef _WIN32
+    (void)e;
+    return false; // Windows refuses a port in use with "access denied": no question of permission
+#else
+    return e.ErrorCode() == ecOpen && e.WinCode() == EACCES;
+#endif
+}
+
+const char* const DialoutHinweis = "Der Benutzer darf die Schnittstelle nicht \xF6"
+                                   "ffnen. Er muss in der Gruppe \x84"
+                                   "dialout\x93 sein (adduser BENUTZERNAME dialout)\n\r"
+                                   "und sich danach ab- und wieder anmelden; siehe die Kurzanleitung "
+                                   "im README, \x84Installieren\x93.";
+
+std::string portfehlerMeldung(const EComPort& e, const std::string& port) {
+    std::string text = portfehlerText(e, port);
+    if (keineBerechtigung(e))
+        text += std::string("\n\r") + DialoutHinweis;
+    return text;
 }
 
 Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle kopfzeile,
@@ -99,7 +129,7 @@ void Serienpfad::MaschineOeffnen() {
         MaschinenSchliessen();
         if (VorSchnittstellenfehler)
             VorSchnittstellenfehler();
-        desktop().messageBox(portfehlerText(e, port), "Fehler", Mb::Ok);
+        desktop().messageBox(portfehlerMeldung(e, port), "Fehler", Mb::Ok);
     }
 }
 

@@ -90,6 +90,11 @@ private:
     const std::unique_ptr<Rm3WinDaten> m_rm3WinDaten;
 };
 
-// The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" when
-// it could not be opened, a general one otherwise.
+// The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with
+// the system's reason when it could not be opened, a general one otherwise.
 std::string portfehlerText(const EComPort& e, const std::string& port);
+// Whether the port could not be opened for lack of permission, and what to do then.
+bool keineBerechtigung(const EComPort& e);
+extern const char* const DialoutHinweis;
+// portfehlerText, and DialoutHinweis when it applies.
+std::string portfehlerMeldung(const EComPort& e, const std::string& port);

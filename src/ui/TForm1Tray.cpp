@@ -3,11 +3,16 @@
 
 #include "TForm1.h"
 
+#include "Desktop.h"
 #include "Einstellungslogik.h"
+#include "QtText.h"
+#include "Uebertragungsmonitor.h"
+#include "ui_TForm1.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 
 void TForm1::setupMenus() {
@@ -19,6 +24,14 @@ void TForm1::setupMenus() {
     bold.setBold(true);
     wiederherstellen->setFont(bold);
     m_popupMenu1->setDefaultAction(wiederherstellen);
+    // The transmission monitor, from the menu and from the page "Allgemeine Einstellungen".
+    QAction* monitor = m_popupMenu1->addAction(QStringLiteral("\u00DCbertragungs&monitor"));
+    monitor->setObjectName(QStringLiteral("Uebertragungsmonitor1"));
+    connect(monitor, &QAction::triggered, this, [this] { Uebertragungsmonitor::zeigen(this); });
+    auto* monitorKnopf = new QPushButton(QStringLiteral("\u00DCbertragungs&monitor"), m_ui->TabSheet1);
+    monitorKnopf->setObjectName(QStringLiteral("ButtonUebertragungsmonitor"));
+    monitorKnopf->setGeometry(8, 266, 360, 29);
+    connect(monitorKnopf, &QPushButton::clicked, this, [this] { Uebertragungsmonitor::zeigen(this); });
     m_popupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
     QAction* beenden = m_popupMenu1->addAction(QStringLiteral("&Beenden"));
     beenden->setObjectName(QStringLiteral("Exit1"));

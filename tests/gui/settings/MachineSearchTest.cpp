@@ -100,21 +100,17 @@ private slots:
         makeForm({"ttyTFXA0", "ttyTFXB0"}, {sam.get()});
         bool sanduhrWeg = true;
         m_desk->whileOpen = [&] { sanduhrWeg = sanduhrWeg && QApplication::overrideCursor() == nullptr; };
-        m_desk->boxAnswers = {IdOk, IdOk, IdYes};
+        m_desk->boxAnswers = {IdYes};
 
         m_form->ButtonMaschinensucheClick();
 
-        // the two ports that cannot be opened are reported once each, and the search goes on
-        QCOMPARE(m_desk->boxes.size(), std::size_t(3));
-        QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
-                                                    "ffnet werden"));
-        QCOMPARE(m_desk->boxes[1].text, std::string("Schnittstelle ttyTFXB0 konnte nicht ge\xF6"
-                                                    "ffnet werden"));
-        QCOMPARE(m_desk->boxes[2].text, "Auswertmaschine SAM 4000 an " + sam->portName() +
+        // the two ports that cannot be opened do not end the search; with a find, only it is told
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine SAM 4000 an " + sam->portName() +
                                             " gefunden!\n\n\xDC"
                                             "bernehmen ?");
-        QCOMPARE(m_desk->boxes[2].title, std::string("Info Maschinensuche"));
-        QCOMPARE(m_desk->boxes[2].flags, unsigned(Mb::YesNo));
+        QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
+        QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::YesNo));
         QVERIFY(sanduhrWeg);
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
@@ -143,6 +139,16 @@ private slots:
         QVERIFY(!anyOpen());
     }
 
+    void aSearchWithoutAFindSaysWhyForEachPort() {
+        makeForm({"ttyTFXA0"}, {});
+        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_desk->boxes.size(), std::size_t(1));
+        QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !\n\r\n\r"
+                                                    "Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
+                                                    "ffnet werden (No such file or directory)"));
+        QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
+    }
+
     void anEmptyListFindsNothing() {
         makeForm({}, {});
         QCOMPARE(m_form->f().ComboBoxComNr->count(), 0);
@@ -156,7 +162,7 @@ private slots:
         // the test with no port shown cannot open one, and says so
         m_form->ButtonMaschTestClick();
         QCOMPARE(m_desk->boxes.back().text, std::string("Schnittstelle  konnte nicht ge\xF6"
-                                                        "ffnet werden"));
+                                                        "ffnet werden (Is a directory)"));
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -228,8 +234,9 @@ private slots:
         m_form->SamCom1->Open();
         m_form->f().ComboBoxComNr->setItemIndex(1);
         m_form->ButtonMaschTestClick();
+        // with what the Disag answered, as the transmission log writes it
         QCOMPARE(m_desk->boxes.back().text,
-                 "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!");
+                 "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!\n\nAntwort: <STX>");
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
         QVERIFY(m_form->SamCom1->Connected());

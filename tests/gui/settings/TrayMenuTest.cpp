@@ -65,18 +65,18 @@ private slots:
         QVERIFY(!m_form->windowIcon().pixmap(16, 16).isNull());
 
         const QMenu* menu = m_form->PopupMenu1();
-        QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "-", "&Beenden"}));
+        QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "\u00DCbertragungs&monitor", "-", "&Beenden"}));
         QCOMPARE(menu->defaultAction(), menu->actions()[0]);
         QVERIFY(menu->actions()[0]->font().bold());
 
         menu->actions()[0]->trigger(); // "Einstellungen"
         QVERIFY(m_form->isVisible());
         m_desk->boxAnswers = {IdNo};
-        menu->actions()[2]->trigger(); // "Beenden" asks first
+        menu->actions()[3]->trigger(); // "Beenden" asks first
         QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
         QVERIFY(m_form->trayIcon()); // refused: the icon stays
         m_desk->boxAnswers = {IdYes};
-        menu->actions()[2]->trigger();
+        menu->actions()[3]->trigger();
         QVERIFY(!m_form->trayIcon());
     }
 

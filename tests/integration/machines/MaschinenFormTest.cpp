@@ -121,7 +121,7 @@ private slots:
         QVERIFY(!form.RikaCom1->Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
-                                                    "ffnet werden"));
+                                                    "ffnet werden (No such file or directory)"));
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
         QVERIFY(form.isVisible());
     }

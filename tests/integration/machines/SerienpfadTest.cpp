@@ -1,7 +1,8 @@
 // The series path without a window: a SAM series from the stand-in machine on a
 // pseudo-terminal reaches the protocol file through it, signing on again keeps the path whole,
-// and a machine that goes away is reported by the table's name. And the machine table
-// has a whole line for every machine of the profile.
+// and a machine that goes away is reported by the table's name; the transmission log shows the
+// series as it went over the wire. And the machine table has a whole line for every machine of
+// the profile.
 
 #include "Serienpfad.h"
 
@@ -11,6 +12,7 @@
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "SimLine.h"
+#include "Uebertragungslog.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -65,6 +68,10 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     p.Trennzeichen = {59, 10, 10};
     const std::string datei = ordner + "/Protokoll1.rls";
     setText(p.Dateiname, datei);
+    Uebertragungslog::Optionen logOptionen;
+    logOptionen.ordner = ordner + "/state";
+    auto log = std::make_shared<Uebertragungslog>(logOptionen);
+    setUebertragungslog(log);
 
     {
         Serienpfad pfad(liste);
@@ -81,6 +88,31 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
         EXPECT_TRUE(main.runUntil([&] { return lies(datei) == erwartet; }, 5s)) << lies(datei);
         EXPECT_EQ(desk.clipboard, std::vector<std::string>{"10,4;123,4;\n9,7; 5,0;\n"});
 
+        // The log: the opening, the block from STX to ETB and its check byte, the program's ACK
+        // after it, and the series handed to the protocol file.
+        std::string protokoll;
+        for (int versuch = 0; versuch < 50 && protokoll.find("> <ACK>") == std::string::npos; ++versuch) {
+            std::this_thread::sleep_for(100ms); // the machine gets its ACK 300 ms after the block
+            ASSERT_TRUE(log->schreibenAbwarten());
+            protokoll = lies(log->pfad());
+        }
+        const std::string port = " " + line->portName() + " ";
+        EXPECT_NE(protokoll.find(port + "* ge\xC3\xB6"
+                                        "ffnet, 9600 Baud, 8N1\n"),
+                  std::string::npos)
+            << protokoll;
+        const auto block = protokoll.find(port + "< <STX>");
+        ASSERT_NE(block, std::string::npos) << protokoll;
+        const auto blockEnde = protokoll.find('\n', block);
+        EXPECT_NE(protokoll.substr(block, blockEnde - block).find("<ETB>"), std::string::npos) << protokoll;
+        EXPECT_NE(protokoll.find(port + "> <ACK>\n", blockEnde), std::string::npos) << protokoll;
+        EXPECT_NE(protokoll.find(port +
+                                 "* Serie an die Ausgabe: Profil \xE2\x80\x9E"
+                                 "Standardprofil\xE2\x80\x9C, 2 Schuss, Datei " +
+                                 datei + "\n"),
+                  std::string::npos)
+            << protokoll;
+
         // The machine goes away (a pulled adapter): the ports close and the profile's machine is
         // named, after the view had its turn.
         int vorher = 0;
@@ -93,6 +125,7 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
         EXPECT_EQ(desk.boxes[0].text, "SAM an " + line->portName() + "\n\rnicht gefunden!");
     }
     line->stop();
+    setUebertragungslog(nullptr);
 }
 
 } // namespace

@@ -1,0 +1,213 @@
+#include "Uebertragungslog.h"
+
+#include "Uebertragungsmonitor.h"
+
+#include "Desktop.h"
+#include "Win1252.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSyntaxHighlighter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int Nachlesezeit = 250; // ms between two looks at the file
+
+// Events in blue, notices in brown, errors in red; bytes to the machine in green.
+class Zeilenfarben : public QSyntaxHighlighter {
+public:
+    explicit Zeilenfarben(QTextDocument* dokument) : QSyntaxHighlighter(dokument) {
+        m_ereignis.setForeground(QColor(0x00, 0x33, 0x99));
+        m_ereignis.setFontWeight(QFont::Bold);
+        m_hinweis = m_ereignis;
+        m_hinweis.setForeground(QColor(0x99, 0x55, 0x00));
+        m_fehler = m_ereignis;
+        m_fehler.setForeground(QColor(0xC0, 0x00, 0x00));
+        m_fehler.setBackground(QColor(0xFF, 0xEE, 0xEE));
+        m_gesendet.setForeground(QColor(0x00, 0x66, 0x00));
+    }
+
+protected:
+    void highlightBlock(const QString& zeile) override {
+        // "date time port mark text": the mark follows the port, which follows the time.
+        constexpr int Zeitbreite = 24;
+        const qsizetype leer = zeile.indexOf(QLatin1Char(' '), Zeitbreite);
+        if (leer < 0 || leer + 1 >= zeile.size())
+            return;
+        const QChar marke = zeile.at(leer + 1);
+        const QStringView text = QStringView(zeile).mid(leer + 3);
+        if (marke == QLatin1Char('*')) {
+            const QTextCharFormat& f = text.startsWith(QLatin1String("Fehler"))    ? m_fehler
+                                       : text.startsWith(QLatin1String("Hinweis")) ? m_hinweis
+                                                                                   : m_ereignis;
+            setFormat(0, static_cast<int>(zeile.size()), f);
+        } else if (marke == QLatin1Char('>')) {
+            setFormat(0, static_cast<int>(zeile.size()), m_gesendet);
+        }
+    }
+
+private:
+    QTextCharFormat m_ereignis, m_hinweis, m_fehler, m_gesendet;
+};
+
+QString logPfad() {
+    const auto log = uebertragungslog();
+    return log ? QString::fromStdString(log->pfad()) : QString();
+}
+
+} // namespace
+
+Uebertragungsmonitor::Uebertragungsmonitor(QString pfad, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_pfad(pfad.isEmpty() ? logPfad() : std::move(pfad)),
+      m_dateiLabel(new QLabel(this)), m_anzeige(new QPlainTextEdit(this)),
+      m_anhalten(new QPushButton(QStringLiteral("&Anhalten"), this)), m_timer(new QTimer(this)) {
+    setObjectName(QStringLiteral("Uebertragungsmonitor"));
+    setWindowTitle(QStringLiteral("Übertragungsmonitor"));
+    resize(900, 560);
+
+    m_dateiLabel->setObjectName(QStringLiteral("LabelDatei"));
+    m_dateiLabel->setText(m_pfad.isEmpty() ? QStringLiteral("Kein Übertragungsprotokoll")
+                                           : QStringLiteral("Datei: ") + m_pfad);
+    m_dateiLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_anzeige->setObjectName(QStringLiteral("Anzeige"));
+    m_anzeige->setReadOnly(true);
+    m_anzeige->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_anzeige->setMaximumBlockCount(Zeilen);
+    m_anzeige->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    new Zeilenfarben(m_anzeige->document());
+
+    m_anhalten->setObjectName(QStringLiteral("ButtonAnhalten"));
+    auto* leerenKnopf = new QPushButton(QStringLiteral("Anzeige &leeren"), this);
+    leerenKnopf->setObjectName(QStringLiteral("ButtonLeeren"));
+    auto* kopierenKnopf = new QPushButton(QStringLiteral("&Kopieren"), this);
+    kopierenKnopf->setObjectName(QStringLiteral("ButtonKopieren"));
+    auto* speichernKnopf = new QPushButton(QStringLiteral("&Speichern unter…"), this);
+    speichernKnopf->setObjectName(QStringLiteral("ButtonSpeichernUnter"));
+    auto* schliessenKnopf = new QPushButton(QStringLiteral("S&chließen"), this);
+    schliessenKnopf->setObjectName(QStringLiteral("ButtonSchliessen"));
+    connect(m_anhalten, &QPushButton::clicked, this, &Uebertragungsmonitor::anhaltenUmschalten);
+    connect(leerenKnopf, &QPushButton::clicked, this, &Uebertragungsmonitor::leeren);
+    connect(kopierenKnopf, &QPushButton::clicked, this, &Uebertragungsmonitor::kopieren);
+    connect(speichernKnopf, &QPushButton::clicked, this, &Uebertragungsmonitor::speichernUnter);
+    connect(schliessenKnopf, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* knoepfe = new QHBoxLayout;
+    for (QPushButton* k : {m_anhalten, leerenKnopf, kopierenKnopf, speichernKnopf})
+        knoepfe->addWidget(k);
+    knoepfe->addStretch();
+    knoepfe->addWidget(schliessenKnopf);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_dateiLabel);
+    layout->addWidget(m_anzeige, 1);
+    layout->addLayout(knoepfe);
+
+    nachlesen();
+    connect(m_timer, &QTimer::timeout, this, &Uebertragungsmonitor::nachlesen);
+    m_timer->start(Nachlesezeit);
+}
+
+Uebertragungsmonitor::~Uebertragungsmonitor() = default;
+
+Uebertragungsmonitor* Uebertragungsmonitor::zeigen(QWidget* fenster) {
+    auto* monitor = fenster->findChild<Uebertragungsmonitor*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!monitor) {
+        monitor = new Uebertragungsmonitor({}, fenster);
+        monitor->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    monitor->show();
+    monitor->raise();
+    monitor->activateWindow();
+    return monitor;
+}
+
+void Uebertragungsmonitor::nachlesen() {
+    if (m_angehalten || m_pfad.isEmpty())
+        return;
+    QFile datei(m_pfad);
+    if (!datei.open(QIODevice::ReadOnly))
+        return; // not written yet
+    const qint64 groesse = datei.size();
+    if (groesse < m_gelesen) { // rotated: the new file from its start
+        m_gelesen = 0;
+        m_rest.clear();
+    }
+    if (groesse == m_gelesen)
+        return;
+    const bool erstesMal = m_gelesen == 0 && m_anzeige->document()->isEmpty();
+    datei.seek(m_gelesen);
+    QByteArray neu = m_rest + datei.read(groesse - m_gelesen);
+    m_gelesen = groesse;
+    const qsizetype ende = neu.lastIndexOf('\n');
+    m_rest = neu.mid(ende + 1);
+    neu.truncate(ende < 0 ? 0 : ende);
+    if (neu.isEmpty())
+        return;
+    if (erstesMal) {
+        // The last lines of the file only.
+        qsizetype von = neu.size();
+        int n = 0;
+        while (n < Zeilen && von > 0) {
+            von = neu.lastIndexOf('\n', von - 1);
+            if (von < 0)
+                break;
+            ++n;
+        }
+        if (n == Zeilen)
+            neu = neu.mid(von + 1);
+    }
+    anhaengen(neu);
+}
+
+void Uebertragungsmonitor::anhaengen(const QByteArray& zeilen) {
+    QScrollBar* leiste = m_anzeige->verticalScrollBar();
+    const bool amEnde = leiste->value() == leiste->maximum();
+    m_anzeige->appendPlainText(QString::fromUtf8(zeilen));
+    if (amEnde)
+        leiste->setValue(leiste->maximum());
+}
+
+void Uebertragungsmonitor::anhaltenUmschalten() {
+    m_angehalten = !m_angehalten;
+    m_anhalten->setText(m_angehalten ? QStringLiteral("&Weiter") : QStringLiteral("&Anhalten"));
+    if (!m_angehalten)
+        nachlesen();
+}
+
+void Uebertragungsmonitor::leeren() {
+    m_anzeige->clear();
+}
+
+void Uebertragungsmonitor::kopieren() {
+    QString auswahl = m_anzeige->textCursor().selectedText();
+    QApplication::clipboard()->setText(auswahl.isEmpty() ? m_anzeige->toPlainText()
+                                                         : auswahl.replace(QChar::ParagraphSeparator, '\n'));
+}
+
+void Uebertragungsmonitor::speichernUnter() {
+    const QString pfad = speichernDialog(QStringLiteral("uebertragung.txt"));
+    if (pfad.isEmpty())
+        return;
+    QSaveFile datei(pfad);
+    const QByteArray inhalt = m_anzeige->toPlainText().toUtf8() + '\n';
+    if (!datei.open(QIODevice::WriteOnly) || datei.write(inhalt) != inhalt.size() || !datei.commit()) {
+        desktop().messageBox(
+            utf8ToWin1252("Die Datei " + pfad.toStdString() +
+                          " konnte nicht gespeichert werden: " + datei.errorString().toStdString()),
+            "Fehler", Mb::Ok | Mb::IconError);
+    }
+}
+
+QString Uebertragungsmonitor::speichernDialog(const QString& vorschlag) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Speichern unter"), vorschlag);
+}
