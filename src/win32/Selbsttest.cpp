@@ -2,9 +2,11 @@
 
 #include "Desktop.h"
 #include "MainThread.h"
+#include "Uebertragungslog.h"
 #include "Win32Desktop.h"
 #include "Win32Programm.h"
 #include "Win32Text.h"
+#include "Win32Uebertragungsmonitor.h"
 
 #include <commctrl.h>
 
@@ -66,9 +68,10 @@ void menues(Win32Programm& programm) {
 
     HMENU rechts = Win32Programm::PopupMenu1();
     UINT zustand = 0;
-    pruefe(::GetMenuItemCount(rechts) == 3 && eintrag(rechts, 0) == L"&Einstellungen" &&
-               (eintrag(rechts, 1, &zustand), zustand == 0xFFFF) && eintrag(rechts, 2) == L"&Beenden",
-           "Rechtsklick: \"&Einstellungen\", Trennlinie, \"&Beenden\"");
+    pruefe(::GetMenuItemCount(rechts) == 4 && eintrag(rechts, 0) == L"&Einstellungen" &&
+               eintrag(rechts, 1) == L"\u00dcbertragungs&monitor" &&
+               (eintrag(rechts, 2, &zustand), zustand == 0xFFFF) && eintrag(rechts, 3) == L"&Beenden",
+           "Rechtsklick: \"&Einstellungen\", \"Uebertragungs&monitor\", Trennlinie, \"&Beenden\"");
     pruefe(::GetMenuDefaultItem(rechts, FALSE, 0) == Win32Programm::kEinstellungen,
            "\"&Einstellungen\" ist der fett gezeigte Standardeintrag");
     ::DestroyMenu(rechts);
@@ -232,9 +235,26 @@ void starten(Win32Programm& programm) {
     MainThread::post([reihenfolge] { *reihenfolge += '0'; });
     MainThread::postDelayed(std::chrono::milliseconds(200), [reihenfolge] {
         pruefe(*reihenfolge == "0abc", "Hand-over: Reihenfolge " + *reihenfolge);
-        zeile("Selbsttest: " + std::to_string(g_fehler) + " Fehler");
-        g_fertig = true;
     });
+
+    // The monitor from the tray menu: the log of this run, with the machine's port in it, and
+    // the lines written after its opening as well.
+    programm.Menuebefehl(Win32Programm::kMonitor);
+    logEreignis("SELBSTTEST", "Zeile nach dem \xC3\x96"
+                              "ffnen");
+    MainThread::postDelayed(
+        std::chrono::milliseconds(2000), [port = std::string(text(programm.Liste()[0].Port))] {
+            const Win32Uebertragungsmonitor* monitor = Win32Uebertragungsmonitor::offen();
+            const std::wstring gezeigt = monitor ? monitor->text() : std::wstring();
+            pruefe(monitor && ::IsWindowVisible(monitor->fenster()) &&
+                       gezeigt.find(L" " + ansiZuWide(port) + L" ") != std::wstring::npos &&
+                       gezeigt.find(L"SELBSTTEST * Zeile nach dem \u00d6ffnen") != std::wstring::npos,
+                   "Uebertragungsmonitor: zeigt das Protokoll dieses Laufs und was danach kommt");
+            if (monitor)
+                ::PostMessageW(monitor->fenster(), WM_CLOSE, 0, 0);
+            zeile("Selbsttest: " + std::to_string(g_fehler) + " Fehler");
+            g_fertig = true;
+        });
 }
 
 int fehler() {

@@ -196,7 +196,7 @@ void Win32Programm::einstellungsfensterBauen() {
 
     // A fixed window of 600 x 500 pixels inside, centred on the screen.
     // Without WS_CLIPCHILDREN: the group boxes do not paint their inside, the window does.
-    const DWORD stil = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    const DWORD stil = WS_CAPTION | WS_SYSMENU;
     const DWORD exStil = WS_EX_CONTROLPARENT;
     RECT rahmen{0, 0, 600, 500};
     ::AdjustWindowRectEx(&rahmen, stil, FALSE, exStil);
@@ -267,6 +267,7 @@ void Win32Programm::einstellungsfensterBauen() {
     gruppe(s, L"Schnittstelle", 378, 196, 190, 62);
     neu(s, kPort, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 388,
         222, 170, 240);
+    neu(s, kMonitorKnopf, WC_BUTTONW, L"\u00dcbertragungs&monitor", knopf, 8, 266, 360, 29);
     neu(s, kMaschinensuche, WC_BUTTONW, L"Maschinen&suche", knopf, 378, 266, 190, 29);
     neu(s, kMaschinentest, WC_BUTTONW, L"Maschinen&test", knopf, 378, 302, 190, 29);
     neu(s, kNeuAnmelden, WC_BUTTONW, L"Neu an &Ringlesemaschine anmelden", knopf, 8, 302, 360, 29);
@@ -519,9 +520,14 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
         // The focus comes back to the control that had it.
         if (LOWORD(wParam) == WA_INACTIVE) {
             m_fokus = ::GetFocus();
-        } else if (m_fokus && ::IsChild(m_einstellungen, m_fokus)) {
-            ::SetFocus(m_fokus);
-            return 0;
+        } else {
+            // the first control in the order of Tab when none had it yet
+            if (!m_fokus || !::IsChild(m_einstellungen, m_fokus))
+                m_fokus = ::GetNextDlgTabItem(m_einstellungen, nullptr, FALSE);
+            if (m_fokus) {
+                ::SetFocus(m_fokus);
+                return 0;
+            }
         }
         break;
     case WM_SETCURSOR:
@@ -650,6 +656,9 @@ void Win32Programm::befehl(UINT id, UINT code) {
         break;
     case kNeuAnmelden:
         l.Button6Click();
+        break;
+    case kMonitorKnopf:
+        MonitorZeigen();
         break;
     case kHinzufuegen:
         l.LoadButtonClick();

@@ -1,7 +1,9 @@
 #include "Win32Programm.h"
 
 #include "Desktop.h"
+#include "Uebertragungslog.h"
 #include "Win32Text.h"
+#include "Win32Uebertragungsmonitor.h"
 
 #include <stdexcept>
 
@@ -41,6 +43,7 @@ Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis) :
 }
 
 Win32Programm::~Win32Programm() {
+    Win32Uebertragungsmonitor::schliessen();
     m_logik->Pfad().MaschinenSchliessen();
     removeTrayIcon();
     // Nothing the controls report while they go may reach the logic.
@@ -112,6 +115,7 @@ HMENU Win32Programm::PopupMenu2Popup() const {
 HMENU Win32Programm::PopupMenu1() {
     HMENU menu = ::CreatePopupMenu();
     ::AppendMenuW(menu, MF_STRING, kEinstellungen, L"&Einstellungen");
+    ::AppendMenuW(menu, MF_STRING, kMonitor, L"\u00dcbertragungs&monitor");
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, kBeenden, L"&Beenden");
     ::SetMenuDefaultItem(menu, kEinstellungen, FALSE); // the default item is shown in bold
@@ -142,12 +146,19 @@ void Win32Programm::Menuebefehl(UINT befehl) {
         Wiederherstellen1Click();
     else if (befehl == kBeenden)
         CloseQuery();
+    else if (befehl == kMonitor)
+        MonitorZeigen();
     else if (befehl >= kProfilBefehl)
         m_logik->ProfilMenuItemClick(static_cast<int>(befehl - kProfilBefehl));
 }
 
 void Win32Programm::Wiederherstellen1Click() {
     m_logik->Wiederherstellen1Click();
+}
+
+void Win32Programm::MonitorZeigen() {
+    const auto log = uebertragungslog();
+    Win32Uebertragungsmonitor::zeigen(log ? log->pfad() : std::string());
 }
 
 void Win32Programm::TrayIconMessage(UINT mausnachricht) {

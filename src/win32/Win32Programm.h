@@ -31,7 +31,7 @@ public:
     static constexpr UINT kTrayNachricht = 32868;
     static constexpr UINT kTrayId = 1006;
     // Command numbers of the menus; profile i has kProfilBefehl + i.
-    enum : UINT { kEinstellungen = 1, kBeenden = 2, kProfilBefehl = 1000 };
+    enum : UINT { kEinstellungen = 1, kBeenden = 2, kMonitor = 3, kProfilBefehl = 1000 };
 
     // The controls of the settings window, by their Qt names' meaning. The items of a radio group
     // follow its number (item i: number + i).
@@ -65,6 +65,7 @@ public:
         kTeilergrenze,              // Edit5
         kDrucker,                   // CheckBox3
         kInfo,                      // Memo1
+        kMonitorKnopf,              // "Übertragungs&monitor" on the page "Allgemeine Einstellungen"
         kDateiWahl = 200,           // RadioGroup1
         kMaschinenWahl = 210,       // RadioGroup2 (up to 10 items)
         kScheibentypWahl = 220,     // RadioGroup3
@@ -103,12 +104,15 @@ public:
     // The profile menu, built afresh: one item per profile in list order, the active one checked;
     // after every 30 items the list goes on in a submenu "Weitere Profile". The caller destroys it.
     HMENU PopupMenu2Popup() const;
-    // The menu of the right click: "&Einstellungen" (the default item, bold), a line, "&Beenden".
+    // The menu of the right click: "&Einstellungen" (the default item, bold),
+    // "Übertragungs&monitor", a line, "&Beenden".
     static HMENU PopupMenu1();
     // What a choice from either menu does (a command number from above).
     void Menuebefehl(UINT befehl);
     // Brings up the settings.
     void Wiederherstellen1Click();
+    // Opens the window "Übertragungsmonitor" on this program's transmission log.
+    void MonitorZeigen();
 
     // Every request of the user to end ("&Beenden", "&Programm beenden", the window's close
     // button): the close query of the settings, then the message loop ends. Returns whether the
