@@ -51,9 +51,7 @@ Win32Programm::~Win32Programm() {
     for (HWND seite : m_seiten)
         ::SetWindowLongPtrW(seite, GWLP_USERDATA, 0);
     m_logik.reset();
-    ::DestroyWindow(m_einstellungen);
-    if (m_tipps)
-        ::DestroyWindow(m_tipps);
+    ::DestroyWindow(m_einstellungen); // with the tooltips it owns
     ::SetWindowLongPtrW(m_fenster, GWLP_USERDATA, 0);
     ::DestroyWindow(m_fenster);
     if (m_schrift)

@@ -332,6 +332,14 @@ LRESULT Win32Uebertragungsmonitor::nachricht(UINT msg, WPARAM wParam, LPARAM lPa
     case WM_SIZE:
         anordnen(LOWORD(lParam), HIWORD(lParam));
         return 0;
+    case WM_CTLCOLORSTATIC:
+        // The text on white, as an edit the user types into, though it is read-only.
+        if (reinterpret_cast<HWND>(lParam) == element(kAnzeige)) {
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOW));
+            ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOWTEXT));
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+        }
+        break;
     case WM_GETMINMAXINFO:
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {560, 240};
         return 0;
