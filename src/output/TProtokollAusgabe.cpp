@@ -18,8 +18,12 @@ using platform::PlatformFile;
 const char* const kTitelFehler = "Fehler";
 const char* const kKannNichtOeffnen = "Kann Protokolldatei nicht \xF6"
                                       "ffnen";
-const char* const kAufbewahrt = "Die Serie steht in der Zwischenablage. Sie wird aufbewahrt und in die "
-                                "Datei geschrieben, sobald das wieder m\xF6glich ist.";
+const char* const kInZwischenablage = "Die Serie steht in der Zwischenablage. ";
+const char* const kAufbewahrt = "Sie wird aufbewahrt und in die Datei geschrieben, sobald das wieder "
+                                "m\xF6glich ist.";
+const char* const kAbholen = "Sie wird nicht \xFC"
+                             "berschrieben: die Serie und die folgenden werden aufbewahrt und "
+                             "geschrieben, sobald das Auswerteprogramm die Datei abgeholt hat.";
 const char* const kNotablageAnfang = "Trefflux-nicht-geschrieben-";
 
 template <class F> class ScopeExit {
@@ -44,7 +48,7 @@ std::string meldung(const char* kopf, const std::string& dateiname, const std::s
     std::string text = kopf;
     if (!dateiname.empty())
         text += "\n\r" + dateiname;
-    return text + "\n\r" + grund + "\n\r" + kAufbewahrt;
+    return text + "\n\r" + grund + "\n\r" + (desktop().hasClipboard() ? kInZwischenablage : "") + kAufbewahrt;
 }
 
 // Opens the protocol file for reading and writing, without sharing: a file that another program
@@ -128,6 +132,14 @@ void TProtokollAusgabe::abarbeiten() {
             Eintrag& eintrag = m_warteschlange.front();
             std::string fehler;
             const Ergebnis ergebnis = writeOne(eintrag, fehler);
+            if (ergebnis == Ergebnis::behalten) {
+                // Told once until every series kept this way is written, not once per series.
+                for (Eintrag& wartend : m_warteschlange)
+                    setzeZwischenablage(wartend);
+                if (!std::exchange(m_abholungGemeldet, true))
+                    neueMeldung = fehler;
+                break;
+            }
             if (ergebnis == Ergebnis::fehlgeschlagen) {
                 for (Eintrag& wartend : m_warteschlange)
                     setzeZwischenablage(wartend);
@@ -141,6 +153,8 @@ void TProtokollAusgabe::abarbeiten() {
             }
             m_warteschlange.pop_front(); // written, or the user kept the file's record
         }
+        if (m_warteschlange.empty())
+            m_abholungGemeldet = false;
     }
     if (!m_warteschlange.empty() && !m_wiederholungGeplant) {
         m_wiederholungGeplant = true;
@@ -170,6 +184,8 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
         break;
     case Oeffnen::abgebrochen:
         return Ergebnis::abgebrochen; // the user kept the existing record
+    case Oeffnen::behalten:
+        return Ergebnis::behalten;
     case Oeffnen::fehlgeschlagen:
         return Ergebnis::fehlgeschlagen;
     }
@@ -217,6 +233,10 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
             const int wahl = desktop().overwriteWarning(dateiname);
             if (wahl == mrAbort)
                 return Oeffnen::abgebrochen;
+            if (wahl == mrKeep) {
+                fehler = "Datei\n\r" + dateiname + "\n\rbereits vorhanden !\n\r" + kAbholen;
+                return Oeffnen::behalten;
+            }
             if (wahl == mrIgnore)
                 break;
         }

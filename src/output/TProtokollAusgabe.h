@@ -84,8 +84,10 @@ public:
                                                              const std::string& konfigurationsdatei);
 
 private:
-    enum class Ergebnis { geschrieben, abgebrochen, fehlgeschlagen };
-    enum class Oeffnen { offen, abgebrochen, fehlgeschlagen };
+    // behalten: the file still holds a record not taken yet, and the desktop keeps the series
+    // rather than overwrite it (mrKeep); it is kept as after a failure.
+    enum class Ergebnis { geschrieben, abgebrochen, behalten, fehlgeschlagen };
+    enum class Oeffnen { offen, abgebrochen, behalten, fehlgeschlagen };
     struct Eintrag {
         std::string zwischenablage; // the records of the series
         std::string datei;          // the same, followed by the series separator
@@ -109,7 +111,8 @@ private:
 
     bool m_busy = false;
     std::deque<Eintrag> m_warteschlange;
-    std::string m_gemeldet; // the message of the fault the user has been told of
+    std::string m_gemeldet;          // the message of the fault the user has been told of
+    bool m_abholungGemeldet = false; // told that series wait for the file to be taken away
     bool m_wiederholungGeplant = false;
     MainThread::LifeToken m_leben; // the retry timer runs only while the writer exists
 };

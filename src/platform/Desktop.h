@@ -30,8 +30,10 @@ constexpr unsigned DefButtonMask = 0xF00;
 
 enum MbResult : int { IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7 };
 
-// Modal results of the overwrite warning.
-enum OverwriteChoice : int { mrAbort = 3, mrRetry = 4, mrIgnore = 5 };
+// Modal results of the overwrite warning. mrKeep is the answer of a program without a window: the
+// file is not overwritten, the series is kept (and later ones behind it, in order) and written
+// once the results program has taken the file away.
+enum OverwriteChoice : int { mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrKeep = 6 };
 
 class Desktop {
 public:
@@ -42,6 +44,8 @@ public:
 
     // Replaces the clipboard's contents by the text (bytes up to the first NUL).
     virtual void setClipboardText(const std::string& text) = 0;
+    // False where there is no clipboard (a program without a window): messages do not point to it.
+    virtual bool hasClipboard() const { return true; }
 
     // Shows the overwrite warning for the file modally and returns an OverwriteChoice.
     virtual int overwriteWarning(const std::string& fileName) = 0;

@@ -6,9 +6,15 @@
 // The single-instance guard. On POSIX an exclusive flock on a lock file named after the guard's
 // name, in $XDG_RUNTIME_DIR (else the temp directory), so it is per user; on Windows a named
 // mutex of the user's session. The system drops it when the process ends, however it ends.
+//
+// A port lock (Scope::port) guards one serial port for the programs without a window, one per
+// machine: it is the same for every user of the computer (on POSIX a lock file in /run/lock,
+// where it can be written, else where the per-user lock lies; on Windows a global mutex).
 class InstanceLock {
 public:
-    explicit InstanceLock(const std::string& name);
+    enum class Scope { user, port };
+    // name: the guard's name, or for a port lock the port's device path.
+    explicit InstanceLock(const std::string& name, Scope scope = Scope::user);
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
@@ -26,9 +32,11 @@ public:
 
     // Where the lock file for a name lies (on Windows: the mutex's name).
     static std::string pathFor(const std::string& name);
+    static std::string pathForPort(const std::string& device);
 
 private:
     std::string m_path;
+    Scope m_scope;
     std::intptr_t m_handle = -1; // the lock file's descriptor, or the mutex's handle
     bool m_heldElsewhere = false;
     int m_error = 0;

@@ -6,7 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-InstanceLock::InstanceLock(const std::string& name) : m_path(pathFor(name)) {}
+InstanceLock::InstanceLock(const std::string& name, Scope scope)
+    : m_path(scope == Scope::port ? pathForPort(name) : pathFor(name)), m_scope(scope) {}
 
 InstanceLock::~InstanceLock() {
     release();
@@ -24,12 +25,31 @@ std::string InstanceLock::pathFor(const std::string& name) {
     return std::string(dir) + "/" + name + ".lock";
 }
 
+std::string InstanceLock::pathForPort(const std::string& device) {
+    // The port's path in one file name: "/dev/ttyUSB0" -> "trefflux-port-dev_ttyUSB0.lock".
+    std::string name = "trefflux-port-";
+    for (const char c : device.starts_with('/') ? device.substr(1) : device)
+        name += c == '/' ? '_' : c;
+    if (access("/run/lock", W_OK) == 0)
+        return "/run/lock/" + name + ".lock";
+    return pathFor(name);
+}
+
 bool InstanceLock::acquire() {
     if (m_handle >= 0)
         return true;
     m_heldElsewhere = false;
     m_error = 0;
-    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    // A port lock may have been made by another user: it is opened for reading (enough for
+    // flock), and created only when missing, which a sticky shared folder allows.
+    int fd = -1;
+    if (m_scope == Scope::port) {
+        fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0 && errno == ENOENT)
+            fd = open(m_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    } else {
+        fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    }
     if (fd < 0) {
         m_error = errno;
         return false;

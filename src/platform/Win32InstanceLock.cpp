@@ -7,13 +7,21 @@
 
 // A named mutex of the user's session: the second program that creates it is told it exists.
 // The system closes the handle, and with it the mutex, when the process ends.
-InstanceLock::InstanceLock(const std::string& name) : m_path(pathFor(name)) {}
+InstanceLock::InstanceLock(const std::string& name, Scope scope)
+    : m_path(scope == Scope::port ? pathForPort(name) : pathFor(name)), m_scope(scope) {}
 
 InstanceLock::~InstanceLock() {
     release();
 }
 
 std::string InstanceLock::pathFor(const std::string& name) {
+    return name;
+}
+
+std::string InstanceLock::pathForPort(const std::string& device) {
+    std::string name = "Global\\trefflux-port-";
+    for (const char c : device)
+        name += c == '\\' ? '_' : c; // a backslash is not allowed in a mutex's own name
     return name;
 }
 

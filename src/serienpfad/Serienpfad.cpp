@@ -113,23 +113,34 @@ void Serienpfad::MaschinenSchliessen() {
     }
 }
 
-void Serienpfad::MaschineOeffnen() {
+std::string Serienpfad::Port() const {
+    return Portvorgabe.empty() ? text(m_liste.aktiv().Port) : Portvorgabe;
+}
+
+bool Serienpfad::MaschineOeffnen() {
     const Profil& profil = m_liste.aktiv();
     const Maschinenart* art = maschinenart(profil.Maschine);
     if (!art) // no machine: no port is opened
-        return;
-    const std::string port = text(profil.Port);
+        return true;
+    const std::string port = Port();
     TMachineComponent& com = art->komponente(*this);
     try {
         com.SetPort(port);
         if (art->einstellen)
             art->einstellen(*this, profil);
         com.Open();
+        return true;
     } catch (const EComPort& e) {
         MaschinenSchliessen();
+        if (Verbindungsfehler) {
+            // Nobody is there to look at the port; the text carries the system's reason.
+            Verbindungsfehler(portfehlerText(e, port));
+            return false;
+        }
         if (VorSchnittstellenfehler)
             VorSchnittstellenfehler();
         desktop().messageBox(portfehlerMeldung(e, port), "Fehler", Mb::Ok);
+        return false;
     }
 }
 
@@ -144,10 +155,12 @@ void Serienpfad::TfxError(TCustomComPort*, std::int32_t) {
         VorMaschinenfehler();
     MaschinenSchliessen();
     // The text follows the active profile's machine, whichever component reported.
-    const Profil& profil = m_liste.aktiv();
-    const Maschinenart* art = maschinenart(profil.Maschine);
+    const Maschinenart* art = maschinenart(m_liste.aktiv().Maschine);
     if (!art)
         return;
-    desktop().messageBox(std::string(art->name) + " an " + text(profil.Port) + "\n\rnicht gefunden!",
-                         "Fehler", Mb::Ok | Mb::SystemModal);
+    const std::string meldung = std::string(art->name) + " an " + Port() + "\n\rnicht gefunden!";
+    if (Verbindungsfehler)
+        Verbindungsfehler(meldung);
+    else
+        desktop().messageBox(meldung, "Fehler", Mb::Ok | Mb::SystemModal);
 }

@@ -68,7 +68,8 @@ public:
 
     // Configures and opens the machine of the active profile; a profile without a machine opens
     // nothing. A port that cannot be opened closes every port, and the user is told which.
-    void MaschineOeffnen();
+    // False when the port could not be opened.
+    bool MaschineOeffnen();
     // Closes the ports of all machine components; a port that fails while closing is closed as
     // far as it goes.
     void MaschinenSchliessen();
@@ -83,6 +84,17 @@ public:
     // a port that cannot be opened.
     std::function<void()> VorMaschinenfehler;
     std::function<void()> VorSchnittstellenfehler;
+
+    // The port the machine is opened on: Portvorgabe when set (any length, any device path),
+    // else the active profile's.
+    std::string Portvorgabe;
+    std::string Port() const;
+
+    // When set, a machine that cannot be reached (its port cannot be opened or is gone, or the
+    // machine does not answer) is told here, with the text of the message and, for a port, the
+    // system's reason, instead of by a message box; the ports are closed all the same. A program without
+    // anyone to reconnect by hand tries again from here.
+    std::function<void(const std::string& text)> Verbindungsfehler;
 
 private:
     Profilliste& m_liste;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian package with apt-get, checks what it put where, starts the installed program
+# Installs the Debian package with apt-get, checks what it put where (also the service: the system
+# user trefflux in dialout, the unit, the manual pages), starts the installed program
 # from its menu entry's command line on a private X display with a tray (a first start in an empty
 # directory: tray icon and settings window), ends it with SIGTERM (profiles saved, exit code 0) and
 # removes the package again. This changes the system: it is run by hand, as root, never by ctest.
@@ -29,9 +30,20 @@ echo "== apt-get install"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 installed=1
 for f in /usr/bin/trefflux /usr/bin/trefflux-sim /usr/share/applications/trefflux.desktop \
-  /usr/share/icons/hicolor/scalable/apps/trefflux.svg /usr/share/trefflux/trefflux-autostart.desktop; do
+  /usr/share/icons/hicolor/scalable/apps/trefflux.svg /usr/share/trefflux/trefflux-autostart.desktop \
+  /usr/bin/trefflux-headless /usr/lib/systemd/system/trefflux@.service /usr/share/man/man1/trefflux.1 \
+  /usr/share/man/man1/trefflux-sim.1 /usr/share/man/man1/trefflux-headless.1 \
+  /usr/share/doc/trefflux/99-trefflux.rules.example; do
   [ -e "$f" ] || e2e_fail "$f is not installed"
 done
+echo "== the service's system user and unit"
+getent passwd trefflux >/dev/null || e2e_fail "the package did not create the user trefflux"
+id -nG trefflux | grep -qw dialout || e2e_fail "the user trefflux is not in the group dialout"
+[ "$(stat -c %U /var/lib/trefflux)" = trefflux ] || e2e_fail "/var/lib/trefflux does not belong to trefflux"
+systemd-analyze verify /usr/lib/systemd/system/trefflux@.service
+systemd-analyze security --offline=yes /usr/lib/systemd/system/trefflux@.service | tail -n 1
+/usr/bin/trefflux-headless --version
+man -w trefflux-headless >/dev/null || e2e_fail "no manual page for trefflux-headless"
 grep -q '^Name\[de\]=' /usr/share/applications/trefflux.desktop || e2e_fail "no German name in the menu entry"
 grep -q '^Comment\[de\]=' /usr/share/applications/trefflux.desktop || e2e_fail "no German comment in the menu entry"
 desktop-file-validate /usr/share/applications/trefflux.desktop /usr/share/trefflux/trefflux-autostart.desktop ||

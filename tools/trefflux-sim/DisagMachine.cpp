@@ -89,6 +89,13 @@ void DisagMachine::sendRaw(std::string_view bytes, SimWriter& out) {
 void DisagMachine::sendNext(SimWriter& out) {
     if (silent() || m_waitingAck || m_inCommand || m_editPending || m_out.empty())
         return;
+    // A break-off ends the series before its "WSE": its shots never reach the end of a series.
+    if (m_out.front() == "WSE" && cutRequested()) {
+        m_out.pop_front();
+        cutDone();
+        out.note(std::string("Serie vor WSE abgebrochen") + (silent() ? ", Maschine stumm" : ""));
+        return;
+    }
     m_current = std::move(m_out.front());
     m_out.pop_front();
     m_waitingAck = true;

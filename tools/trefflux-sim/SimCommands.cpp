@@ -15,7 +15,7 @@ const char* const SimCommandHelp =
     "  abbruch        die n\xC3\xA4"
     "chste Serie bricht nach der H\xC3\xA4lfte ab, danach ist die\n"
     "                 Maschine stumm (wie ein gezogenes Kabel mitten in der \xC3\x9C"
-    "bertragung)\n"
+    "bertragung); Disag: die Serie endet vor \"WSE\"\n"
     "  ohne-ende N    der n\xC3\xA4"
     "chste Block hat N Zeichen und kein Ende-Zeichen\n"
     "  leer XX        das Zeichen (hexadezimal), mit dem die Maschine meldet, dass\n"

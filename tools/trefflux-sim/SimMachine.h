@@ -90,6 +90,14 @@ public:
 protected:
     explicit SimMachine(std::uint8_t idleReply) : m_idleReply(idleReply) {}
 
+    // For a machine that sends a series line by line: whether a break-off is asked for, and
+    // carrying it out (silent afterwards, if asked so).
+    bool cutRequested() const { return m_cutNext; }
+    void cutDone() {
+        m_cutNext = false;
+        m_silent = m_silentAfterCut;
+    }
+
     // Answers a poll: the first waiting series framed by start and end byte and the trailer,
     // or the idle reply; honours silence and the requests above.
     void answerPoll(std::uint8_t start, std::uint8_t end, SimWriter& out);

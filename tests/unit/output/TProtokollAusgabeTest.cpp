@@ -217,6 +217,28 @@ TEST_F(ProtokollAusgabe, AbortLeavesFileAndClipboardUntouched) {
     EXPECT_FALSE(ausgabe.busy());
 }
 
+// The answer of a program without a window: the record not taken yet is never overwritten; the
+// series wait in order, and it is said once, not once per series.
+TEST_F(ProtokollAusgabe, KeepAnswerHoldsTheSeriesInOrderUntilTheFileIsTakenAndSaysSoOnce) {
+    einzelsatz(true);
+    schreib(datei, "noch nicht abgeholt");
+    desk.warningAnswers = {mrKeep, mrKeep, mrKeep};
+    ausgabe.WriteSeries(serie({{"101", "1"}}));
+    ausgabe.WriteSeries(serie({{"102", "2"}}));
+    EXPECT_EQ(lies(datei), "noch nicht abgeholt");
+    EXPECT_EQ(ausgabe.queued(), 2u);
+    ASSERT_EQ(desk.boxes.size(), 1u);
+
+    for (const char* erwartet : {"10,1; 0,1;\n\n", "10,2; 0,2;\n\n"}) {
+        std::filesystem::remove(datei); // the results program takes the record
+        ausgabe.Wiederholen();
+        EXPECT_EQ(lies(datei), erwartet);
+    }
+    EXPECT_EQ(ausgabe.queued(), 0u);
+    EXPECT_EQ(desk.warnings.size(), 3u);
+    EXPECT_EQ(desk.boxes.size(), 1u);
+}
+
 TEST_F(ProtokollAusgabe, EmptyRecordListWritesOnlyShotSeparators) {
     p().Datensatz = {-1, -1, -1, -1, -1, -1};
     ausgabe.WriteSeries(serie(Schuesse(10, {"104", "1234"})));
