@@ -109,7 +109,11 @@ Win32Desktop::~Win32Desktop() {
 }
 
 int Win32Desktop::messageBox(const std::string& text, const std::string& title, unsigned flags) {
-    // The program lives in the tray: its boxes come to the front.
+    // The program lives in the tray: its boxes come to the front. A box without an owner blocks
+    // the program's windows (the settings window) until it is answered, so that no click there
+    // runs while a question is open.
+    if ((flags & (MB_SYSTEMMODAL | MB_TASKMODAL)) == 0)
+        flags |= MB_TASKMODAL;
     return ::MessageBoxW(nullptr, bildschirmtext(text).c_str(), ansiZuWide(title).c_str(),
                          flags | MB_SETFOREGROUND);
 }
@@ -187,8 +191,8 @@ std::string speicherDialog(HWND besitzer, const std::string& vorgabe) {
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.lpstrDefExt = L"rls";
-    // The overwrite warning of the protocol writer asks when it writes; not here.
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    ofn.lpstrTitle = L"Datei Speichern";
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!::GetSaveFileNameW(&ofn))
         return {};
     return wideZuUtf8(name.data());

@@ -1,9 +1,9 @@
 #include "Win32Programm.h"
 
-#include "ConfigFile.h"
 #include "Desktop.h"
-#include "Win1252.h"
+#include "Uebertragungslog.h"
 #include "Win32Text.h"
+#include "Win32Uebertragungsmonitor.h"
 
 #include <stdexcept>
 
@@ -13,17 +13,9 @@ const wchar_t* const kKlasse = L"TreffluxTray";
 constexpr UINT_PTR kProfilmenueZeitgeber = 1;
 constexpr UINT kProfileJeMenue = 30;
 
-const char* const kWirklichBeenden = "Wirklich beenden ?";
-// Until the settings window of this edition is there, the settings are made with the Linux
-// edition (or copied from another computer) and this box says so.
-const char* const kEinstellungenFolgen =
-    "Das Einstellungsfenster gibt es in dieser Windows-Ausgabe noch nicht.\n\r"
-    "Die Profile stehen in der Datei\n\r";
-
 } // namespace
 
-Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis)
-    : m_liste(liste), m_startverzeichnis(std::move(startverzeichnis)) {
+Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis) : m_liste(liste) {
     const HINSTANCE instanz = ::GetModuleHandleW(nullptr);
     m_icon = static_cast<HICON>(::LoadImageW(instanz, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                              ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
@@ -42,29 +34,34 @@ Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis)
     ::SetWindowLongPtrW(m_fenster, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_taskbarNeu = ::RegisterWindowMessageW(L"TaskbarCreated");
 
-    m_pfad = std::make_unique<Serienpfad>(m_liste);
-    // A machine that does not answer, or a port that cannot be opened, is told by the series path.
-    addTrayIcon();
-    m_liste.clear();
-    if (!ConfigFile::Load(ConfigFile::path(m_startverzeichnis), m_liste)) {
-        m_liste.clear();
-        m_liste.appendStandard(m_startverzeichnis);
-        m_ersteinrichtung = true;
-    }
-    m_liste.select(0);
-    // At a first start the default profile's machine and port are a guess: nothing is opened
-    // before a profile is chosen.
-    if (!m_ersteinrichtung)
-        m_pfad->MaschineOeffnen();
+    einstellungsfensterBauen();
+    // The logic loads the profiles, adds the tray icon and opens the machine of the active
+    // profile; a machine that does not answer, or a port that cannot be opened, is told by the
+    // series path.
+    m_logik = std::make_unique<Einstellungslogik>(m_liste, std::move(startverzeichnis), *this);
+    m_logik->Starten();
 }
 
 Win32Programm::~Win32Programm() {
-    m_pfad->MaschinenSchliessen();
+    Win32Uebertragungsmonitor::schliessen();
+    m_logik->Pfad().MaschinenSchliessen();
     removeTrayIcon();
+    // Nothing the controls report while they go may reach the logic.
+    ::SetWindowLongPtrW(m_einstellungen, GWLP_USERDATA, 0);
+    for (HWND seite : m_seiten)
+        ::SetWindowLongPtrW(seite, GWLP_USERDATA, 0);
+    m_logik.reset();
+    ::DestroyWindow(m_einstellungen); // with the tooltips it owns
     ::SetWindowLongPtrW(m_fenster, GWLP_USERDATA, 0);
     ::DestroyWindow(m_fenster);
+    if (m_schrift)
+        ::DeleteObject(m_schrift);
     if (m_icon)
         ::DestroyIcon(m_icon);
+}
+
+bool Win32Programm::FensterBeimStart() const {
+    return m_logik->Ersteinrichtung() || !m_logik->DateinameFehler().empty();
 }
 
 void Win32Programm::addTrayIcon() {
@@ -93,7 +90,8 @@ void Win32Programm::removeTrayIcon() {
 HMENU Win32Programm::PopupMenu2Popup() const {
     HMENU oben = ::CreatePopupMenu();
     HMENU menu = oben;
-    for (std::size_t i = 0; i < m_liste.size(); ++i) {
+    const std::vector<Profilmenueeintrag> eintraege = m_logik->Profilmenue();
+    for (std::size_t i = 0; i < eintraege.size(); ++i) {
         if (i > 0 && i % kProfileJeMenue == 0) {
             HMENU weiter = ::CreatePopupMenu();
             ::AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(weiter), L"Weitere Profile");
@@ -101,12 +99,12 @@ HMENU Win32Programm::PopupMenu2Popup() const {
         }
         // "&" in a name is a character of the name, not the mark of an access key.
         std::wstring titel;
-        for (const wchar_t c : ansiZuWide(text(m_liste[i].Name))) {
+        for (const wchar_t c : utf8ZuWide(eintraege[i].name)) {
             if (c == L'&')
                 titel += L'&';
             titel += c;
         }
-        const UINT haken = i == m_liste.activeIndex() ? MF_CHECKED : MF_UNCHECKED;
+        const UINT haken = eintraege[i].haken ? MF_CHECKED : MF_UNCHECKED;
         ::AppendMenuW(menu, MF_STRING | haken, kProfilBefehl + i, titel.c_str());
     }
     return oben;
@@ -115,6 +113,7 @@ HMENU Win32Programm::PopupMenu2Popup() const {
 HMENU Win32Programm::PopupMenu1() {
     HMENU menu = ::CreatePopupMenu();
     ::AppendMenuW(menu, MF_STRING, kEinstellungen, L"&Einstellungen");
+    ::AppendMenuW(menu, MF_STRING, kMonitor, L"\u00dcbertragungs&monitor");
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, kBeenden, L"&Beenden");
     ::SetMenuDefaultItem(menu, kEinstellungen, FALSE); // the default item is shown in bold
@@ -145,67 +144,68 @@ void Win32Programm::Menuebefehl(UINT befehl) {
         Wiederherstellen1Click();
     else if (befehl == kBeenden)
         CloseQuery();
-    else if (befehl >= kProfilBefehl && befehl - kProfilBefehl < m_liste.size())
-        ProfilMenuItemClick(befehl - kProfilBefehl);
-}
-
-void Win32Programm::ProfilMenuItemClick(std::size_t index) {
-    if (!m_liste.select(index))
-        return;
-    m_pfad->MaschineAnmelden();
+    else if (befehl == kMonitor)
+        MonitorZeigen();
+    else if (befehl >= kProfilBefehl)
+        m_logik->ProfilMenuItemClick(static_cast<int>(befehl - kProfilBefehl));
 }
 
 void Win32Programm::Wiederherstellen1Click() {
-    if (m_einstellungenOffen)
-        return;
-    m_einstellungenOffen = true;
-    desktop().messageBox(std::string(kEinstellungenFolgen) +
-                             utf8ToWin1252(ConfigFile::path(m_startverzeichnis)),
-                         "Einstellungen", Mb::Ok | Mb::IconInformation);
-    m_einstellungenOffen = false;
+    m_logik->Wiederherstellen1Click();
+}
+
+void Win32Programm::MonitorZeigen() {
+    const auto log = uebertragungslog();
+    Win32Uebertragungsmonitor::zeigen(log ? log->pfad() : std::string());
 }
 
 void Win32Programm::TrayIconMessage(UINT mausnachricht) {
-    // While the settings or the overwrite warning are open, the icon does nothing.
-    if (m_einstellungenOffen || desktop().overwriteWarningVisible() || m_endet)
+    if (m_endet)
         return;
     switch (mausnachricht) {
     case WM_LBUTTONUP:
-        // The profile menu opens once the double-click time has passed without a second click.
-        ::SetTimer(m_fenster, kProfilmenueZeitgeber, ::GetDoubleClickTime(), nullptr);
+        m_logik->TrayIconMessage(Trayklick::Links);
         break;
     case WM_LBUTTONDBLCLK:
+        // the click of its first press opens no menu
         ::KillTimer(m_fenster, kProfilmenueZeitgeber);
-        Wiederherstellen1Click();
+        m_logik->TrayIconMessage(Trayklick::Doppel);
         break;
     case WM_RBUTTONUP:
-        menueZeigen(PopupMenu1());
+        m_logik->TrayIconMessage(Trayklick::Rechts);
         break;
     default:
         break;
     }
 }
 
-bool Win32Programm::saveProfiles(bool report) {
-    const std::string pfad = ConfigFile::path(m_startverzeichnis);
-    const auto ergebnis = ConfigFile::Save(pfad, m_liste);
-    if (!ergebnis.ok && report)
-        desktop().messageBox("Die Einstellungen konnten nicht in der Datei\n\r" + utf8ToWin1252(pfad) +
-                                 "\n\rgespeichert werden:\n\r" + utf8ToWin1252(ergebnis.error),
-                             "Fehler", Mb::Ok | Mb::IconError | Mb::SystemModal);
-    return ergebnis.ok;
+void Win32Programm::trayIconHinzufuegen() {
+    if (!m_trayIconDa)
+        addTrayIcon();
+}
+
+void Win32Programm::trayIconEntfernen() {
+    removeTrayIcon();
+}
+
+void Win32Programm::oeffneProfilmenue() {
+    // The profile menu opens once the double-click time has passed without a second click.
+    ::SetTimer(m_fenster, kProfilmenueZeitgeber, ::GetDoubleClickTime(), nullptr);
+}
+
+void Win32Programm::oeffneTraymenue() {
+    menueZeigen(PopupMenu1());
 }
 
 bool Win32Programm::CloseQuery() {
     if (m_endet)
         return true;
-    if (desktop().messageBox(kWirklichBeenden, "Hinweis", Mb::YesNo | Mb::SystemModal) != IdYes)
+    if (!m_logik->CloseQuery())
         return false;
     if (m_endet) // the session ended while the question was open
         return true;
     m_endet = true;
-    saveProfiles(true);
-    removeTrayIcon();
+    ::ShowWindow(m_einstellungen, SW_HIDE);
     ::PostQuitMessage(0);
     return true;
 }
@@ -215,8 +215,8 @@ void Win32Programm::endWithoutAsking() {
         return;
     m_endet = true;
     m_ohneFragen = true;
-    saveProfiles(false);
-    removeTrayIcon();
+    m_logik->OhneFrageBeenden();
+    ::ShowWindow(m_einstellungen, SW_HIDE);
     ::PostQuitMessage(0);
 }
 
@@ -234,7 +234,7 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kProfilmenueZeitgeber) {
             ::KillTimer(m_fenster, kProfilmenueZeitgeber);
-            if (!m_einstellungenOffen && !desktop().overwriteWarningVisible() && !m_endet)
+            if (!m_endet && m_logik->TrayBereit())
                 menueZeigen(PopupMenu2Popup());
             return 0;
         }
@@ -246,7 +246,7 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
         // series the protocol file could not take included.
         if (wParam) {
             endWithoutAsking();
-            m_pfad->Ausgabe().nichtGeschriebeneSichern(m_startverzeichnis);
+            Ausgabe().nichtGeschriebeneSichern(Startverzeichnis());
         }
         return 0;
     case WM_CLOSE:

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "Einstellungsansicht.h"
+#include "Einstellungslogik.h"
 #include "Profilliste.h"
 #include "Serienpfad.h"
 
+#include <array>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -14,50 +19,104 @@
 #include <shellapi.h>
 
 // The running program on Windows: a hidden top-level window that owns the tray icon and its two
-// menus, the series path, and the end of the program. A left click on the icon opens the profile
-// menu (after the double-click time, so that a double click is not taken for it), a double click
-// the settings, a right click the menu with "Einstellungen" and "Beenden".
+// menus, the settings window with its four pages, and the end of the program. What the settings
+// window and the tray icon do is the settings logic's (Einstellungslogik); this class is its
+// view on the Win32 API. A left click on the icon opens the profile menu (after the double-click
+// time, so that a double click is not taken for it), a double click the settings, a right click
+// the menu with "Einstellungen" and "Beenden".
 //
 // Main thread only.
-class Win32Programm {
+class Win32Programm : public Einstellungsansicht {
 public:
     static constexpr UINT kTrayNachricht = 32868;
     static constexpr UINT kTrayId = 1006;
     // Command numbers of the menus; profile i has kProfilBefehl + i.
-    enum : UINT { kEinstellungen = 1, kBeenden = 2, kProfilBefehl = 1000 };
+    enum : UINT { kEinstellungen = 1, kBeenden = 2, kMonitor = 3, kProfilBefehl = 1000 };
 
-    // Builds the window and the tray icon, loads the profiles from the start directory's
-    // configuration file (the default profile when none can be loaded), makes the first one
-    // active and opens its machine; at a first start the machine waits (see Ersteinrichtung).
+    // The controls of the settings window, by their Qt names' meaning. The items of a radio group
+    // follow its number (item i: number + i).
+    enum Element : UINT {
+        kProfilbox = 100,           // ComboBox2
+        kNeuesProfil,               // Button5 "&Neues Profil"
+        kSeiten,                    // the page control
+        kUebernehmen,               // Button2 "Ü&bernehmen"
+        kAbbrechen,                 // Button3 "&Abbrechen"
+        kProgrammBeenden,           // Button4 "&Programm beenden"
+        kDateiname,                 // Edit1
+        kDurchsuchen,               // Button1 "&Durchsuchen"
+        kWarnen,                    // CheckBox1
+        kHeader,                    // CheckBox4
+        kPort,                      // ComboBoxComNr
+        kMaschinensuche,            // ButtonMaschinensuche
+        kMaschinentest,             // ButtonMaschTest
+        kNeuAnmelden,               // Button6
+        kHinweis,                   // the line for a first start
+        kElemente,                  // ElementeListView
+        kHinzufuegen,               // LoadButton
+        kEntfernen,                 // DelButton
+        kDatensatz,                 // DatensatzListView
+        kZehntelringe,              // CheckBox2
+        kNachOben,                  // UpButton
+        kNachUnten,                 // DownButton
+        kTrennzeichen,              // ListView1
+        kSchusszahl,                // Edit6
+        kSchussProScheibe,          // Edit3
+        kScheibentext,              // Edit4
+        kTeilergrenze,              // Edit5
+        kDrucker,                   // CheckBox3
+        kInfo,                      // Memo1
+        kMonitorKnopf,              // "Übertragungs&monitor" on the page "Allgemeine Einstellungen"
+        kDateiWahl = 200,           // RadioGroup1
+        kMaschinenWahl = 210,       // RadioGroup2 (up to 10 items)
+        kScheibentypWahl = 220,     // RadioGroup3
+        kTrennzeichenartWahl = 230, // RadioGroup4
+    };
+
+    // Builds the window, the settings window (hidden) and the tray icon, loads the profiles from
+    // the start directory's configuration file (the default profile when none can be loaded),
+    // makes the first one active and opens its machine; at a first start the machine waits (see
+    // Ersteinrichtung).
     Win32Programm(Profilliste& liste, std::string startverzeichnis);
     // Closes the machine ports and removes the tray icon.
-    ~Win32Programm();
+    ~Win32Programm() override;
     Win32Programm(const Win32Programm&) = delete;
     Win32Programm& operator=(const Win32Programm&) = delete;
 
     // No profile could be loaded and the default profile was made.
-    bool Ersteinrichtung() const { return m_ersteinrichtung; }
-    const std::string& Startverzeichnis() const { return m_startverzeichnis; }
+    bool Ersteinrichtung() const { return m_logik->Ersteinrichtung(); }
+    // Whether the settings window comes up at the start: at a first start, or when the protocol
+    // file's name cannot work.
+    bool FensterBeimStart() const;
+    const std::string& Startverzeichnis() const { return m_logik->Startverzeichnis(); }
     HWND fenster() const { return m_fenster; }
+    HWND einstellungsfenster() const { return m_einstellungen; }
+    // A control of the settings window (nullptr for an unknown number).
+    HWND element(UINT id) const;
     const Profilliste& Liste() const { return m_liste; }
+    Einstellungslogik& Logik() { return *m_logik; }
     bool trayIconDa() const { return m_trayIconDa; }
-    Serienpfad& Pfad() { return *m_pfad; }
-    TProtokollAusgabe& Ausgabe() { return m_pfad->Ausgabe(); }
+    Serienpfad& Pfad() { return m_logik->Pfad(); }
+    TProtokollAusgabe& Ausgabe() { return m_logik->Pfad().Ausgabe(); }
+
+    // The keyboard of the settings window (Tab, access keys, Escape): true when msg was taken.
+    bool dialogNachricht(MSG& msg);
 
     // The profile menu, built afresh: one item per profile in list order, the active one checked;
     // after every 30 items the list goes on in a submenu "Weitere Profile". The caller destroys it.
     HMENU PopupMenu2Popup() const;
-    // The menu of the right click: "&Einstellungen" (the default item, bold), a line, "&Beenden".
+    // The menu of the right click: "&Einstellungen" (the default item, bold),
+    // "Übertragungs&monitor", a line, "&Beenden".
     static HMENU PopupMenu1();
     // What a choice from either menu does (a command number from above).
     void Menuebefehl(UINT befehl);
-    // A profile chosen in the profile menu: it becomes active and the machine is signed on again.
-    void ProfilMenuItemClick(std::size_t index);
     // Brings up the settings.
     void Wiederherstellen1Click();
+    // Opens the window "Übertragungsmonitor" on this program's transmission log.
+    void MonitorZeigen();
 
-    // "&Beenden": asks, then saves the profiles, removes the tray icon and ends the message loop.
-    // Returns whether the program ends.
+    // Every request of the user to end ("&Beenden", "&Programm beenden", the window's close
+    // button): the close query of the settings, then the message loop ends. Returns whether the
+    // program ends.
     bool CloseQuery();
     // The end of the session, or a request from another program: nobody can answer, so the
     // profiles are saved without asking, the icon removed and the message loop ended.
@@ -66,24 +125,90 @@ public:
     // The program ended without asking (nobody may be there to read a message).
     bool OhneFragen() const { return m_ohneFragen; }
 
+    // --- Einstellungsansicht -------------------------------------------------------------
+    void fuelleMaschinenwahl(const std::vector<std::string>& eintraege) override;
+    void fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
+                                 const std::vector<std::array<std::string, 4>>& zeilen) override;
+    void zeigeText(Feld feld, const std::string& text) override;
+    void zeigeWahl(Wahl wahl, int index) override;
+    void zeigeSchalter(Schalter schalter, bool an) override;
+    void setzeSchalterAktiv(Schalter schalter, bool aktiv) override;
+    void setzeNeuAnmeldenAktiv(bool aktiv) override;
+    void zeigePort(const std::string& port) override;
+    void zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) override;
+    void fokusInProfilbox() override;
+    void zeigeListe(::Liste liste, const std::vector<std::string>& zeilen) override;
+    void waehleZeile(::Liste liste, int zeile, bool fokus) override;
+    void waehleTrennzeichen(int code) override;
+    void setzeFokus(Feld feld) override;
+    void zeigeSeite(Seite seite) override;
+    void setzeSeiteSichtbar(Seite seite, bool sichtbar) override;
+    void zeigeErsteinrichtungHinweis(bool zeigen) override;
+    std::string feldText(Feld feld) const override;
+    int wahl(Wahl wahl) const override;
+    bool schalter(Schalter schalter) const override;
+    std::string port() const override;
+    std::vector<std::string> gelistetePorts() const override;
+    int gewaehlteZeile(::Liste liste) const override;
+    int gewaehltesTrennzeichen() const override;
+    void zeigeFenster(bool aktivieren) override;
+    void versteckeFenster() override;
+    bool fensterSichtbar() const override;
+    void trayIconHinzufuegen() override;
+    void trayIconEntfernen() override;
+    void oeffneProfilmenue() override;
+    void oeffneTraymenue() override;
+    int frage(const std::string& text, const std::string& titel, unsigned flags) override;
+    std::string speichernDialog(const std::string& vorgabe) override;
+    void sanduhr(bool an) override;
+
 private:
     static LRESULT CALLBACK fensterProzedur(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK einstellungsProzedur(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK seitenProzedur(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT nachricht(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lParam);
+    void befehl(UINT id, UINT code);
+    void benachrichtigung(const NMHDR& kopf);
     void TrayIconMessage(UINT mausnachricht);
     void menueZeigen(HMENU menu);
     void addTrayIcon();
     void removeTrayIcon();
-    bool saveProfiles(bool report);
+
+    // The settings window, built in code with the Qt window's geometry (pixels).
+    void einstellungsfensterBauen();
+    HWND neu(HWND eltern, UINT id, const wchar_t* klasse, const std::wstring& text, DWORD stil, int x, int y,
+             int b, int h, DWORD exStil = 0);
+    HWND gruppe(HWND eltern, const std::wstring& titel, int x, int y, int b, int h);
+    // The radio buttons of a group, one under the other in its box.
+    void radios(Wahl wahl, HWND eltern, UINT ersteId, const std::vector<std::wstring>& texte, int x, int y,
+                int b, int h, int abstand);
+    void tipp(HWND element, const wchar_t* text);
+    void seitenZeigen();
+    HWND feldFenster(Feld feld) const;
+    HWND schalterFenster(Schalter schalter) const;
+    HWND listeFenster(::Liste liste) const;
 
     Profilliste& m_liste;
-    std::string m_startverzeichnis;
     HWND m_fenster = nullptr;
     HICON m_icon = nullptr;
     UINT m_taskbarNeu = 0; // the shell's message when the task bar was made again
     bool m_trayIconDa = false;
-    bool m_ersteinrichtung = false;
-    bool m_einstellungenOffen = false;
     bool m_endet = false;
     bool m_ohneFragen = false;
-    std::unique_ptr<Serienpfad> m_pfad;
+
+    HWND m_einstellungen = nullptr;
+    HFONT m_schrift = nullptr;
+    HWND m_tipps = nullptr;
+    std::map<UINT, HWND> m_elemente;
+    std::array<HWND, 4> m_seiten{};
+    std::array<bool, 4> m_seiteSichtbar{true, true, true, true};
+    std::array<std::vector<HWND>, 4> m_radios; // by Wahl
+    HWND m_maschinenGruppe = nullptr;
+    std::vector<std::string> m_ports; // the ports found, in list order
+    std::string m_portZusatz;         // the entry zeigePort added, "" for none
+    HWND m_fokus = nullptr;           // the control that had the focus when the window was left
+    bool m_sanduhr = false;
+
+    std::unique_ptr<Einstellungslogik> m_logik;
 };

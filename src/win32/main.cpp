@@ -13,11 +13,13 @@
 #include "Profilliste.h"
 #include "Selbsttest.h"
 #include "TProtokollAusgabe.h"
+#include "Uebertragungslog.h"
 #include "Win1252.h"
 #include "Win32Desktop.h"
 #include "Win32MainThread.h"
 #include "Win32Programm.h"
 #include "Win32Text.h"
+#include "Win32Uebertragungsmonitor.h"
 
 #include <shellapi.h>
 
@@ -124,6 +126,16 @@ int starten(const Angaben& angaben) {
                                  "Fehler", Mb::Ok | Mb::IconError);
         return 0;
     }
+    // The transmission log of this instance in %LOCALAPPDATA%\Trefflux, until the end. One that
+    // cannot be written is told once and otherwise left alone.
+    struct LogEnde {
+        ~LogEnde() { setUebertragungslog(nullptr); }
+    } logEnde;
+    uebertragungslogStarten({}, [](const std::string& text) {
+        MainThread::post(
+            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
+    });
+
     // 2. start directory, 3. version test
     if (!angaben.startordner.empty()) {
         const std::string fehler = insStartverzeichnis(angaben.startordner);
@@ -157,8 +169,8 @@ int starten(const Angaben& angaben) {
             MainThread::post([&notablagen] {
                 desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
             });
-        // 7. at a first start the settings come up
-        if (programm.Ersteinrichtung() && !angaben.selbsttest)
+        // 7. at a first start, or when the protocol file's name cannot work, the settings come up
+        if (programm.FensterBeimStart() && !angaben.selbsttest)
             MainThread::post([&programm] { programm.Wiederherstellen1Click(); });
         if (angaben.selbsttest)
             MainThread::post([&programm] { Selbsttest::starten(programm); });
@@ -166,6 +178,8 @@ int starten(const Angaben& angaben) {
         // 8. the loop, until the program ends
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (programm.dialogNachricht(msg) || Win32Uebertragungsmonitor::dialogNachricht(msg))
+                continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
