@@ -41,21 +41,6 @@ std::string sperrdateiFehler(const InstanceLock& sperre) {
            utf8ToWin1252(std::strerror(sperre.error()));
 }
 
-std::string keineKonfigurationsdatei(const std::string& pfad) {
-    return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(pfad) +
-           "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
-           "Das Programm startet mit dem Standardprofil.";
-}
-
-std::string notablagenHinweis(const std::vector<std::string>& dateien) {
-    std::string text =
-        "Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben werden.\n\r"
-        "Sie stehen in:";
-    for (const std::string& datei : dateien)
-        text += "\n\r" + utf8ToWin1252(datei);
-    return text;
-}
-
 } // namespace
 
 int runTrefflux(const std::function<void(TForm1&)>& started) {
@@ -105,7 +90,7 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
             return 0;
         break;
     case ConfigFile::Version::KeineDatei:
-        desktop().messageBox(keineKonfigurationsdatei(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
+        desktop().messageBox(ConfigFile::keineDateiMeldung(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
         break;
     default:
         break;
@@ -146,7 +131,8 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
 
             if (!notablagen.empty())
                 QTimer::singleShot(0, &form, [&notablagen] {
-                    desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
+                    desktop().messageBox(TProtokollAusgabe::notablagenMeldung(notablagen), "Meldung",
+                                         Mb::Ok | Mb::IconWarning);
                 });
             if (started)
                 QTimer::singleShot(0, &form, [&form, &started] { started(form); });

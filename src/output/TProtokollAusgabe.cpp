@@ -345,3 +345,12 @@ std::vector<std::string> TProtokollAusgabe::nichtGemeldeteNotablagen(const std::
     std::sort(dateien.begin(), dateien.end());
     return dateien;
 }
+
+std::string TProtokollAusgabe::notablagenMeldung(const std::vector<std::string>& dateien) {
+    std::string text =
+        "Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben werden.\n\r"
+        "Sie stehen in:";
+    for (const std::string& datei : dateien)
+        text += "\n\r" + utf8ToWin1252(datei);
+    return text;
+}

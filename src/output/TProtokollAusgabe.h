@@ -82,6 +82,8 @@ public:
     // writes such a file, so the save at the end of the next run makes them older again).
     static std::vector<std::string> nichtGemeldeteNotablagen(const std::string& startverzeichnis,
                                                              const std::string& konfigurationsdatei);
+    // The message at the start that names those files (Windows-1252; the names in UTF-8).
+    static std::string notablagenMeldung(const std::vector<std::string>& dateien);
 
 private:
     // behalten: the file still holds a record not taken yet, and the desktop keeps the series

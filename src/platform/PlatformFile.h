@@ -101,4 +101,10 @@ struct ReplaceResult {
 };
 ReplaceResult replaceFile(const std::string& path, std::string_view data);
 
+#ifdef _WIN32
+// UTF-8 paths and texts to the UTF-16 of the Windows API and back.
+std::wstring utf8ZuWide(std::string_view utf8);
+std::string wideZuUtf8(std::wstring_view text);
+#endif
+
 } // namespace platform

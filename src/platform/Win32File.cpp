@@ -20,21 +20,12 @@ std::intptr_t valueOf(HANDLE h) {
 }
 
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
+    return utf8ZuWide(utf8);
 }
 
 std::string narrow(const wchar_t* text, int length) {
-    if (length <= 0)
-        return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
-    return out;
+    return length <= 0 ? std::string()
+                       : wideZuUtf8(std::wstring_view(text, static_cast<std::size_t>(length)));
 }
 
 FileError errorFrom(DWORD code) {
@@ -377,6 +368,26 @@ ReplaceResult replaceFile(const std::string& givenPath, std::string_view data) {
         ::DeleteFileW(temp.c_str());
     }
     return result;
+}
+
+std::wstring utf8ZuWide(std::string_view utf8) {
+    if (utf8.empty())
+        return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string wideZuUtf8(std::wstring_view text) {
+    if (text.empty())
+        return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                          nullptr);
+    return out;
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "PlatformFile.h"
 #include "Profil.h"
+#include "Win1252.h"
 
 #include <vector>
 
@@ -21,6 +22,12 @@ Version versionTest(const std::string& path) {
     if (!file.isOpen() || file.readFully(&first, 1) != 1)
         return Version::None;
     return first == Konfigurationsversion ? Version::Current : Version::Other;
+}
+
+std::string keineDateiMeldung(const std::string& path) {
+    return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(path) +
+           "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
+           "Das Programm startet mit dem Standardprofil.";
 }
 
 bool Load(const std::string& path, Profilliste& liste) {

@@ -23,6 +23,8 @@ enum class Version {
 };
 // Never blocks, whatever the path names.
 Version versionTest(const std::string& path);
+// The message at the start when the path is KeineDatei (Windows-1252; path in UTF-8).
+std::string keineDateiMeldung(const std::string& path);
 
 // Appends the profiles of the file to the (empty) list and makes the first active. Fails when
 // the file cannot be opened, its version byte is not 2, or it holds no complete record; then

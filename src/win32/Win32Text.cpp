@@ -19,26 +19,6 @@ std::string wideZuAnsi(std::wstring_view text) {
     return utf8ToWin1252(wideZuUtf8(text));
 }
 
-std::wstring utf8ZuWide(std::string_view utf8) {
-    if (utf8.empty())
-        return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string wideZuUtf8(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                        nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                          nullptr);
-    return out;
-}
-
 std::wstring bildschirmtext(std::string_view ansi) {
     const std::wstring text = ansiZuWide(ansi);
     std::wstring out;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlatformFile.h"
+
 #include <string>
 #include <string_view>
 
@@ -10,8 +12,8 @@
 std::wstring ansiZuWide(std::string_view ansi);
 // UTF-16 to Windows-1252; what Windows-1252 cannot hold becomes '?'.
 std::string wideZuAnsi(std::wstring_view text);
-std::wstring utf8ZuWide(std::string_view utf8);
-std::string wideZuUtf8(std::wstring_view text);
+using platform::utf8ZuWide;
+using platform::wideZuUtf8;
 // A message's text as a window shows it: each of "\n\r", "\r\n", "\n" and "\r" becomes one line
 // break ("\r\n").
 std::wstring bildschirmtext(std::string_view ansi);

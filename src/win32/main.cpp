@@ -95,21 +95,6 @@ std::string aktuellesVerzeichnis() {
     return n ? wideZuUtf8(puffer) : std::string(".");
 }
 
-std::string keineKonfigurationsdatei(const std::string& pfad) {
-    return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(pfad) +
-           "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
-           "Das Programm startet mit dem Standardprofil.";
-}
-
-std::string notablagenHinweis(const std::vector<std::string>& dateien) {
-    std::string text =
-        "Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben werden.\n\r"
-        "Sie stehen in:";
-    for (const std::string& datei : dateien)
-        text += "\n\r" + utf8ToWin1252(datei);
-    return text;
-}
-
 int starten(const Angaben& angaben) {
     if (!angaben.fehler.empty()) {
         desktop().messageBox(angaben.fehler, "Fehler", Mb::Ok | Mb::IconError);
@@ -152,7 +137,7 @@ int starten(const Angaben& angaben) {
             return 0;
         break;
     case ConfigFile::Version::KeineDatei:
-        desktop().messageBox(keineKonfigurationsdatei(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
+        desktop().messageBox(ConfigFile::keineDateiMeldung(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
         break;
     default:
         break;
@@ -167,7 +152,8 @@ int starten(const Angaben& angaben) {
         Win32Programm programm(profile, startverzeichnis);
         if (!notablagen.empty())
             MainThread::post([&notablagen] {
-                desktop().messageBox(notablagenHinweis(notablagen), "Meldung", Mb::Ok | Mb::IconWarning);
+                desktop().messageBox(TProtokollAusgabe::notablagenMeldung(notablagen), "Meldung",
+                                     Mb::Ok | Mb::IconWarning);
             });
         // 7. at a first start, or when the protocol file's name cannot work, the settings come up
         if (programm.FensterBeimStart() && !angaben.selbsttest)
