@@ -21,10 +21,7 @@
 #include <filesystem>
 
 const char* const kLaeuftBereits = "Programm\n\rtrefflux\n\rl\xE4uft bereits!";
-const char* const kVeralteteVersion =
-    "Die Konfigurationsdatei wurde von einer veralteten Programmversion erstellt.\n\r"
-    "Sie wird mit den Standardwerten \xFC"
-    "berschrieben";
+const char* const kVeralteteVersion = ConfigFile::VeralteteVersionMeldung;
 
 namespace {
 
@@ -84,17 +81,8 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
     // 2. start directory (any length), 3. version test
     const std::string startverzeichnis = currentDirectory();
     const std::string konfiguration = ConfigFile::path(startverzeichnis);
-    switch (ConfigFile::versionTest(konfiguration)) {
-    case ConfigFile::Version::Other:
-        if (desktop().messageBox(kVeralteteVersion, "Meldung", Mb::OkCancel) == IdCancel)
-            return 0;
-        break;
-    case ConfigFile::Version::KeineDatei:
-        desktop().messageBox(ConfigFile::keineDateiMeldung(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
-        break;
-    default:
-        break;
-    }
+    if (!ConfigFile::startPruefung(konfiguration))
+        return 0;
     if (beenden)
         return 0;
     // Series an earlier run could not write and kept in files of their own.

@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 
+#include "Desktop.h"
 #include "PlatformFile.h"
 #include "Profil.h"
 #include "Win1252.h"
@@ -28,6 +29,23 @@ std::string keineDateiMeldung(const std::string& path) {
     return "Die Konfigurationsdatei\n\r" + utf8ToWin1252(path) +
            "\n\rist keine gew\xF6hnliche Datei und kann weder gelesen noch gespeichert werden.\n\r"
            "Das Programm startet mit dem Standardprofil.";
+}
+
+const char* const VeralteteVersionMeldung =
+    "Die Konfigurationsdatei wurde von einer veralteten Programmversion erstellt.\n\r"
+    "Sie wird mit den Standardwerten \xFC"
+    "berschrieben";
+
+bool startPruefung(const std::string& path) {
+    switch (versionTest(path)) {
+    case Version::Other:
+        return desktop().messageBox(VeralteteVersionMeldung, "Meldung", Mb::OkCancel) != IdCancel;
+    case Version::KeineDatei:
+        desktop().messageBox(keineDateiMeldung(path), "Fehler", Mb::Ok | Mb::IconError);
+        return true;
+    default:
+        return true;
+    }
 }
 
 bool Load(const std::string& path, Profilliste& liste) {

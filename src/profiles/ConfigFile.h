@@ -25,6 +25,12 @@ enum class Version {
 Version versionTest(const std::string& path);
 // The message at the start when the path is KeineDatei (Windows-1252; path in UTF-8).
 std::string keineDateiMeldung(const std::string& path);
+// The question at the start when the file was written by an older version (Windows-1252).
+extern const char* const VeralteteVersionMeldung;
+// At the start: tells the user through desktop() what versionTest found for the file: asks
+// about an older version, reports something that is not a file. False when the user chose to
+// end the program instead ("Abbrechen" to the older version).
+bool startPruefung(const std::string& path);
 
 // Appends the profiles of the file to the (empty) list and makes the first active. Fails when
 // the file cannot be opened, its version byte is not 2, or it holds no complete record; then

@@ -179,7 +179,7 @@ int Win32Desktop::overwriteWarning(const std::string& fileName) {
     return static_cast<int>(ergebnis);
 }
 
-std::string speicherDialog(HWND besitzer, const std::string& vorgabe) {
+std::string speicherDialog(HWND besitzer, const std::string& vorgabe, const Speicherart& art) {
     std::vector<wchar_t> name(32768, L'\0');
     const std::wstring vorgabeW = utf8ZuWide(vorgabe);
     if (vorgabeW.size() < name.size())
@@ -187,11 +187,11 @@ std::string speicherDialog(HWND besitzer, const std::string& vorgabe) {
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = besitzer;
-    ofn.lpstrFilter = L"Ringlesemaschine-Protokoll (*.rls)\0*.rls\0Alle Dateien (*.*)\0*.*\0";
+    ofn.lpstrFilter = art.filter;
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
-    ofn.lpstrDefExt = L"rls";
-    ofn.lpstrTitle = L"Datei Speichern";
+    ofn.lpstrDefExt = art.endung;
+    ofn.lpstrTitle = art.titel;
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!::GetSaveFileNameW(&ofn))
         return {};

@@ -33,6 +33,18 @@ private:
     bool m_warnungOffen = false;
 };
 
-// The save dialog for a protocol file, preset with a path (UTF-8); returns the chosen path
-// (UTF-8), or an empty text when the user cancelled.
-std::string speicherDialog(HWND besitzer, const std::string& vorgabe);
+// What a save dialog is for: its title, its filter (pairs of texts, each ended by a NUL, the
+// whole ended by another) and the ending added to a name without one.
+struct Speicherart {
+    const wchar_t* titel;
+    const wchar_t* filter;
+    const wchar_t* endung;
+};
+// A protocol file.
+inline constexpr Speicherart kProtokolldatei{
+    L"Datei Speichern", L"Ringlesemaschine-Protokoll (*.rls)\0*.rls\0Alle Dateien (*.*)\0*.*\0", L"rls"};
+
+// The save dialog, preset with a path (UTF-8); asks before it overwrites a file. Returns the
+// chosen path (UTF-8), or an empty text when the user cancelled.
+std::string speicherDialog(HWND besitzer, const std::string& vorgabe,
+                           const Speicherart& art = kProtokolldatei);

@@ -3,6 +3,7 @@
 #include "Desktop.h"
 #include "PlatformFile.h"
 #include "Win1252.h"
+#include "Win32Desktop.h"
 #include "Win32Text.h"
 
 #include <commctrl.h>
@@ -276,21 +277,12 @@ void Win32Uebertragungsmonitor::kopieren() {
 }
 
 void Win32Uebertragungsmonitor::speichernUnter() {
-    std::vector<wchar_t> name(32768, L'\0');
-    const std::wstring vorschlag = L"uebertragung.txt";
-    std::copy(vorschlag.begin(), vorschlag.end(), name.begin());
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = m_fenster;
-    ofn.lpstrFilter = L"Textdateien (*.txt)\0*.txt\0Alle Dateien (*.*)\0*.*\0";
-    ofn.lpstrFile = name.data();
-    ofn.nMaxFile = static_cast<DWORD>(name.size());
-    ofn.lpstrTitle = L"Speichern unter";
-    ofn.lpstrDefExt = L"txt";
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!::GetSaveFileNameW(&ofn))
+    static constexpr Speicherart kTextdatei{L"Speichern unter",
+                                            L"Textdateien (*.txt)\0*.txt\0Alle Dateien (*.*)\0*.*\0", L"txt"};
+    const std::string gewaehlt = speicherDialog(m_fenster, "uebertragung.txt", kTextdatei);
+    if (gewaehlt.empty())
         return;
-    const std::wstring ziel = name.data();
+    const std::wstring ziel = utf8ZuWide(gewaehlt);
     const std::string inhalt = wideZuUtf8(text()) + "\n";
     // Written beside it first, so that a failure leaves a file there as it was.
     const std::wstring neu = ziel + L".neu";

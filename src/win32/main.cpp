@@ -31,10 +31,6 @@
 namespace {
 
 const char* const kLaeuftBereits = "Programm\n\rTrefflux.exe\n\rl\xE4uft bereits!";
-const char* const kVeralteteVersion =
-    "Die Konfigurationsdatei wurde von einer veralteten Programmversion erstellt.\n\r"
-    "Sie wird mit den Standardwerten \xFC"
-    "berschrieben";
 const char* const kAufruf = "Aufruf: trefflux.exe [--start-dir Ordner] [--selbsttest]";
 
 struct Angaben {
@@ -131,17 +127,8 @@ int starten(const Angaben& angaben) {
     }
     const std::string startverzeichnis = aktuellesVerzeichnis();
     const std::string konfiguration = ConfigFile::path(startverzeichnis);
-    switch (ConfigFile::versionTest(konfiguration)) {
-    case ConfigFile::Version::Other:
-        if (desktop().messageBox(kVeralteteVersion, "Meldung", Mb::OkCancel) == IdCancel)
-            return 0;
-        break;
-    case ConfigFile::Version::KeineDatei:
-        desktop().messageBox(ConfigFile::keineDateiMeldung(konfiguration), "Fehler", Mb::Ok | Mb::IconError);
-        break;
-    default:
-        break;
-    }
+    if (!ConfigFile::startPruefung(konfiguration))
+        return 0;
     const std::vector<std::string> notablagen =
         TProtokollAusgabe::nichtGemeldeteNotablagen(startverzeichnis, konfiguration);
 
