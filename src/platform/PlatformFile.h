@@ -70,8 +70,9 @@ public:
 
     bool isOpen() const;
     bool isRegular() const;
-    int64_t size() const; // -1 when unknown
-    int64_t seekToEnd();  // the new position, -1 on failure
+    int64_t size() const;             // -1 when unknown
+    int64_t seekToEnd();              // the new position, -1 on failure
+    int64_t seekTo(int64_t position); // the new position, -1 on failure
     FileError truncate(int64_t length);
     // Writes everything; written is how many bytes the file took, also on failure. A pipe that
     // takes nothing more at the moment is a failure, never a wait.

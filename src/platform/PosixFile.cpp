@@ -250,6 +250,10 @@ int64_t PlatformFile::seekToEnd() {
     return ::lseek(static_cast<int>(m_handle), 0, SEEK_END);
 }
 
+int64_t PlatformFile::seekTo(int64_t position) {
+    return ::lseek(static_cast<int>(m_handle), static_cast<off_t>(position), SEEK_SET);
+}
+
 FileError PlatformFile::truncate(int64_t length) {
     if (::ftruncate(static_cast<int>(m_handle), static_cast<off_t>(length)) != 0)
         return lastError();

@@ -234,8 +234,10 @@ PlatformFile PlatformFile::openExclusive(const std::string& path, Create create,
 }
 
 PlatformFile PlatformFile::openForReading(const std::string& path) {
-    HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared with a writer, which may also rename the file away meanwhile (the transmission log).
+    HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     PlatformFile file(valueOf(h));
     if (!file.isRegular())
         return {};
@@ -277,6 +279,14 @@ int64_t PlatformFile::seekToEnd() {
     if (!::SetFilePointerEx(handleOf(m_handle), zero, &position, FILE_END))
         return -1;
     return position.QuadPart;
+}
+
+int64_t PlatformFile::seekTo(int64_t position) {
+    LARGE_INTEGER to{}, now{};
+    to.QuadPart = position;
+    if (!::SetFilePointerEx(handleOf(m_handle), to, &now, FILE_BEGIN))
+        return -1;
+    return now.QuadPart;
 }
 
 FileError PlatformFile::truncate(int64_t length) {

@@ -70,8 +70,9 @@ QString logPfad() {
 
 Uebertragungsmonitor::Uebertragungsmonitor(QString pfad, QWidget* parent)
     : QWidget(parent, Qt::Window), m_pfad(pfad.isEmpty() ? logPfad() : std::move(pfad)),
-      m_dateiLabel(new QLabel(this)), m_anzeige(new QPlainTextEdit(this)),
-      m_anhalten(new QPushButton(QStringLiteral("&Anhalten"), this)), m_timer(new QTimer(this)) {
+      m_leser(m_pfad.toStdString(), Zeilen), m_dateiLabel(new QLabel(this)),
+      m_anzeige(new QPlainTextEdit(this)), m_anhalten(new QPushButton(QStringLiteral("&Anhalten"), this)),
+      m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("Uebertragungsmonitor"));
     setWindowTitle(QStringLiteral("Übertragungsmonitor"));
     resize(900, 560);
@@ -134,39 +135,11 @@ Uebertragungsmonitor* Uebertragungsmonitor::zeigen(QWidget* fenster) {
 void Uebertragungsmonitor::nachlesen() {
     if (m_angehalten || m_pfad.isEmpty())
         return;
-    QFile datei(m_pfad);
-    if (!datei.open(QIODevice::ReadOnly))
-        return; // not written yet
-    const qint64 groesse = datei.size();
-    if (groesse < m_gelesen) { // rotated: the new file from its start
-        m_gelesen = 0;
-        m_rest.clear();
-    }
-    if (groesse == m_gelesen)
+    std::string neu = m_leser.neueZeilen();
+    if (neu.empty())
         return;
-    const bool erstesMal = m_gelesen == 0 && m_anzeige->document()->isEmpty();
-    datei.seek(m_gelesen);
-    QByteArray neu = m_rest + datei.read(groesse - m_gelesen);
-    m_gelesen = groesse;
-    const qsizetype ende = neu.lastIndexOf('\n');
-    m_rest = neu.mid(ende + 1);
-    neu.truncate(ende < 0 ? 0 : ende);
-    if (neu.isEmpty())
-        return;
-    if (erstesMal) {
-        // The last lines of the file only.
-        qsizetype von = neu.size();
-        int n = 0;
-        while (n < Zeilen && von > 0) {
-            von = neu.lastIndexOf('\n', von - 1);
-            if (von < 0)
-                break;
-            ++n;
-        }
-        if (n == Zeilen)
-            neu = neu.mid(von + 1);
-    }
-    anhaengen(neu);
+    neu.pop_back(); // each line is a paragraph of the view
+    anhaengen(QByteArray::fromStdString(neu));
 }
 
 void Uebertragungsmonitor::anhaengen(const QByteArray& zeilen) {

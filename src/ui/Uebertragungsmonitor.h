@@ -4,6 +4,8 @@
 // lines of the current file, with pause, clear, copy and "Speichern unter…". Events stand out,
 // errors most. It only reads the file; the log is written whether the window is open or not.
 
+#include "Lognachleser.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -43,8 +45,7 @@ private:
     void anhaengen(const QByteArray& zeilen);
 
     QString m_pfad;
-    qint64 m_gelesen = 0; // bytes of the file shown so far
-    QByteArray m_rest;    // a line not yet complete
+    Lognachleser m_leser;
     bool m_angehalten = false;
     QLabel* m_dateiLabel;
     QPlainTextEdit* m_anzeige;

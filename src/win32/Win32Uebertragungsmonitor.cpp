@@ -54,8 +54,7 @@ std::wstring mitWagenruecklauf(const std::wstring& text) {
 Win32Uebertragungsmonitor& Win32Uebertragungsmonitor::zeigen(const std::string& pfad) {
     if (g_monitor && !::IsWindowVisible(g_monitor->m_fenster)) {
         // Opened again after it was closed: the last lines of the file, as at the first opening.
-        g_monitor->m_gelesen = 0;
-        g_monitor->m_rest.clear();
+        g_monitor->m_leser.vonVorn();
         g_monitor->m_angehalten = false;
         ::SetWindowTextW(g_monitor->element(kAnhalten), L"&Anhalten");
         ::SetWindowTextW(g_monitor->element(kAnzeige), L"");
@@ -87,7 +86,7 @@ bool Win32Uebertragungsmonitor::dialogNachricht(MSG& msg) {
     return ::IsDialogMessageW(w, &msg) != FALSE;
 }
 
-Win32Uebertragungsmonitor::Win32Uebertragungsmonitor(std::string pfad) : m_pfad(std::move(pfad)) {
+Win32Uebertragungsmonitor::Win32Uebertragungsmonitor(std::string pfad) : m_leser(std::move(pfad), Zeilen) {
     const HINSTANCE instanz = ::GetModuleHandleW(nullptr);
     WNDCLASSW klasse{};
     klasse.lpfnWndProc = &Win32Uebertragungsmonitor::prozedur;
@@ -123,7 +122,8 @@ Win32Uebertragungsmonitor::Win32Uebertragungsmonitor(std::string pfad) : m_pfad(
         return e;
     };
     neu(kDatei, WC_STATICW,
-        m_pfad.empty() ? std::wstring(L"Kein \u00dcbertragungsprotokoll") : L"Datei: " + utf8ZuWide(m_pfad),
+        m_leser.pfad().empty() ? std::wstring(L"Kein \u00dcbertragungsprotokoll")
+                               : L"Datei: " + utf8ZuWide(m_leser.pfad()),
         SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, m_schrift);
     HWND anzeige = neu(kAnzeige, WC_EDITW, L"",
                        ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
@@ -170,60 +170,15 @@ void Win32Uebertragungsmonitor::anordnen(int breite, int hoehe) {
 }
 
 void Win32Uebertragungsmonitor::nachlesen() {
-    if (m_angehalten || m_pfad.empty())
+    if (m_angehalten || m_leser.pfad().empty())
         return;
-    // Shared with the writer, which may also rename the file away while it is open here.
-    HANDLE datei = ::CreateFileW(utf8ZuWide(m_pfad).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (datei == INVALID_HANDLE_VALUE)
-        return; // not written yet
-    LARGE_INTEGER groesse{};
-    std::string neu;
-    if (::GetFileSizeEx(datei, &groesse)) {
-        const auto bytes = static_cast<unsigned long long>(groesse.QuadPart);
-        if (bytes < m_gelesen) { // rotated: the new file from its start
-            m_gelesen = 0;
-            m_rest.clear();
-        }
-        LARGE_INTEGER stelle{};
-        stelle.QuadPart = static_cast<LONGLONG>(m_gelesen);
-        if (bytes > m_gelesen && ::SetFilePointerEx(datei, stelle, nullptr, FILE_BEGIN)) {
-            std::vector<char> puffer(static_cast<std::size_t>(bytes - m_gelesen));
-            DWORD gelesen = 0;
-            if (::ReadFile(datei, puffer.data(), static_cast<DWORD>(puffer.size()), &gelesen, nullptr)) {
-                neu.assign(puffer.data(), gelesen);
-                m_gelesen += gelesen;
-            }
-        }
-    }
-    ::CloseHandle(datei);
-    if (neu.empty())
-        return;
-    neu = m_rest + neu;
-    const std::size_t ende = neu.rfind('\n');
-    m_rest = ende == std::string::npos ? neu : neu.substr(ende + 1);
-    neu.resize(ende == std::string::npos ? 0 : ende + 1);
+    const std::string neu = m_leser.neueZeilen();
     if (!neu.empty())
         anhaengen(neu);
 }
 
 void Win32Uebertragungsmonitor::anhaengen(const std::string& zeilen) {
     HWND anzeige = element(kAnzeige);
-    // The last Zeilen lines of what comes, then of what is shown.
-    std::size_t von = zeilen.size() - 1;
-    int n = 0;
-    while (von > 0 && n < Zeilen) {
-        const std::size_t vorher = zeilen.rfind('\n', von - 1);
-        ++n;
-        if (vorher == std::string::npos) {
-            von = 0;
-            break;
-        }
-        von = vorher;
-    }
-    const std::string neu = n == Zeilen && von > 0 ? zeilen.substr(von + 1) : zeilen;
-
     SCROLLINFO leiste{};
     leiste.cbSize = sizeof(leiste);
     leiste.fMask = SIF_ALL;
@@ -238,7 +193,7 @@ void Win32Uebertragungsmonitor::anhaengen(const std::string& zeilen) {
     const int laenge = ::GetWindowTextLengthW(anzeige);
     ::SendMessageW(anzeige, EM_SETSEL, laenge, laenge);
     ::SendMessageW(anzeige, EM_REPLACESEL, FALSE,
-                   reinterpret_cast<LPARAM>(mitWagenruecklauf(utf8ZuWide(neu)).c_str()));
+                   reinterpret_cast<LPARAM>(mitWagenruecklauf(utf8ZuWide(zeilen)).c_str()));
     // What is above the last Zeilen lines goes.
     int weg = 0;
     const int zeilenJetzt =

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Lognachleser.h"
+
 #include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -53,9 +55,7 @@ private:
     void kopieren();
     void speichernUnter();
 
-    std::string m_pfad;
-    unsigned long long m_gelesen = 0; // bytes of the file shown so far
-    std::string m_rest;               // a line not yet complete
+    Lognachleser m_leser;
     bool m_angehalten = false;
     HWND m_fenster = nullptr;
     HFONT m_schrift = nullptr;
