@@ -5,13 +5,7 @@ namespace {
 class SilentDesktop : public Desktop {
 public:
     int messageBox(const std::string&, const std::string&, unsigned flags) override {
-        switch (flags & Mb::ButtonsMask) {
-        case Mb::YesNo:
-        case Mb::YesNoCancel:
-            return IdYes;
-        default:
-            return IdOk;
-        }
+        return jaOderOk(flags);
     }
     void setClipboardText(const std::string&) override {}
     int overwriteWarning(const std::string&) override { return mrIgnore; }

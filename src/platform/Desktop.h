@@ -30,6 +30,12 @@ constexpr unsigned DefButtonMask = 0xF00;
 
 enum MbResult : int { IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7 };
 
+// The answer a box gets when it is answered without looking: "Ja" where there is one, else "OK".
+inline int jaOderOk(unsigned flags) {
+    const unsigned knoepfe = flags & Mb::ButtonsMask;
+    return knoepfe == Mb::YesNo || knoepfe == Mb::YesNoCancel ? IdYes : IdOk;
+}
+
 // Modal results of the overwrite warning. mrKeep is the answer of a program without a window: the
 // file is not overwritten, the series is kept (and later ones behind it, in order) and written
 // once the results program has taken the file away.

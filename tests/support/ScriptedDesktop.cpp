@@ -11,13 +11,7 @@ int ScriptedDesktop::messageBox(const std::string& text, const std::string& titl
         boxAnswers.pop_front();
         return answer;
     }
-    switch (flags & Mb::ButtonsMask) {
-    case Mb::YesNo:
-    case Mb::YesNoCancel:
-        return IdYes;
-    default:
-        return IdOk;
-    }
+    return jaOderOk(flags);
 }
 
 void ScriptedDesktop::setClipboardText(const std::string& text) {
