@@ -57,19 +57,25 @@ private:
     void warten() {
         const int notifier = static_cast<int>(platform::endRequestNotifier());
         if (notifier < 0 || m_stop[0] < 0)
-            return;
+            return nichtBeobachtet(errno);
         for (;;) {
             pollfd fds[2] = {{notifier, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) {
                 if (errno == EINTR)
                     continue;
-                return;
+                return nichtBeobachtet(errno);
             }
             if (fds[1].revents != 0)
                 return;
             if (fds[0].revents != 0 && platform::takeEndRequests())
                 MainThread::post(m_beiEnde);
         }
+    }
+
+    // The service then only ends by SIGKILL: the one who stops it must know why.
+    static void nichtBeobachtet(int fehler) {
+        std::fprintf(stderr, "trefflux: SIGTERM, SIGINT und SIGHUP werden nicht beachtet: %s\n",
+                     std::strerror(fehler));
     }
 
     std::function<void()> m_beiEnde;
