@@ -13,8 +13,8 @@
 class TComDevice;
 class TComLineSimulator;
 
-// Runs the port's notifications of one wake-up in their fixed order; stops early when cancelled
-// becomes true (the port is closing while a hand-over runs). deviceLost: the device went away.
+// The port's notifications of one wake-up (TCustomComPort::dispatchEvents): they stop early when
+// cancelled becomes true; deviceLost tells that the device went away.
 using TComDispatch =
     std::function<void(TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost)>;
 

@@ -105,6 +105,7 @@ TComEvents MaskToEvents(std::uint32_t mask);
 // The communications error flags, and back.
 std::uint32_t ErrorsToFlags(TComErrors errors);
 TComErrors FlagsToErrors(std::uint32_t flags);
+
 // ---------------------------------------------------------------------------------------------
 // Waiting without spinning
 

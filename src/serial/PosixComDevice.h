@@ -31,6 +31,7 @@ void interruptModemLineWait(std::thread& helper);
 int setCustomBaudRate(int fd, std::uint32_t rate);
 
 // ---------------------------------------------------------------------------------------------
+// The device
 
 // One open serial device on POSIX: the descriptor, read and written non-blocking and waited on
 // with poll() beside the device's flags. The event thread reads the received bytes itself when

@@ -374,6 +374,8 @@ int TWin32ComDevice::readModemLines(TComSignals& lines) const {
     if (!::GetCommModemStatus(m_handle, &status))
         return static_cast<int>(::GetLastError());
     // MS_CTS_ON, MS_DSR_ON, MS_RING_ON and MS_RLSD_ON are bits 4 to 7, in the order of TComSignal.
+    static_assert(MS_CTS_ON >> 4 == 1u << csCTS && MS_DSR_ON >> 4 == 1u << csDSR &&
+                  MS_RING_ON >> 4 == 1u << csRing && MS_RLSD_ON >> 4 == 1u << csRLSD);
     lines = TComSignals::fromBits((status >> 4) & 0xF);
     return 0;
 }
