@@ -198,7 +198,8 @@ protected:
     // lines among watched with addEvents().
     virtual void watchLines(TComEvents watched) = 0;
     // Ends a wait of the helper that m_lineStopFlag cannot end; stopEvents() calls it again
-    // every 10 ms until the helper has returned.
+    // every 10 ms until the helper has returned, holding the device's lock (it must not call
+    // back into the device).
     virtual void interruptLineWatch(std::thread& /*helper*/) {}
     virtual int readModemLines(TComSignals& lines) const = 0;
     // Line errors the system has seen since the last call (overflow of the queue aside).

@@ -55,7 +55,7 @@ std::shared_ptr<TComDevice> TComDevice::open(const std::string& portName) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TComFlag: a descriptor, readable while set (made by the system's file)
+// TComFlag: a descriptor, readable while set (its constructor is the system's: PosixLinux.cpp)
 
 TComFlag::~TComFlag() {
     ::close(static_cast<int>(m_handle));
