@@ -1,21 +1,27 @@
 #pragma once
 
-// What the serial port component needs from the operating system: one open serial device behind
-// a small interface. TCustomComPort, its event thread and the port list use nothing else of the
-// system, so another platform is one more implementation of TComDevice (and of the few free
-// functions at the end of this file).
+// What the serial port component needs from the operating system: one open serial device.
+// TComDevice is the device's state machine, written once for every platform: its receive queue,
+// the applied settings, the deadlines of the transfers, the event thread's wait with its
+// transmit-empty timing and its one report of a device that went away, and the life of the
+// modem-line helper. A platform derives from it and adds only its system calls: opening, line
+// settings, reading, writing, the waits with a stop, the modem lines, purging, and the port list
+// (TPosixComDevice, TWin32ComDevice).
 
-#include "SerialPort.h"
+#include "ComTypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Timeouts as the device keeps them: -1 becomes the largest value.
@@ -102,30 +108,38 @@ TComEvents ComLineChanges(TComSignals before, TComSignals after);
 // Bits a character takes on the line for the settings block (start, data, parity, stop).
 int ComBitsPerChar(const TComDCB& dcb);
 
+// The events of the modem lines.
+inline constexpr TComEvents ComLineEvents{evCTS, evDSR, evRLSD, evRing};
+
 // One open serial device. Shared by the port and the threads that use it: an operation holds a
-// reference for as long as it runs, so the device never closes under it. Every method may be
-// called from any thread. Methods returning int return 0 or a system error code.
+// reference for as long as it runs, so the device never closes under it. Every public method
+// may be called from any thread. Methods returning int return 0 or a system error code.
 class TComDevice {
 public:
     // Opens the port by its name ("ttyUSB0", "COM3", or a path) for reading and writing,
-    // exclusively. Raises EComPort code 1 with the system error.
+    // exclusively. Throws std::system_error with the system's error (the platform's own).
     static std::shared_ptr<TComDevice> open(const std::string& portName);
+    // A platform's destructor calls stopEvents() first, while the modem-line helper can still
+    // run the platform's watchLines().
     virtual ~TComDevice() = default;
+    TComDevice(const TComDevice&) = delete;
+    TComDevice& operator=(const TComDevice&) = delete;
 
     // --- settings
     // Applies the line settings; with driveLines DTR and RTS follow the settings block too.
-    virtual int applyDCB(const TComDCB& dcb, bool driveLines) = 0;
-    virtual int setQueueSizes(int input, int output) = 0;
-    virtual void setTimeouts(const TComTimeoutValues& values) = 0;
-    virtual TComTimeoutValues timeouts() const = 0;
+    int applyDCB(const TComDCB& dcb, bool driveLines);
+    int setQueueSizes(int input, int output);
+    void setTimeouts(const TComTimeoutValues& values);
+    TComTimeoutValues timeouts() const;
 
-    // --- input: the device moves received bytes into its own queue
-    // Moves what the system holds into the queue; returns the events the new bytes raise.
-    virtual TComEvents fill() = 0;
+    // --- input: received bytes wait in the device's own queue
+    // Moves what the system holds into the queue; returns the events the new bytes raise. A
+    // device whose own reader moves every byte as it arrives has nothing to do here.
+    virtual TComEvents fill() { return {}; }
     // fill(), then the number of bytes queued.
-    virtual std::size_t available() = 0;
+    std::size_t available();
     // Takes up to n queued bytes.
-    virtual std::size_t take(char* buffer, std::size_t n) = 0;
+    std::size_t take(char* buffer, std::size_t n);
     // Sleeps until input may be there, the device aborts, stop is signalled, or timeoutMs (-1:
     // no limit) has passed.
     virtual TComWoken waitForInput(int timeoutMs, const TStopSignal* stop) = 0;
@@ -134,34 +148,102 @@ public:
     // Writes up to n bytes before the deadline; with untilSent it then waits until they have left
     // the device (or the deadline passed). written is what was taken; returns 0 also when the
     // time ran out.
-    virtual int write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
-                      std::size_t& written) = 0;
+    int write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
+              std::size_t& written);
 
     // --- the event thread
     // Prepares waitEvents for the events the port watches (modem-line watching included).
-    virtual void startEvents(TComEvents events) = 0;
+    void startEvents(TComEvents events);
     // Ends every waitEvents and stops the line watching; waits for the device's own helpers.
-    virtual void stopEvents() = 0;
-    // Sleeps until one of the started events happened, the device went away, or wake() ran.
-    // Returns the events seen; false when the device cannot be watched any more.
-    virtual bool waitEvents(TComEvents& events) = 0;
+    void stopEvents();
+    // Sleeps until one of the started events happened, the device went away (told once), or
+    // wake() ran. Returns the events seen; false when the device cannot be watched any more.
+    bool waitEvents(TComEvents& events);
     // Ends the current (or next) waitEvents.
-    virtual void wake() = 0;
+    void wake() { m_wakeFlag.set(); }
 
     // --- state
     // Ends every wait of a transfer, now and later.
-    virtual void abort() = 0;
-    virtual bool aborted() const = 0;
+    void abort() { m_abortFlag.set(); }
+    bool aborted() const { return m_abortFlag.isSet(); }
     // The device went away (hang-up, read error): every later transfer fails.
-    virtual bool lost() const = 0;
+    bool lost() const { return m_lost.load(); }
 
     // --- lines, errors, buffers
     // The modem lines; a device without them reports CTS, DSR and RLSD on.
-    virtual int modemLines(TComSignals& lines) const = 0;
+    int modemLines(TComSignals& lines) const;
     // Line errors since the last call (frame, parity while checked, overrun, break, overflow).
-    virtual TComErrors takeErrors() = 0;
+    TComErrors takeErrors();
     // Discards waiting input (the system's and the queue's) and/or pending output.
-    virtual int purge(bool input, bool output) = 0;
+    int purge(bool input, bool output);
+
+protected:
+    TComDevice() = default;
+
+    // --- the platform's system calls
+    virtual int setLineSettings(const TComDCB& dcb, bool driveLines) = 0;
+    // The system's queue sizes; a driver that sizes its own has nothing to do.
+    virtual int setSystemQueues(int /*input*/, int /*output*/) { return 0; }
+    // Writes up to n bytes before the deadline (written: how many); 0 also when the time ran out.
+    virtual int writeBytes(const char* data, std::size_t n, const TComDeadline& deadline,
+                           std::size_t& written) = 0;
+    // Bytes still waiting to be sent; -1 when the system cannot tell.
+    virtual int outputQueue() = 0;
+    enum class TSlept { Woken, TimedOut, Failed };
+    // The event thread's sleep, up to timeoutMs (-1: no limit): Woken once m_wakeFlag is set,
+    // Failed when the system cannot wait any more. A platform that watches the device itself
+    // here (the POSIX descriptor) reads what arrived and puts the events it raised into found.
+    virtual TSlept sleepForEvents(int timeoutMs, TComEvents watched, TComEvents& found) = 0;
+    // Runs on the modem-line helper until m_lineStopFlag is set: reports each change of the
+    // lines among watched with addEvents().
+    virtual void watchLines(TComEvents watched) = 0;
+    // Ends a wait of the helper that m_lineStopFlag cannot end; stopEvents() calls it again
+    // every 10 ms until the helper has returned, holding the device's lock (it must not call
+    // back into the device).
+    virtual void interruptLineWatch(std::thread& /*helper*/) {}
+    virtual int readModemLines(TComSignals& lines) const = 0;
+    // Line errors the system has seen since the last call (overflow of the queue aside).
+    virtual TComErrors lineErrors() = 0;
+    virtual int purgeSystem(bool input, bool output) = 0;
+
+    // --- for the platform
+    // Received bytes into the queue; returns the events they raise.
+    TComEvents received(const char* data, std::size_t n);
+    // Events seen beside the event thread's own sleep: the next waitEvents returns them.
+    void addEvents(TComEvents events);
+    void markLost();
+    bool parityChecked() const;
+
+    TComFlag m_abortFlag;         // set once abort() ran
+    TComFlag m_rxReadyFlag;       // set while the queue holds bytes or the device is gone
+    TComFlag m_wakeFlag;          // ends a waitEvents
+    TComFlag m_lineStopFlag;      // ends the modem-line helper
+    bool m_hasModemLines = false; // found at opening
+
+private:
+    void updateRxReady();
+    int sendTimeMs(int n) const;
+
+    std::atomic<bool> m_lost{false};
+    TComRxQueue m_queue;
+
+    mutable std::mutex m_mutex; // everything below
+    bool m_rxReady = false;
+    bool m_parityCheck = false;
+    int m_bitsPerChar = 10;
+    std::uint32_t m_baud = 9600;
+    TComTimeoutValues m_timeouts;
+    bool m_lineDone = false;
+    std::condition_variable m_lineDoneCv;
+
+    // The event thread's watch: set by startEvents before the thread starts, then only that
+    // thread calls waitEvents.
+    TComEvents m_watched;
+    bool m_lostReported = false;
+    std::atomic<std::uint32_t> m_pendingEvents{0}; // from addEvents()
+    std::atomic<bool> m_txPending{false};
+    std::atomic<bool> m_watchTx{false};
+    std::thread m_lineThread; // started by startEvents, ended by stopEvents
 };
 
 // The serial ports the computer has, unsorted. root names where to look (the tty class directory

@@ -1,13 +1,8 @@
 #include "ComThread.h"
 
 #include "ComDevice.h"
+#include "ComLineSimulator.h"
 #include "MainThread.h"
-
-namespace {
-
-constexpr TComEvents LineEvents{evCTS, evDSR, evRLSD, evRing};
-
-} // namespace
 
 struct TComThread::THandOver {
     std::mutex mutex;
@@ -17,11 +12,11 @@ struct TComThread::THandOver {
     std::atomic<bool> cancelled{false};
 };
 
-TComThread::TComThread(TCustomComPort& port, std::shared_ptr<TComDevice> device,
+TComThread::TComThread(TComDispatch dispatch, std::shared_ptr<TComDevice> device,
                        std::shared_ptr<TComLineSimulator> simulator, TComEvents events,
                        TSyncMethod syncMethod)
-    : m_port(port), m_device(std::move(device)), m_simulator(std::move(simulator)), m_events(events),
-      m_syncMethod(syncMethod) {}
+    : m_dispatch(std::move(dispatch)), m_device(std::move(device)), m_simulator(std::move(simulator)),
+      m_events(events), m_syncMethod(syncMethod) {}
 
 TComThread::~TComThread() {
     Stop();
@@ -31,10 +26,10 @@ TComThread::~TComThread() {
 
 void TComThread::Start() {
     if (m_simulator) {
-        if (!(m_events & LineEvents).empty())
+        if (!(m_events & ComLineEvents).empty())
             m_simulator->setListener(
                 [this](TComSignals before, TComSignals after) { addLineEvents(before, after); });
-        m_device->startEvents(m_events - LineEvents);
+        m_device->startEvents(m_events - ComLineEvents);
     } else {
         m_device->startEvents(m_events);
     }
@@ -105,7 +100,7 @@ void TComThread::execute() {
 bool TComThread::deliver(TComEvents events, bool deviceLost) {
     if (m_syncMethod == smNone) {
         try {
-            m_port.dispatchEvents(events, &m_stop, deviceLost);
+            m_dispatch(events, &m_stop, deviceLost);
         } catch (...) {
             return false; // a failing handler ends the event thread
         }
@@ -119,13 +114,12 @@ bool TComThread::deliver(TComEvents events, bool deviceLost) {
             return false;
         m_handOver = handOver;
     }
-    TCustomComPort* port = &m_port;
-    MainThread::post([port, handOver, events, deviceLost] {
+    MainThread::post([this, handOver, events, deviceLost] {
         if (handOver->cancelled.load())
             return; // the port closed (or is gone) before the main thread got here
         bool failed = false;
         try {
-            port->dispatchEvents(events, &handOver->cancelled, deviceLost);
+            m_dispatch(events, &handOver->cancelled, deviceLost);
         } catch (...) {
             failed = true;
         }

@@ -1,25 +1,33 @@
 #pragma once
 
-#include "SerialPort.h"
+#include "ComTypes.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 class TComDevice;
+class TComLineSimulator;
+
+// The port's notifications of one wake-up (TCustomComPort::dispatchEvents): they stop early when
+// cancelled becomes true; deviceLost tells that the device went away.
+using TComDispatch =
+    std::function<void(TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost)>;
 
 // The event thread of an open port. It sleeps in the device's event wait until the device
-// reports something or the port stops it, and delivers the port's events: itself (smNone) or
-// through the main thread (smThreadSync), waiting there until the notifications ran or the port
-// is stopping it.
+// reports something or the port stops it, and hands the port's events to dispatch: itself
+// (smNone) or through the main thread (smThreadSync), waiting there until the notifications ran
+// or the port is stopping it.
 //
 // Modem-line changes come from the device; from a TComLineSimulator, the simulator wakes the
 // thread directly.
 class TComThread {
 public:
-    TComThread(TCustomComPort& port, std::shared_ptr<TComDevice> device,
+    TComThread(TComDispatch dispatch, std::shared_ptr<TComDevice> device,
                std::shared_ptr<TComLineSimulator> simulator, TComEvents events, TSyncMethod syncMethod);
     ~TComThread();
     TComThread(const TComThread&) = delete;
@@ -40,7 +48,7 @@ private:
     bool deliver(TComEvents events, bool deviceLost);
     void addLineEvents(TComSignals before, TComSignals after);
 
-    TCustomComPort& m_port;
+    const TComDispatch m_dispatch;
     std::shared_ptr<TComDevice> m_device;
     std::shared_ptr<TComLineSimulator> m_simulator;
     const TComEvents m_events;

@@ -8,57 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-
-// ---------------------------------------------------------------------------------------------
-// Enumerations and sets
-
-int BaudRateToInt(TBaudRate rate) {
-    static constexpr std::array<int, 16> values = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-    return values.at(rate);
-}
-
-namespace {
-
-// Event-mask bit of each TComEvent, by ordinal.
-constexpr std::array<std::uint32_t, 10> EventMaskBits = {0x0001, 0x0004, 0x0002, 0x0100, 0x0040,
-                                                         0x0008, 0x0010, 0x0080, 0x0020, 0x0400};
-// Communications error flag of each TComError, by ordinal.
-constexpr std::array<std::uint32_t, 8> ErrorFlagBits = {0x0008, 0x0004, 0x0002, 0x0010,
-                                                        0x0400, 0x8000, 0x0001, 0x0100};
-
-template <class E, std::size_t N>
-std::uint32_t setToBits(TComSet<E> set, const std::array<std::uint32_t, N>& table) {
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < N; ++i)
-        if (set.contains(static_cast<E>(i)))
-            bits |= table[i];
-    return bits;
-}
-
-template <class E, std::size_t N>
-TComSet<E> bitsToSet(std::uint32_t bits, const std::array<std::uint32_t, N>& table) {
-    TComSet<E> set;
-    for (std::size_t i = 0; i < N; ++i)
-        if (bits & table[i])
-            set.include(static_cast<E>(i));
-    return set;
-}
-
-} // namespace
-
-std::uint32_t EventsToMask(TComEvents events) {
-    return setToBits(events, EventMaskBits);
-}
-TComEvents MaskToEvents(std::uint32_t mask) {
-    return bitsToSet<TComEvent>(mask, EventMaskBits);
-}
-std::uint32_t ErrorsToFlags(TComErrors errors) {
-    return setToBits(errors, ErrorFlagBits);
-}
-TComErrors FlagsToErrors(std::uint32_t flags) {
-    return bitsToSet<TComError>(flags, ErrorFlagBits);
-}
+#include <system_error>
 
 // ---------------------------------------------------------------------------------------------
 // EComPort
@@ -123,10 +73,6 @@ std::uint32_t dword(int value) {
 } // -1 -> MAXDWORD
 
 } // namespace
-
-bool TStopSignal::Signalled() const {
-    return m_signalled.load();
-}
 
 // ---------------------------------------------------------------------------------------------
 // Settings groups
@@ -263,43 +209,6 @@ void TComBuffer::SetOutputSize(int value) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Modem-line simulator
-
-void TComLineSimulator::SetSignals(TComSignals lines) {
-    std::lock_guard lock(m_mutex);
-    const TComSignals before = m_signals;
-    m_signals = lines;
-    if (m_listener)
-        m_listener(before, lines);
-}
-
-TComSignals TComLineSimulator::Signals() const {
-    std::lock_guard lock(m_mutex);
-    return m_signals;
-}
-
-bool TComLineSimulator::DTR() const {
-    std::lock_guard lock(m_mutex);
-    return m_dtr;
-}
-
-bool TComLineSimulator::RTS() const {
-    std::lock_guard lock(m_mutex);
-    return m_rts;
-}
-
-void TComLineSimulator::setOutputs(bool dtr, bool rts) {
-    std::lock_guard lock(m_mutex);
-    m_dtr = dtr;
-    m_rts = rts;
-}
-
-void TComLineSimulator::setListener(TListener listener) {
-    std::lock_guard lock(m_mutex);
-    m_listener = std::move(listener);
-}
-
-// ---------------------------------------------------------------------------------------------
 // The port: life, opening and closing
 
 TCustomComPort::TCustomComPort() = default;
@@ -385,7 +294,10 @@ void TCustomComPort::Open() {
                                LineSettingsText());
     if (!m_events.empty()) {
         try {
-            m_thread = std::make_unique<TComThread>(*this, device(), m_simulator, m_events, m_syncMethod);
+            auto dispatch = [this](TComEvents events, const std::atomic<bool>* cancelled, bool deviceLost) {
+                dispatchEvents(events, cancelled, deviceLost);
+            };
+            m_thread = std::make_unique<TComThread>(dispatch, device(), m_simulator, m_events, m_syncMethod);
             m_thread->Start();
         } catch (...) { // no thread could be started: the port stays closed
             m_thread.reset();
@@ -442,7 +354,12 @@ void TCustomComPort::joinRetiredThreads() {
 }
 
 void TCustomComPort::CreateHandle() {
-    auto dev = TComDevice::open(m_port);
+    std::shared_ptr<TComDevice> dev;
+    try {
+        dev = TComDevice::open(m_port);
+    } catch (const std::system_error& e) {
+        throw EComPort(ecOpen, e.code().value());
+    }
     std::lock_guard lock(m_deviceMutex);
     m_device = std::move(dev);
 }

@@ -5,16 +5,19 @@
 // whenever the device is open; it opens and closes the device, reads and writes bytes, reports
 // the received bytes waiting and the modem status lines, and while it is open it watches the
 // device for line events on an event thread of its own and hands them to the handlers.
-// Every failure is raised as EComPort; no operation returns an error code.
+// Every failure is raised as EComPort; no operation returns an error code. The enumerations,
+// sets, settings block and stop signal it shares with the device are in ComTypes.h.
 //
 // The machine drivers derive from TCustomComPort, set their line settings, events and delivery
 // mode in their constructor and bind the handlers (OnRxChar, OnAfterOpen, OnBeforeClose, ...).
+
+#include "ComLineSimulator.h"
+#include "ComTypes.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,105 +27,7 @@
 
 class TCustomComPort;
 class TComThread;
-class TComLineSimulator;
 class TComDevice;
-
-// ---------------------------------------------------------------------------------------------
-// Enumerations (ordinal order matters: it is the order of the device values)
-
-enum TBaudRate : std::uint8_t {
-    brCustom,
-    br110,
-    br300,
-    br600,
-    br1200,
-    br2400,
-    br4800,
-    br9600,
-    br14400,
-    br19200,
-    br38400,
-    br56000,
-    br57600,
-    br115200,
-    br128000,
-    br256000
-};
-enum TDataBits : std::uint8_t { dbFive, dbSix, dbSeven, dbEight };
-enum TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-enum TParityBits : std::uint8_t { prNone, prOdd, prEven, prMark, prSpace };
-enum TDTRFlowControl : std::uint8_t { dtrDisable, dtrEnable, dtrHandshake };
-enum TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
-// smWindowSync delivers like smThreadSync (through the main thread).
-enum TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
-enum TOperationKind : std::uint8_t { okWrite, okRead };
-enum TComSignal : std::uint8_t { csCTS, csDSR, csRing, csRLSD };
-enum TComEvent : std::uint8_t {
-    evRxChar,
-    evTxEmpty,
-    evRxFlag,
-    evRing,
-    evBreak,
-    evCTS,
-    evDSR,
-    evError,
-    evRLSD,
-    evRx80Full
-};
-enum TComError : std::uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
-
-// The device value of a baud rate ordinal (brCustom gives 0: the port uses CustomBaudRate).
-int BaudRateToInt(TBaudRate rate);
-
-// A set of enumeration values; bit n of bits() stands for ordinal n.
-template <class E> class TComSet {
-public:
-    constexpr TComSet() = default;
-    constexpr TComSet(std::initializer_list<E> values) {
-        for (E v : values)
-            m_bits |= bit(v);
-    }
-    static constexpr TComSet fromBits(std::uint32_t bits) {
-        TComSet s;
-        s.m_bits = bits;
-        return s;
-    }
-    constexpr bool contains(E v) const { return (m_bits & bit(v)) != 0; }
-    constexpr TComSet& include(E v) {
-        m_bits |= bit(v);
-        return *this;
-    }
-    constexpr TComSet& exclude(E v) {
-        m_bits &= ~bit(v);
-        return *this;
-    }
-    constexpr bool empty() const { return m_bits == 0; }
-    constexpr std::uint32_t bits() const { return m_bits; }
-    friend constexpr TComSet operator|(TComSet a, TComSet b) { return fromBits(a.m_bits | b.m_bits); }
-    friend constexpr TComSet operator&(TComSet a, TComSet b) { return fromBits(a.m_bits & b.m_bits); }
-    friend constexpr TComSet operator-(TComSet a, TComSet b) { return fromBits(a.m_bits & ~b.m_bits); }
-    friend constexpr bool operator==(TComSet a, TComSet b) = default;
-
-private:
-    static constexpr std::uint32_t bit(E v) { return std::uint32_t{1} << static_cast<unsigned>(v); }
-    std::uint32_t m_bits = 0;
-};
-
-using TComEvents = TComSet<TComEvent>;
-using TComSignals = TComSet<TComSignal>;
-using TComErrors = TComSet<TComError>;
-
-// Every event: the default of Events.
-inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak,
-                                         evCTS,    evDSR,     evError,  evRLSD, evRx80Full};
-
-// The event-mask bit each event stands for, and back (the values the design has always used).
-std::uint32_t EventsToMask(TComEvents events);
-TComEvents MaskToEvents(std::uint32_t mask);
-// The communications error flags, and back.
-std::uint32_t ErrorsToFlags(TComErrors errors);
-TComErrors FlagsToErrors(std::uint32_t flags);
 
 // ---------------------------------------------------------------------------------------------
 // Errors
@@ -218,31 +123,7 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------
-// Waiting without spinning
-
-// A stop request that a worker thread owns and waits on beside the port: Signal() (from any
-// thread) ends every current and later wait at once, until Reset(). Backed by the system's own
-// waitable object (an eventfd on POSIX, an event on Windows).
-class TStopSignal {
-public:
-    TStopSignal();
-    ~TStopSignal();
-    TStopSignal(const TStopSignal&) = delete;
-    TStopSignal& operator=(const TStopSignal&) = delete;
-
-    void Signal();
-    void Reset();
-    bool Signalled() const;
-    // Sleeps up to timeout (negative: no limit). True when it ended because of a stop request.
-    bool WaitFor(std::chrono::milliseconds timeout) const;
-    // The system object the serial device waits on beside its own (a descriptor readable while
-    // signalled, or an event handle).
-    std::intptr_t NativeHandle() const { return m_handle; }
-
-private:
-    std::intptr_t m_handle = -1;
-    std::atomic<bool> m_signalled{false}; // answers Signalled() without a system call
-};
+// Waiting without spinning (TStopSignal: ComTypes.h)
 
 // The outcome of TCustomComPort::WaitForInput.
 enum TWaitResult : std::uint8_t {
@@ -356,35 +237,6 @@ private:
     TCustomComPort& m_port;
     int m_inputSize = 1024;
     int m_outputSize = 1024;
-};
-
-// The line settings as one block, built from the properties from scratch (the device's current
-// settings are never read) and handed to the device by ApplyDCB.
-struct TComDCB {
-    std::uint32_t BaudRate = 9600;
-    bool fBinary = true;
-    bool fParity = false;
-    bool fOutxCtsFlow = false;
-    bool fOutxDsrFlow = false;
-    TDTRFlowControl fDtrControl = dtrDisable;
-    bool fDsrSensitivity = false;
-    bool fTXContinueOnXoff = false;
-    bool fOutX = false;
-    bool fInX = false;
-    bool fErrorChar = false;
-    bool fNull = false;
-    TRTSFlowControl fRtsControl = rtsDisable;
-    bool fAbortOnError = false;
-    std::uint16_t XonLim = 0;
-    std::uint16_t XoffLim = 0;
-    std::uint8_t ByteSize = 8;
-    TParityBits Parity = prNone;
-    TStopBits StopBits = sbOneStopBit;
-    char XonChar = 17;
-    char XoffChar = 19;
-    char ErrorChar = 0;
-    char EofChar = 0;
-    char EvtChar = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -541,7 +393,6 @@ private:
     friend class TComFlowControl;
     friend class TComTimeouts;
     friend class TComBuffer;
-    friend class TComThread;
 
     // Runs the notifications of one wake-up in their fixed order; stops early when cancelled
     // becomes true (the port is closing while a hand-over runs).
@@ -579,35 +430,4 @@ private:
     TComTimeouts m_timeouts{*this};
     TComFlowControl m_flowControl{*this};
     TSyncMethod m_syncMethod = smThreadSync;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Test seam for the modem status lines (see TCustomComPort::SetLineSimulator).
-
-class TComLineSimulator {
-public:
-    TComLineSimulator() = default;
-    explicit TComLineSimulator(TComSignals initial) : m_signals(initial) {}
-    TComLineSimulator(const TComLineSimulator&) = delete;
-    TComLineSimulator& operator=(const TComLineSimulator&) = delete;
-
-    // Sets the input lines as a device would; an open port's event thread sees the change.
-    void SetSignals(TComSignals lines);
-    TComSignals Signals() const;
-    // The output lines as the port last set them.
-    bool DTR() const;
-    bool RTS() const;
-
-private:
-    friend class TCustomComPort;
-    friend class TComThread;
-    using TListener = std::function<void(TComSignals before, TComSignals after)>;
-    void setOutputs(bool dtr, bool rts);
-    void setListener(TListener listener);
-
-    mutable std::mutex m_mutex;
-    TComSignals m_signals{csCTS, csDSR, csRLSD};
-    bool m_dtr = false;
-    bool m_rts = false;
-    TListener m_listener;
 };

@@ -10,14 +10,12 @@
 
 namespace {
 
-constexpr TComEvents LineEvents{evCTS, evDSR, evRLSD, evRing};
-
 DWORD waitMs(int timeoutMs) {
     return timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
 }
 
-HANDLE newEvent(bool manualReset) {
-    return ::CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+HANDLE handle(const TComFlag& flag) {
+    return reinterpret_cast<HANDLE>(flag.native());
 }
 
 // Errors after which the device is not there any more (an adapter pulled, the driver gone).
@@ -37,7 +35,7 @@ DWORD started(BOOL ok) {
 struct TOverlapped {
     OVERLAPPED ov{};
     HANDLE event;
-    TOverlapped() : event(newEvent(true)) { ov.hEvent = event; }
+    TOverlapped() : event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) { ov.hEvent = event; }
     ~TOverlapped() {
         if (event)
             ::CloseHandle(event);
@@ -120,47 +118,47 @@ std::vector<std::string> ListComPorts(const std::string& root) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TStopSignal: a manual-reset event
+// TComFlag: a manual-reset event
 
-TStopSignal::TStopSignal() : m_handle(reinterpret_cast<std::intptr_t>(newEvent(true))) {
+TComFlag::TComFlag()
+    : m_handle(reinterpret_cast<std::intptr_t>(::CreateEventW(nullptr, TRUE, FALSE, nullptr))) {
     if (m_handle == 0)
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+    m_signalHandle = m_handle;
 }
 
-TStopSignal::~TStopSignal() {
+TComFlag::~TComFlag() {
     ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
-void TStopSignal::Signal() {
-    m_signalled.store(true);
-    ::SetEvent(reinterpret_cast<HANDLE>(m_handle));
+void TComFlag::set() {
+    m_isSet.store(true);
+    ::SetEvent(reinterpret_cast<HANDLE>(m_signalHandle));
 }
 
-void TStopSignal::Reset() {
+void TComFlag::reset() {
     ::ResetEvent(reinterpret_cast<HANDLE>(m_handle));
-    m_signalled.store(false);
+    m_isSet.store(false);
 }
 
-bool TStopSignal::WaitFor(std::chrono::milliseconds timeout) const {
-    if (m_signalled.load())
-        return true;
-    const DWORD limit = timeout.count() < 0
-                            ? INFINITE
-                            : static_cast<DWORD>(std::min<long long>(timeout.count(), INFINITE - 1));
-    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(m_handle), limit) == WAIT_OBJECT_0;
+bool TComFlag::waitFor(int timeoutMs) const {
+    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(m_handle), waitMs(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
 std::shared_ptr<TWin32ComDevice> TWin32ComDevice::openPath(const std::string& path) {
+    auto fail = [] {
+        const DWORD err = ::GetLastError();
+        throw std::system_error(static_cast<int>(err), std::system_category(), "open");
+    };
+    std::shared_ptr<TWin32ComDevice> dev(new TWin32ComDevice); // its flags first: nothing to undo
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw EComPort(ecOpen, static_cast<int>(::GetLastError()));
-    std::shared_ptr<TWin32ComDevice> dev(new TWin32ComDevice);
+        fail();
     dev->m_handle = h; // from here on the destructor closes what was opened
-    auto fail = [] { throw EComPort(ecOpen, static_cast<int>(::GetLastError())); };
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -176,27 +174,14 @@ std::shared_ptr<TWin32ComDevice> TWin32ComDevice::openPath(const std::string& pa
     ::PurgeComm(h, PURGE_RXCLEAR);
     DWORD status = 0;
     dev->m_hasModemLines = ::GetCommModemStatus(h, &status) != 0;
-
-    dev->m_abortEvent = newEvent(true);
-    dev->m_rxReadyEvent = newEvent(true);
-    dev->m_wakeEvent = newEvent(false);
-    dev->m_closeEvent = newEvent(true);
-    dev->m_lineStopEvent = newEvent(true);
-    if (!dev->m_abortEvent || !dev->m_rxReadyEvent || !dev->m_wakeEvent || !dev->m_closeEvent ||
-        !dev->m_lineStopEvent)
-        fail();
-    try {
-        dev->m_reader = std::thread(&TWin32ComDevice::reader, dev.get());
-    } catch (const std::system_error& e) {
-        throw EComPort(ecOpen, e.code().value());
-    }
+    dev->m_reader = std::thread(&TWin32ComDevice::reader, dev.get());
     return dev;
 }
 
 TWin32ComDevice::~TWin32ComDevice() {
     stopEvents();
     if (m_reader.joinable()) {
-        ::SetEvent(m_closeEvent);
+        m_closeFlag.set();
         m_reader.join();
     }
     if (m_handle) {
@@ -204,40 +189,12 @@ TWin32ComDevice::~TWin32ComDevice() {
         ::PurgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
         ::CloseHandle(m_handle);
     }
-    for (HANDLE h : {m_abortEvent, m_rxReadyEvent, m_wakeEvent, m_closeEvent, m_lineStopEvent})
-        if (h)
-            ::CloseHandle(h);
-}
-
-void TWin32ComDevice::abort() {
-    if (!m_aborted.exchange(true))
-        ::SetEvent(m_abortEvent);
-}
-
-void TWin32ComDevice::markLost() {
-    m_lost.store(true);
-    updateRxReady();
-    wake();
-}
-
-void TWin32ComDevice::updateRxReady() {
-    std::lock_guard lock(m_mutex);
-    const bool ready = m_lost.load() || m_queue.size() > 0;
-    if (ready == m_rxReady)
-        return;
-    m_rxReady = ready;
-    if (ready)
-        ::SetEvent(m_rxReadyEvent);
-    else
-        ::ResetEvent(m_rxReadyEvent);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Settings
 
-int TWin32ComDevice::applyDCB(const TComDCB& in, bool driveLines) {
-    if (in.BaudRate == 0)
-        return ERROR_INVALID_PARAMETER;
+int TWin32ComDevice::setLineSettings(const TComDCB& in, bool driveLines) {
     DCB d{};
     d.DCBlength = sizeof d;
     if (!::GetCommState(m_handle, &d))
@@ -274,30 +231,13 @@ int TWin32ComDevice::applyDCB(const TComDCB& in, bool driveLines) {
     d.EvtChar = in.EvtChar;
     if (!::SetCommState(m_handle, &d))
         return static_cast<int>(::GetLastError());
-
-    m_queue.configure(in.fNull, in.EvtChar);
-    std::lock_guard lock(m_mutex);
-    m_parityCheck = in.fParity;
-    m_baud = in.BaudRate;
-    m_bitsPerChar = ComBitsPerChar(in);
     return 0;
 }
 
-int TWin32ComDevice::setQueueSizes(int input, int output) {
+int TWin32ComDevice::setSystemQueues(int input, int output) {
     if (!::SetupComm(m_handle, static_cast<DWORD>(input), static_cast<DWORD>(output)))
         return static_cast<int>(::GetLastError());
-    m_queue.setInputSize(input);
     return 0;
-}
-
-void TWin32ComDevice::setTimeouts(const TComTimeoutValues& values) {
-    std::lock_guard lock(m_mutex);
-    m_timeouts = values;
-}
-
-TComTimeoutValues TWin32ComDevice::timeouts() const {
-    std::lock_guard lock(m_mutex);
-    return m_timeouts;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -309,32 +249,18 @@ std::uint32_t TWin32ComDevice::collectErrors() {
     if (!::ClearCommError(m_handle, &errors, &stat))
         return 0;
     if (errors != 0) {
-        TComEvents events;
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_errorMutex);
             m_errorFlags |= errors;
-            if (errors & (CE_FRAME | CE_OVERRUN | CE_RXOVER | (m_parityCheck ? CE_RXPARITY : 0)))
-                events.include(evError);
         }
+        TComEvents events;
+        if (errors & (CE_FRAME | CE_OVERRUN | CE_RXOVER | (parityChecked() ? CE_RXPARITY : 0)))
+            events.include(evError);
         if (errors & CE_BREAK)
             events.include(evBreak);
         addEvents(events);
     }
     return stat.cbInQue;
-}
-
-void TWin32ComDevice::addEvents(TComEvents events) {
-    if (events.empty())
-        return;
-    m_pendingEvents.fetch_or(events.bits());
-    wake();
-}
-
-void TWin32ComDevice::received(const char* data, std::size_t n) {
-    if (n == 0)
-        return;
-    addEvents(m_queue.push(data, n));
-    updateRxReady();
 }
 
 void TWin32ComDevice::reader() {
@@ -344,12 +270,12 @@ void TWin32ComDevice::reader() {
     int quickEmpty = 0;
     char buf[4096];
     TOverlapped transfer;
-    while (!m_lost.load()) {
+    while (!lost()) {
         DWORD done = 0, err = 0;
         const auto begun = Clock::now();
         const DWORD start = started(::ReadFile(m_handle, buf, 1, nullptr, transfer.next()));
-        const DWORD ended = transfer.finish(m_handle, start, {m_closeEvent}, INFINITE, done, err);
-        received(buf, done);
+        const DWORD ended = transfer.finish(m_handle, start, {handle(m_closeFlag)}, INFINITE, done, err);
+        addEvents(received(buf, done));
         if (ended != 0)
             break; // closing
         if (err != 0 && err != ERROR_OPERATION_ABORTED) {
@@ -367,32 +293,18 @@ void TWin32ComDevice::reader() {
         quickEmpty = 0;
         // What arrived behind the first byte is read at once: it is in the driver's queue, so
         // the read returns without waiting.
-        for (std::uint32_t queued; !m_lost.load() && (queued = collectErrors()) > 0;) {
+        for (std::uint32_t queued; !lost() && (queued = collectErrors()) > 0;) {
             const DWORD want = std::min<DWORD>(queued, sizeof buf);
             const DWORD startRest = started(::ReadFile(m_handle, buf, want, nullptr, transfer.next()));
-            const DWORD endedRest = transfer.finish(m_handle, startRest, {m_closeEvent}, INFINITE, done, err);
-            received(buf, done);
+            const DWORD endedRest =
+                transfer.finish(m_handle, startRest, {handle(m_closeFlag)}, INFINITE, done, err);
+            addEvents(received(buf, done));
             if (endedRest != 0 || err != 0 || done == 0)
                 break;
         }
-        if (::WaitForSingleObject(m_closeEvent, 0) == WAIT_OBJECT_0)
+        if (m_closeFlag.isSet())
             break;
     }
-    updateRxReady();
-}
-
-TComEvents TWin32ComDevice::fill() {
-    return {}; // the reader moves every byte into the queue as it arrives
-}
-
-std::size_t TWin32ComDevice::available() {
-    return m_queue.size();
-}
-
-std::size_t TWin32ComDevice::take(char* buffer, std::size_t n) {
-    const std::size_t count = m_queue.take(buffer, n);
-    updateRxReady();
-    return count;
 }
 
 TComWoken TWin32ComDevice::waitForInput(int timeoutMs, const TStopSignal* stop) {
@@ -400,44 +312,37 @@ TComWoken TWin32ComDevice::waitForInput(int timeoutMs, const TStopSignal* stop) 
     DWORD n = 0;
     if (stop)
         waits[n++] = reinterpret_cast<HANDLE>(stop->NativeHandle());
-    waits[n++] = m_abortEvent;
-    waits[n++] = m_rxReadyEvent;
+    waits[n++] = handle(m_abortFlag);
+    waits[n++] = handle(m_rxReadyFlag);
     const DWORD w = ::WaitForMultipleObjects(n, waits, FALSE, waitMs(timeoutMs));
     if (w == WAIT_TIMEOUT)
         return TComWoken::Timeout;
     if (w == WAIT_FAILED)
         return TComWoken::Aborted;
     HANDLE which = waits[w - WAIT_OBJECT_0];
-    if (which == m_rxReadyEvent)
+    if (which == handle(m_rxReadyFlag))
         return TComWoken::Ready;
-    return which == m_abortEvent ? TComWoken::Aborted : TComWoken::Stopped;
+    return which == handle(m_abortFlag) ? TComWoken::Aborted : TComWoken::Stopped;
 }
 
-int TWin32ComDevice::purge(bool input, bool output) {
+int TWin32ComDevice::purgeSystem(bool input, bool output) {
     const DWORD flags = (input ? PURGE_RXCLEAR : 0u) | (output ? PURGE_TXCLEAR : 0u);
     if (flags && !::PurgeComm(m_handle, flags))
         return static_cast<int>(::GetLastError());
-    if (input) {
-        m_queue.clear();
-        updateRxReady();
-    }
     return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Output
 
-int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& deadline, bool untilSent,
-                           std::size_t& written) {
-    written = 0;
-    if (m_lost.load())
-        return ERROR_GEN_FAILURE;
+int TWin32ComDevice::writeBytes(const char* data, std::size_t n, const TComDeadline& deadline,
+                                std::size_t& written) {
     TOverlapped transfer;
     DWORD done = 0, err = 0;
     const DWORD start = started(::WriteFile(
         m_handle, data, static_cast<DWORD>(std::min<std::size_t>(n, MAXDWORD)), nullptr, transfer.next()));
     const DWORD ended =
-        transfer.finish(m_handle, start, {m_abortEvent}, waitMs(deadline.remainingMs()), done, err);
+        transfer.finish(m_handle, start, {handle(m_abortFlag)}, waitMs(deadline.remainingMs()), done, err);
     written = done;
     if (ended == 1)
         return ERROR_OPERATION_ABORTED;
@@ -445,18 +350,6 @@ int TWin32ComDevice::write(const char* data, std::size_t n, const TComDeadline& 
         if (deviceGone(err))
             markLost();
         return static_cast<int>(err);
-    }
-    if (written > 0 && m_watchTx.load()) {
-        m_txPending.store(true);
-        wake();
-    }
-    // The transfer ends when the bytes have left the device (or the time is up).
-    for (int queued; untilSent && (queued = outputQueue()) > 0 && !deadline.passed();) {
-        int wait = sendTimeMs(queued);
-        if (!deadline.unlimited())
-            wait = std::min(wait, deadline.remainingMs());
-        if (::WaitForSingleObject(m_abortEvent, waitMs(wait)) == WAIT_OBJECT_0)
-            break;
     }
     return 0;
 }
@@ -467,132 +360,66 @@ int TWin32ComDevice::outputQueue() {
     if (!::ClearCommError(m_handle, &errors, &stat))
         return -1;
     if (errors != 0) {
-        std::lock_guard lock(m_mutex);
-        m_errorFlags |= errors; // kept for takeErrors(), as the reader keeps them
+        std::lock_guard lock(m_errorMutex);
+        m_errorFlags |= errors; // kept for lineErrors(), as the reader keeps them
     }
     return static_cast<int>(std::min<DWORD>(stat.cbOutQue, INT_MAX));
-}
-
-int TWin32ComDevice::sendTimeMs(int n) const {
-    std::lock_guard lock(m_mutex);
-    return ComSendTimeMs(n, m_baud, m_bitsPerChar);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Lines and errors
 
-int TWin32ComDevice::modemLines(TComSignals& lines) const {
-    if (!m_hasModemLines) {
-        // No modem lines (a pseudo-terminal under a compatibility layer, some virtual ports): as
-        // if a looped-back cable were there.
-        lines = {csCTS, csDSR, csRLSD};
-        return 0;
-    }
+int TWin32ComDevice::readModemLines(TComSignals& lines) const {
     DWORD status = 0;
     if (!::GetCommModemStatus(m_handle, &status))
         return static_cast<int>(::GetLastError());
-    lines = {};
-    if (status & MS_CTS_ON)
-        lines.include(csCTS);
-    if (status & MS_DSR_ON)
-        lines.include(csDSR);
-    if (status & MS_RING_ON)
-        lines.include(csRing);
-    if (status & MS_RLSD_ON)
-        lines.include(csRLSD);
+    // MS_CTS_ON, MS_DSR_ON, MS_RING_ON and MS_RLSD_ON are bits 4 to 7, in the order of TComSignal.
+    static_assert(MS_CTS_ON >> 4 == 1u << csCTS && MS_DSR_ON >> 4 == 1u << csDSR &&
+                  MS_RING_ON >> 4 == 1u << csRing && MS_RLSD_ON >> 4 == 1u << csRLSD);
+    lines = TComSignals::fromBits((status >> 4) & 0xF);
     return 0;
 }
 
-TComErrors TWin32ComDevice::takeErrors() {
+TComErrors TWin32ComDevice::lineErrors() {
     collectErrors();
-    TComErrors errors;
-    if (m_queue.takeOverflow())
-        errors.include(ceRxOver);
-    std::lock_guard lock(m_mutex);
-    std::uint32_t flags = m_errorFlags;
-    if (!m_parityCheck)
+    std::uint32_t flags;
+    {
+        std::lock_guard lock(m_errorMutex);
+        flags = m_errorFlags;
+        m_errorFlags = 0;
+    }
+    if (!parityChecked())
         flags &= ~static_cast<std::uint32_t>(CE_RXPARITY);
-    m_errorFlags = 0;
-    return errors | FlagsToErrors(flags);
+    return FlagsToErrors(flags);
 }
 
 // ---------------------------------------------------------------------------------------------
-// The event thread's wait
+// The event thread's sleep and the modem-line helper
 
-void TWin32ComDevice::wake() {
-    ::SetEvent(m_wakeEvent);
+TComDevice::TSlept TWin32ComDevice::sleepForEvents(int timeoutMs, TComEvents /*watched*/,
+                                                   TComEvents& /*found*/) {
+    // The reader and the line helper hand over what they saw with addEvents().
+    const DWORD w = ::WaitForSingleObject(handle(m_wakeFlag), waitMs(timeoutMs));
+    if (w == WAIT_FAILED)
+        return TSlept::Failed;
+    return w == WAIT_OBJECT_0 ? TSlept::Woken : TSlept::TimedOut;
 }
 
-void TWin32ComDevice::startEvents(TComEvents events) {
-    m_watched = events;
-    m_watchTx.store(events.contains(evTxEmpty));
-    const TComEvents lines = events & LineEvents;
-    if (!lines.empty() && m_hasModemLines && !m_lineThread.joinable()) {
-        ::ResetEvent(m_lineStopEvent);
-        m_lineThread = std::thread(&TWin32ComDevice::lineWatch, this, lines);
-    }
-}
-
-void TWin32ComDevice::stopEvents() {
-    m_watchTx.store(false);
-    if (!m_lineThread.joinable())
-        return;
-    ::SetEvent(m_lineStopEvent);
-    m_lineThread.join();
-}
-
-bool TWin32ComDevice::waitEvents(TComEvents& result) {
-    for (;;) {
-        // A time limit only while sent bytes are still on their way, for evTxEmpty.
-        const bool txPending = m_watchTx.load() && m_txPending.load();
-        const int queuedBefore = txPending ? outputQueue() : 0;
-        const int timeout = queuedBefore > 0 ? sendTimeMs(queuedBefore) : txPending ? 0 : -1;
-        const DWORD w = ::WaitForSingleObject(m_wakeEvent, waitMs(timeout));
-        if (w == WAIT_FAILED)
-            return false;
-        const bool woken = w == WAIT_OBJECT_0;
-        TComEvents events = TComEvents::fromBits(m_pendingEvents.exchange(0));
-        if (txPending && outputQueue() <= 0 && m_txPending.exchange(false))
-            events.include(evTxEmpty);
-        result = events & m_watched;
-        const bool lostNow = m_lost.load() && !m_lostReported;
-        m_lostReported = m_lostReported || lostNow;
-        if (!result.empty() || woken || lostNow)
-            return true;
-    }
-}
-
-void TWin32ComDevice::lineWatch(TComEvents watched) {
-    DWORD mask = 0;
-    if (watched.contains(evCTS))
-        mask |= EV_CTS;
-    if (watched.contains(evDSR))
-        mask |= EV_DSR;
-    if (watched.contains(evRLSD))
-        mask |= EV_RLSD;
-    if (watched.contains(evRing))
-        mask |= EV_RING;
-    if (!::SetCommMask(m_handle, mask))
+void TWin32ComDevice::watchLines(TComEvents watched) {
+    // The event-mask bits of the line events are those of EV_CTS, EV_DSR, EV_RLSD and EV_RING.
+    if (!::SetCommMask(m_handle, EventsToMask(watched)))
         return; // the driver cannot watch its lines
     TOverlapped wait;
     for (;;) {
         DWORD what = 0, done = 0, err = 0;
         const DWORD start = started(::WaitCommEvent(m_handle, &what, wait.next()));
-        if (wait.finish(m_handle, start, {m_lineStopEvent, m_closeEvent}, INFINITE, done, err) != 0)
+        if (wait.finish(m_handle, start, {handle(m_lineStopFlag), handle(m_closeFlag)}, INFINITE, done,
+                        err) != 0)
             break;
         // An empty mask, or a failure, ends the watch rather than repeating it at once.
         if (err != 0 || what == 0)
             break;
-        TComEvents events;
-        if (what & EV_CTS)
-            events.include(evCTS);
-        if (what & EV_DSR)
-            events.include(evDSR);
-        if (what & EV_RLSD)
-            events.include(evRLSD);
-        if (what & EV_RING)
-            events.include(evRing);
-        addEvents(events & watched);
+        addEvents(MaskToEvents(what) & watched);
     }
     ::SetCommMask(m_handle, 0);
 }
