@@ -173,6 +173,9 @@ private:
 
     // True when the port name fits the profile's field; otherwise the user is told.
     bool portnamePasst(const std::string& port);
+    // True when a changed "Zusatztext" holds only what the Disag prints (ASCII); otherwise the
+    // user is told and the field shown.
+    bool scheibentextPasst();
     // The port of a new default profile: the first listed port that fits, "" when none does.
     std::string standardPort() const;
     // The ports the machine search tries: the port shown when the list does not hold it (a typed

@@ -131,6 +131,20 @@ bool Einstellungslogik::portnamePasst(const std::string& port) {
     return false;
 }
 
+bool Einstellungslogik::scheibentextPasst() {
+    const std::string scheibentext = ansiText(Feld::Scheibentext);
+    if (scheibentext == gezeigt(Feld::Scheibentext, text(m_liste.aktiv().Scheibentext)) ||
+        std::all_of(scheibentext.begin(), scheibentext.end(), istDruckbarAscii))
+        return true;
+    m_ansicht.zeigeSeite(Seite::Maschinen);
+    m_ansicht.frage("Der Zusatztext\n\r" + m_ansicht.feldText(Feld::Scheibentext) +
+                        "\n\renth\u00e4lt Zeichen, die die Maschine nicht drucken kann. Erlaubt sind "
+                        "Buchstaben ohne Umlaute und \u00df, Ziffern, Leerzeichen und Satzzeichen.",
+                    "Fehler", Mb::Ok | Mb::IconError);
+    m_ansicht.setzeFokus(Feld::Scheibentext);
+    return false;
+}
+
 std::string Einstellungslogik::standardPort() const {
     for (const std::string& port : m_ansicht.gelistetePorts()) {
         if (port.size() <= kMaxPortName)
@@ -217,6 +231,9 @@ bool Einstellungslogik::SteuerelementeUebernehmen() {
     // it is refused, and nothing is applied.
     const std::string port = m_ansicht.port();
     if (port != text(m_liste.aktiv().Port) && !portnamePasst(port))
+        return false;
+    // A "Zusatztext" the Disag cannot print is refused the same way.
+    if (!scheibentextPasst())
         return false;
     // A number out of range never reaches the profile or the machine, even when the field was
     // not left before applying (a shortcut key applies without moving the focus).

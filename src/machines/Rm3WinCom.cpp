@@ -1,5 +1,8 @@
 #include "Rm3WinCom.h"
 
+#include "Rm3WinSchusszeile.h"
+#include "Uebertragungslog.h"
+
 #include <algorithm>
 #include <thread>
 #include <utility>
@@ -16,6 +19,7 @@ constexpr auto kAckWait = 300ms;         // for the ACK after each sending
 constexpr auto kReplyWait = 100ms;       // for the answer to "TYP"
 constexpr auto kAckDrain = 20ms;         // for an acknowledgement to leave the port
 constexpr std::size_t kReadChunk = 4096; // bytes taken from the port at a time
+constexpr int kDamagedLinesTold = 3;     // damaged lines in a row, then the user is told
 
 // Sleeps for the time, or until the stop request when there is one.
 void pause(Clock::duration time, const TStopSignal* stop) {
@@ -39,27 +43,27 @@ std::chrono::milliseconds remaining(Clock::time_point deadline) {
     return left > 0ms ? left : 0ms;
 }
 
-} // namespace
-
-std::uint8_t Rm3WinCheckChar(std::string_view text) {
+std::uint8_t xorOf(std::string_view text) {
     std::uint8_t x = 0;
     for (const char c : text)
         x ^= static_cast<std::uint8_t>(c);
-    if (static_cast<std::int8_t>(x) < 32)
-        x = static_cast<std::uint8_t>(x + 32);
     return x;
 }
 
-TRm3WinEditShot Rm3WinEditShotFromLine(std::string_view line) {
-    const std::size_t p1 = std::min(line.find(';'), line.size());
-    const std::size_t p2 = p1 < line.size() ? std::min(line.find(';', p1 + 1), line.size()) : line.size();
-    TRm3WinEditShot shot;
-    const std::string_view nummer = line.size() > 4 ? line.substr(4, p1 - std::min<std::size_t>(4, p1)) : "";
-    shot.Schussnr = tryStrToInt(nummer).value_or(10);
-    if (p1 < line.size())
-        shot.Ringwert = std::string(line.substr(p1 + 1, p2 - p1 - 1));
-    shot.Status = !line.empty() && line.back() == 'G' ? 'U' : 'V';
-    return shot;
+} // namespace
+
+std::uint8_t Rm3WinCheckChar(std::string_view text) {
+    const std::uint8_t x = xorOf(text);
+    return x < 32 ? static_cast<std::uint8_t>(x + 32) : x;
+}
+
+bool Rm3WinLineIntact(std::string_view line) {
+    if (line.empty())
+        return false;
+    const std::string_view text = line.substr(0, line.size() - 1);
+    const auto check = static_cast<std::uint8_t>(line.back());
+    const std::uint8_t x = xorOf(text);
+    return check == Rm3WinCheckChar(text) || (x >= 0x80 && check == static_cast<std::uint8_t>(x + 32));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -169,6 +173,7 @@ TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
     OnBeforeOpen = [this](TCustomComPort*) {
         std::lock_guard input(m_inputMutex);
         m_closing = false;
+        m_damagedInRow = 0;
     };
 }
 
@@ -277,8 +282,8 @@ void TRm3WinCom::feed(const char* bytes, std::size_t count) {
     receive(bytes, count);
 }
 
-void TRm3WinCom::acknowledge() {
-    TransmitChar(static_cast<char>(Ascii::ACK));
+void TRm3WinCom::answerLine(std::uint8_t answer) {
+    TransmitChar(static_cast<char>(answer));
 }
 
 void TRm3WinCom::receive(const char* bytes, std::size_t count) {
@@ -306,26 +311,58 @@ void TRm3WinCom::lineEnd() {
         m_line.clear();
         return;
     }
-    acknowledge();
+    // A bare CR is an empty line: acknowledged and delivered empty.
+    const bool intact = m_line.empty() || Rm3WinLineIntact(m_line);
+    answerLine(intact ? Ascii::ACK : Ascii::NAK);
     m_ackSent = true;
     m_lastAck = Clock::now();
+    if (!intact) {
+        refuseLine();
+        return;
+    }
 
-    if (!m_line.empty())
+    if (!m_line.empty()) {
         m_line.pop_back(); // the check character
+        m_damagedInRow = 0;
+    }
     const std::string_view line = m_line;
     if (line.starts_with("WSE")) {
         Reset();
     } else if (line.starts_with("STA")) {
         ClearEditData();
     } else if (line.starts_with("WSC=-")) {
+        {
+            std::lock_guard lock(m_editMutex);
+            m_editTarget = tryStrToInt(line.substr(5));
+            if (m_editTarget && *m_editTarget < 0)
+                m_editTarget.reset();
+        }
         m_editing.store(true);
         PostEdit();
     } else if (line.starts_with("SCH=")) {
-        TRm3WinEditShot shot = Rm3WinEditShotFromLine(line);
+        const TRm3WinSchusszeile zeile = Rm3WinSchusszeileLesen(line);
         std::lock_guard lock(m_editMutex);
-        m_editList.push_back(std::move(shot));
+        for (const TRm3WinSchuss& s : zeile.Schuesse)
+            m_editList.push_back({s.Schussnr, s.Ringwert, s.Teiler, s.Kennung == 'G' ? 'U' : 'V'});
     }
     PostData(std::exchange(m_line, std::string()));
+}
+
+void TRm3WinCom::logRefused(std::string_view line) {
+    logEreignis(LogName(), "Zeile mit falschem Pr\xC3\xBC"
+                           "fzeichen abgelehnt (NAK): " +
+                               Uebertragungslog::maskiert(line));
+}
+
+void TRm3WinCom::refuseLine() {
+    logRefused(m_line);
+    if (++m_damagedInRow == kDamagedLinesTold)
+        PostHinweis("Die Maschine an " + LogName() +
+                    " sendet besch\xE4"
+                    "digte Zeilen (Pr\xFC"
+                    "fzeichen falsch). Kabel und Stecker pr\xFC"
+                    "fen.");
+    m_line.clear();
 }
 
 void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
@@ -383,14 +420,16 @@ void TRm3WinCom::ProcessEdit() {
 }
 
 void TRm3WinCom::SendEdit() {
+    // "EDI=" the shots of the series ";" the shots of the target waiting (k of "WSC=-k"), then
+    // "S=" number ";" ring ";" divisor ";" status for every shot.
     std::vector<std::string> answer;
     {
         std::lock_guard lock(m_editMutex);
-        const std::string n = std::to_string(m_editList.size());
-        answer.push_back("EDI=" + n + ";" + n);
+        const auto n = static_cast<std::int32_t>(m_editList.size());
+        answer.push_back("EDI=" + std::to_string(n) + ";" + std::to_string(m_editTarget.value_or(n)));
         for (const TRm3WinEditShot& shot : m_editList)
-            answer.push_back("S=" + std::to_string(shot.Schussnr) + ";" + shot.Ringwert + ";" +
-                             shot.Ringwert + ";" + shot.Status);
+            answer.push_back("S=" + std::to_string(shot.Schussnr) + ";" + shot.Ringwert + ";" + shot.Teiler +
+                             ";" + shot.Status);
     }
     queue(std::move(answer));
 }
@@ -406,24 +445,39 @@ bool TRm3WinCom::Test(std::string& model) {
     TRm3WinSendThread probe(*this); // not started: the handshake runs on this thread
     if (!probe.SendCommand("TYP", kTries, true))
         return false;
-    // The answer: "TYP=", the name, the check character and CR.
-    std::string reply;
-    const Clock::time_point deadline = Clock::now() + kReplyWait;
-    while (reply.size() < MaxLine && (reply.empty() || reply.back() != static_cast<char>(Ascii::CR))) {
-        if (WaitForInput(remaining(deadline)) != wrInput)
-            break;
-        std::string chunk;
-        if (ReadStr(chunk, InputCount()) <= 0)
-            break;
-        reply += chunk;
-    }
-    if (!reply.empty()) {
-        WriteByte(Ascii::ACK);
-        pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
-        if (reply.size() >= 7)
-            model = reply.substr(4, reply.size() - 6);
-    }
+    model = modelFromReply();
     return true;
+}
+
+std::string TRm3WinCom::modelFromReply() {
+    // The answer: "TYP=", the name, the check character and CR. A damaged one gets NAK, and the
+    // machine sends it again; damaged twice, the machine is there but its model unknown.
+    for (int copy = 0; copy < 2; ++copy) {
+        std::string reply;
+        const Clock::time_point deadline = Clock::now() + kReplyWait;
+        while (reply.size() < MaxLine && (reply.empty() || reply.back() != static_cast<char>(Ascii::CR))) {
+            if (WaitForInput(remaining(deadline)) != wrInput)
+                break;
+            std::string chunk;
+            if (ReadStr(chunk, InputCount()) <= 0)
+                break;
+            reply += chunk;
+        }
+        if (reply.empty())
+            return {};
+        const bool complete = reply.back() == static_cast<char>(Ascii::CR);
+        if (complete)
+            reply.pop_back();
+        const bool intact = complete && Rm3WinLineIntact(reply);
+        WriteByte(intact ? Ascii::ACK : Ascii::NAK);
+        if (intact) {
+            pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
+            return reply.size() > 5 ? reply.substr(4, reply.size() - 5) : std::string();
+        }
+        logRefused(reply);
+    }
+    pause(kAckDrain, nullptr);
+    return ModellUnbekannt;
 }
 
 bool TRm3WinCom::Test() {

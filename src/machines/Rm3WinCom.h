@@ -1,11 +1,13 @@
 #pragma once
 
 // The Disag RM II/III/IV in its remote mode. The machine sends text lines (shots, start and end
-// of a series, edit requests), each ended by a check character and CR; the component
-// acknowledges every line at once, hands it to the main thread as OnData, and reacts to four
-// kinds of line itself: "WSE" (the machine wants its settings string), "STA" (a new series:
-// forget the collected shots), "SCH=" (a shot: collect it) and "WSC=-" (an edit request: show
-// the unconfirmed shots through OnEdit and answer with the list of shots).
+// of a series, edit requests), each ended by a check character and CR. The component verifies
+// the check character and answers at once: ACK for a right one, NAK for a wrong one, after which
+// the machine sends the line again. An acknowledged line goes to the main thread as OnData; a
+// refused one goes nowhere but into the transmission log. The component reacts to four kinds of
+// line itself: "WSE" (the machine wants its settings string), "STA" (a new series: forget the
+// collected shots), "SCH=" (one shot or several: collect them) and "WSC=-k" (an edit request:
+// show the unconfirmed shots through OnEdit and answer with the list of shots).
 //
 // Everything the component sends goes through its send thread, which performs the machine's
 // handshake: ENQ, the machine's STX, the text with check character and CR, the machine's ACK.
@@ -25,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,19 +40,20 @@ using TRm3WinEditEvent =
 // One shot collected since the last "STA" line.
 struct TRm3WinEditShot {
     std::int32_t Schussnr = 0;
-    std::string Ringwert;
-    char Status = 'V'; // 'U' confirmed by the machine ('G' at the end of its line) or reviewed
+    std::string Ringwert; // as the machine sent it, or as OnEdit changed it
+    std::string Teiler;   // as the machine sent it
+    char Status = 'V';    // 'U' confirmed by the machine (its flag 'G') or reviewed
 
     bool operator==(const TRm3WinEditShot&) const = default;
 };
 
-// The check character of a text: the XOR of its bytes; a value below 32 read as a signed byte
-// (0x00..0x1F, 0x80..0xFF) is raised by 32, keeping the low 8 bits. "TYP" gives 0x5D.
+// The check character of a text: the XOR of its bytes, raised by 32 when it is below 32
+// (0x00..0x1F). "TYP" gives 0x5D, "WSE" 'A', "SCH=1;7.2;2973.0;164.7;G" '#'.
 std::uint8_t Rm3WinCheckChar(std::string_view text);
 
-// The shot of a "SCH=" line: the number between "SCH=" and the first ";" (10 when it is not a
-// number), the ring value up to the next ";", and 'U' when the line ends with 'G'.
-TRm3WinEditShot Rm3WinEditShotFromLine(std::string_view line);
+// Whether a received line (the text and its check character, without CR) is intact. A text
+// whose XOR is 0x80 or above may also carry that value raised by 32, as some senders compute it.
+bool Rm3WinLineIntact(std::string_view line);
 
 class TRm3WinCom;
 
@@ -88,10 +92,12 @@ public:
     TComHandler<TRm3WinEditEvent> OnEdit;
 
     // Asks the machine for its model ("TYP"). True when the machine took the question; model is
-    // the name it answered, empty when it answered nothing in time. Closes the port first and
-    // leaves it closed; raises the port's error when the port cannot be opened.
+    // the name it answered, empty when it answered nothing in time, ModellUnbekannt when its
+    // answer came damaged twice. Closes the port first and leaves it closed; raises the port's
+    // error when the port cannot be opened.
     bool Test(std::string& model);
     bool Test() override;
+    static constexpr const char* ModellUnbekannt = "unbekannt";
 
     // Queues the settings string while the port is open, a send thread runs and no edit request
     // is being answered (any thread).
@@ -115,8 +121,8 @@ protected:
     // Handles received bytes as if they had been read from the port (the receive side's own
     // entry; tests feed bytes through it without a device).
     void feed(const char* bytes, std::size_t count);
-    // Acknowledges a received line on the wire.
-    virtual void acknowledge();
+    // Answers a received line on the wire at once, ahead of queued output: ACK or NAK.
+    virtual void answerLine(std::uint8_t answer);
 
 private:
     friend class TRm3WinSendThread;
@@ -128,6 +134,12 @@ private:
     // The line handling of received bytes; called with m_inputMutex held.
     void receive(const char* bytes, std::size_t count);
     void lineEnd();
+    // A line with a wrong check character: logged as received, counted, not delivered.
+    void refuseLine();
+    // Writes a refused line into the transmission log as it was received.
+    void logRefused(std::string_view line);
+    // The model in the answer to "TYP"; a damaged answer is refused once and read again.
+    std::string modelFromReply();
     void SendEdit();
     // Hands texts to the send thread, if there is one.
     void queue(std::vector<std::string> texts);
@@ -144,8 +156,9 @@ private:
     mutable std::mutex m_threadMutex; // m_sendThread
     std::unique_ptr<TRm3WinSendThread> m_sendThread;
 
-    mutable std::mutex m_editMutex; // m_editList
+    mutable std::mutex m_editMutex; // m_editList, m_editTarget
     std::vector<TRm3WinEditShot> m_editList;
+    std::optional<std::int32_t> m_editTarget; // k of the edit request "WSC=-k"
 
     std::atomic<bool> m_opened{false};
     std::atomic<bool> m_editing{false};
@@ -156,6 +169,7 @@ private:
     std::string m_line;      // the line being received, kept between notifications
     bool m_resync = false;   // the current line lost bytes: drop it up to its CR, unacknowledged
     bool m_closing = false;  // the port is closing: received bytes are left to it
-    bool m_ackSent = false;
+    bool m_ackSent = false;  // an answer to a line (ACK or NAK) went out at m_lastAck
     std::chrono::steady_clock::time_point m_lastAck;
+    int m_damagedInRow = 0; // lines with a wrong check character since the last intact one
 };

@@ -2,8 +2,10 @@
 
 #include "Profil.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +23,27 @@ constexpr std::array<const char*, 3> kRingauswertung = {"GR", "ZR", "KR"};
 constexpr std::array<const char*, 10> kKaliber = {"22", "32", "33", "9MM", "357",
                                                   "36", "38", "44", "45",  "58"};
 constexpr std::array<const char*, 3> kTeilerauswertung = {"KT", "ZT", "HT"};
+
+// The machine prints at most this many ASCII characters after the total.
+constexpr std::size_t kDruckzeichen = 10;
+
+// The printed text as the machine takes it: German letters in their ASCII spelling (ae, oe, ue,
+// ss), any other character that is not printable ASCII as "?", cut to what the machine prints.
+std::string druckText(std::string_view ansi) {
+    constexpr std::pair<char, const char*> umschrift[] = {{'\xE4', "ae"}, {'\xF6', "oe"}, {'\xFC', "ue"},
+                                                          {'\xC4', "Ae"}, {'\xD6', "Oe"}, {'\xDC', "Ue"},
+                                                          {'\xDF', "ss"}};
+    std::string s;
+    for (const char c : ansi) {
+        const auto* u =
+            std::find_if(std::begin(umschrift), std::end(umschrift), [c](auto& p) { return p.first == c; });
+        if (u != std::end(umschrift))
+            s += u->second;
+        else
+            s += istDruckbarAscii(c) ? c : '?';
+    }
+    return s.substr(0, kDruckzeichen);
+}
 
 } // namespace
 
@@ -217,7 +240,7 @@ std::string TRm3WinInitstring::BuildString() const {
         s += ";TEM";
     if (!m_scheibentext.empty()) {
         s += ";DRT=";
-        s += m_scheibentext;
+        s += druckText(m_scheibentext);
     }
     return s;
 }

@@ -42,6 +42,12 @@ public:
     using std::invalid_argument::invalid_argument;
 };
 
+// Whether a character is printable ASCII (a blank up to "~"): what the machine's printed text
+// may hold.
+inline bool istDruckbarAscii(char c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
 // Reads a decimal integer strictly: optional leading blanks, an optional sign, at least one
 // digit and nothing after the digits, within the range of a 32-bit integer.
 std::optional<int32_t> tryStrToInt(std::string_view text);
@@ -88,8 +94,9 @@ public:
     // Divisor mark; true adds ";TEM". Only switching it on asks for a send.
     bool Teilermarkierung() const;
     void SetTeilermarkierung(bool value);
-    // Printed text; a non-empty text adds ";DRT=" and the text. Only a non-empty text asks for
-    // a send.
+    // Printed text (Windows-1252); a non-empty text adds ";DRT=" and the text as the machine
+    // prints it: ASCII, German letters spelt out (ae, oe, ue, ss), any other character "?", at
+    // most 10 characters. Only a non-empty text asks for a send.
     std::string Scheibentext() const;
     void SetScheibentext(const std::string& value);
 

@@ -2,9 +2,9 @@
 
 #include "Desktop.h"
 #include "Profilliste.h"
+#include "Rm3WinSchusszeile.h"
 #include "TProtokollAusgabe.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -28,35 +28,6 @@ std::string_view scheibentypCode(int32_t scheibentyp) {
     default:
         return ""; // a damaged profile value: no target type rather than a wrong one
     }
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Reads a number with "." as decimal separator, whatever the locale; the whole field must be
-// the number and it must be finite.
-std::optional<float> readAngle(std::string_view field) {
-    field = trimBlanks(field);
-    if (!field.empty() && field.front() == '+')
-        field.remove_prefix(1);
-    float value = 0;
-    const char* const end = field.data() + field.size();
-    const auto [ptr, ec] = std::from_chars(field.data(), end, value, std::chars_format::fixed);
-    if (field.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-std::string withoutFirstPoint(std::string_view field) {
-    std::string s(field);
-    if (const auto p = s.find('.'); p != std::string::npos)
-        s.erase(p, 1);
-    return s;
 }
 
 // The cosine or sine of an angle for one coordinate. At whole multiples of 30 degrees one of the
@@ -129,22 +100,6 @@ std::pair<Faktor, Faktor> richtung(float winkel) {
     return {c, winkel < 0 ? negiert(s) : s};
 }
 
-// Whether the number at the start of a field (blanks, a sign, then digits, as readDecimal reads
-// it) has more significant digits than a value of tenths may have.
-bool zuGross(std::string_view feld) {
-    std::size_t i = feld.find_first_not_of(" \t\n\v\f\r");
-    if (i == std::string_view::npos)
-        return false;
-    if (feld[i] == '+' || feld[i] == '-')
-        ++i;
-    while (i < feld.size() && feld[i] == '0')
-        ++i;
-    std::size_t ziffern = 0;
-    for (; i < feld.size() && feld[i] >= '0' && feld[i] <= '9'; ++i)
-        ++ziffern;
-    return ziffern > 9;
-}
-
 // A line as it may be shown in a message: control bytes made visible, long lines cut.
 std::string zeileFuerMeldung(std::string_view zeile) {
     constexpr std::size_t maxLaenge = 80;
@@ -166,48 +121,14 @@ std::pair<int32_t, int32_t> Rm3WinDaten::koordinaten(int32_t teiler, float winke
     return {koordinate(teiler, c), koordinate(teiler, s)};
 }
 
-std::optional<TSchussDatensatz> Rm3WinDaten::schussAusZeile(std::string_view zeile, std::string* grund) {
-    // Fields 2 to 4 lie between the first four ";"; what follows the fourth is not used.
-    std::size_t grenzen[4];
-    std::size_t von = 0;
-    for (std::size_t& g : grenzen) {
-        g = zeile.find(';', von);
-        if (g == std::string_view::npos)
-            return std::nullopt;
-        von = g + 1;
-    }
-    const auto feld = [&](int i) {
-        return zeile.substr(grenzen[i - 1] + 1, grenzen[i] - grenzen[i - 1] - 1);
-    };
-
-    const std::optional<float> winkel = readAngle(feld(3));
-    if (!winkel)
-        return std::nullopt;
-    TSchussDatensatz schuss;
-    const std::string ringwert = withoutFirstPoint(feld(1));
-    const std::string teiler = withoutFirstPoint(feld(2));
-    const auto nimm = [grund](FieldText& ziel, const std::string& text, const char* name) {
-        if (ziel.set(text))
-            return true;
-        if (grund)
-            *grund = feldFehler(name, text);
-        return false;
-    };
-    if (!nimm(schuss.Ringwert, ringwert, "Ringwert") || !nimm(schuss.Teiler, teiler, "Teiler"))
-        return std::nullopt;
-    // A number the record's arithmetic cannot hold would be written as the largest one it can:
-    // a plausible value that the machine never sent.
-    for (const auto& [text, name] : {std::pair{&ringwert, "Ringwert"}, std::pair{&teiler, "Teiler"}}) {
-        if (zuGross(*text)) {
-            if (grund)
-                *grund = std::string("Der Wert im Feld ") + name + " ist zu gro\xDF";
-            return std::nullopt;
-        }
-    }
-    const auto [x, y] = koordinaten(readDecimal(teiler), *winkel);
-    schuss.XKoordinate = std::to_string(x);
-    schuss.YKoordinate = std::to_string(y);
-    return schuss;
+TSchussDatensatz Rm3WinDaten::schussDatensatz(const TRm3WinSchuss& schuss) {
+    TSchussDatensatz datensatz;
+    datensatz.Ringwert = std::to_string(schuss.RingZehntel);
+    datensatz.Teiler = std::to_string(schuss.TeilerZehntel);
+    const auto [x, y] = koordinaten(schuss.TeilerZehntel, schuss.Winkel);
+    datensatz.XKoordinate = std::to_string(x);
+    datensatz.YKoordinate = std::to_string(y);
+    return datensatz;
 }
 
 void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
@@ -219,16 +140,21 @@ void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
     }
     if (Data.compare(0, 4, "SCH=") != 0)
         return;
-    std::string grund;
-    if (std::optional<TSchussDatensatz> schuss = schussAusZeile(Data, &grund)) {
-        m_schussListe.push_back(std::move(*schuss));
-        return;
+    const TRm3WinSchusszeile zeile = Rm3WinSchusszeileLesen(Data);
+    for (const TRm3WinSchuss& schuss : zeile.Schuesse)
+        m_schussListe.push_back(schussDatensatz(schuss));
+    if (!zeile.Fehler.empty()) {
+        desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
+                                 "\n\r" + zeile.Fehler +
+                                 ".\n\rDie Sch\xFCsse dieser Zeile werden nicht gespeichert.",
+                             "Fehler", Mb::Ok | Mb::IconError);
+    } else if (zeile.Unvollstaendig) {
+        desktop().messageBox(
+            "Die Disag hat eine Zeile gesendet, deren letzter Schuss unvollst\xE4ndig ist:\n\r" +
+                zeileFuerMeldung(Data) +
+                "\n\rDie Sch\xFCsse davor werden gespeichert, der unvollst\xE4ndige nicht.",
+            "Hinweis", Mb::Ok | Mb::IconInformation);
     }
-    if (!grund.empty())
-        grund = "\n\r" + grund + ".";
-    desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
-                             grund + "\n\rDieser Schuss wird nicht gespeichert.",
-                         "Fehler", Mb::Ok | Mb::IconError);
 }
 
 void Rm3WinDaten::serieSchreiben() {

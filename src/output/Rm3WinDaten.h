@@ -3,19 +3,18 @@
 #include "TSerienDatensatz.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 class Profilliste;
 class TProtokollAusgabe;
+struct TRm3WinSchuss;
 
 // The settings window's handlers for the Disag RM in remote mode. The machine reports one line
-// per event: "STA" starts a series, each "SCH=" line is one shot, "WSE" ends the series. The
-// shots are collected in SchussListe and written as one series when "WSE" arrives. Main thread
-// only.
+// per event: "STA" starts a series, each "SCH=" line holds one shot or several, "WSE" ends the
+// series. The shots are collected in SchussListe and written as one series when "WSE" arrives.
+// Main thread only.
 class Rm3WinDaten {
 public:
     Rm3WinDaten(Profilliste& profile, TProtokollAusgabe& ausgabe);
@@ -29,13 +28,9 @@ public:
     // The shots of the series in progress, in arrival order.
     const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
 
-    // Decodes a "SCH=" line into a shot record: ring value and divisor with their first "."
-    // removed and otherwise whole, X and Y from the divisor and the angle. Empty when the line
-    // has fewer than four ";", the angle is not a finite number, or the record cannot take the
-    // ring value or the divisor (see FieldText); in that last case grund, when given, receives a
-    // sentence naming the field.
-    static std::optional<TSchussDatensatz> schussAusZeile(std::string_view zeile,
-                                                          std::string* grund = nullptr);
+    // The record of one shot of a "SCH=" line: ring value and divisor in tenths, X and Y from the
+    // divisor and the angle.
+    static TSchussDatensatz schussDatensatz(const TRm3WinSchuss& schuss);
 
     // X and Y of a shot from its divisor in tenths and its angle in degrees: the exact values of
     // teiler * cos(winkel) / 10 and teiler * sin(winkel) / 10, truncated towards zero. Double

@@ -102,7 +102,8 @@ const std::array<Maschinenart, 3> Tabelle{{
         [](Serienpfad& pfad, const Profil& profil) {
             einstellstringAusProfil(pfad.Rm3WinCom1->Einstellstring(), profil);
         },
-        // A Disag that does not name its model is an RM IV.
+        // A Disag that does not name its model is an RM IV; one whose answer came damaged twice
+        // is found with its model unknown.
         [](Serienpfad& pfad) -> std::optional<std::string> {
             std::string modell;
             if (!pfad.Rm3WinCom1->Test(modell))

@@ -6,6 +6,7 @@
 
 #include "Profilliste.h"
 #include "Rm3WinDaten.h"
+#include "Rm3WinSchusszeile.h"
 #include "ScriptedDesktop.h"
 #include "TProtokollAusgabe.h"
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,15 +48,21 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
         const std::string zeile(rest.substr(0, lf));
         rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
 
-        const auto schuss = Rm3WinDaten::schussAusZeile(zeile);
-        if (schuss) {
-            fuzz::check(istGanzzahl(schuss->XKoordinate.view()) && istGanzzahl(schuss->YKoordinate.view()),
+        std::vector<TSchussDatensatz> erwartet;
+        for (const TRm3WinSchuss& s : Rm3WinSchusszeileLesen(zeile).Schuesse) {
+            const TSchussDatensatz schuss = Rm3WinDaten::schussDatensatz(s);
+            fuzz::check(istGanzzahl(schuss.XKoordinate.view()) && istGanzzahl(schuss.YKoordinate.view()),
                         "a coordinate that is no whole number");
             // The point lies on the circle of the divisor: no coordinate beyond a tenth of it.
-            const long grenze = std::labs(readDecimal(schuss->Teiler.view())) / 10 + 1;
-            fuzz::check(std::labs(readDecimal(schuss->XKoordinate.view())) <= grenze &&
-                            std::labs(readDecimal(schuss->YKoordinate.view())) <= grenze,
+            const long grenze = std::labs(readDecimal(schuss.Teiler.view())) / 10 + 1;
+            fuzz::check(std::labs(readDecimal(schuss.XKoordinate.view())) <= grenze &&
+                            std::labs(readDecimal(schuss.YKoordinate.view())) <= grenze,
                         "a coordinate outside the divisor's circle");
+            // Ring and divisor are the machine's numbers in tenths.
+            fuzz::check(s.RingZehntel >= 0 && s.RingZehntel <= 999 && s.TeilerZehntel >= 0 &&
+                            s.TeilerZehntel <= 999999,
+                        "a ring or divisor beyond what the machine sends");
+            erwartet.push_back(schuss);
         }
         const std::size_t serien = desk.clipboard.size();
         daten.Rm3WinCom1Data(zeile);
@@ -67,10 +75,12 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
             fuzz::check(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == schuesse,
                         "the series holds a different number of shots than were received");
             schuesse = 0;
-        } else if (zeile.compare(0, 4, "SCH=") == 0 && schuss) {
-            ++schuesse;
-            fuzz::check(daten.SchussListe().size() == schuesse && daten.SchussListe().back() == *schuss,
-                        "a shot was not collected as decoded");
+        } else if (zeile.compare(0, 4, "SCH=") == 0 && !erwartet.empty()) {
+            fuzz::check(
+                daten.SchussListe().size() == schuesse + erwartet.size() &&
+                    std::equal(erwartet.begin(), erwartet.end(), daten.SchussListe().end() - erwartet.size()),
+                "the shots of a line were not collected as decoded, in order");
+            schuesse += erwartet.size();
         } else {
             fuzz::check(daten.SchussListe().size() == schuesse, "a line that is no shot changed the shots");
         }

@@ -19,14 +19,15 @@
 
 namespace {
 
-// The component without a device: bytes are fed in, acknowledgements counted.
+// The component without a device: bytes are fed in, its answers counted.
 class Empfang : public TRm3WinCom {
 public:
     using TRm3WinCom::feed;
     int acks = 0;
+    int naks = 0;
 
 protected:
-    void acknowledge() override { ++acks; }
+    void answerLine(std::uint8_t answer) override { ++(answer == Ascii::ACK ? acks : naks); }
 };
 
 } // namespace
@@ -63,10 +64,12 @@ int fuzzDisagEmpfang(const uint8_t* data, std::size_t size) {
         com.feed(bytes + pos, std::min(stueck, anzahl - pos));
     mainThread.processPending();
 
-    // Every line that was acknowledged is delivered once, and nothing else is.
+    // Every line that was acknowledged is delivered once, and nothing else is: a refused line
+    // never.
     fuzz::check(static_cast<std::size_t>(com.acks) == zeilen.size(), "a line acknowledged but not delivered");
     const std::size_t crs = static_cast<std::size_t>(std::count(bytes, bytes + anzahl, '\r'));
-    fuzz::check(zeilen.size() <= crs, "more lines than carriage returns");
+    fuzz::check(zeilen.size() + static_cast<std::size_t>(com.naks) <= crs,
+                "more answers than carriage returns");
     for (const std::string& zeile : zeilen) {
         fuzz::check(zeile.find('\r') == std::string::npos && zeile.find('\0') == std::string::npos,
                     "a line holds a CR or a NUL");

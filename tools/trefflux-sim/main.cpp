@@ -1,5 +1,6 @@
 // trefflux-sim: plays a scoring machine for Trefflux, on a pseudo-terminal or a serial device.
 
+#include "DisagMachine.h"
 #include "RikaMachine.h"
 #include "SimCommands.h"
 #include "SimKinds.h"
@@ -49,12 +50,21 @@ void printHelp(std::ostream& out) {
            "                 Pr\xC3\xBC"
            "fzeichen (wie gest\xC3\xB6rt); nach NAK sendet die Maschine\n"
            "                 den Block sofort noch einmal\n"
+           "  --zeile-beschaedigt N[xK]\n"
+           "                 (nur disag) die N-te Zeile, die die Maschine sendet (ab 1, die\n"
+           "                 Antwort auf TYP mitgez\xC3\xA4hlt), kommt K-mal (ohne xK einmal)\n"
+           "                 besch\xC3\xA4"
+           "digt an; nach jedem NAK sendet die Maschine sie noch einmal\n"
+           "  --schuesse-je-zeile N\n"
+           "                 (nur disag) bis zu N Sch\xC3\xBCsse einer Serie in einer Zeile, wie\n"
+           "                 auf einer Scheibe mit mehreren Sch\xC3\xBCssen\n"
            "  --abbruch      die erste Serie bricht nach der H\xC3\xA4lfte ab (wie nach einem\n"
            "                 Zur\xC3\xBC"
            "cksetzen der Maschine); danach bietet sie sie neu an\n"
            "  --help         diese Hilfe\n"
            "\n"
            "Jede SERIE auf der Befehlszeile wartet in der Maschine, bis Trefflux sie abholt.\n"
+           "Die Disag sendet ganze Ringe, wenn Trefflux sie verlangt (RIA=GR, \"1/10 Ringe\" aus).\n"
            "W\xC3\xA4hrend trefflux-sim l\xC3\xA4uft, kann man Serien und Befehle eintippen (mit Enter):\n"
         << SimCommandHelp
         << "\n"
@@ -63,6 +73,22 @@ void printHelp(std::ostream& out) {
            "\n"
            "Beispiel:\n"
            "  trefflux-sim sam \"LG 1 10.4/123.4/12/-5 9.7/5.0/0/3\"\n";
+}
+
+// A count of up to six digits.
+bool countOf(const std::string& text, std::size_t& count) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    count = std::stoul(text);
+    return true;
+}
+
+// "3" (line 3, once) or "3x2" (line 3, twice).
+bool lineAndCopies(const std::string& text, std::size_t& number, std::size_t& copies) {
+    const std::size_t x = text.find('x');
+    copies = 1;
+    return countOf(text.substr(0, x), number) && number > 0 &&
+           (x == std::string::npos || (countOf(text.substr(x + 1), copies) && copies > 0));
 }
 
 int usage(const std::string& message) {
@@ -98,7 +124,8 @@ bool run(SimLine& line, const std::string& text, int signalFd, const std::string
 int main(int argc, char* argv[]) {
     std::string kindName, device, script, logFile, version;
     bool silent = false, cut = false;
-    std::size_t damaged = 0;
+    std::size_t damaged = 0, shotsPerLine = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> damagedLines; // line number, copies
     std::vector<std::string> series;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -125,10 +152,19 @@ int main(int argc, char* argv[]) {
                 return usage("--version braucht einen Text");
         } else if (arg == "--pruefzeichen-falsch") {
             std::string count;
-            if (!value(count) || count.empty() ||
-                count.find_first_not_of("0123456789") != std::string::npos || count.size() > 6)
+            if (!value(count) || !countOf(count, damaged))
                 return usage("--pruefzeichen-falsch braucht eine Anzahl, z. B. --pruefzeichen-falsch 4");
-            damaged = std::stoul(count);
+        } else if (arg == "--zeile-beschaedigt") {
+            std::string text;
+            std::size_t number = 0, copies = 1;
+            if (!value(text) || !lineAndCopies(text, number, copies))
+                return usage("--zeile-beschaedigt braucht eine Zeilennummer, z. B. --zeile-beschaedigt 3 "
+                             "oder 3x2 (zweimal)");
+            damagedLines.emplace_back(number, copies);
+        } else if (arg == "--schuesse-je-zeile") {
+            std::string count;
+            if (!value(count) || !countOf(count, shotsPerLine) || shotsPerLine == 0)
+                return usage("--schuesse-je-zeile braucht eine Anzahl, z. B. --schuesse-je-zeile 2");
         } else if (arg == "--abbruch") {
             cut = true;
         } else if (arg == "--stumm" || arg == "--silent") {
@@ -153,6 +189,15 @@ int main(int argc, char* argv[]) {
         if (!rika)
             return usage("--version gibt es nur f\xC3\xBCr rika");
         rika->setVersion(version);
+    }
+    if (!damagedLines.empty() || shotsPerLine > 0) {
+        auto* disag = dynamic_cast<DisagMachine*>(machine.get());
+        if (!disag)
+            return usage("--zeile-beschaedigt und --schuesse-je-zeile gibt es nur f\xC3\xBCr disag");
+        for (const auto& [number, copies] : damagedLines)
+            disag->damageLine(number, copies);
+        if (shotsPerLine > 0)
+            disag->setShotsPerLine(shotsPerLine);
     }
     machine->setSilent(silent);
     machine->damageNextChecks(damaged);

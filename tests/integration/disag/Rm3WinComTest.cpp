@@ -10,7 +10,7 @@ namespace {
 
 using Rig = MachineRig<TRm3WinCom, DisagMachine>;
 
-constexpr char ENQ = 0x05, ACK = 0x06;
+constexpr char ENQ = 0x05, ACK = 0x06, NAK = 0x15;
 const std::string kStandard = TRm3WinInitstring().BuildString();
 
 std::string frame(const std::string& text) {
@@ -51,7 +51,7 @@ TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
     EXPECT_EQ(b.data, (std::vector<std::string>{"STA", "SCH=1;10.4;123.4;90.0;G", "WSE"}));
     ASSERT_TRUE(waitCommands(b, 2));
     EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, kStandard}));
-    EXPECT_EQ(b.com.EditList(), (std::vector<TRm3WinEditShot>{{1, "10.4", 'U'}}));
+    EXPECT_EQ(b.com.EditList(), (std::vector<TRm3WinEditShot>{{1, "10.4", "123.4", 'U'}}));
 
     // A setting changed while open goes out at once; the next "STA" forgets the shots.
     b.com.Einstellstring().SetScheibentext("Verein");
@@ -98,14 +98,17 @@ TEST(Rm3WinCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
     };
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
-    send(b, {"STA", "SCH=1;10.4;123.4;90.0;G", "SCH=2;0;0;0.0;F", "SCH=3;0;0;0.0;F", "WSC=-", "WSE"});
-    ASSERT_TRUE(b.runUntil([&] { return log.size() == 8; }));
+    // Shots 2 and 3 on one target, in one line, each with its own flag; the machine waits for
+    // the edit of the 2 shots of that target.
+    send(b, {"STA", "SCH=1;10.4;123.4;90.0;G", "SCH=2;0;0;0.0;K;3;0;17.5;0.0;U;", "WSC=-2", "WSE"});
+    ASSERT_TRUE(b.runUntil([&] { return log.size() == 7; }));
     EXPECT_EQ(log, (std::vector<std::string>{"data STA", "data SCH=1;10.4;123.4;90.0;G",
-                                             "data SCH=2;0;0;0.0;F", "data SCH=3;0;0;0.0;F", "edit 2 0",
-                                             "edit 3 0", "data WSC=-", "data WSE"}));
+                                             "data SCH=2;0;0;0.0;K;3;0;17.5;0.0;U;", "edit 2 0", "edit 3 0",
+                                             "data WSC=-2", "data WSE"}));
     ASSERT_TRUE(waitCommands(b, 6));
-    EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, "EDI=3;3", "S=1;10.4;10.4;U", "S=2;0;0;U",
-                                                     "S=3;7.5;7.5;U", kStandard}));
+    // "EDI=" all shots ";" those of the target, then number, ring, divisor and status of each.
+    EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, "EDI=3;2", "S=1;10.4;123.4;U", "S=2;0;0;U",
+                                                     "S=3;7.5;17.5;U", kStandard}));
     EXPECT_FALSE(b.com.Editing());
     EXPECT_EQ(b.com.EditList().size(), 3u); // kept until the next "STA"
     EXPECT_TRUE(b.errors.empty());
@@ -123,13 +126,14 @@ TEST(Rm3WinCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
     };
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
-    send(b, {"SCH=1;0;0;0;F", "SCH=2;9.9;5.0;0;F", "WSC=-"});
+    send(b, {"SCH=1;0;0;0;K", "SCH=2;9.9;5.0;0;K", "WSC=-"});
     ASSERT_TRUE(b.runUntilData(5));
     EXPECT_EQ(b.data,
-              (std::vector<std::string>{"SCH=1;0;0;0;F", "SCH=2;9.9;5.0;0;F", "WSC=-", "STA", "WSE"}));
+              (std::vector<std::string>{"SCH=1;0;0;0;K", "SCH=2;9.9;5.0;0;K", "WSC=-", "STA", "WSE"}));
     ASSERT_TRUE(waitCommands(b, 4));
     b.main.runFor(300ms); // time for a settings string, had the "WSE" queued one
-    EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, "EDI=2;2", "S=1;0;0;U", "S=2;9.9;9.9;U"}));
+    // Without a number after "WSC=-" the edit covers every shot.
+    EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, "EDI=2;2", "S=1;0;0;U", "S=2;9.9;5.0;U"}));
     EXPECT_EQ(b.com.EditList().size(), 2u);
 }
 
@@ -170,6 +174,55 @@ TEST(Rm3WinCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
     b.main.runFor(50ms);
     EXPECT_TRUE(b.data.empty());
     EXPECT_TRUE(b.errors.empty());
+
+    // A damaged answer is refused and the resend read; damaged twice, the machine is there and
+    // its model unknown. The answers so far were lines 1 and 2.
+    b.machine([](DisagMachine& m, SimWriter&) {
+        m.setSilent(false);
+        m.setModel("RM3U");
+        m.damageLine(3);
+        m.damageLine(4, 2);
+    });
+    const std::size_t naks = b.sent(NAK);
+    EXPECT_TRUE(b.com.Test(model));
+    EXPECT_EQ(model, "RM3U");
+    EXPECT_EQ(b.sent(NAK), naks + 1);
+    EXPECT_TRUE(b.com.Test(model));
+    EXPECT_EQ(model, TRm3WinCom::ModellUnbekannt);
+    EXPECT_EQ(b.sent(NAK), naks + 3);
+}
+
+// A line whose check character is wrong is refused with NAK, and the machine sends it again: the
+// resend is taken, once. After three damaged lines in a row the user is told once.
+TEST(Rm3WinCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
+    struct Case {
+        std::size_t damaged; // copies of the shot line with a wrong check character
+        std::size_t notices;
+    };
+    for (const Case c : {Case{1, 0}, Case{3, 1}, Case{5, 1}}) {
+        SCOPED_TRACE("damaged copies: " + std::to_string(c.damaged));
+        Rig b;
+        b.machine([&](DisagMachine& m, SimWriter&) { m.damageLine(2, c.damaged); });
+        b.com.Open();
+        ASSERT_TRUE(waitCommands(b, 1));
+        // The real lines of a machine.
+        send(b, {"STA", "SCH=1;7.2;2973.0;164.7;G", "WSE"});
+        ASSERT_TRUE(b.runUntilData(3));
+        b.main.runFor(100ms);
+        EXPECT_EQ(b.data, (std::vector<std::string>{"STA", "SCH=1;7.2;2973.0;164.7;G", "WSE"}));
+        EXPECT_EQ(b.com.EditList(), (std::vector<TRm3WinEditShot>{{1, "7.2", "2973.0", 'U'}}));
+        EXPECT_EQ(b.sent(NAK), c.damaged);
+        EXPECT_EQ(b.sent(ACK), 3u);
+        ASSERT_EQ(b.hinweise.size(), c.notices);
+        if (c.notices) {
+            EXPECT_EQ(b.hinweise[0], "Die Maschine an " + b.line->portName() +
+                                         " sendet besch\xE4"
+                                         "digte Zeilen (Pr\xFC"
+                                         "fzeichen falsch). Kabel und Stecker pr\xFC"
+                                         "fen.");
+        }
+        EXPECT_TRUE(b.errors.empty());
+    }
 }
 
 TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {

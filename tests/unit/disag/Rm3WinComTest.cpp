@@ -12,32 +12,34 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(DisagPruefzeichen, XorOfTheBytesRaisedBy32BelowASpace) {
+// The real lines from the facts with their check characters, and the command the program sends.
+TEST(DisagPruefzeichen, XorOfTheTextRaisedBy32BelowASpace) {
+    EXPECT_EQ(Rm3WinCheckChar("WSE"), 'A');
+    EXPECT_EQ(Rm3WinCheckChar("STA"), 'F');
+    EXPECT_EQ(Rm3WinCheckChar("SCH=1;7.2;2973.0;164.7;G"), '#'); // 0x03 raised
     EXPECT_EQ(Rm3WinCheckChar("TYP"), 0x5D);
-    EXPECT_EQ(Rm3WinCheckChar(""), 0x20);     // 0 is raised
-    EXPECT_EQ(Rm3WinCheckChar("A"), 'A');     // printable values stay
-    EXPECT_EQ(Rm3WinCheckChar("AB"), 0x23);   // 0x03 is raised
-    EXPECT_EQ(Rm3WinCheckChar("\xE4"), 0x04); // negative as a signed byte: raised and cut to 8 bits
+    EXPECT_EQ(Rm3WinCheckChar(""), 0x20);
     EXPECT_EQ(Rm3WinCheckChar("\x7F"), 0x7F);
-}
+    EXPECT_EQ(Rm3WinCheckChar("\xED"), 0xED); // not raised: 0xED + 32 would be CR
 
-TEST(DisagSchuss, NumberRingValueAndStatusFromTheLine) {
     const struct {
-        const char* line;
-        TRm3WinEditShot shot;
-    } faelle[] = {
-        {"SCH=12;9.8;123.4;90.0;G", {12, "9.8", 'U'}},
-        {"SCH=12;9.8;123.4;90.0;F", {12, "9.8", 'V'}},
-        {"SCH=x;9.8", {10, "9.8", 'V'}}, // not a number: 10, not 0
-        {"SCH=;10.9;G", {10, "10.9", 'U'}},
-        {"SCH=7", {7, "", 'V'}}, // no ";": empty ring value
-        {"SCH=", {10, "", 'V'}},
-        {"SCH=3;;", {3, "", 'V'}},
-        {"SCH= 4;1", {4, "1", 'V'}},
-        {"SCH=99999999999;1", {10, "1", 'V'}},
+        std::string line; // text and check character
+        bool intact;
+    } zeilen[] = {
+        {"WSEA", true},
+        {"STAF", true},
+        {"SCH=1;7.2;2973.0;164.7;G#", true},
+        {"SCH=1;7.3;2973.0;164.7;G#", false}, // a digit changed on the line
+        {"SCH=1;7.2;2973.0;164.7;F#", false},
+        {"WSE\x01", false}, // the XOR itself, not raised
+        {"\xE4\xE4", true}, // a text whose XOR is 0x80 or above: either rule
+        {"\xE4\x04", true},
+        {"\x7F\x9F", false}, // below 0x80: only the one rule
+        {"A", false},        // a check character alone: the empty text's is a blank
+        {" ", true},
     };
-    for (const auto& f : faelle)
-        EXPECT_EQ(Rm3WinEditShotFromLine(f.line), f.shot) << f.line;
+    for (const auto& z : zeilen)
+        EXPECT_EQ(Rm3WinLineIntact(z.line), z.intact) << z.line;
 }
 
 TEST(DisagZeitwache, FiresOnceAfterTheLimitUnlessEndedBefore) {

@@ -1,4 +1,5 @@
 #include "Rm3WinDaten.h"
+#include "Rm3WinSchusszeile.h"
 
 #include "Profilliste.h"
 #include "ScratchDir.h"
@@ -19,6 +20,13 @@ namespace {
 std::string lies(const std::string& pfad) {
     std::ifstream in(pfad, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The record of the one shot of a line.
+TSchussDatensatz einSchuss(std::string_view zeile) {
+    const TRm3WinSchusszeile z = Rm3WinSchusszeileLesen(zeile);
+    EXPECT_EQ(z.Schuesse.size(), 1u) << zeile;
+    return z.Schuesse.empty() ? TSchussDatensatz{} : Rm3WinDaten::schussDatensatz(z.Schuesse[0]);
 }
 
 TSchussDatensatz schuss(const char* ring, const char* teiler, const char* x, const char* y) {
@@ -52,18 +60,18 @@ protected:
 };
 
 TEST_F(DisagDaten, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
-    zeilen({"STA", "SCH=1;10.4;123.4;90.0;", "SCH=2;9.7;123.4;180.0;37;G", "SCH=3;9;50.0;45;"});
+    zeilen({"STA", "SCH=1;10.4;123.4;90.0;G", "SCH=2;9.7;123.4;180.0;K", "SCH=3;9;50.0;45;G"});
     ASSERT_EQ(daten.SchussListe().size(), 3u);
     EXPECT_EQ(daten.SchussListe()[0], schuss("104", "1234", "0", "123"));
     EXPECT_EQ(daten.SchussListe()[1], schuss("97", "1234", "-123", "0"));
-    EXPECT_EQ(daten.SchussListe()[2], schuss("9", "500", "35", "35")); // 50.0 at 45 degrees
+    EXPECT_EQ(daten.SchussListe()[2], schuss("90", "500", "35", "35")); // 9 whole rings, 50.0 at 45 degrees
     EXPECT_TRUE(lies(datei).empty());
 
     daten.Rm3WinCom1Data("WSE");
     EXPECT_TRUE(daten.SchussListe().empty());
     EXPECT_EQ(lies(datei), "LG;1;10,4;123,4;0;123;\n"
                            "LG;1;9,7;123,4;-123;0;\n"
-                           "LG;1;0,9;50,0;35;35;\n\n");
+                           "LG;1;9,0;50,0;35;35;\n\n");
     EXPECT_TRUE(desk.boxes.empty());
 
     // An empty list still makes a series: only the series separator reaches the file.
@@ -71,37 +79,59 @@ TEST_F(DisagDaten, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
     EXPECT_EQ(desk.clipboard.back(), "");
 }
 
+// Whole rings as the machine sends them with "RIA=GR" are whole rings, written without tenths;
+// several shots of one target in one line are several shots, in order.
+TEST_F(DisagDaten, WholeRingsAndSeveralShotsInOneLine) {
+    liste.aktiv().Zehntelringe = 0;
+    liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
+    zeilen({"STA", "SCH=22;9;720.5;272;G", "SCH=23;10;148;0;G;24;8;1010.53;270;K;SCH=25;0;0;0;U;", "WSE"});
+    EXPECT_EQ(lies(datei), " 9;720,5;\n10;148,0;\n 8;1010,5;\n 0; 0,0;\n\n");
+    EXPECT_TRUE(desk.boxes.empty());
+}
+
 TEST_F(DisagDaten, TargetTypeComesFromTheProfile) {
     const std::pair<int32_t, const char*> faelle[] = {{0, "LG"}, {2, "LG"}, {3, "LP"}, {4, "ZS"},
                                                       {5, "KK"}, {6, ""},   {-1, ""}};
     for (const auto& [typ, code] : faelle) {
         liste.aktiv().Scheibentyp = typ;
-        zeilen({"SCH=1;10.0;0.0;0.0;", "WSE"});
+        zeilen({"SCH=1;10.0;0.0;0.0;G", "WSE"});
         EXPECT_EQ(desk.clipboard.back(), std::string(code) + ";1;10,0; 0,0;0;0;\n") << typ;
     }
 }
 
 TEST_F(DisagDaten, OnlyExactStartAndEndLinesCountAndOtherLinesAreIgnored) {
-    zeilen({"SCH=1;10.4;123.4;90.0;", "STA", "WSE1", "WSE ", "STA2", "XYZ", "", "sch=2;1;1;1;", "SCH"});
+    zeilen({"SCH=1;10.4;123.4;90.0;G", "STA", "WSE1", "WSE ", "STA2", "XYZ", "", "sch=2;1;1;1;G", "SCH"});
     EXPECT_EQ(daten.SchussListe().size(), 1u); // "STA" does not empty the list
     EXPECT_TRUE(desk.clipboard.empty());
     EXPECT_TRUE(desk.boxes.empty());
 }
 
 TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
-    zeilen({"SCH=1;10.4;123.4;90.0;"});
-    const char* schlecht[] = {"SCH=2;9.8;100.0;45.0",    // three ";"
-                              "SCH=",                    // none
-                              "SCH=2;9.8;100.0;abc;",    // angle not a number
-                              "SCH=2;9.8;100.0;;",       // angle empty
-                              "SCH=2;9.8;100.0;nan;",    // angle not finite
-                              "SCH=2;9.8;100.0;1e999;"}; // angle out of range
-    for (const char* zeile : schlecht) {
+    zeilen({"SCH=1;10.4;123.4;90.0;G"});
+    const std::pair<const char*, const char*> schlecht[] = {
+        {"SCH=2;9.8;100.0;45.0", "keinen vollst\xE4ndigen Schuss"}, // four fields
+        {"SCH=", "keinen vollst\xE4ndigen Schuss"},
+        {"SCH=x;9.8;100.0;45.0;G", "Das Feld Schussnummer ist keine ganze Zahl"},
+        {"SCH=2;10.41;100.0;45.0;G", "Das Feld Ringwert ist kein Ringwert wie 9 oder 9.2"},
+        {"SCH=2;9,8;100.0;45.0;G", "Ringwert"},
+        {"SCH=2;9.8;123456.0;45.0;G", "Das Feld Teiler ist kein Teiler wie 720, 720.5 oder 720.53"},
+        {"SCH=2;9.8;100.123;45.0;G", "Teiler"},
+        {"SCH=2;9.8;-5.0;45.0;G", "Teiler"},
+        {"SCH=2;9.8;100.0;abc;G", "Das Feld Winkel ist keine Zahl"},
+        {"SCH=2;9.8;100.0;;G", "Winkel"},
+        {"SCH=2;9.8;100.0;nan;G", "Winkel"},
+        {"SCH=2;9.8;100.0;1e999;G", "Winkel"},
+        {"SCH=2;9.8;100.0;45.0;", "keinen vollst\xE4ndigen Schuss"}, // the flag missing
+        {"SCH=2;9.8;100.0;45.0;F", "Das Feld Kennung ist nicht G, K oder U"},
+        // a good shot and a bad one: the line is not understood, neither is taken
+        {"SCH=2;9.8;100.0;45.0;G;3;9.8;100.0;45.0;GG", "Das Feld Kennung des 2. Schusses"}};
+    for (const auto& [zeile, grund] : schlecht) {
         desk.boxes.clear();
         daten.Rm3WinCom1Data(zeile);
         ASSERT_EQ(desk.boxes.size(), 1u) << zeile;
         EXPECT_EQ(desk.boxes[0].title, "Fehler");
         EXPECT_NE(desk.boxes[0].text.find("fehlerhafte Schussdaten"), std::string::npos);
+        EXPECT_NE(desk.boxes[0].text.find(grund), std::string::npos) << desk.boxes[0].text;
         ASSERT_EQ(daten.SchussListe().size(), 1u) << zeile;
     }
     EXPECT_TRUE(lies(datei).empty());
@@ -111,31 +141,38 @@ TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
     daten.Rm3WinCom1Data("SCH=\x01\x1b" + std::string(500, 'x'));
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text.find('\x1b'), std::string::npos);
-    EXPECT_LT(desk.boxes[0].text.size(), 200u);
+    EXPECT_LT(desk.boxes[0].text.size(), 250u);
 }
 
-// Values too wide for the machine's own fields are kept whole; only garbage longer than any value
-// is refused, naming the field, and never cut into a number.
-TEST_F(DisagDaten, ValuesAreKeptWholeAndAnOverlongFieldIsRefused) {
-    zeilen({"SCH=1;10.4;12345.0;0.0;", "SCH=2;10.41;1.0;90.0;"});
-    const std::string lang(FieldText::maxSize, '9');
-    daten.Rm3WinCom1Data("SCH=3;10.0;" + lang + "9.0;0.0;"); // one digit too many
+// A line that ends in a group without all its fields: the complete shots are taken, the rest is
+// not guessed, and the user is told which line it was.
+TEST_F(DisagDaten, IncompleteLastShotOfALineIsToldAndTheShotsBeforeItKept) {
+    daten.Rm3WinCom1Data("SCH=1;10.4;123.4;90.0;G;2;9.7");
     ASSERT_EQ(desk.boxes.size(), 1u);
-    EXPECT_NE(desk.boxes[0].text.find("\n\rDas Feld Teiler ist l\xE4nger als 32 Zeichen.\n\r"
-                                      "Dieser Schuss wird nicht gespeichert."),
-              std::string::npos);
-    daten.Rm3WinCom1Data("SCH=3;" + lang + ".0;100.0;0.0;");
-    ASSERT_EQ(desk.boxes.size(), 2u);
-    EXPECT_NE(desk.boxes[1].text.find("Das Feld Ringwert ist"), std::string::npos);
+    EXPECT_EQ(desk.boxes[0].title, "Hinweis");
+    EXPECT_NE(desk.boxes[0].text.find("SCH=1;10.4;123.4;90.0;G;2;9.7"), std::string::npos);
+    ASSERT_EQ(daten.SchussListe().size(), 1u);
+    EXPECT_EQ(daten.SchussListe()[0], schuss("104", "1234", "0", "123"));
+}
 
-    // Within 32 characters but beyond what a number of tenths can hold: refused, not clamped.
-    daten.Rm3WinCom1Data("SCH=3;10.0;1234567890.0;0.0;");
-    ASSERT_EQ(desk.boxes.size(), 3u);
-    EXPECT_NE(desk.boxes[2].text.find("Der Wert im Feld Teiler ist zu gro\xDF."), std::string::npos);
-
-    daten.Rm3WinCom1Data("WSE");
-    EXPECT_EQ(lies(datei), "LG;1;10,4;12345,0;12345;0;\n"
-                           "LG;1;104,1; 1,0;0;1;\n\n");
+TEST(DisagSchusszeile, EveryFieldOfEveryGroupIsRead) {
+    const auto shots = [](std::string_view zeile) {
+        std::string s;
+        for (const TRm3WinSchuss& x : Rm3WinSchusszeileLesen(zeile).Schuesse)
+            s += std::to_string(x.Schussnr) + " " + x.Ringwert + "=" + std::to_string(x.RingZehntel) + " " +
+                 x.Teiler + "=" + std::to_string(x.TeilerZehntel) + " " + x.Kennung + "|";
+        return s;
+    };
+    EXPECT_EQ(shots("SCH=22;9;720.5;272;G"), "22 9=90 720.5=7205 G|"); // the maker's example
+    EXPECT_EQ(shots("SCH=1;7.2;2973.0;164.7;G"), "1 7.2=72 2973.0=29730 G|");
+    EXPECT_EQ(shots("SCH=1;10;720;0;K"), "1 10=100 720=7200 K|");
+    EXPECT_EQ(shots("SCH=1;10.9;720.53;0;U;"), "1 10.9=109 720.53=7205 U|"); // hundredths cut
+    EXPECT_EQ(shots("SCH=1;0.0;99999.99;0;G;2;9;0;0;K;SCH=3;8.1;5.0;0;U"),
+              "1 0.0=0 99999.99=999999 G|2 9=90 0=0 K|3 8.1=81 5.0=50 U|");
+    const TRm3WinSchusszeile rest = Rm3WinSchusszeileLesen("SCH=1;9;1;0;G;2;9;1;0");
+    EXPECT_EQ(rest.Schuesse.size(), 1u);
+    EXPECT_TRUE(rest.Unvollstaendig);
+    EXPECT_TRUE(rest.Fehler.empty());
 }
 
 // Expected coordinates worked out with 60-digit arithmetic (bc) from the angle's float value.
@@ -147,30 +184,28 @@ TEST(DisagKoordinaten, ExactValueOfTheFloatAngleTruncated) {
     const Fall faelle[] = {
         {"SCH=1;7.2;2973.0;164.7;G", "29730", "-2867", "784"}, // -2867.629..., 784.494...
         {"SCH=6;10.0;50.0;60.0;G", "500", "25", "43"},         // 25 exactly
-        {"SCH=1;9.0;2627.1;0.5;", "26271", "2626", "22"},      // 2626.99996808...
-        {"SCH=1;9.0;1000.0;-30.0;", "10000", "866", "-500"},   // -500 exactly
-        {"SCH=1;9.0;100.0;0.000001;", "1000", "99", "0"},      // 99.99999999999998...
-        {"SCH=1;9.0;9999.9;359.9;", "99999", "9999", "-17"},   // 9999.88..., -17.45...
+        {"SCH=1;9.0;2627.1;0.5;G", "26271", "2626", "22"},     // 2626.99996808...
+        {"SCH=1;9.0;1000.0;-30.0;G", "10000", "866", "-500"},  // -500 exactly
+        {"SCH=1;9.0;100.0;0.000001;G", "1000", "99", "0"},     // 99.99999999999998...
+        {"SCH=1;9.0;9999.9;359.9;G", "99999", "9999", "-17"},  // 9999.88..., -17.45...
         // 1e30 as a float is 120 degrees beyond a multiple of 360: -50 exactly, 86.60...
-        {"SCH=1;9.0;100.0;1000000000000000000000000000000;", "1000", "-50", "86"},
+        {"SCH=1;9.0;100.0;1000000000000000000000000000000;G", "1000", "-50", "86"},
     };
     for (const Fall& f : faelle) {
-        const auto s = Rm3WinDaten::schussAusZeile(f.zeile);
-        ASSERT_TRUE(s) << f.zeile;
-        EXPECT_EQ(s->Teiler, f.teiler) << f.zeile;
-        EXPECT_EQ(s->XKoordinate, f.x) << f.zeile;
-        EXPECT_EQ(s->YKoordinate, f.y) << f.zeile;
+        const TSchussDatensatz s = einSchuss(f.zeile);
+        EXPECT_EQ(s.Teiler, f.teiler) << f.zeile;
+        EXPECT_EQ(s.XKoordinate, f.x) << f.zeile;
+        EXPECT_EQ(s.YKoordinate, f.y) << f.zeile;
     }
 }
 
 TEST_F(DisagDaten, AngleIsReadWithAPointWhateverTheLocale) {
     const std::string vorher = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); // where installed; the result must not change
-    const auto s = Rm3WinDaten::schussAusZeile("SCH=1;10.0;100.0;-90.5;");
+    const TSchussDatensatz s = einSchuss("SCH=1;10.0;100.0;-90.5;G");
     std::setlocale(LC_NUMERIC, vorher.c_str());
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->XKoordinate, "0"); // 1000 * cos(-90.5 deg) * 0.1 = -0.87: truncated to 0
-    EXPECT_EQ(s->YKoordinate, "-99");
+    EXPECT_EQ(s.XKoordinate, "0"); // 1000 * cos(-90.5 deg) * 0.1 = -0.87: truncated to 0
+    EXPECT_EQ(s.YKoordinate, "-99");
 }
 
 TEST_F(DisagDaten, ShotsArrivingWhileASeriesIsWrittenBelongToTheNextSeries) {
@@ -180,9 +215,9 @@ TEST_F(DisagDaten, ShotsArrivingWhileASeriesIsWrittenBelongToTheNextSeries) {
     bool einmal = true;
     desk.whileOpen = [&] {
         if (std::exchange(einmal, false))
-            daten.Rm3WinCom1Data("SCH=1;8.0;400.0;0.0;"); // the machine goes on meanwhile
+            daten.Rm3WinCom1Data("SCH=1;8.0;400.0;0.0;G"); // the machine goes on meanwhile
     };
-    zeilen({"SCH=1;10.4;123.4;90.0;", "WSE"});
+    zeilen({"SCH=1;10.4;123.4;90.0;G", "WSE"});
     ASSERT_EQ(desk.warnings.size(), 1u);
     EXPECT_EQ(lies(datei), "LG;1;10,4;123,4;0;123;\n\n");
     ASSERT_EQ(daten.SchussListe().size(), 1u);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,18 @@ TEST(DisagEinstellstring, FlagsAndTextAtTheEnd) {
     s.SetGesamtschusszahl("x");
     EXPECT_EQ(s.BuildString(),
               "SCH=LG10;RIA=GR;KAL=22;RIB=RB;TEA=KT;TEG=250;SSC=1;SGE=x;SZI=0;KSD;TEM;DRT=A;B=C");
+
+    // The printed text as the machine takes it: ASCII, at most 10 characters. A stored profile's
+    // German letters are spelt out, anything else becomes "?".
+    const std::pair<const char*, const char*> drucktexte[] = {{"Sch\xFCtzenfest", "Schuetzenf"},
+                                                              {"\xC4\xD6\xDC\xE4\xF6\xFC\xDF", "AeOeUeaeoe"},
+                                                              {"SV \x80 1\tx", "SV ? 1?x"},
+                                                              {"Verein 1921", "Verein 192"}};
+    for (const auto& [text, gedruckt] : drucktexte) {
+        s.SetScheibentext(text);
+        const std::string b2 = s.BuildString();
+        EXPECT_EQ(b2.substr(b2.find(";DRT=") + 5), gedruckt) << text;
+    }
 }
 
 TEST(DisagEinstellstring, ShotsPerTargetAreAStrictInteger) {

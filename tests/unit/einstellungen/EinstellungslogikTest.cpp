@@ -193,6 +193,32 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
     }
 }
 
+// The Disag prints ASCII only: a "Zusatztext" typed with other characters is refused, nothing is
+// applied and the field is shown; a stored one is kept (the machine gets its ASCII spelling).
+TEST_F(EinstellungslogikTest, aZusatztextTheDisagCannotPrintIsRefused) {
+    starte({[](Profil& p) {
+        p.Maschine = maDisagRM;
+        setText(p.Scheibentext, "M\xFChle");
+    }});
+    EXPECT_TRUE(m_logik->SteuerelementeUebernehmen());
+    EXPECT_TRUE(m_view.fragen.empty());
+
+    m_view.texte[Feld::Scheibentext] = "Sch\u00fctzen";
+    m_view.wahlen[Wahl::Datei] = 1;
+    EXPECT_FALSE(m_logik->SteuerelementeUebernehmen());
+    ASSERT_EQ(m_view.fragen.size(), 1u);
+    EXPECT_EQ(m_view.fragen[0].titel, "Fehler");
+    EXPECT_NE(m_view.fragen[0].text.find("Sch\u00fctzen"), std::string::npos);
+    EXPECT_EQ(m_view.seite, Seite::Maschinen);
+    EXPECT_EQ(m_view.fokus.back(), Feld::Scheibentext);
+    EXPECT_EQ(text(aktiv().Scheibentext), "M\xFChle");
+    EXPECT_EQ(aktiv().Dateimodus, 0); // nothing applied
+
+    m_view.texte[Feld::Scheibentext] = "Schuetzen";
+    EXPECT_TRUE(m_logik->SteuerelementeUebernehmen());
+    EXPECT_EQ(text(aktiv().Scheibentext), "Schuetzen");
+}
+
 TEST_F(EinstellungslogikTest, aNumberFieldLeftOutOfRangeGetsItsDefaultAndTheFocusBack) {
     starte({[](Profil&) {}});
     const struct {
