@@ -1,5 +1,8 @@
 #include "Rm3WinCom.h"
 
+#include "Uebertragungslog.h"
+#include "Win1252.h"
+
 #include <algorithm>
 #include <thread>
 #include <utility>
@@ -16,6 +19,7 @@ constexpr auto kAckWait = 300ms;         // for the ACK after each sending
 constexpr auto kReplyWait = 100ms;       // for the answer to "TYP"
 constexpr auto kAckDrain = 20ms;         // for an acknowledgement to leave the port
 constexpr std::size_t kReadChunk = 4096; // bytes taken from the port at a time
+constexpr std::size_t kMaxKept = 1000;   // lines kept from tests until the next opening
 
 // Sleeps for the time, or until the stop request when there is one.
 void pause(Clock::duration time, const TStopSignal* stop) {
@@ -148,8 +152,11 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
             const std::optional<std::uint8_t> byte = com.ReadPending();
             if (!byte)
                 break; // taken by nobody else, so not expected: no reason to wait on
-            if (*byte == Ascii::ACK)
+            if (*byte == Ascii::ACK) {
+                if (!quiet)
+                    com.ReportAnswer();
                 return true;
+            }
             if (*byte == Ascii::NAK)
                 break;
             com.strayByte(*byte);
@@ -169,6 +176,8 @@ TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
     OnBeforeOpen = [this](TCustomComPort*) {
         std::lock_guard input(m_inputMutex);
         m_closing = false;
+        if (!m_testing)
+            handOverKept();
     };
 }
 
@@ -278,7 +287,10 @@ void TRm3WinCom::feed(const char* bytes, std::size_t count) {
 }
 
 void TRm3WinCom::acknowledge() {
+    if (m_handingOver)
+        return; // a line kept from a test: acknowledged when it came
     TransmitChar(static_cast<char>(Ascii::ACK));
+    ReportAnswer();
 }
 
 void TRm3WinCom::receive(const char* bytes, std::size_t count) {
@@ -401,29 +413,82 @@ void TRm3WinCom::SendEdit() {
 bool TRm3WinCom::Test(std::string& model) {
     model.clear();
     Close();
+    struct Testing {
+        bool& flag;
+        ~Testing() { flag = false; }
+    } testing{m_testing = true}; // the test's opening hands nothing kept over
     TTestGuard guard(*this, true);
     Open();
     TRm3WinSendThread probe(*this); // not started: the handshake runs on this thread
     if (!probe.SendCommand("TYP", kTries, true))
         return false;
-    // The answer: "TYP=", the name, the check character and CR.
-    std::string reply;
-    const Clock::time_point deadline = Clock::now() + kReplyWait;
-    while (reply.size() < MaxLine && (reply.empty() || reply.back() != static_cast<char>(Ascii::CR))) {
-        if (WaitForInput(remaining(deadline)) != wrInput)
-            break;
+    // The answer: "TYP=", the name, the check character and CR. A line the machine sends on
+    // its own meanwhile (a shot of a series in progress) is acknowledged and kept; reading goes
+    // on for as long as an acknowledgement takes to leave, so one that follows the answer at
+    // once is not left unanswered.
+    std::string line;
+    bool answered = false;
+    Clock::time_point deadline = Clock::now() + kReplyWait;
+    while (WaitForInput(remaining(deadline)) == wrInput) {
         std::string chunk;
         if (ReadStr(chunk, InputCount()) <= 0)
             break;
-        reply += chunk;
+        for (const char c : chunk) {
+            if (c != static_cast<char>(Ascii::CR)) {
+                if (line.size() < MaxLine)
+                    line += c;
+                continue;
+            }
+            if (!answered && line.starts_with("TYP=")) {
+                answered = true;
+                WriteByte(Ascii::ACK);
+                if (line.size() >= 6)
+                    model = line.substr(4, line.size() - 5);
+            } else {
+                keepUnasked(line);
+            }
+            line.clear();
+            deadline = Clock::now() + (answered ? kAckDrain : kReplyWait);
+        }
     }
-    if (!reply.empty()) {
-        WriteByte(Ascii::ACK);
+    if (answered || !m_kept.empty())
         pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
-        if (reply.size() >= 7)
-            model = reply.substr(4, reply.size() - 6);
-    }
     return true;
+}
+
+void TRm3WinCom::keepUnasked(const std::string& line) {
+    if (line.size() < 2 || m_kept.size() >= kMaxKept)
+        return; // unanswered, the machine sends it again
+    const std::string_view text = std::string_view(line).substr(0, line.size() - 1);
+    if (Rm3WinCheckChar(text) != static_cast<std::uint8_t>(line.back()))
+        return;
+    WriteByte(Ascii::ACK);
+    m_kept.push_back({Port(), line + static_cast<char>(Ascii::CR)});
+    logEreignis(LogName(), "Zeile ohne Aufforderung w\xC3\xA4hrend des Tests angenommen, aufgehoben bis zur "
+                           "n\xC3\xA4"
+                           "chsten Anmeldung an dieser Schnittstelle: " +
+                               win1252ToUtf8(std::string(text)));
+}
+
+void TRm3WinCom::handOverKept() {
+    std::vector<TKeptLine> kept = std::exchange(m_kept, {});
+    m_line.clear();
+    m_resync = false;
+    for (const TKeptLine& k : kept) {
+        const std::string text = win1252ToUtf8(k.bytes.substr(0, k.bytes.size() - 2));
+        if (k.port != Port()) {
+            logEreignis(k.port, "aufgehobene Zeile nicht \xC3\xBC"
+                                "bergeben (die Disag ist an " +
+                                    Port() + " angemeldet): " + text);
+            continue;
+        }
+        logEreignis(k.port, "aufgehobene Zeile \xC3\xBC"
+                            "bergeben: " +
+                                text);
+        m_handingOver = true;
+        receive(k.bytes.data(), k.bytes.size());
+        m_handingOver = false;
+    }
 }
 
 bool TRm3WinCom::Test() {

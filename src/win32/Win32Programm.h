@@ -156,6 +156,10 @@ public:
     bool fensterSichtbar() const override;
     void trayIconHinzufuegen() override;
     void trayIconEntfernen() override;
+    void zeigeVerbindung(bool verbunden, const std::string& tipp) override;
+    // What the tray icon shows (for the self-test).
+    bool zeigtVerbunden() const { return m_verbunden; }
+    const std::wstring& trayTipp() const { return m_tipp; }
     void oeffneProfilmenue() override;
     void oeffneTraymenue() override;
     int frage(const std::string& text, const std::string& titel, unsigned flags) override;
@@ -192,6 +196,9 @@ private:
     Profilliste& m_liste;
     HWND m_fenster = nullptr;
     HICON m_icon = nullptr;
+    HICON m_iconGetrennt = nullptr; // greyed and crossed out: the machine is not connected
+    bool m_verbunden = true;
+    std::wstring m_tipp = L"Ringlesemaschine";
     UINT m_taskbarNeu = 0; // the shell's message when the task bar was made again
     bool m_trayIconDa = false;
     bool m_endet = false;
