@@ -112,15 +112,18 @@ void Verbindungswache::verloren(Serienpfad::Ausfall ausfall, const std::string& 
 }
 
 void Verbindungswache::antwort(const TMachineComponent& com) {
-    if (&com == komponente() && verbunden() && m_verloren && !m_beendet) {
+    const bool zurueck = &com == komponente() && verbunden() && m_verloren && !m_beendet;
+    if (zurueck) {
         m_verloren = false;
         m_grund.clear();
-        const std::string text =
-            std::string(m_pfad.Maschine()->name) + " an " + m_pfad.Port() + " ist wieder verbunden.";
-        logEreignis(com.LogName(), win1252ToUtf8(text));
-        desktop().trayMessage(text, "Info");
     }
-    zustandMelden();
+    zustandMelden(); // the icon first: the message shows beside it
+    if (!zurueck)
+        return;
+    const std::string text =
+        std::string(m_pfad.Maschine()->name) + " an " + m_pfad.Port() + " ist wieder verbunden.";
+    logEreignis(com.LogName(), win1252ToUtf8(text));
+    desktop().trayMessage(text, "Info");
 }
 
 void Verbindungswache::planen() {

@@ -160,6 +160,7 @@ public:
     // What the tray icon shows (for the self-test).
     bool zeigtVerbunden() const { return m_verbunden; }
     const std::wstring& trayTipp() const { return m_tipp; }
+    bool hatGetrenntSymbol() const { return m_iconGetrennt != nullptr; }
     void oeffneProfilmenue() override;
     void oeffneTraymenue() override;
     int frage(const std::string& text, const std::string& titel, unsigned flags) override;
