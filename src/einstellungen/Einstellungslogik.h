@@ -57,8 +57,6 @@ public:
     std::string configPath() const;
     int Profilindex() const { return m_profilindex; }
     Serienpfad& Pfad() const { return *m_pfad; }
-    // Keeps the active profile's machine connected and tells the tray icon its state.
-    Verbindungswache& Wache() const { return *m_wache; }
 
     // Copies the active profile into the controls.
     void SteuerelementeLaden();

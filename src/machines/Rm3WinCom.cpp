@@ -428,6 +428,7 @@ bool TRm3WinCom::Test(std::string& model) {
     // once is not left unanswered.
     std::string line;
     bool answered = false;
+    bool acknowledged = false;
     Clock::time_point deadline = Clock::now() + kReplyWait;
     while (WaitForInput(remaining(deadline)) == wrInput) {
         std::string chunk;
@@ -440,34 +441,35 @@ bool TRm3WinCom::Test(std::string& model) {
                 continue;
             }
             if (!answered && line.starts_with("TYP=")) {
-                answered = true;
+                answered = acknowledged = true;
                 WriteByte(Ascii::ACK);
                 if (line.size() >= 6)
                     model = line.substr(4, line.size() - 5);
-            } else {
-                keepUnasked(line);
+            } else if (keepUnasked(line)) {
+                acknowledged = true;
             }
             line.clear();
             deadline = Clock::now() + (answered ? kAckDrain : kReplyWait);
         }
     }
-    if (answered || !m_kept.empty())
+    if (acknowledged)
         pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
     return true;
 }
 
-void TRm3WinCom::keepUnasked(const std::string& line) {
+bool TRm3WinCom::keepUnasked(const std::string& line) {
     if (line.size() < 2 || m_kept.size() >= kMaxKept)
-        return; // unanswered, the machine sends it again
+        return false; // unanswered, the machine sends it again
     const std::string_view text = std::string_view(line).substr(0, line.size() - 1);
     if (Rm3WinCheckChar(text) != static_cast<std::uint8_t>(line.back()))
-        return;
+        return false;
     WriteByte(Ascii::ACK);
     m_kept.push_back({Port(), line + static_cast<char>(Ascii::CR)});
     logEreignis(LogName(), "Zeile ohne Aufforderung w\xC3\xA4hrend des Tests angenommen, aufgehoben bis zur "
                            "n\xC3\xA4"
                            "chsten Anmeldung an dieser Schnittstelle: " +
                                win1252ToUtf8(std::string(text)));
+    return true;
 }
 
 void TRm3WinCom::handOverKept() {

@@ -143,8 +143,8 @@ private:
     // Reports a failure of the line once per opening (any thread).
     void reportFailure();
     // A line read by the test that is not its answer: acknowledged and kept when its check
-    // character is right (main thread).
-    void keepUnasked(const std::string& line);
+    // character is right (main thread). Returns whether it was.
+    bool keepUnasked(const std::string& line);
     // At an opening (m_inputMutex held): the kept lines of this port go through the receive
     // side as if they came now, unacknowledged; those of another port only into the log.
     void handOverKept();

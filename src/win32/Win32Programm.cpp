@@ -134,15 +134,21 @@ bool Win32Programm::FensterBeimStart() const {
     return m_logik->Ersteinrichtung() || !m_logik->DateinameFehler().empty();
 }
 
-void Win32Programm::addTrayIcon() {
+NOTIFYICONDATAW Win32Programm::trayDaten() const {
     NOTIFYICONDATAW daten{};
     daten.cbSize = sizeof(daten);
     daten.hWnd = m_fenster;
     daten.uID = kTrayId;
-    daten.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    daten.uCallbackMessage = kTrayNachricht;
+    daten.uFlags = NIF_ICON | NIF_TIP;
     daten.hIcon = m_verbunden || !m_iconGetrennt ? m_icon : m_iconGetrennt;
     wcsncpy(daten.szTip, m_tipp.c_str(), std::size(daten.szTip) - 1);
+    return daten;
+}
+
+void Win32Programm::addTrayIcon() {
+    NOTIFYICONDATAW daten = trayDaten();
+    daten.uFlags |= NIF_MESSAGE;
+    daten.uCallbackMessage = kTrayNachricht;
     m_trayIconDa = ::Shell_NotifyIconW(NIM_ADD, &daten) != FALSE;
     // Messages at the icon (a machine back after a pulled cable) appear as its balloons.
     if (auto* win32 = dynamic_cast<Win32Desktop*>(&desktop()))
@@ -157,23 +163,15 @@ void Win32Programm::zeigeVerbindung(bool verbunden, const std::string& tipp) {
     m_tipp = text;
     if (!m_trayIconDa)
         return;
-    NOTIFYICONDATAW daten{};
-    daten.cbSize = sizeof(daten);
-    daten.hWnd = m_fenster;
-    daten.uID = kTrayId;
-    daten.uFlags = NIF_ICON | NIF_TIP;
-    daten.hIcon = m_verbunden || !m_iconGetrennt ? m_icon : m_iconGetrennt;
-    wcsncpy(daten.szTip, m_tipp.c_str(), std::size(daten.szTip) - 1);
+    NOTIFYICONDATAW daten = trayDaten();
     ::Shell_NotifyIconW(NIM_MODIFY, &daten);
 }
 
 void Win32Programm::removeTrayIcon() {
     if (!m_trayIconDa)
         return;
-    NOTIFYICONDATAW daten{};
-    daten.cbSize = sizeof(daten);
-    daten.hWnd = m_fenster;
-    daten.uID = kTrayId;
+    NOTIFYICONDATAW daten = trayDaten();
+    daten.uFlags = 0;
     ::Shell_NotifyIconW(NIM_DELETE, &daten);
     m_trayIconDa = false;
     if (auto* win32 = dynamic_cast<Win32Desktop*>(&desktop()))

@@ -177,6 +177,8 @@ private:
     void benachrichtigung(const NMHDR& kopf);
     void TrayIconMessage(UINT mausnachricht);
     void menueZeigen(HMENU menu);
+    // The record of the tray icon: its window and number, the icon and tooltip of the state.
+    NOTIFYICONDATAW trayDaten() const;
     void addTrayIcon();
     void removeTrayIcon();
 
