@@ -36,10 +36,10 @@ void TSamComThread::Execute() {
         if (reply == Ascii::STX) {
             ReadOffer();
         } else if (reply == Ascii::NAK || reply == Ascii::ACK) {
-            m_com.ReportAnswer();
+            m_com.ReportAnswer(); // nothing waiting
         } else if (reply >= 0) {
-            // NAK or ACK: nothing waiting. Any other byte is noise on the line: what came with
-            // it is dropped too, so the next enquiry starts afresh.
+            // Any other byte is noise on the line: what came with it is dropped too, so the
+            // next enquiry starts afresh.
             m_com.DiscardInput();
         }
     }
