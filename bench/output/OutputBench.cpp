@@ -29,6 +29,7 @@ public:
     void setClipboardText(const std::string& text) override { clipboard = text; }
     int overwriteWarning(const std::string&) override { return mrIgnore; }
     bool overwriteWarningVisible() const override { return false; }
+    void trayMessage(const std::string&, const std::string&) override {}
 
     std::string clipboard;
     int boxes = 0;

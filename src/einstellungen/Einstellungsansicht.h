@@ -178,6 +178,9 @@ public:
     virtual bool fensterSichtbar() const = 0;
     virtual void trayIconHinzufuegen() = 0; // tip "Ringlesemaschine"
     virtual void trayIconEntfernen() = 0;
+    // Whether the machine is connected: the icon shows the target as it is, or greyed and
+    // crossed out; tipp is its tooltip. May come before the icon is there, and again unchanged.
+    virtual void zeigeVerbindung(bool verbunden, const std::string& tipp) = 0;
     // Opens the tray icon's profile menu at the mouse (items: Einstellungslogik::Profilmenue(),
     // a click: Einstellungslogik::ProfilMenuItemClick), or its menu "&Einstellungen" (bold, the
     // default: Einstellungslogik::Wiederherstellen1Click), "-", "&Beenden" (a request to close).

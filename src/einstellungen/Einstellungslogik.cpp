@@ -1,6 +1,7 @@
 #include "Einstellungslogik.h"
 
 #include "Serienpfad.h"
+#include "Verbindungswache.h"
 
 #include "ConfigFile.h"
 #include "Datensatzelemente.h"
@@ -44,9 +45,13 @@ int eingabegrenze(Feld feld) {
 Einstellungslogik::Einstellungslogik(Profilliste& liste, std::string startverzeichnis,
                                      Einstellungsansicht& ansicht)
     : m_liste(liste), m_ansicht(ansicht), m_startverzeichnis(std::move(startverzeichnis)),
-      m_pfad(std::make_unique<Serienpfad>(liste, [this] { return DatensatzTitel(); })) {
+      m_pfad(std::make_unique<Serienpfad>(liste, [this] { return DatensatzTitel(); })),
+      m_wache(std::make_unique<Verbindungswache>(*m_pfad)) {
     m_pfad->VorMaschinenfehler = [this] { VorMaschinenfehler(); };
     m_pfad->VorSchnittstellenfehler = [this] { m_ansicht.zeigeFenster(true); };
+    m_wache->Zustandswechsel = [this] {
+        m_ansicht.zeigeVerbindung(m_wache->verbunden(), win1252ToUtf8(m_wache->tipp()));
+    };
 }
 
 Einstellungslogik::~Einstellungslogik() {
@@ -98,10 +103,13 @@ void Einstellungslogik::Starten() {
     // 8. controls, 9. machine; at a first start the machine waits until the user has applied
     SteuerelementeLaden();
     m_anmeldungAusstehend = m_ersteinrichtung;
-    if (m_anmeldungAusstehend)
+    if (m_anmeldungAusstehend) {
         m_ansicht.zeigeErsteinrichtungHinweis(true);
-    else
+    } else {
+        m_wache->neueAnmeldung();
         MaschineOeffnen();
+    }
+    m_wache->zustandMelden();
     // 10. the first row of each element list selected and focused
     for (Liste liste : {Liste::Elemente, Liste::Datensatz}) {
         if (!codes(liste).empty())
@@ -204,9 +212,13 @@ void Einstellungslogik::Button1Click() {
 void Einstellungslogik::Button2Click() {
     // Not applied (the question about the protocol file answered "Nein", or a port name refused):
     // the window stays open with the edits in it.
+    const unsigned anmeldungen = m_wache->anmeldungen();
     if (!SteuerelementeUebernehmen())
         return;
-    if (m_anmeldungAusstehend)
+    // A machine that is not connected is signed on, whether or not a setting changed; one that
+    // applying signed on already, or that answers, is left alone (a Disag would get its settings
+    // again in the middle of a series).
+    if (m_anmeldungAusstehend || (m_wache->anmeldungen() == anmeldungen && m_wache->anmeldungNoetig()))
         MaschineAnmelden();
     m_ansicht.setzeNeuAnmeldenAktiv(true);
     if (DateinameMelden()) // else the window stays open for another name

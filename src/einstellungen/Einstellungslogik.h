@@ -29,6 +29,7 @@
 class Profilliste;
 class Serienpfad;
 class TCustomComPort;
+class Verbindungswache;
 
 // The tray icon's clicks.
 enum class Trayklick { Links, Doppel, Rechts };
@@ -68,8 +69,8 @@ public:
     // Configures and opens the machine of the active profile; closes the ports of all machines.
     virtual void MaschineOeffnen();
     virtual void MaschinenSchliessen();
-    // Closes all machine ports, waits the sign-on pause and opens the machine of the active
-    // profile.
+    // Signs the machine of the active profile on: closes all machine ports, waits the sign-on
+    // pause and opens it. A failure is told, and the connection watch keeps trying.
     void MaschineAnmelden();
     // Applies the controls to the active profile, makes the profile at index active and loads it
     // into the controls. The machine is not reconnected.
@@ -182,9 +183,12 @@ private:
     // or stored one), then every listed port.
     std::vector<std::string> suchPorts() const;
     void meldePortfehler(const std::string& text);
+    // After a machine test or search: the active profile's machine opened again.
+    void MaschineZurueckgeben();
 
     std::string m_startverzeichnis;
     std::unique_ptr<Serienpfad> m_pfad;
+    std::unique_ptr<Verbindungswache> m_wache;
     bool m_ersteinrichtung = false;
     std::string m_verworfenerStandardname; // the default protocol file, when no profile can hold its name
     // Set at a first start until the machine is signed on for the first time: the default

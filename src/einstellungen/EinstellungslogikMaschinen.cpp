@@ -11,6 +11,7 @@
 
 #include "Maschinensuche.h"
 #include "Serienpfad.h"
+#include "Verbindungswache.h"
 
 #include "Desktop.h"
 #include "Profilliste.h"
@@ -60,8 +61,15 @@ void Einstellungslogik::MaschineAnmelden() {
         m_anmeldungAusstehend = false;
         m_ansicht.zeigeErsteinrichtungHinweis(false);
     }
+    m_wache->neueAnmeldung();
     MaschinenSchliessen();
     std::this_thread::sleep_for(Serienpfad::Anmeldepause);
+    MaschineOeffnen();
+    m_wache->zustandMelden();
+}
+
+void Einstellungslogik::MaschineZurueckgeben() {
+    MaschinenSchliessen();
     MaschineOeffnen();
 }
 
@@ -73,8 +81,10 @@ void Einstellungslogik::ButtonMaschTestClick() {
     const Maschinenart* art = maschinenart(m_ansicht.wahl(Wahl::Maschine));
     if (!art)
         return;
+    // However the test ends, the active profile's machine comes back.
+    const Verbindungswache::Pause pause(*m_wache, "Maschinentest l\xE4uft",
+                                        [this] { MaschineZurueckgeben(); });
     TMachineComponent& com = art->komponente(*m_pfad);
-    const bool warOffen = com.Connected();
     com.SetConnected(false);
     const std::string port = m_ansicht.port();
     const std::string ansiPort = utf8ToWin1252(port);
@@ -85,24 +95,14 @@ void Einstellungslogik::ButtonMaschTestClick() {
         Sanduhr sanduhr(m_ansicht);
         ausgang = maschineTesten(*art, *m_pfad);
     }
-    if (!ausgang.geoeffnet) {
-        // The component stays closed, on the tested port.
+    if (!ausgang.geoeffnet)
         meldePortfehler(ausgang.portfehler);
-        return;
-    }
-    if (ausgang.kennung)
+    else if (ausgang.kennung)
         m_ansicht.frage(win1252ToUtf8(art->testGefunden(*ausgang.kennung, ansiPort)), "Info",
                         Mb::Ok | Mb::IconInformation);
     else
         m_ansicht.frage(win1252ToUtf8(testNichtGefundenMeldung(*art, ausgang, ansiPort)), "Fehler",
                         Mb::Ok | Mb::IconError);
-
-    // A component that was open is opened again, now on the tested port.
-    try {
-        com.SetConnected(warOffen);
-    } catch (const EComPort& e) {
-        meldePortfehler(portfehlerMeldung(e, utf8ToWin1252(com.Port())));
-    }
 }
 
 std::vector<std::string> Einstellungslogik::suchPorts() const {
@@ -116,6 +116,9 @@ std::vector<std::string> Einstellungslogik::suchPorts() const {
 }
 
 void Einstellungslogik::ButtonMaschinensucheClick() {
+    // However the search ends, the active profile's machine comes back: the one found, after "Ja".
+    const Verbindungswache::Pause pause(*m_wache, "Maschinensuche l\xE4uft",
+                                        [this] { MaschineZurueckgeben(); });
     Suchergebnis ergebnis;
     {
         Sanduhr sanduhr(m_ansicht);

@@ -9,6 +9,7 @@
 #include "Serienpfad.h"
 #include "StderrDesktop.h"
 #include "Uebertragungslog.h"
+#include "Verbindungswache.h"
 #include "Win1252.h"
 
 #include <fcntl.h>
@@ -24,11 +25,6 @@
 #include <thread>
 
 namespace {
-
-constexpr std::chrono::milliseconds kNeuerVersuch{5000};
-// How long a machine whose port opened again must go without an error before it counts as
-// back: the SAM and the Rika report silence after their reply limit, the Disag sooner.
-constexpr std::chrono::milliseconds kBewaehrung = TMachineComponent::SilenceLimit + std::chrono::seconds(2);
 
 // Waits on its own thread for a request to end (SIGTERM, SIGINT, SIGHUP) and hands it to the
 // main thread. Its wait is a poll on the request notifier and on a pipe that its destructor
@@ -81,63 +77,6 @@ private:
     std::function<void()> m_beiEnde;
     int m_stop[2] = {-1, -1};
     std::thread m_thread;
-};
-
-// Keeps the machine connected: a port that cannot be opened or goes away and a machine that does
-// not answer are tried again every kNeuerVersuch. The loss is said once, and so is the return
-// (once the machine has gone kBewaehrung without an error).
-class Verbindungswache {
-public:
-    Verbindungswache(Serienpfad& pfad, StderrDesktop& ausgabe, const std::string& maschine)
-        : m_pfad(pfad), m_ausgabe(ausgabe), m_maschine(maschine) {
-        m_pfad.Verbindungsfehler = [this](const std::string& text) { verloren(text); };
-    }
-    ~Verbindungswache() { m_pfad.Verbindungsfehler = nullptr; }
-    Verbindungswache(const Verbindungswache&) = delete;
-    Verbindungswache& operator=(const Verbindungswache&) = delete;
-
-    void oeffnen() {
-        if (m_beendet || !m_pfad.MaschineOeffnen() || m_zustand != Zustand::getrennt)
-            return;
-        m_zustand = Zustand::probe;
-        const unsigned runde = ++m_runde;
-        MainThread::postDelayedGuarded(kBewaehrung, m_leben.watcher(), [this, runde] {
-            if (m_zustand == Zustand::probe && runde == m_runde) {
-                m_zustand = Zustand::verbunden;
-                m_ausgabe.sagen(m_maschine + " an " + m_pfad.Port() + " ist wieder verbunden.");
-            }
-        });
-    }
-    // No further attempts once the program ends.
-    void beenden() { m_beendet = true; }
-
-private:
-    enum class Zustand { verbunden, getrennt, probe };
-
-    void verloren(const std::string& text) {
-        ++m_runde;
-        if (m_zustand == Zustand::verbunden) {
-            const bool satzende = !text.empty() && (text.back() == '.' || text.back() == '!');
-            m_ausgabe.sagen(text + (satzende ? "" : ".") + "\n\rNeuer Versuch alle 5 Sekunden.");
-        }
-        m_zustand = Zustand::getrennt;
-        if (m_versuchGeplant || m_beendet)
-            return;
-        m_versuchGeplant = true;
-        MainThread::postDelayedGuarded(kNeuerVersuch, m_leben.watcher(), [this] {
-            m_versuchGeplant = false;
-            oeffnen();
-        });
-    }
-
-    Serienpfad& m_pfad;
-    StderrDesktop& m_ausgabe;
-    std::string m_maschine;
-    Zustand m_zustand = Zustand::verbunden;
-    unsigned m_runde = 0;
-    bool m_versuchGeplant = false;
-    bool m_beendet = false;
-    MainThread::LifeToken m_leben;
 };
 
 std::string aktuellesVerzeichnis() {
@@ -336,11 +275,12 @@ int runHeadless(int argc, char** argv) {
     Endwache endwache([&beenden] { beenden = true; });
     Serienpfad pfad(liste);
     pfad.Portvorgabe = port;
-    Verbindungswache wache(pfad, ausgabe, art->name);
+    Verbindungswache wache(pfad);
 
     ausgabe.sagen("Profil \"" + text(profil.Name) + "\": " + art->name + " an " + port + ", Protokolldatei " +
                   text(profil.Dateiname));
-    wache.oeffnen();
+    wache.neueAnmeldung();
+    pfad.MaschineOeffnen();
     while (!beenden)
         mainThread.runUntil([&beenden] { return beenden.load(); }, std::chrono::hours(1));
 

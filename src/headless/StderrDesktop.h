@@ -19,6 +19,7 @@ public:
     bool hasClipboard() const override { return false; }
     int overwriteWarning(const std::string&) override { return mrKeep; }
     bool overwriteWarningVisible() const override { return false; }
+    void trayMessage(const std::string& text, const std::string&) override { sagen(text); }
 
     // Writes one line: "trefflux: " and the text (Windows-1252) with its line breaks as blanks.
     void sagen(const std::string& text);

@@ -101,7 +101,10 @@ void TMachineThread::run() {
 
 TMachineComponent::TMachineComponent()
     : m_token(std::make_unique<MainThread::LifeToken>()), m_watcher(m_token->watcher()) {
-    OnAfterOpen = [this](TCustomComPort* sender) { OnAfterOpenEvent(sender); };
+    OnAfterOpen = [this](TCustomComPort* sender) {
+        m_answer.store(TMachineAnswer::Waiting);
+        OnAfterOpenEvent(sender);
+    };
     OnBeforeClose = [this](TCustomComPort* sender) { OnBeforeCloseEvent(sender); };
 }
 
@@ -151,6 +154,27 @@ void TMachineComponent::PostHinweis(std::string text) {
 
 void TMachineComponent::PostEdit() {
     MainThread::postGuarded(m_watcher, [this] { ProcessEdit(); });
+}
+
+void TMachineComponent::ReportAnswer() {
+    m_lastAnswer.store(
+        static_cast<std::int64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+    const bool changed = m_answer.exchange(TMachineAnswer::Answering) != TMachineAnswer::Answering;
+    if ((changed || !PollsItsMachine()) && OnAnswer)
+        MainThread::postGuarded(m_watcher, [this] { OnAnswer(this); });
+}
+
+void TMachineComponent::ReportSilence() {
+    if (m_answer.exchange(TMachineAnswer::Silent) != TMachineAnswer::Silent && OnAnswer)
+        MainThread::postGuarded(m_watcher, [this] { OnAnswer(this); });
+}
+
+std::optional<std::chrono::system_clock::time_point> TMachineComponent::LastAnswer() const {
+    const std::int64_t ticks = m_lastAnswer.load();
+    if (ticks == 0)
+        return std::nullopt;
+    return std::chrono::system_clock::time_point(
+        std::chrono::system_clock::duration(static_cast<std::chrono::system_clock::rep>(ticks)));
 }
 
 void TMachineComponent::Shutdown() {

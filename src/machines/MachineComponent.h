@@ -33,6 +33,16 @@ using TMachineErrorEvent = std::function<void(TCustomComPort* Sender, std::int32
 // Something the user should know while the machine keeps running (main thread): a transfer
 // that broke off, a machine that stopped or started answering again. The port stays open.
 using TMachineNoticeEvent = std::function<void(TCustomComPort* Sender, std::string Text)>;
+// Whether the machine answers changed, or a machine that is not polled answered once more
+// (main thread); TMachineComponent::Answer() tells the state.
+using TMachineAnswerEvent = std::function<void(TCustomComPort* Sender)>;
+
+// Whether the machine on an open port answers.
+enum class TMachineAnswer : std::uint8_t {
+    Waiting,   // opened, no answer yet
+    Answering, // the last poll or exchange was answered
+    Silent     // the machine stopped answering; the component asks on
+};
 
 // The line bytes that every machine protocol uses under these names.
 namespace Ascii {
@@ -146,6 +156,19 @@ public:
     TComHandler<TMachineErrorEvent> OnError;
     // Notices for the user; the port stays open and the worker goes on.
     TComHandler<TMachineNoticeEvent> OnHinweis;
+    // The machine's answering changed (see TMachineAnswer), or a machine that is not polled
+    // answered again.
+    TComHandler<TMachineAnswerEvent> OnAnswer;
+
+    // Whether the machine answers, since the port last opened (any thread). A closed port keeps
+    // the state it had.
+    TMachineAnswer Answer() const { return m_answer.load(); }
+    // When the machine last answered a poll or an exchange, or sent something whole; nothing
+    // before its first answer (any thread).
+    std::optional<std::chrono::system_clock::time_point> LastAnswer() const;
+    // False for a machine that is only heard at its exchanges (it may have been switched off
+    // since its last answer), true for one that is polled all the time.
+    virtual bool PollsItsMachine() const { return true; }
 
     // The longest the worker waits for the next byte inside a block, and (Rika) for the answer
     // to a poll or a command, before it gives the block or the answer up. 10 s in service;
@@ -184,6 +207,10 @@ protected:
     void PostError(std::int32_t code);
     void PostHinweis(std::string text);
     void PostEdit();
+    // The worker heard the machine answer, or found it silent (any thread). A change is posted
+    // as OnAnswer when a handler is bound; for a machine that is not polled, every answer is.
+    void ReportAnswer();
+    void ReportSilence();
     // The edit pass of a component that has one (main thread, in posting order).
     virtual void ProcessEdit() {}
 
@@ -230,4 +257,6 @@ private:
     std::unique_ptr<MainThread::LifeToken> m_token;
     const std::weak_ptr<void> m_watcher; // taken once, so workers never touch m_token
     std::chrono::milliseconds m_silenceLimit = SilenceLimit;
+    std::atomic<TMachineAnswer> m_answer{TMachineAnswer::Waiting};
+    std::atomic<std::int64_t> m_lastAnswer{0}; // system clock ticks; 0: none yet
 };

@@ -93,6 +93,7 @@ int TRikaComThread::Answer() {
             return TMachineComponent::ReadStopped;
         case wrInput:
             if (const auto byte = m_com.ReadPending()) {
+                m_com.ReportAnswer();
                 if (m_silent) {
                     m_silent = false;
                     m_com.PostHinweis("Die Rika SAG-1 an " + m_port + " antwortet wieder.");
@@ -104,6 +105,7 @@ int TRikaComThread::Answer() {
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
+            m_com.ReportSilence();
             if (!m_silent) {
                 m_silent = true;
                 m_com.PostHinweis("Die Rika SAG-1 an " + m_port +
@@ -134,6 +136,8 @@ void TRikaComThread::Execute() {
         const int first = m_com.ReadByte(TRikaCom::StartReplyLimit, StopSignal());
         if (first == TMachineComponent::ReadTimedOut)
             m_com.PostError(0);
+        else if (first >= 0)
+            m_com.ReportAnswer();
         // The rest of the version text.
         for (std::size_t n = 0; first >= 0 && n < kMaxVersion && m_com.ReadPending(); ++n) {
         }

@@ -2,6 +2,7 @@
 
 #include "Rm3WinSchusszeile.h"
 #include "Uebertragungslog.h"
+#include "Win1252.h"
 
 #include <algorithm>
 #include <thread>
@@ -20,6 +21,7 @@ constexpr auto kReplyWait = 100ms;       // for the answer to "TYP"
 constexpr auto kAckDrain = 20ms;         // for an acknowledgement to leave the port
 constexpr std::size_t kReadChunk = 4096; // bytes taken from the port at a time
 constexpr int kDamagedLinesTold = 3;     // damaged lines in a row, then the user is told
+constexpr std::size_t kMaxKept = 1000;   // lines kept from tests until the next opening
 
 // Sleeps for the time, or until the stop request when there is one.
 void pause(Clock::duration time, const TStopSignal* stop) {
@@ -152,8 +154,11 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
             const std::optional<std::uint8_t> byte = com.ReadPending();
             if (!byte)
                 break; // taken by nobody else, so not expected: no reason to wait on
-            if (*byte == Ascii::ACK)
+            if (*byte == Ascii::ACK) {
+                if (!quiet)
+                    com.ReportAnswer();
                 return true;
+            }
             if (*byte == Ascii::NAK)
                 break;
             com.strayByte(*byte);
@@ -174,6 +179,8 @@ TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
         std::lock_guard input(m_inputMutex);
         m_closing = false;
         m_damagedInRow = 0;
+        if (!m_testing)
+            handOverKept();
     };
 }
 
@@ -283,7 +290,10 @@ void TRm3WinCom::feed(const char* bytes, std::size_t count) {
 }
 
 void TRm3WinCom::answerLine(std::uint8_t answer) {
+    if (m_handingOver)
+        return; // a line kept from a test: acknowledged when it came
     TransmitChar(static_cast<char>(answer));
+    ReportAnswer(); // a damaged line, too, comes from a machine that is there
 }
 
 void TRm3WinCom::receive(const char* bytes, std::size_t count) {
@@ -440,6 +450,10 @@ void TRm3WinCom::SendEdit() {
 bool TRm3WinCom::Test(std::string& model) {
     model.clear();
     Close();
+    struct Testing {
+        bool& flag;
+        ~Testing() { flag = false; }
+    } testing{m_testing = true}; // the test's opening hands nothing kept over
     TTestGuard guard(*this, true);
     Open();
     TRm3WinSendThread probe(*this); // not started: the handshake runs on this thread
@@ -451,33 +465,83 @@ bool TRm3WinCom::Test(std::string& model) {
 
 std::string TRm3WinCom::modelFromReply() {
     // The answer: "TYP=", the name, the check character and CR. A damaged one gets NAK, and the
-    // machine sends it again; damaged twice, the machine is there but its model unknown.
-    for (int copy = 0; copy < 2; ++copy) {
-        std::string reply;
-        const Clock::time_point deadline = Clock::now() + kReplyWait;
-        while (reply.size() < MaxLine && (reply.empty() || reply.back() != static_cast<char>(Ascii::CR))) {
-            if (WaitForInput(remaining(deadline)) != wrInput)
-                break;
-            std::string chunk;
-            if (ReadStr(chunk, InputCount()) <= 0)
-                break;
-            reply += chunk;
+    // machine sends it again; damaged twice (or not sent again), the machine is there but its
+    // model unknown. A line the machine sends on its own meanwhile (a shot of a series in
+    // progress) is acknowledged and kept. Reading goes on for as long as an answer takes to
+    // leave, so a line that follows at once is not left unanswered.
+    std::string model;
+    std::string line;
+    int damaged = 0;
+    bool answered = false;
+    bool sentAnswer = false;
+    Clock::time_point deadline = Clock::now() + kReplyWait;
+    while (WaitForInput(remaining(deadline)) == wrInput) {
+        std::string chunk;
+        if (ReadStr(chunk, InputCount()) <= 0)
+            break;
+        for (const char c : chunk) {
+            if (c != static_cast<char>(Ascii::CR)) {
+                if (line.size() < MaxLine)
+                    line += c;
+                continue;
+            }
+            if (!answered && line.starts_with("TYP=")) {
+                sentAnswer = true;
+                if (Rm3WinLineIntact(line)) {
+                    WriteByte(Ascii::ACK);
+                    answered = true;
+                    model = line.size() > 5 ? line.substr(4, line.size() - 5) : std::string();
+                } else {
+                    WriteByte(Ascii::NAK);
+                    logRefused(line);
+                    answered = ++damaged == 2;
+                }
+            } else if (keepUnasked(line)) {
+                sentAnswer = true;
+            }
+            line.clear();
+            deadline = Clock::now() + (answered ? kAckDrain : kReplyWait);
         }
-        if (reply.empty())
-            return {};
-        const bool complete = reply.back() == static_cast<char>(Ascii::CR);
-        if (complete)
-            reply.pop_back();
-        const bool intact = complete && Rm3WinLineIntact(reply);
-        WriteByte(intact ? Ascii::ACK : Ascii::NAK);
-        if (intact) {
-            pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
-            return reply.size() > 5 ? reply.substr(4, reply.size() - 5) : std::string();
-        }
-        logRefused(reply);
     }
-    pause(kAckDrain, nullptr);
-    return ModellUnbekannt;
+    if (sentAnswer)
+        pause(kAckDrain, nullptr); // closing the port drops output that has not left yet
+    if (damaged > 0 && model.empty())
+        return ModellUnbekannt;
+    return model;
+}
+
+bool TRm3WinCom::keepUnasked(const std::string& line) {
+    if (line.size() < 2 || m_kept.size() >= kMaxKept || !Rm3WinLineIntact(line))
+        return false; // unanswered, the machine sends it again
+    const std::string_view text = std::string_view(line).substr(0, line.size() - 1);
+    WriteByte(Ascii::ACK);
+    m_kept.push_back({Port(), line + static_cast<char>(Ascii::CR)});
+    logEreignis(LogName(), "Zeile ohne Aufforderung w\xC3\xA4hrend des Tests angenommen, aufgehoben bis zur "
+                           "n\xC3\xA4"
+                           "chsten Anmeldung an dieser Schnittstelle: " +
+                               win1252ToUtf8(std::string(text)));
+    return true;
+}
+
+void TRm3WinCom::handOverKept() {
+    std::vector<TKeptLine> kept = std::exchange(m_kept, {});
+    m_line.clear();
+    m_resync = false;
+    for (const TKeptLine& k : kept) {
+        const std::string text = win1252ToUtf8(k.bytes.substr(0, k.bytes.size() - 2));
+        if (k.port != Port()) {
+            logEreignis(k.port, "aufgehobene Zeile nicht \xC3\xBC"
+                                "bergeben (die Disag ist an " +
+                                    Port() + " angemeldet): " + text);
+            continue;
+        }
+        logEreignis(k.port, "aufgehobene Zeile \xC3\xBC"
+                            "bergeben: " +
+                                text);
+        m_handingOver = true;
+        receive(k.bytes.data(), k.bytes.size());
+        m_handingOver = false;
+    }
 }
 
 bool TRm3WinCom::Test() {

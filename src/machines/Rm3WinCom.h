@@ -94,7 +94,9 @@ public:
     // Asks the machine for its model ("TYP"). True when the machine took the question; model is
     // the name it answered, empty when it answered nothing in time, ModellUnbekannt when its
     // answer came damaged twice. Closes the port first and leaves it closed; raises the port's
-    // error when the port cannot be opened.
+    // error when the port cannot be opened. A line that the machine sends on its own meanwhile
+    // (its check character right) is acknowledged and kept: the next opening on that port hands
+    // it on before anything the machine sends then.
     bool Test(std::string& model);
     bool Test() override;
     static constexpr const char* ModellUnbekannt = "unbekannt";
@@ -109,6 +111,8 @@ public:
     std::vector<TRm3WinEditShot> EditList() const;
     bool Editing() const { return m_editing.load(); }
     bool Opened() const { return m_opened.load(); }
+    // Heard only at its exchanges: a machine switched off shows at the next one.
+    bool PollsItsMachine() const override { return false; }
 
     // Longest line the machine sends; a longer one without CR is garbage and is discarded.
     static constexpr std::size_t MaxLine = 4096;
@@ -150,6 +154,12 @@ private:
     void strayByte(std::uint8_t byte);
     // Reports a failure of the line once per opening (any thread).
     void reportFailure();
+    // A line read by the test that is not its answer: acknowledged and kept when its check
+    // character is right (main thread). Returns whether it was.
+    bool keepUnasked(const std::string& line);
+    // At an opening (m_inputMutex held): the kept lines of this port go through the receive
+    // side as if they came now, unacknowledged; those of another port only into the log.
+    void handOverKept();
 
     TRm3WinInitstring m_einstellstring;
 
@@ -164,12 +174,21 @@ private:
     std::atomic<bool> m_editing{false};
     std::atomic<bool> m_failureReported{false};
 
+    // Lines kept from tests (text, check character, CR) and their port; main thread.
+    struct TKeptLine {
+        std::string port;
+        std::string bytes;
+    };
+    std::vector<TKeptLine> m_kept;
+    bool m_testing = false; // Test opens the port
+
     // The port's input belongs to the receive side or to a handshake, never both at once.
     std::mutex m_inputMutex; // everything below
     std::string m_line;      // the line being received, kept between notifications
     bool m_resync = false;   // the current line lost bytes: drop it up to its CR, unacknowledged
     bool m_closing = false;  // the port is closing: received bytes are left to it
-    bool m_ackSent = false;  // an answer to a line (ACK or NAK) went out at m_lastAck
+    bool m_ackSent = false;     // an answer to a line (ACK or NAK) went out at m_lastAck
+    bool m_handingOver = false; // kept lines go through the receive side
     std::chrono::steady_clock::time_point m_lastAck;
     int m_damagedInRow = 0; // lines with a wrong check character since the last intact one
 };

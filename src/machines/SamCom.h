@@ -43,7 +43,9 @@ public:
     TSamCom();
     ~TSamCom() override;
 
-    // True if a SAM 4000 answers on Port (NAK or ACK to an enquiry).
+    // True if a SAM 4000 answers on Port: NAK or ACK to an enquiry, or STX and a whole block
+    // (up to ETB, the right check byte and "$"), which is refused with NAK so that the machine
+    // keeps it. A bare STX is no SAM: a Disag in remote mode answers an enquiry with it too.
     bool Test() override;
 
     // Whether the reader runs (the port is open).
@@ -55,5 +57,8 @@ protected:
 
 private:
     friend class TSamComThread;
+    // The test's read of the block after its STX: whether it is whole.
+    bool WholeBlockFollows();
+
     std::unique_ptr<TSamComThread> FThread;
 };

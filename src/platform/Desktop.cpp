@@ -10,6 +10,7 @@ public:
     void setClipboardText(const std::string&) override {}
     int overwriteWarning(const std::string&) override { return mrIgnore; }
     bool overwriteWarningVisible() const override { return false; }
+    void trayMessage(const std::string&, const std::string&) override {}
 };
 
 SilentDesktop g_silent;

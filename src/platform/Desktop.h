@@ -2,7 +2,8 @@
 
 #include <string>
 
-// What the core needs from the desktop: message boxes, the clipboard and the overwrite warning.
+// What the core needs from the desktop: message boxes, the clipboard, the overwrite warning and
+// messages at the tray icon.
 // The core never shows anything itself; it calls the installed Desktop. The program installs
 // the Qt implementation, tests install a ScriptedDesktop.
 //
@@ -58,6 +59,10 @@ public:
 
     // True while the overwrite warning is on screen.
     virtual bool overwriteWarningVisible() const = 0;
+
+    // Shows a short message at the tray icon that needs no answer (a balloon); a program without
+    // a tray writes it where its other messages go.
+    virtual void trayMessage(const std::string& text, const std::string& title) = 0;
 };
 
 // The installed desktop. Without an installed one, a silent desktop answers every box with its

@@ -28,6 +28,12 @@ std::string portfehlerText(const EComPort& e, const std::string& port) {
     return text;
 }
 
+std::string portfehlerGrund(const EComPort& e) {
+    if (e.ErrorCode() == ecOpen && e.WinCode() > 0)
+        return utf8ToWin1252(platform::systemErrorText(e.WinCode()));
+    return "Schnittstellenfehler";
+}
+
 bool keineBerechtigung(const EComPort& e) {
 #ifdef _WIN32
     (void)e;
@@ -117,6 +123,10 @@ std::string Serienpfad::Port() const {
     return Portvorgabe.empty() ? text(m_liste.aktiv().Port) : Portvorgabe;
 }
 
+const Maschinenart* Serienpfad::Maschine() const {
+    return maschinenart(m_liste.aktiv().Maschine);
+}
+
 bool Serienpfad::MaschineOeffnen() {
     const Profil& profil = m_liste.aktiv();
     const Maschinenart* art = maschinenart(profil.Maschine);
@@ -133,8 +143,7 @@ bool Serienpfad::MaschineOeffnen() {
     } catch (const EComPort& e) {
         MaschinenSchliessen();
         if (Verbindungsfehler) {
-            // Nobody is there to look at the port; the text carries the system's reason.
-            Verbindungsfehler(portfehlerText(e, port));
+            Verbindungsfehler(Ausfall::Schnittstelle, portfehlerMeldung(e, port), portfehlerGrund(e));
             return false;
         }
         if (VorSchnittstellenfehler)
@@ -151,7 +160,7 @@ void Serienpfad::MaschineAnmelden() {
 }
 
 void Serienpfad::TfxError(TCustomComPort*, std::int32_t) {
-    if (VorMaschinenfehler)
+    if (VorMaschinenfehler && !Verbindungsfehler)
         VorMaschinenfehler();
     MaschinenSchliessen();
     // The text follows the active profile's machine, whichever component reported.
@@ -160,7 +169,7 @@ void Serienpfad::TfxError(TCustomComPort*, std::int32_t) {
         return;
     const std::string meldung = std::string(art->name) + " an " + Port() + "\n\rnicht gefunden!";
     if (Verbindungsfehler)
-        Verbindungsfehler(meldung);
+        Verbindungsfehler(Ausfall::Maschine, meldung, "keine Antwort");
     else
         desktop().messageBox(meldung, "Fehler", Mb::Ok | Mb::SystemModal);
 }

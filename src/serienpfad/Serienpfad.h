@@ -81,7 +81,7 @@ public:
     void TfxError(TCustomComPort* Sender, std::int32_t ErrorCode);
 
     // Called before the message about a machine that does not answer, and before the one about
-    // a port that cannot be opened.
+    // a port that cannot be opened (by whoever shows it).
     std::function<void()> VorMaschinenfehler;
     std::function<void()> VorSchnittstellenfehler;
 
@@ -89,12 +89,16 @@ public:
     // else the active profile's.
     std::string Portvorgabe;
     std::string Port() const;
+    // The line of the active profile's machine; nullptr for a profile without one.
+    const Maschinenart* Maschine() const;
 
     // When set, a machine that cannot be reached (its port cannot be opened or is gone, or the
-    // machine does not answer) is told here, with the text of the message and, for a port, the
-    // system's reason, instead of by a message box; the ports are closed all the same. A program without
-    // anyone to reconnect by hand tries again from here.
-    std::function<void(const std::string& text)> Verbindungsfehler;
+    // machine does not answer) is told here instead of by a message box, with what went wrong,
+    // the message (for a port with the system's reason) and the reason in a few words; the
+    // ports are closed all the same. The connection watch (Verbindungswache) takes it.
+    enum class Ausfall { Schnittstelle, Maschine };
+    std::function<void(Ausfall ausfall, const std::string& meldung, const std::string& grund)>
+        Verbindungsfehler;
 
 private:
     Profilliste& m_liste;
@@ -105,6 +109,8 @@ private:
 // The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with
 // the system's reason when it could not be opened, a general one otherwise.
 std::string portfehlerText(const EComPort& e, const std::string& port);
+// The reason in a few words: the system's text, or "Schnittstellenfehler".
+std::string portfehlerGrund(const EComPort& e);
 // Whether the port could not be opened for lack of permission, and what to do then.
 bool keineBerechtigung(const EComPort& e);
 extern const char* const DialoutHinweis;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cstring>
@@ -150,4 +151,19 @@ int QtDesktop::overwriteWarning(const std::string& fileName) {
 
 bool QtDesktop::overwriteWarningVisible() const {
     return m_form2->isVisible();
+}
+
+void QtDesktop::setTrayIcon(QSystemTrayIcon* icon) {
+    m_trayIcon = icon;
+}
+
+void QtDesktop::trayMessage(const std::string& text, const std::string& title) {
+    if (m_trayIcon && m_trayIcon->isVisible() && QSystemTrayIcon::supportsMessages()) {
+        m_trayIcon->showMessage(bildschirmtext(title), bildschirmtext(text), m_trayIcon->icon());
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Information, bildschirmtext(title), bildschirmtext(text));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }

@@ -2,6 +2,7 @@
 
 #include "Desktop.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string>
 
 class QDialog;
+class QSystemTrayIcon;
 class TForm2;
 
 // A core text (Windows-1252, "\n\r" line breaks) as it is shown on screen.
@@ -27,6 +29,11 @@ public:
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override;
+    // A balloon at the tray icon; without one, a box that closes without an answer.
+    void trayMessage(const std::string& text, const std::string& title) override;
+
+    // The program's tray icon, for trayMessage (nullptr: none).
+    void setTrayIcon(QSystemTrayIcon* icon);
 
     // The overwrite warning window, created hidden with the desktop and reused.
     TForm2& form2() const { return *m_form2; }
@@ -39,4 +46,5 @@ private:
     int runModal(QDialog& dialog);
 
     std::unique_ptr<TForm2> m_form2;
+    QPointer<QSystemTrayIcon> m_trayIcon;
 };

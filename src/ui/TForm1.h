@@ -190,6 +190,7 @@ protected:
     bool fensterSichtbar() const override;
     void trayIconHinzufuegen() override;
     void trayIconEntfernen() override;
+    void zeigeVerbindung(bool verbunden, const std::string& tipp) override;
     void oeffneProfilmenue() override;
     void oeffneTraymenue() override;
     int frage(const std::string& text, const std::string& titel, unsigned flags) override;
@@ -212,6 +213,8 @@ private:
     bool m_sanduhr = false;
 
     QSystemTrayIcon* m_trayIcon = nullptr;
+    bool m_verbunden = true; // what the icon shows
+    QString m_tipp = QStringLiteral("Ringlesemaschine");
     QMenu* m_popupMenu1 = nullptr;
     QMenu* m_popupMenu2 = nullptr;
 };

@@ -3,17 +3,50 @@
 
 #include "TForm1.h"
 
-#include "Desktop.h"
 #include "Einstellungslogik.h"
+#include "QtDesktop.h"
 #include "QtText.h"
 #include "Uebertragungsmonitor.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// The target greyed and crossed out in red: the machine is not connected.
+QIcon nichtVerbunden(const QIcon& icon) {
+    QIcon ergebnis;
+    for (const int groesse : {16, 22, 24, 32, 48, 64}) {
+        QImage bild = icon.pixmap(groesse, groesse).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < bild.height(); ++y) {
+            auto* zeile = reinterpret_cast<QRgb*>(bild.scanLine(y));
+            for (int x = 0; x < bild.width(); ++x) {
+                const int grau = 96 + qGray(zeile[x]) / 2;
+                zeile[x] = qRgba(grau, grau, grau, qAlpha(zeile[x]));
+            }
+        }
+        QPainter maler(&bild);
+        maler.setRenderHint(QPainter::Antialiasing);
+        const int rand = bild.width() / 6;
+        const int ende = bild.width() - rand;
+        maler.setPen(QPen(QColor(210, 0, 0), std::max(2, bild.width() / 8), Qt::SolidLine, Qt::RoundCap));
+        maler.drawLine(rand, rand, ende, ende);
+        maler.drawLine(ende, rand, rand, ende);
+        maler.end();
+        ergebnis.addPixmap(QPixmap::fromImage(bild));
+    }
+    return ergebnis;
+}
+
+} // namespace
 
 void TForm1::setupMenus() {
     m_popupMenu1 = new QMenu(this);
@@ -59,10 +92,23 @@ void TForm1::setupMenus() {
 void TForm1::addTrayIcon() {
     if (m_trayIcon)
         return;
-    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
-    m_trayIcon->setToolTip(QStringLiteral("Ringlesemaschine"));
+    m_trayIcon = new QSystemTrayIcon(m_verbunden ? windowIcon() : nichtVerbunden(windowIcon()), this);
+    m_trayIcon->setToolTip(m_tipp);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
     m_trayIcon->show();
+    // Messages at the icon (a machine back after a pulled cable) appear as its balloons.
+    if (auto* qt = dynamic_cast<QtDesktop*>(&desktop()))
+        qt->setTrayIcon(m_trayIcon);
+}
+
+void TForm1::zeigeVerbindung(bool verbunden, const std::string& tipp) {
+    const QString text = QString::fromStdString(tipp);
+    if (m_trayIcon && verbunden != m_verbunden)
+        m_trayIcon->setIcon(verbunden ? windowIcon() : nichtVerbunden(windowIcon()));
+    if (m_trayIcon && text != m_tipp)
+        m_trayIcon->setToolTip(text);
+    m_verbunden = verbunden;
+    m_tipp = text;
 }
 
 void TForm1::removeTrayIcon() {

@@ -237,6 +237,14 @@ void starten(Win32Programm& programm) {
         pruefe(*reihenfolge == "0abc", "Hand-over: Reihenfolge " + *reihenfolge);
     });
 
+    // The tray icon shows the machine connected once it has answered, and the icon for a machine
+    // that is not connected could be drawn.
+    MainThread::postDelayed(std::chrono::milliseconds(1500), [&programm] {
+        pruefe(programm.zeigtVerbunden() && programm.trayTipp() == L"Ringlesemaschine" &&
+                   programm.hatGetrenntSymbol(),
+               "Symbol: die Maschine antwortet, die Zielscheibe ist nicht durchgestrichen");
+    });
+
     // The monitor from the tray menu: the log of this run, with the machine's port in it, and
     // the lines written after its opening as well.
     programm.Menuebefehl(Win32Programm::kMonitor);

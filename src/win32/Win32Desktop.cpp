@@ -3,8 +3,12 @@
 #include "Win32Text.h"
 
 #include <commdlg.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -177,6 +181,24 @@ int Win32Desktop::overwriteWarning(const std::string& fileName) {
     }
     m_warnungOffen = false;
     return static_cast<int>(ergebnis);
+}
+
+void Win32Desktop::trayMessage(const std::string& text, const std::string& title) {
+    if (m_trayFenster) {
+        NOTIFYICONDATAW daten{};
+        daten.cbSize = sizeof(daten);
+        daten.hWnd = m_trayFenster;
+        daten.uID = m_trayId;
+        daten.uFlags = NIF_INFO;
+        daten.dwInfoFlags = NIIF_INFO;
+        const std::wstring textW = bildschirmtext(text);
+        const std::wstring titelW = ansiZuWide(title);
+        wcsncpy(daten.szInfo, textW.c_str(), std::size(daten.szInfo) - 1);
+        wcsncpy(daten.szInfoTitle, titelW.c_str(), std::size(daten.szInfoTitle) - 1);
+        if (::Shell_NotifyIconW(NIM_MODIFY, &daten))
+            return;
+    }
+    messageBox(text, title, Mb::Ok | Mb::IconInformation);
 }
 
 std::string speicherDialog(HWND besitzer, const std::string& vorgabe, const Speicherart& art) {

@@ -24,6 +24,14 @@ public:
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override { return m_warnungOffen; }
+    // A balloon at the tray icon (NIF_INFO); without one, a message box.
+    void trayMessage(const std::string& text, const std::string& title) override;
+
+    // The program's tray icon for trayMessage: its window and number (nullptr: none).
+    void setTrayIcon(HWND fenster, UINT id) {
+        m_trayFenster = fenster;
+        m_trayId = id;
+    }
 
     // The text of the clipboard as Unicode, empty when there is none (for the self-test).
     static std::wstring clipboardUnicode(HWND fenster);
@@ -31,6 +39,8 @@ public:
 private:
     HWND m_fenster;
     bool m_warnungOffen = false;
+    HWND m_trayFenster = nullptr;
+    UINT m_trayId = 0;
 };
 
 // What a save dialog is for: its title, its filter (pairs of texts, each ended by a NUL, the

@@ -1,17 +1,84 @@
 #include "Win32Programm.h"
 
-#include "Desktop.h"
 #include "Uebertragungslog.h"
+#include "Win32Desktop.h"
 #include "Win32Text.h"
 #include "Win32Uebertragungsmonitor.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 const wchar_t* const kKlasse = L"TreffluxTray";
 constexpr UINT_PTR kProfilmenueZeitgeber = 1;
 constexpr UINT kProfileJeMenue = 30;
+
+// The icon greyed and crossed out in red: the machine is not connected. Made from the icon's
+// own pixels; an icon without an alpha channel takes its opacity from its mask.
+HICON nichtVerbunden(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info))
+        return nullptr;
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor, sizeof bm, &bm);
+    const int b = bm.bmWidth;
+    const int h = bm.bmHeight;
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = b;
+    format.bmiHeader.biHeight = -h; // top row first
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> farbe(static_cast<std::size_t>(b) * h);
+    std::vector<std::uint32_t> maske(farbe.size());
+    HDC dc = ::GetDC(nullptr);
+    ::GetDIBits(dc, info.hbmColor, 0, h, farbe.data(), &format, DIB_RGB_COLORS);
+    ::GetDIBits(dc, info.hbmMask, 0, h, maske.data(), &format, DIB_RGB_COLORS);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    const bool mitAlpha = std::any_of(farbe.begin(), farbe.end(), [](std::uint32_t p) { return p >> 24; });
+    const int rand = b / 6;
+    const int dicke = std::max(1, b / 16);
+    const WORD zeilenbreite = static_cast<WORD>((b + 15) / 16 * 2); // bytes of a mask row
+    std::vector<BYTE> undMaske(static_cast<std::size_t>(zeilenbreite) * h, 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < b; ++x) {
+            std::uint32_t& p = farbe[static_cast<std::size_t>(y) * b + x];
+            std::uint32_t alpha =
+                mitAlpha ? p >> 24
+                         : ((maske[static_cast<std::size_t>(y) * b + x] & 0xFFFFFF) != 0 ? 0u : 255u);
+            const std::uint32_t grau =
+                96 + (((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11) / 200;
+            p = alpha << 24 | grau << 16 | grau << 8 | grau;
+            const bool aufKreuz = x >= rand && x < b - rand && y >= rand && y < h - rand &&
+                                  (std::abs(x - y) <= dicke || std::abs(x + y - (b - 1)) <= dicke);
+            if (aufKreuz) {
+                p = 0xFFD20000; // opaque red
+                alpha = 255;
+            }
+            if (alpha == 0)
+                undMaske[static_cast<std::size_t>(y) * zeilenbreite + x / 8] |=
+                    static_cast<BYTE>(0x80 >> (x % 8));
+        }
+    }
+    void* bits = nullptr;
+    HBITMAP neueFarbe = ::CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ::ReleaseDC(nullptr, dc);
+    if (!neueFarbe)
+        return nullptr;
+    std::copy(farbe.begin(), farbe.end(), static_cast<std::uint32_t*>(bits));
+    HBITMAP neueMaske = ::CreateBitmap(b, h, 1, 1, undMaske.data());
+    ICONINFO neu{TRUE, 0, 0, neueMaske, neueFarbe};
+    HICON ergebnis = ::CreateIconIndirect(&neu);
+    ::DeleteObject(neueFarbe);
+    ::DeleteObject(neueMaske);
+    return ergebnis;
+}
 
 } // namespace
 
@@ -20,6 +87,7 @@ Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis) :
     m_icon = static_cast<HICON>(::LoadImageW(instanz, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                              ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
                                              LR_DEFAULTCOLOR));
+    m_iconGetrennt = nichtVerbunden(m_icon);
     WNDCLASSW klasse{};
     klasse.lpfnWndProc = &Win32Programm::fensterProzedur;
     klasse.hInstance = instanz;
@@ -58,33 +126,56 @@ Win32Programm::~Win32Programm() {
         ::DeleteObject(m_schrift);
     if (m_icon)
         ::DestroyIcon(m_icon);
+    if (m_iconGetrennt)
+        ::DestroyIcon(m_iconGetrennt);
 }
 
 bool Win32Programm::FensterBeimStart() const {
     return m_logik->Ersteinrichtung() || !m_logik->DateinameFehler().empty();
 }
 
-void Win32Programm::addTrayIcon() {
+NOTIFYICONDATAW Win32Programm::trayDaten() const {
     NOTIFYICONDATAW daten{};
     daten.cbSize = sizeof(daten);
     daten.hWnd = m_fenster;
     daten.uID = kTrayId;
-    daten.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    daten.uFlags = NIF_ICON | NIF_TIP;
+    daten.hIcon = m_verbunden || !m_iconGetrennt ? m_icon : m_iconGetrennt;
+    wcsncpy(daten.szTip, m_tipp.c_str(), std::size(daten.szTip) - 1);
+    return daten;
+}
+
+void Win32Programm::addTrayIcon() {
+    NOTIFYICONDATAW daten = trayDaten();
+    daten.uFlags |= NIF_MESSAGE;
     daten.uCallbackMessage = kTrayNachricht;
-    daten.hIcon = m_icon;
-    wcsncpy(daten.szTip, L"Ringlesemaschine", std::size(daten.szTip) - 1);
     m_trayIconDa = ::Shell_NotifyIconW(NIM_ADD, &daten) != FALSE;
+    // Messages at the icon (a machine back after a pulled cable) appear as its balloons.
+    if (auto* win32 = dynamic_cast<Win32Desktop*>(&desktop()))
+        win32->setTrayIcon(m_trayIconDa ? m_fenster : nullptr, kTrayId);
+}
+
+void Win32Programm::zeigeVerbindung(bool verbunden, const std::string& tipp) {
+    const std::wstring text = utf8ZuWide(tipp);
+    if (verbunden == m_verbunden && text == m_tipp)
+        return;
+    m_verbunden = verbunden;
+    m_tipp = text;
+    if (!m_trayIconDa)
+        return;
+    NOTIFYICONDATAW daten = trayDaten();
+    ::Shell_NotifyIconW(NIM_MODIFY, &daten);
 }
 
 void Win32Programm::removeTrayIcon() {
     if (!m_trayIconDa)
         return;
-    NOTIFYICONDATAW daten{};
-    daten.cbSize = sizeof(daten);
-    daten.hWnd = m_fenster;
-    daten.uID = kTrayId;
+    NOTIFYICONDATAW daten = trayDaten();
+    daten.uFlags = 0;
     ::Shell_NotifyIconW(NIM_DELETE, &daten);
     m_trayIconDa = false;
+    if (auto* win32 = dynamic_cast<Win32Desktop*>(&desktop()))
+        win32->setTrayIcon(nullptr, kTrayId);
 }
 
 HMENU Win32Programm::PopupMenu2Popup() const {

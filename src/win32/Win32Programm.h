@@ -156,6 +156,11 @@ public:
     bool fensterSichtbar() const override;
     void trayIconHinzufuegen() override;
     void trayIconEntfernen() override;
+    void zeigeVerbindung(bool verbunden, const std::string& tipp) override;
+    // What the tray icon shows (for the self-test).
+    bool zeigtVerbunden() const { return m_verbunden; }
+    const std::wstring& trayTipp() const { return m_tipp; }
+    bool hatGetrenntSymbol() const { return m_iconGetrennt != nullptr; }
     void oeffneProfilmenue() override;
     void oeffneTraymenue() override;
     int frage(const std::string& text, const std::string& titel, unsigned flags) override;
@@ -172,6 +177,8 @@ private:
     void benachrichtigung(const NMHDR& kopf);
     void TrayIconMessage(UINT mausnachricht);
     void menueZeigen(HMENU menu);
+    // The record of the tray icon: its window and number, the icon and tooltip of the state.
+    NOTIFYICONDATAW trayDaten() const;
     void addTrayIcon();
     void removeTrayIcon();
 
@@ -192,6 +199,9 @@ private:
     Profilliste& m_liste;
     HWND m_fenster = nullptr;
     HICON m_icon = nullptr;
+    HICON m_iconGetrennt = nullptr; // greyed and crossed out: the machine is not connected
+    bool m_verbunden = true;
+    std::wstring m_tipp = L"Ringlesemaschine";
     UINT m_taskbarNeu = 0; // the shell's message when the task bar was made again
     bool m_trayIconDa = false;
     bool m_endet = false;

@@ -106,17 +106,23 @@ e2e_visible_any() {
   return 1
 }
 
-# e2e_start_sam SIM: a stand-in SAM 4000 in the scratch folder, fed with series through file
-# descriptor 7 (what a user would type into its window); sets port to the pseudo-terminal it
-# prints. Its log is $e2e_work/sim.log.
+# e2e_start_sam SIM [ARGS...]: a stand-in SAM 4000 in the scratch folder, fed with series through
+# file descriptor 7 (what a user would type into its window); sets port to the pseudo-terminal
+# it prints, and e2e_sam_pid. Its log is $e2e_work/sim.log (a later one's too).
+e2e_sams=0
 e2e_start_sam() {
-  mkfifo "$e2e_work/sim.in"
-  "$1" sam --log "$e2e_work/sim.log" <"$e2e_work/sim.in" >"$e2e_work/sim.out" 2>&1 &
+  local sim="$1" fifo out
+  shift
+  e2e_sams=$((e2e_sams + 1))
+  fifo="$e2e_work/sim$e2e_sams.in"
+  out="$e2e_work/sim$e2e_sams.out"
+  mkfifo "$fifo"
+  "$sim" sam "$@" --log "$e2e_work/sim.log" <"$fifo" >"$out" 2>&1 &
+  e2e_sam_pid=$!
   e2e_track $!
-  exec 7>"$e2e_work/sim.in"
-  e2e_sim_port() { sed -n 's/^Port: //p' "$e2e_work/sim.out" | grep -q .; }
-  e2e_poll 100 e2e_sim_port || e2e_fail "trefflux-sim did not start: $(cat "$e2e_work/sim.out")"
-  port="$(sed -n 's/^Port: //p' "$e2e_work/sim.out")"
+  exec 7>"$fifo"
+  e2e_poll 100 grep -q '^Port: ' "$out" || e2e_fail "trefflux-sim did not start: $(cat "$out")"
+  port="$(sed -n 's/^Port: //p' "$out")"
 }
 
 # How often the program has signed on and off at the stand-in machine so far.
@@ -133,7 +139,20 @@ e2e_series_clip=$'10,4;123,4;\n9,7; 5,0;\n'
 # e2e_series_arrives FILE: sends one series of two shots from the stand-in SAM (see
 # e2e_start_sam) and waits until FILE and the clipboard hold it byte for byte.
 e2e_series_arrives() {
+  e2e_series_waits
+  e2e_series_written "$1"
+}
+# e2e_series_waits: that series waits in the stand-in SAM until the program takes it.
+e2e_series_waits() {
+  local waiting
+  waiting="$(grep -c 'Serie wartet' "$e2e_work/sim.log" || true)"
   echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
+  e2e_poll 50 e2e_more_than "$waiting" grep -c 'Serie wartet' "$e2e_work/sim.log" || e2e_fail "the stand-in took no series"
+}
+# e2e_more_than N COMMAND...: whether COMMAND prints a number above N.
+e2e_more_than() { local n="$1"; shift; [ "$("$@" || true)" -gt "$n" ]; }
+# e2e_series_written FILE: waits until FILE and the clipboard hold that series byte for byte.
+e2e_series_written() {
   e2e_poll 100 e2e_file_is "$1" "$e2e_series_file" || {
     od -c "$1" 2>/dev/null || true
     e2e_fail "the series is not in $1"

@@ -9,6 +9,11 @@
 #   a series        lands in the new profile's protocol file and, byte for byte, on the clipboard
 #                   that xclip reads
 #   a second copy   shows "läuft bereits!" and ends with 0; the first one runs on untouched
+#   a pulled cable  the machine sits behind a socat pair of pseudo-terminals whose program end has
+#                   a name in /dev (11 characters at most, as udev names an adapter): pulled, it
+#                   is told once and the icon is greyed and crossed out; back (another
+#                   pseudo-terminal behind the same name), the program takes it up again with
+#                   nobody acting, says so at the icon and writes the next series
 #   "&Beenden"      answered with the keyboard: profiles saved, tray icon gone, exit code 0
 # Each step leaves a screenshot in the folder printed at the end.
 # Usage: tray_e2e.sh TREFFLUX TREFFLUX-SIM SCREENSHOT-FOLDER
@@ -16,14 +21,38 @@ set -euo pipefail
 bin="$(realpath "$1")"
 sim="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
-trap e2e_cleanup EXIT
+# The port's name in /dev; without the right to make one, the pseudo-terminal is named directly
+# and the cable stays in.
+dev_link=""
+[ -w /dev ] && dev_link="tfx$$"
+trap '[ -z "$dev_link" ] || rm -f "/dev/$dev_link"; e2e_cleanup' EXIT
 e2e_start_desktop "$3"
 work="$e2e_work"
 mkdir "$work/start"
 cd "$work/start"
 
-# --- the machine, fed with series through a pipe while the test runs
-e2e_start_sam "$sim"
+# --- the machine at the far end of a cable, fed with series through a pipe while the test runs
+cables=0
+plug_in() {
+  cables=$((cables + 1))
+  local ends="$work/cable$cables"
+  socat "pty,raw,echo=0,link=$ends.a" "pty,raw,echo=0,link=$ends.b" 2>>"$work/socat.log" &
+  cable_pid=$!
+  e2e_track "$cable_pid"
+  e2e_poll 100 test -e "$ends.b" || e2e_fail "socat did not start"
+  e2e_start_sam "$sim" --port "$ends.a"
+  port="$(readlink -f "$ends.b")"
+  port="${port#/dev/}"
+  if [ -n "$dev_link" ]; then
+    ln -sfn "/dev/$port" "/dev/$dev_link"
+    port="$dev_link"
+  fi
+}
+pull_out() {
+  kill "$e2e_sam_pid" "$cable_pid"
+  [ -z "$dev_link" ] || rm -f "/dev/$dev_link"
+}
+plug_in
 
 # --- the configuration file, two profiles: "Verein" writes Protokoll1.rls, "Training"
 # Protokoll2.rls; both a SAM 4000 (machine 1) on the stand-in's port, ring value and divisor with
@@ -182,7 +211,57 @@ e2e_file_is Protokoll2.rls "$e2e_series_file" || {
 [ "$(stat -c %i "$conf")" = "$conf_inode" ] || e2e_fail "the second copy wrote the configuration file"
 echo "ok: a second copy reports the running one and ends with 0"
 
-# --- 7. "&Beenden" from the right-click menu, "Wirklich beenden ?" answered with J(a)
+# --- 7. the cable pulled and back
+if [ -n "$dev_link" ]; then
+  # The share of clearly red pixels in the tray icon: the crossed-out target is mostly red lines,
+  # the target itself has a red dot only.
+  icon_redness() {
+    eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -fx '(r-g>0.3)?1:0' -format '%[fx:mean]' info:
+  }
+  crossed_out() { awk -v v="$(icon_redness)" 'BEGIN { exit !(v > 0.04) }'; }
+  not_crossed_out() { awk -v v="$(icon_redness)" 'BEGIN { exit !(v < 0.04) }'; }
+  # The mouse resting on the icon shows its tooltip (after a move within the icon).
+  tooltip_shot() {
+    xdotool mousemove --window "$(tray_icon)" 10 10
+    sleep 0.3
+    xdotool mousemove_relative 1 1
+    sleep 1.5
+    e2e_shot "$1"
+    xdotool mousemove 500 300
+  }
+  has_error() { [ -n "$(e2e_visible_window Fehler)" ]; }
+  not_crossed_out || e2e_fail "the icon is crossed out with the machine connected"
+  tooltip_shot "cable-in"
+  pull_out
+  e2e_poll 300 has_error || e2e_fail "the pulled cable was not told"
+  e2e_poll 50 crossed_out || e2e_fail "the icon does not show that the machine is gone"
+  e2e_shot "cable-pulled"
+  xdotool windowactivate --sync "$(e2e_visible_window Fehler)" key Return
+  e2e_poll 50 has_settings_window || e2e_fail "the settings window did not come up with the loss"
+  xdotool windowactivate --sync "$(settings_window)" key Escape
+  e2e_poll 50 no_settings_window || e2e_fail "Escape did not hide the settings window"
+  sleep 6 # an attempt in vain meanwhile: not told again
+  has_error && e2e_fail "the loss was told a second time"
+  tooltip_shot "cable-pulled-tooltip"
+  sign_ons="$(e2e_sign_ons)"
+  plug_in
+  e2e_poll 150 e2e_at_least e2e_sign_ons $((sign_ons + 1)) || e2e_fail "the machine was not taken up again"
+  log="$HOME/.local/state/trefflux/uebertragung.log"
+  e2e_poll 100 grep -q "SAM an $dev_link ist wieder verbunden." "$log" || e2e_fail "the return was not told"
+  e2e_poll 50 not_crossed_out || e2e_fail "the icon does not show the machine back"
+  e2e_shot "cable-back"
+  has_error && e2e_fail "the return came as a box"
+  rm Protokoll2.rls
+  e2e_series_arrives Protokoll2.rls
+  tooltip_shot "cable-back-tooltip"
+  echo "ok: a pulled cable told once and shown at the icon, the machine back by itself, the next series written"
+else
+  echo "note: /dev cannot be written here: the cable is not pulled"
+fi
+
+# --- 8. "&Beenden" from the right-click menu, "Wirklich beenden ?" answered with J(a)
 right_click_menu
 xdotool key b
 has_question() { [ -n "$(e2e_visible_window Hinweis)" ]; }

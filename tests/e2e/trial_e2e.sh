@@ -4,11 +4,13 @@
 #   1. trefflux-sim sam starts and prints its port ("Port: pts/N")
 #   2. the program starts in an empty directory: the settings window opens, no port is opened
 #   3. page "Allgemeine Einstellungen": the port typed under "Schnittstelle", "Maschinensuche",
-#      "... SAM 4000 an pts/N gefunden! Übernehmen ?" answered with "Ja"
+#      "... SAM 4000 an pts/N gefunden! Übernehmen ?" answered with "Ja"; a series waits in the
+#      machine meanwhile (as at a match): the search finds the SAM by that series' block, which
+#      stays with the machine
 #   4. page "Datensatz-Einstellungen": "Ringwert" chosen, "> Hinzufügen >" twice (Ringwert, Teiler)
 #   5. "Übernehmen": the window goes, the machine is signed on
-#   6. a series typed into trefflux-sim lands in Protokoll1.rls and, byte for byte, on the
-#      clipboard that xclip reads
+#   6. that series lands in Protokoll1.rls, once, and byte for byte on the clipboard that xclip
+#      reads; so does the next one typed into trefflux-sim
 # Each step leaves a screenshot in the folder printed at the end.
 # Usage: trial_e2e.sh TREFFLUX TREFFLUX-SIM SCREENSHOT-FOLDER
 set -euo pipefail
@@ -48,6 +50,7 @@ e2e_shot "first-page"
 xdotool mousemove --window "$win" 470 $((page_y + 233)) click 1
 xdotool key ctrl+a
 xdotool type --delay 50 "$port"
+e2e_series_waits
 xdotool key alt+s
 has_found() { [ -n "$(e2e_visible_window 'Info Maschinensuche')" ]; }
 e2e_poll 300 has_found || e2e_fail "the machine search did not answer"
@@ -55,7 +58,8 @@ e2e_shot "machine-found"
 xdotool windowactivate --sync "$(e2e_visible_window 'Info Maschinensuche')" key Return
 no_found() { ! has_found; }
 e2e_poll 50 no_found || e2e_fail "the search's question stayed open"
-echo "ok: the machine search found the SAM 4000 on the typed port $port"
+grep -q 'Serie vom Programm abgelehnt' "$work/sim.log" || e2e_fail "the search did not leave the series with the machine"
+echo "ok: the machine search found the SAM 4000 with a series waiting on the typed port $port"
 
 # --- 4. "Datensatz-Einstellungen": "Ringwert" and then "Teiler" into the record
 xdotool windowactivate --sync "$win"
@@ -74,7 +78,13 @@ e2e_poll 100 no_settings_window || e2e_fail "\"Übernehmen\" did not close the s
 e2e_poll 100 e2e_at_least e2e_sign_ons 1 || e2e_fail "\"Übernehmen\" did not sign on at the machine"
 echo "ok: \"Übernehmen\" signed on at the machine"
 
-# --- 6. a series: the protocol file and the clipboard, byte for byte
-e2e_series_arrives Protokoll1.rls
+# --- 6. the series that waited: the protocol file and the clipboard, byte for byte, once
+e2e_series_written Protokoll1.rls
 e2e_shot "series-written"
-echo "ok: series in Protokoll1.rls and on the clipboard byte for byte"
+# the next one behind it: a copy of the first one handed over twice would stand between them
+e2e_series_waits
+e2e_poll 100 e2e_file_is Protokoll1.rls "$e2e_series_file$e2e_series_file" || {
+  od -c Protokoll1.rls
+  e2e_fail "Protokoll1.rls does not hold the two series once each"
+}
+echo "ok: the series that waited, once, and the next one in Protokoll1.rls and on the clipboard"

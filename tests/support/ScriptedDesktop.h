@@ -26,6 +26,7 @@ public:
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override { return m_warningOpen; }
+    void trayMessage(const std::string& text, const std::string&) override { trayMessages.push_back(text); }
 
     // Answers, used in order; when a queue is empty the first button is the answer
     // (OK, Yes, or for the warning "Datei überschreiben").
@@ -37,6 +38,7 @@ public:
     std::vector<Box> boxes;
     std::vector<std::string> clipboard; // every text placed, in order
     std::vector<std::string> warnings;  // the file names the warning was shown for
+    std::vector<std::string> trayMessages;
 
 private:
     bool m_warningOpen = false;

@@ -67,11 +67,6 @@ class MachineSearchTest : public QObject {
         m_desk->boxes.clear();
     }
 
-    bool anyOpen() const {
-        return m_form->RikaCom1->Connected() || m_form->SamCom1->Connected() ||
-               m_form->Rm3WinCom1->Connected();
-    }
-
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
@@ -101,6 +96,7 @@ private slots:
         bool sanduhrWeg = true;
         m_desk->whileOpen = [&] { sanduhrWeg = sanduhrWeg && QApplication::overrideCursor() == nullptr; };
         m_desk->boxAnswers = {IdYes};
+        const int geoeffnet = m_form->geoeffnet;
 
         m_form->ButtonMaschinensucheClick();
 
@@ -118,7 +114,8 @@ private slots:
         QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
         QCOMPARE(m_form->f().ComboBoxComNr->ItemIndex(), 2);
         QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maSam4000));
-        QVERIFY(!anyOpen());
+        // the machine found is signed on at once (the form counts the opening)
+        QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
         // written into profile and controls alike: nothing left to apply
         QVERIFY(m_form->Aenderungspruefung());
     }
@@ -128,6 +125,7 @@ private slots:
         QVERIFY(machine);
         makeForm({}, {machine.get()});
         m_desk->boxAnswers = {IdNo};
+        const int geoeffnet = m_form->geoeffnet;
         m_form->ButtonMaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine Rika SAG Version 250 an " + machine->portName() +
@@ -136,7 +134,8 @@ private slots:
         QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
         QCOMPARE(text(m_liste->aktiv().Port), std::string());
         QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maDisagRM));
-        QVERIFY(!anyOpen());
+        // the profile's machine is given back
+        QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
     }
 
     void aSearchWithoutAFindSaysWhyForEachPort() {
@@ -222,31 +221,34 @@ private slots:
         QVERIFY(m_form->Aenderungspruefung());
     }
 
-    void aTestReportsAMissingMachineAndReopensAnOpenComponent() {
+    void aTestReportsAMissingMachineAndGivesTheProfilesMachineBack() {
         auto sam = standIn(std::make_unique<SamMachine>());
         auto nobody = disag("RM III"); // a Disag, but the SAM is tested
         QVERIFY(sam && nobody);
         makeForm({}, {sam.get(), nobody.get()});
         m_form->f().RadioGroup2->setItemIndex(maSam4000);
 
-        // the SAM's port is open on the first stand-in; the test of the second reopens it there
+        // the SAM's port is open on the first stand-in; the test of the second closes it
         m_form->SamCom1->SetPort(sam->portName());
         m_form->SamCom1->Open();
         m_form->f().ComboBoxComNr->setItemIndex(1);
+        const int geoeffnet = m_form->geoeffnet;
         m_form->ButtonMaschTestClick();
-        // with what the Disag answered, as the transmission log writes it
+        // a bare STX is no SAM; said with what the Disag answered, as the transmission log writes it
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!\n\nAntwort: <STX>");
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
-        QVERIFY(m_form->SamCom1->Connected());
-        QCOMPARE(m_form->SamCom1->Port(), nobody->portName());
-        m_form->SamCom1->Close();
+        // not the tested machine on the tested port comes back, but the profile's machine (a Disag
+        // on its own port: the form counts the opening)
+        QVERIFY(!m_form->SamCom1->Connected());
+        QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
 
         m_form->f().ComboBoxComNr->setItemIndex(0);
         m_form->ButtonMaschTestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
         QVERIFY(!m_form->SamCom1->Connected());
+        QCOMPARE(m_form->geoeffnet, geoeffnet + 2);
     }
 };
 

@@ -225,6 +225,26 @@ TEST(Rm3WinCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
     }
 }
 
+// A line the machine sends on its own during the test (a shot of a series in progress) is
+// acknowledged and kept; the next opening on that port hands it on before anything else.
+TEST(Rm3WinCom, ALineSentUnaskedDuringTheTestIsKeptAndHandedOnAtTheNextOpening) {
+    Rig b;
+    send(b, {"SCH=1;9.8;12.3;45.0;G"}); // while the port is closed: the machine waits for its ACK
+    std::string model;
+    EXPECT_TRUE(b.com.Test(model));
+    EXPECT_EQ(model, "RM III");
+    EXPECT_EQ(b.ask<std::size_t>([](DisagMachine& m) { return m.acknowledgedLines(); }), 1u);
+    b.main.runFor(50ms);
+    EXPECT_TRUE(b.data.empty());
+
+    b.com.Open();
+    ASSERT_TRUE(waitCommands(b, 2));
+    ASSERT_TRUE(b.runUntilData(1));
+    EXPECT_EQ(b.data, std::vector<std::string>{"SCH=1;9.8;12.3;45.0;G"});
+    EXPECT_EQ(b.com.EditList().size(), 1u);
+    EXPECT_EQ(b.sent(ACK), 2u); // the model's answer and the line; none at the hand-over
+}
+
 TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
     Rig b;
     const std::string port = b.com.Port();

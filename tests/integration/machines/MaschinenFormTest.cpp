@@ -121,7 +121,8 @@ private slots:
         QVERIFY(!form.RikaCom1->Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
-                                                    "ffnet werden (No such file or directory)"));
+                                                    "ffnet werden (No such file or directory).\n\r"
+                                                    "Neuer Versuch alle 5 Sekunden."));
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
         QVERIFY(form.isVisible());
     }
@@ -138,7 +139,8 @@ private slots:
         QVERIFY(!form.RikaCom1->Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
-        QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() + "\n\rnicht gefunden!");
+        QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
+                                            "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
         QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::Ok | Mb::SystemModal));
     }
@@ -151,7 +153,8 @@ private slots:
         QVERIFY(form.SamCom1->Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
-        QCOMPARE(m_desk->boxes[0].text, "SAM an " + sam->portName() + "\n\rnicht gefunden!");
+        QCOMPARE(m_desk->boxes[0].text,
+                 "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
         QVERIFY(!form.SamCom1->Connected());
     }
 };

@@ -6,7 +6,7 @@ namespace {
 
 using SamRig = MachineRig<TSamCom, SamMachine>;
 
-constexpr char ENQ = 0x05, ACK = 0x06;
+constexpr char ENQ = 0x05, ACK = 0x06, NAK = 0x15;
 
 TEST(SamCom, BlockBecomesOneTextWithSemicolonsForLineEndsAndIsAcknowledgedAfterIt) {
     SamRig rig;
@@ -119,13 +119,24 @@ TEST(SamCom, OpeningTwiceStartsOneReader) {
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\xB0'), 1);
 }
 
-TEST(SamCom, TestAcceptsNakAndAckButNotABlockWaiting) {
+// A SAM with a series waiting answers the test's enquiry with its whole block: that is a SAM,
+// and the block is refused with NAK, so that it stays with the machine and arrives once the
+// reader polls. A bare STX (what a Disag answers) and a block with a wrong check byte are not.
+TEST(SamCom, TestAcceptsNakAckAndAWholeWaitingBlockButNotABareStx) {
     SamRig rig;
     EXPECT_TRUE(rig.com.Test());
     rig.machine([](SamMachine& m) { m.setIdleReply(ACK); });
     EXPECT_TRUE(rig.com.Test());
-    rig.machine([](SamMachine& m) { m.queueTelegram("A"); });
+    rig.machine([](SamMachine& m) { m.setIdleReply(0x02); });
     EXPECT_FALSE(rig.com.Test());
+    rig.machine([](SamMachine& m) {
+        m.setIdleReply(NAK);
+        m.damageNextChecks(1);
+        m.queueTelegram(std::string(250, 'A')); // about a block of ten shots
+    });
+    EXPECT_FALSE(rig.com.Test());
+    EXPECT_TRUE(rig.com.Test());
+    EXPECT_EQ(rig.sent(NAK), 1u);
     rig.machine([](SamMachine& m) { m.setSilent(true); });
     EXPECT_FALSE(rig.com.Test());
     EXPECT_FALSE(rig.com.Connected());
@@ -135,6 +146,14 @@ TEST(SamCom, TestAcceptsNakAndAckButNotABlockWaiting) {
     EXPECT_TRUE(rig.errors.empty());
     EXPECT_EQ(rig.line->received().substr(0, 2), std::string("\xB2\x05"));
     EXPECT_EQ(rig.line->received().back(), '\xB0');
+    EXPECT_EQ(rig.ask<std::size_t>([](SamMachine& m) { return m.delivered(); }), 0u);
+
+    rig.machine([](SamMachine& m) { m.setSilent(false); });
+    rig.com.Open();
+    ASSERT_TRUE(rig.runUntilData(1));
+    rig.main.runFor(500ms);
+    EXPECT_EQ(rig.data, std::vector<std::string>{std::string(250, 'A')});
+    EXPECT_EQ(rig.ask<std::size_t>([](SamMachine& m) { return m.delivered(); }), 1u);
 }
 
 TEST(SamCom, TestClosesAnOpenPortAndPutsTheHooksBack) {

@@ -36,6 +36,8 @@ struct SkriptAnsicht : Einstellungsansicht {
     std::map<Seite, bool> seiteSichtbar;
     bool sichtbar = false;
     bool tray = false;
+    bool verbunden = true;
+    std::string tipp;
     int profilmenue = 0;
     struct Frage {
         std::string text;
@@ -81,6 +83,10 @@ struct SkriptAnsicht : Einstellungsansicht {
     bool fensterSichtbar() const override { return sichtbar; }
     void trayIconHinzufuegen() override { tray = true; }
     void trayIconEntfernen() override { tray = false; }
+    void zeigeVerbindung(bool an, const std::string& t) override {
+        verbunden = an;
+        tipp = t;
+    }
     void oeffneProfilmenue() override { ++profilmenue; }
     void oeffneTraymenue() override {}
     int frage(const std::string& text, const std::string& titel, unsigned flags) override {
@@ -191,6 +197,17 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
         EXPECT_EQ(m_logik->geoeffnet, fall.reconnect ? 1 : 0);
         EXPECT_TRUE(m_logik->Aenderungspruefung());
     }
+
+    // "Übernehmen" signs a machine on that is not connected (none is, here), whether or not a
+    // setting changed, and once only when applying signed it on already.
+    m_logik->geoeffnet = 0;
+    m_logik->Button2Click();
+    EXPECT_EQ(m_logik->geoeffnet, 1);
+    m_view.gezeigterPort = "ttyUSB0";
+    m_logik->Button2Click();
+    EXPECT_EQ(m_logik->geoeffnet, 2);
+    EXPECT_FALSE(m_view.verbunden);
+    EXPECT_EQ(m_view.tipp, "Ringlesemaschine: nicht verbunden (ttyUSB0: nicht angemeldet)");
 }
 
 // The Disag prints ASCII only: a "Zusatztext" typed with other characters is refused, nothing is
