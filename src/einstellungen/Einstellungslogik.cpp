@@ -97,6 +97,8 @@ void Einstellungslogik::Starten() {
     // record list as it stands
     // 8. controls, 9. machine; at a first start the machine waits until the user has applied
     SteuerelementeLaden();
+    // What an earlier run handed over and did not write, before the machine sends anything new.
+    m_pfad->Nachtragen(m_startverzeichnis);
     m_anmeldungAusstehend = m_ersteinrichtung;
     if (m_anmeldungAusstehend)
         m_ansicht.zeigeErsteinrichtungHinweis(true);

@@ -28,6 +28,9 @@ public:
 
     // The shots of the series in progress, in arrival order.
     const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
+    // Takes the shots of the series in progress as a series, as "WSE" would write it; the list
+    // is empty afterwards.
+    TSerienDatensatz offeneSerieNehmen();
 
     // Decodes a "SCH=" line into a shot record: ring value and divisor with their first "."
     // removed and otherwise whole, X and Y from the divisor and the angle. Empty when the line
