@@ -81,7 +81,10 @@ void Einstellungslogik::Starten() {
     // 4. profiles
     m_ersteinrichtung = false;
     m_liste.clear();
-    if (!ConfigFile::Load(configPath(), m_liste)) {
+    m_gespeichert.clear();
+    if (ConfigFile::Load(configPath(), m_liste)) {
+        m_gespeichert = ConfigFile::inhalt(m_liste);
+    } else {
         m_liste.clear();
         m_liste.appendStandard(m_startverzeichnis, standardPort());
         m_ersteinrichtung = true;
@@ -133,6 +136,7 @@ void Einstellungslogik::ProfilWaehlen(int index) {
     SteuerelementeUebernehmen();
     m_liste.select(static_cast<std::size_t>(index));
     SteuerelementeLaden();
+    ProfileGeaendert();
 }
 
 void Einstellungslogik::ComboBox2Change(const std::string& text) {
@@ -164,6 +168,7 @@ void Einstellungslogik::ComboBox2Exit(bool listeOeffnet) {
         m_profilindex = 0;
         SteuerelementeLaden();
     }
+    ProfileGeaendert();
 }
 
 void Einstellungslogik::Button5Click() {
@@ -176,6 +181,7 @@ void Einstellungslogik::Button5Click() {
     m_profilindex = static_cast<int>(m_liste.size()) - 1;
     zeigeProfilbox(m_profilindex);
     m_ansicht.fokusInProfilbox();
+    ProfileGeaendert();
 }
 
 // --- Buttons --------------------------------------------------------------------------------
@@ -208,6 +214,7 @@ void Einstellungslogik::Button2Click() {
     // the window stays open with the edits in it.
     if (!SteuerelementeUebernehmen())
         return;
+    ProfileGeaendert();
     if (m_anmeldungAusstehend)
         MaschineAnmelden();
     m_ansicht.setzeNeuAnmeldenAktiv(true);
@@ -266,12 +273,21 @@ void Einstellungslogik::OhneFrageBeenden() {
 bool Einstellungslogik::ProfileSpeichern(bool melden) {
     const std::string path = configPath();
     const auto result = ConfigFile::Save(path, m_liste);
+    m_speicherfehlerGemeldet = !result.ok && (melden || m_speicherfehlerGemeldet);
+    if (result.ok)
+        m_gespeichert = ConfigFile::inhalt(m_liste);
     if (!result.ok && melden) {
         m_ansicht.frage("Die Einstellungen konnten nicht in der Datei\n\r" + path +
                             "\n\rgespeichert werden:\n\r" + result.error,
                         "Fehler", Mb::Ok | Mb::IconError | Mb::SystemModal);
     }
     return result.ok;
+}
+
+void Einstellungslogik::ProfileGeaendert() {
+    m_pfad->ZielMelden();
+    if (ConfigFile::inhalt(m_liste) != m_gespeichert)
+        ProfileSpeichern(!m_speicherfehlerGemeldet);
 }
 
 // --- The protocol file's name ---------------------------------------------------------------

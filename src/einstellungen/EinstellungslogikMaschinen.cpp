@@ -135,4 +135,5 @@ void Einstellungslogik::ButtonMaschinensucheClick() {
     RadioGroup2Click(ergebnis.maschine);
     setText(p.Port, ergebnis.port);
     m_ansicht.zeigePort(ergebnis.port);
+    ProfileGeaendert();
 }
