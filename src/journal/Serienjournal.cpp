@@ -180,14 +180,17 @@ Serienjournal::Satz Serienjournal::satz(char art, Quelle quelle, std::uint64_t b
 
 std::uint64_t Serienjournal::einreihen(Satz satz) {
     std::uint64_t nr;
+    bool wecken;
     {
         std::lock_guard lock(m_mutex);
         if (satz.art == 'E')
             satz.ziel = m_ziel;
         nr = satz.nr = m_naechsteNr++;
         m_schlange.push_back(std::move(satz));
+        wecken = std::exchange(m_schreiberWartet, false); // a writer gathering takes it anyway
     }
-    m_arbeit.notify_one();
+    if (wecken)
+        m_arbeit.notify_one();
     return nr;
 }
 
@@ -350,10 +353,13 @@ void Serienjournal::schreiberLaeuft() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         const auto bereit = [this] { return m_ende || !m_schlange.empty(); };
+        m_schreiberWartet = true;
         if (m_ausstehend.empty())
             m_arbeit.wait(lock, bereit);
         else
             m_arbeit.wait_for(lock, kNeuerVersuch, bereit);
+        m_schreiberWartet = false;
+        m_arbeit.wait_for(lock, m_optionen.sammelpause, [this] { return m_ende; });
         std::vector<Satz> stapel;
         stapel.swap(m_schlange);
         const bool ende = m_ende;

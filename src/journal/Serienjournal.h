@@ -9,9 +9,10 @@
 //
 // One file per instance, in the state folder, named after the start directory and, for a
 // service, its port; it is held exclusively while the instance runs. A caller only appends a
-// record to a queue and never waits for the disk; a thread of the journal's own writes what has
-// come in and flushes it to disk (fsync, FlushFileBuffers), as a rule within milliseconds. A
-// file that cannot be written is told once; the program runs on without it.
+// record to a queue and never waits for the disk; a thread of the journal's own gathers what
+// comes in for a moment, writes it and flushes it to disk (fsync, FlushFileBuffers), as a rule
+// within a tenth of a second. A file that cannot be written is told once; the program runs on
+// without it.
 //
 // The records, one line each with a check sum (a line torn by a power cut is left out):
 //   a piece: a series block or a Disag line, with its machine and the target in force then;
@@ -78,6 +79,10 @@ public:
         std::function<void(const std::string&)> melden;
         // The file is rewritten with what is alive once it has grown past this.
         std::uint64_t verdichtenAb = 256 * 1024;
+        // The writer gathers what comes in for this long before it writes and flushes: the three
+        // records of a series (taken, made, finished) and a burst of lines cost one flush, and
+        // the disk is not busy in the moment the machine waits for its acknowledgement.
+        std::chrono::milliseconds sammelpause{50};
     };
 
     // Opens the file (its folder is made) and reads what an earlier run left.
@@ -166,6 +171,7 @@ private:
     std::uint64_t m_gesichert = 0; // every record up to this number is on disk
     Ziel m_ziel;
     bool m_ende = false;
+    bool m_schreiberWartet = false; // the writer waits for records, not in its gathering pause
 
     // the main thread's
     std::optional<std::pair<Quelle, std::uint64_t>> m_bearbeitung;
