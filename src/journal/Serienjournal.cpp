@@ -17,8 +17,10 @@ constexpr char kTrenner = '\\';
 constexpr char kTrenner = '/';
 #endif
 constexpr std::size_t kFelder = 10;
-// How long the writer waits before it tries a file again that could not be written.
+// How long the writer waits before it tries a file again that could not be written, and how
+// much it keeps for it meanwhile.
 constexpr std::chrono::seconds kNeuerVersuch{1};
+constexpr std::size_t kHoechstensAusstehend = 4 * 1024 * 1024;
 
 std::uint32_t pruefsumme(std::string_view text) {
     std::uint32_t h = 2166136261u;
@@ -247,7 +249,8 @@ void Serienjournal::spaeterMelden(std::string meldung) {
 bool Serienjournal::sichernAbwarten(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     const std::uint64_t bis = m_naechsteNr - 1;
-    return m_gesichertCv.wait_for(lock, limit, [&] { return m_gesichert >= bis; });
+    return m_gesichertCv.wait_for(lock, limit, [&] { return m_gesichert >= bis || m_schreibfehler; }) &&
+           m_gesichert >= bis;
 }
 
 // --- The records -----------------------------------------------------------------------------
@@ -375,9 +378,12 @@ void Serienjournal::schreiberLaeuft() {
             m_ausstehend.clear();
             if (m_groesse > m_optionen.verdichtenAb)
                 verdichten();
+        } else if (m_ausstehend.size() > kHoechstensAusstehend) {
+            m_ausstehend.clear(); // told already; memory is not given to a file that stays away
         }
 
         lock.lock();
+        m_schreibfehler = !geschrieben;
         if (geschrieben)
             m_gesichert = bis;
         m_gesichertCv.notify_all();

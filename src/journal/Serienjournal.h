@@ -169,6 +169,7 @@ private:
     std::vector<Satz> m_schlange;
     std::uint64_t m_naechsteNr = 1;
     std::uint64_t m_gesichert = 0; // every record up to this number is on disk
+    bool m_schreibfehler = false;  // the last write failed
     Ziel m_ziel;
     bool m_ende = false;
     bool m_schreiberWartet = false; // the writer waits for records, not in its gathering pause
