@@ -246,6 +246,11 @@ void Serienjournal::spaeterMelden(std::string meldung) {
     einreihen(satz('M', Quelle::sam, 0, std::move(meldung)));
 }
 
+std::uint64_t Serienjournal::letzteNr() const {
+    std::lock_guard lock(m_mutex);
+    return m_naechsteNr - 1;
+}
+
 bool Serienjournal::sichernAbwarten(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     const std::uint64_t bis = m_naechsteNr - 1;

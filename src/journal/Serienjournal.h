@@ -134,6 +134,8 @@ public:
     // A message for the next start (Windows-1252).
     void spaeterMelden(std::string meldung);
 
+    // The number of the last record handed in.
+    std::uint64_t letzteNr() const;
     // Waits until everything handed in so far is on disk; false when that took longer than the
     // limit or the file cannot be written.
     bool sichernAbwarten(std::chrono::milliseconds limit = std::chrono::seconds(5));
@@ -163,7 +165,7 @@ private:
     Optionen m_optionen;
 
     // shared with the callers
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_arbeit;
     std::condition_variable m_gesichertCv;
     std::vector<Satz> m_schlange;
