@@ -87,17 +87,16 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
         return 0;
     if (beenden)
         return 0;
-    // The journal of this instance: what the machine hands over is on disk until it is written.
-    struct JournalEnde {
-        ~JournalEnde() { setSerienjournal(nullptr); }
-    } journalEnde;
-    serienjournalStarten(startverzeichnis, {}, melden);
-
     // 4. the application
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Ringlesemaschine"));
 
     QtMainThread mainThread;
+    // The journal of this instance: what the machine hands over is on disk until it is written.
+    struct JournalEnde {
+        ~JournalEnde() { setSerienjournal(nullptr); }
+    } journalEnde;
+    serienjournalStarten(startverzeichnis, {}, melden);
     Profilliste profile;
     try {
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
