@@ -7,7 +7,6 @@
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace {
