@@ -1,7 +1,8 @@
 // Figures of the Disag remote-mode driver on a pseudo-terminal: the time from the CR of a
 // received line to its ACK on the wire, the time from the CR of "WSE" to the series in the
-// protocol file, and a burst of 10,000 shot lines sent as fast as the pseudo-terminal takes them.
-// Prints the figures beside their targets; never fails.
+// protocol file, both without and with the journal that keeps every line on disk, and a burst of
+// 10,000 shot lines sent as fast as the pseudo-terminal takes them; then what the journal costs
+// for a line and for a series. Prints the figures beside their targets; never fails.
 #include "Serienpfad.h"
 
 #include "Figures.h"
@@ -10,6 +11,7 @@
 #include "ScratchDir.h"
 
 #include "PlainMainThread.h"
+#include "Serienjournal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +22,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <termios.h>
@@ -152,11 +155,48 @@ private:
     std::atomic<int> m_commands{0};
 };
 
-void crToAck() {
+// The journal as the series path keeps a Disag's lines in it.
+class Journalablage : public TMachineDataKeeper {
+public:
+    explicit Journalablage(Serienjournal& journal) : m_journal(journal) {}
+    std::uint64_t Keep(const std::string& data) override {
+        return m_journal.aufnehmen(Serienjournal::Quelle::disag, data);
+    }
+    void Handle(std::uint64_t kept, const std::function<void()>& onData) override {
+        {
+            const Serienjournal::Bearbeitung b(m_journal, Serienjournal::Quelle::disag, kept);
+            onData();
+        }
+        m_journal.bearbeitet(Serienjournal::Quelle::disag, kept);
+    }
+
+private:
+    Serienjournal& m_journal;
+};
+
+// A journal of its own on the disk of the scratch folder.
+std::shared_ptr<Serienjournal> neuesJournal(const ScratchDir& dir) {
+    Serienjournal::Optionen o;
+    o.pfad = dir / "serien.journal";
+    return std::make_shared<Serienjournal>(std::move(o));
+}
+
+const char* mitOhne(bool journal) {
+    return journal ? "with journal" : "without journal";
+}
+
+void crToAck(bool mitJournal) {
     constexpr int Lines = 2000;
+    const ScratchDir dir("disag-bench");
+    const auto journal = mitJournal ? neuesJournal(dir) : nullptr;
     Machine machine;
     PlainMainThread mainThread;
     TRm3WinCom com;
+    std::optional<Journalablage> ablage;
+    if (journal) {
+        ablage.emplace(*journal);
+        com.SetDataKeeper(&*ablage);
+    }
     com.SetPort(machine.port());
     com.Open();
     machine.awaitCommands(1, 3s); // the settings string at opening
@@ -176,16 +216,20 @@ void crToAck() {
     mainThread.processPending();
     com.Close();
     const double p99 = percentile(us, 0.99) / 1000;
-    bench::below(bench::format("CR of a Disag line to its ACK (%zu lines)", us.size()),
-                 bench::format("p99 %.3f ms (median %.3f, max %.3f)", p99, percentile(us, 0.5) / 1000,
-                               percentile(us, 1.0) / 1000),
-                 p99, 1, "ms");
+    bench::below(
+        bench::format("CR of a Disag line to its ACK (%zu lines, %s)", us.size(), mitOhne(mitJournal)),
+        bench::format("p99 %.3f ms (median %.3f, max %.3f)", p99, percentile(us, 0.5) / 1000,
+                      percentile(us, 1.0) / 1000),
+        p99, 1, "ms");
 }
 
-void wseToRecord() {
+void wseToRecord(bool mitJournal) {
     constexpr int Series = 200;
     constexpr int Shots = 10;
     const ScratchDir dir("disag-bench");
+    // The series path takes the process's journal: the protocol file is then flushed to disk
+    // before the journal lets each series go.
+    setSerienjournal(mitJournal ? neuesJournal(dir) : nullptr);
     Profilliste liste;
     liste.appendStandard(dir.path());
     liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
@@ -242,11 +286,12 @@ void wseToRecord() {
         120s);
     side.join();
     pfad.MaschinenSchliessen();
+    setSerienjournal(nullptr);
     std::error_code ec;
     const auto size = std::filesystem::file_size(dir / "Protokoll1.rls", ec);
     const double p99 = percentile(latency, 0.99);
-    bench::below(bench::format("CR of \"WSE\" to series in protocol file (%zu series of %d shots)",
-                               latency.size(), Shots),
+    bench::below(bench::format("CR of \"WSE\" to series in protocol file (%zu series of %d shots, %s)",
+                               latency.size(), Shots, mitOhne(mitJournal)),
                  bench::format("p99 %.3f ms (median %.3f, max %.3f)", p99, percentile(latency, 0.5),
                                percentile(latency, 1.0)),
                  p99, 5, "ms");
@@ -297,11 +342,63 @@ void burst() {
 
 } // namespace
 
+// What the journal costs: on the thread that hands a piece in (the port's event thread for a
+// Disag line, the main thread for a series), and until it is on disk, one at a time as a
+// machine hands them over.
+void journalKosten() {
+    constexpr int Anzahl = 500;
+    const ScratchDir dir("disag-bench");
+    const auto journal = neuesJournal(dir);
+    journal->setZiel({(dir / "Protokoll1.rls"), 0, false, ""});
+    const std::string zeile = "SCH=10;10.4;123.4;90.0;G";
+    const std::string datei(10 * 30, '9'); // ten shots with all six elements
+    std::vector<double> zeileUs, zeileMs, serieUs, serieMs;
+    for (int i = 0; i < Anzahl; ++i) {
+        auto start = Clock::now();
+        const std::uint64_t nr = journal->aufnehmen(Serienjournal::Quelle::disag, zeile);
+        zeileUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        journal->sichernAbwarten();
+        zeileMs.push_back(ms(Clock::now() - start));
+
+        // a series: made at "WSE", then finished once the protocol file has it
+        start = Clock::now();
+        std::uint64_t serie = 0;
+        {
+            const Serienjournal::Bearbeitung b(*journal, Serienjournal::Quelle::disag, nr);
+            serie = journal->serieAufnehmen({dir / "Protokoll1.rls", 0, false, ""}, datei, datei);
+        }
+        journal->bearbeitet(Serienjournal::Quelle::disag, nr);
+        journal->erledigt(serie);
+        serieUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        journal->sichernAbwarten();
+        serieMs.push_back(ms(Clock::now() - start));
+    }
+    bench::below(
+        "journal: a Disag line handed in, on the event thread",
+        bench::format("p99 %.1f us (median %.1f)", percentile(zeileUs, 0.99), percentile(zeileUs, 0.5)),
+        percentile(zeileUs, 0.99), 50, "us");
+    bench::below(
+        "journal: a Disag line on disk (fsync)",
+        bench::format("p99 %.2f ms (median %.2f)", percentile(zeileMs, 0.99), percentile(zeileMs, 0.5)),
+        percentile(zeileMs, 0.99), 1000, "ms");
+    bench::below(
+        "journal: a series recorded and finished, on the main thread",
+        bench::format("p99 %.1f us (median %.1f)", percentile(serieUs, 0.99), percentile(serieUs, 0.5)),
+        percentile(serieUs, 0.99), 100, "us");
+    bench::below(
+        "journal: a series and its end on disk (fsync)",
+        bench::format("p99 %.2f ms (median %.2f)", percentile(serieMs, 0.99), percentile(serieMs, 0.5)),
+        percentile(serieMs, 0.99), 1000, "ms");
+}
+
 int main() {
     bench::LogAn log; // as in the program
-    crToAck();
-    wseToRecord();
+    for (const bool mitJournal : {false, true})
+        crToAck(mitJournal);
+    for (const bool mitJournal : {false, true})
+        wseToRecord(mitJournal);
     burst();
+    journalKosten();
     log.figur();
     return 0;
 }

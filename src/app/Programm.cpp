@@ -4,9 +4,10 @@
 #include "Desktop.h"
 #include "InstanceLock.h"
 #include "QtMainThread.h"
+#include "Serienjournal.h"
+#include "Serienpfad.h"
 #include "SignalWatcher.h"
 #include "TForm1.h"
-#include "TProtokollAusgabe.h"
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
@@ -68,15 +69,16 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
     }
 
     // The transmission log of this instance, until the end. One that cannot be written is told
-    // once and otherwise left alone.
-    struct LogEnde {
-        ~LogEnde() { setUebertragungslog(nullptr); }
-    } logEnde;
-    uebertragungslogStarten({}, [](const std::string& text) {
+    // once and otherwise left alone; so is the journal.
+    const auto melden = [](const std::string& text) {
         std::fprintf(stderr, "trefflux: %s\n", text.c_str());
         MainThread::post(
             [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
-    });
+    };
+    struct LogEnde {
+        ~LogEnde() { setUebertragungslog(nullptr); }
+    } logEnde;
+    uebertragungslogStarten({}, melden);
 
     // 2. start directory (any length), 3. version test
     const std::string startverzeichnis = currentDirectory();
@@ -85,15 +87,16 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
         return 0;
     if (beenden)
         return 0;
-    // Series an earlier run could not write and kept in files of their own.
-    const std::vector<std::string> notablagen =
-        TProtokollAusgabe::nichtGemeldeteNotablagen(startverzeichnis, konfiguration);
-
     // 4. the application
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Ringlesemaschine"));
 
     QtMainThread mainThread;
+    // The journal of this instance: what the machine hands over is on disk until it is written.
+    struct JournalEnde {
+        ~JournalEnde() { setSerienjournal(nullptr); }
+    } journalEnde;
+    serienjournalStarten(startverzeichnis, {}, melden);
     Profilliste profile;
     try {
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
@@ -117,28 +120,26 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
             else
                 form.hide();
 
-            if (!notablagen.empty())
-                QTimer::singleShot(0, &form, [&notablagen] {
-                    desktop().messageBox(TProtokollAusgabe::notablagenMeldung(notablagen), "Meldung",
-                                         Mb::Ok | Mb::IconWarning);
-                });
             if (started)
                 QTimer::singleShot(0, &form, [&form, &started] { started(form); });
             // 8. the loop, until the settings window closed
             QApplication::exec();
         }
 
-        // Series that never reached the protocol file go to a file of their own; the next start
-        // tells of it.
-        const auto notablage = form.Ausgabe().nichtGeschriebeneSichern(startverzeichnis);
-        if (!notablage.fehler.empty()) {
-            const std::string text = "Nicht geschriebene Serien konnten nicht in der Datei\n\r" +
-                                     utf8ToWin1252(notablage.pfad) + "\n\rgesichert werden:\n\r" +
-                                     notablage.fehler;
+        // Series that never reached the protocol file and the shots of an unfinished series go
+        // to files of their own; the next start tells of them.
+        form.Pfad().MaschinenSchliessen();
+        const Serienpfad::Abschluss abschluss = form.Pfad().Abschliessen(startverzeichnis, true);
+        const auto sagen = [&beenden](const std::string& text, const char* titel, unsigned flags) {
             std::fprintf(stderr, "trefflux: %s\n", win1252ToUtf8(text).c_str());
             if (!beenden) // someone is there to read it
-                desktop().messageBox(text, "Fehler", Mb::Ok | Mb::IconError);
-        }
+                desktop().messageBox(text, titel, Mb::Ok | flags);
+        };
+        for (const std::string& text : abschluss.fehler)
+            sagen(text, "Fehler", Mb::IconError);
+        if (!abschluss.gemerkt) // without a journal the next start cannot tell
+            for (const std::string& text : abschluss.meldungen)
+                sagen(text, "Meldung", Mb::IconWarning);
         fertig = nullptr;
     } catch (const std::exception& e) {
         fertig = nullptr;
@@ -147,7 +148,8 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
         fertig = nullptr;
         desktop().messageBox("Unbekannte Exception", "Fehler", Mb::Ok | Mb::IconError);
     }
-    // 9. release the guard
+    // 9. release the guard, once the journal is closed
+    setSerienjournal(nullptr);
     instance.release();
     return 0;
 }

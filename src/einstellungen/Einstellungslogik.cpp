@@ -86,7 +86,10 @@ void Einstellungslogik::Starten() {
     // 4. profiles
     m_ersteinrichtung = false;
     m_liste.clear();
-    if (!ConfigFile::Load(configPath(), m_liste)) {
+    m_gespeichert.clear();
+    if (ConfigFile::Load(configPath(), m_liste)) {
+        m_gespeichert = ConfigFile::inhalt(m_liste);
+    } else {
         m_liste.clear();
         m_liste.appendStandard(m_startverzeichnis, standardPort());
         m_ersteinrichtung = true;
@@ -102,6 +105,8 @@ void Einstellungslogik::Starten() {
     // record list as it stands
     // 8. controls, 9. machine; at a first start the machine waits until the user has applied
     SteuerelementeLaden();
+    // What an earlier run handed over and did not write, before the machine sends anything new.
+    m_pfad->Nachtragen(m_startverzeichnis);
     m_anmeldungAusstehend = m_ersteinrichtung;
     if (m_anmeldungAusstehend) {
         m_ansicht.zeigeErsteinrichtungHinweis(true);
@@ -139,6 +144,7 @@ void Einstellungslogik::ProfilWaehlen(int index) {
     SteuerelementeUebernehmen();
     m_liste.select(static_cast<std::size_t>(index));
     SteuerelementeLaden();
+    ProfileGeaendert();
 }
 
 void Einstellungslogik::ComboBox2Change(const std::string& text) {
@@ -170,6 +176,7 @@ void Einstellungslogik::ComboBox2Exit(bool listeOeffnet) {
         m_profilindex = 0;
         SteuerelementeLaden();
     }
+    ProfileGeaendert();
 }
 
 void Einstellungslogik::Button5Click() {
@@ -182,6 +189,7 @@ void Einstellungslogik::Button5Click() {
     m_profilindex = static_cast<int>(m_liste.size()) - 1;
     zeigeProfilbox(m_profilindex);
     m_ansicht.fokusInProfilbox();
+    ProfileGeaendert();
 }
 
 // --- Buttons --------------------------------------------------------------------------------
@@ -215,6 +223,7 @@ void Einstellungslogik::Button2Click() {
     const unsigned anmeldungen = m_wache->anmeldungen();
     if (!SteuerelementeUebernehmen())
         return;
+    ProfileGeaendert();
     // A machine that is not connected is signed on, whether or not a setting changed; one that
     // applying signed on already, or that answers, is left alone (a Disag would get its settings
     // again in the middle of a series).
@@ -276,12 +285,21 @@ void Einstellungslogik::OhneFrageBeenden() {
 bool Einstellungslogik::ProfileSpeichern(bool melden) {
     const std::string path = configPath();
     const auto result = ConfigFile::Save(path, m_liste);
+    m_speicherfehlerGemeldet = !result.ok && (melden || m_speicherfehlerGemeldet);
+    if (result.ok)
+        m_gespeichert = ConfigFile::inhalt(m_liste);
     if (!result.ok && melden) {
         m_ansicht.frage("Die Einstellungen konnten nicht in der Datei\n\r" + path +
                             "\n\rgespeichert werden:\n\r" + result.error,
                         "Fehler", Mb::Ok | Mb::IconError | Mb::SystemModal);
     }
     return result.ok;
+}
+
+void Einstellungslogik::ProfileGeaendert() {
+    m_pfad->ZielMelden();
+    if (ConfigFile::inhalt(m_liste) != m_gespeichert)
+        ProfileSpeichern(!m_speicherfehlerGemeldet);
 }
 
 // --- The protocol file's name ---------------------------------------------------------------

@@ -84,6 +84,11 @@ public:
     void OhneFrageBeenden();
     // Saves the profiles; a failure is told with a message when melden is set.
     bool ProfileSpeichern(bool melden);
+    // After every change of the profiles (applied, new, renamed, deleted, chosen, the separator
+    // kind, a machine found): saves them at once as at the end, when they differ from the file,
+    // so that a crash keeps them, and tells the series path where series go now. A failure is
+    // told once until a save succeeds.
+    void ProfileGeaendert();
 
     // Why the protocol file named in the file name field (or the default one that could not be
     // stored) cannot be used, as a Windows-1252 sentence; empty when it can.
@@ -194,6 +199,9 @@ private:
     // Set at a first start until the machine is signed on for the first time: the default
     // profile's machine and port are a guess, so nothing is opened before the user has applied.
     bool m_anmeldungAusstehend = false;
+
+    std::string m_gespeichert;             // the configuration file's bytes as last loaded or saved
+    bool m_speicherfehlerGemeldet = false; // a failed save has been told
 
     int m_profilindex = -1;          // the profile the window works on, in the profile box
     int m_boxAuswahl = -1;           // the entry selected in the profile box

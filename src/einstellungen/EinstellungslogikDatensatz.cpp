@@ -38,6 +38,7 @@ void Einstellungslogik::RadioGroup4Click(int index) {
         m_trennzeichen[static_cast<std::size_t>(p.TrennzeichenWahl)] = zeile;
     p.TrennzeichenWahl = index;
     zeigeTrennzeichen(index >= 0 && index <= 2 ? m_trennzeichen[static_cast<std::size_t>(index)] : -1);
+    ProfileGeaendert();
 }
 
 std::vector<std::string> Einstellungslogik::DatensatzTitel() const {

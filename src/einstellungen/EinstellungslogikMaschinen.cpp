@@ -138,4 +138,5 @@ void Einstellungslogik::ButtonMaschinensucheClick() {
     RadioGroup2Click(ergebnis.maschine);
     setText(p.Port, ergebnis.port);
     m_ansicht.zeigePort(ergebnis.port);
+    ProfileGeaendert();
 }

@@ -6,6 +6,7 @@
 #include "Maschinentabelle.h"
 #include "PlainMainThread.h"
 #include "Profilliste.h"
+#include "Serienjournal.h"
 #include "Serienpfad.h"
 #include "StderrDesktop.h"
 #include "Uebertragungslog.h"
@@ -269,6 +270,12 @@ int runHeadless(int argc, char** argv) {
         ~LogEnde() { setUebertragungslog(nullptr); }
     } logEnde;
     uebertragungslogStarten(win1252ToUtf8(port));
+    // The journal of this port: what the machine hands over is on disk until it is written, and
+    // a restart after a crash writes it.
+    struct JournalEnde {
+        ~JournalEnde() { setSerienjournal(nullptr); }
+    } journalEnde;
+    serienjournalStarten(startverzeichnis, geraetepfad(win1252ToUtf8(port)), sagen);
 
     PlainMainThread mainThread;
     std::atomic<bool> beenden{false};
@@ -279,6 +286,7 @@ int runHeadless(int argc, char** argv) {
 
     ausgabe.sagen("Profil \"" + text(profil.Name) + "\": " + art->name + " an " + port + ", Protokolldatei " +
                   text(profil.Dateiname));
+    pfad.Nachtragen(startverzeichnis);
     wache.neueAnmeldung();
     pfad.MaschineOeffnen();
     while (!beenden)
@@ -289,21 +297,11 @@ int runHeadless(int argc, char** argv) {
     wache.beenden();
     pfad.MaschinenSchliessen();
     mainThread.processPending();
-    const std::size_t offen = pfad.Disagdaten().SchussListe().size();
-    if (offen > 0)
-        ausgabe.sagen("Die Serie der " + std::string(art->name) +
-                      " war noch nicht zu Ende: " + std::to_string(offen) +
-                      (offen == 1 ? " Schuss wurde" : " Sch\xFCsse wurden") + " nicht geschrieben.");
-    if (pfad.Ausgabe().queued() > 0) {
-        const TProtokollAusgabe::Notablage notablage =
-            pfad.Ausgabe().nichtGeschriebeneSichern(startverzeichnis);
-        if (notablage.fehler.empty())
-            sagen("Serien, die nicht in die Protokolldatei geschrieben werden konnten, stehen in " +
-                  notablage.pfad + ".");
-        else
-            ausgabe.sagen("Nicht geschriebene Serien konnten nicht in der Datei " +
-                          utf8ToWin1252(notablage.pfad) + " gesichert werden: " + notablage.fehler);
-    }
+    const Serienpfad::Abschluss abschluss = pfad.Abschliessen(startverzeichnis, false);
+    for (const std::string& text : abschluss.meldungen)
+        ausgabe.sagen(text);
+    for (const std::string& text : abschluss.fehler)
+        ausgabe.sagen(text);
     ausgabe.sagen("Beendet.");
     return Ausgang::ok;
 }

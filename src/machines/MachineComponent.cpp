@@ -139,7 +139,15 @@ void TMachineComponent::ApplyMachineLineSettings(TBaudRate baudRate, bool discar
 }
 
 void TMachineComponent::PostData(std::string data) {
-    MainThread::postGuarded(m_watcher, [this, data = std::move(data)] { OnData(this, data); });
+    TMachineDataKeeper* const keeper = m_keeper.load();
+    if (!keeper) {
+        MainThread::postGuarded(m_watcher, [this, data = std::move(data)] { OnData(this, data); });
+        return;
+    }
+    const std::uint64_t kept = keeper->Keep(data);
+    MainThread::postGuarded(m_watcher, [this, keeper, kept, data = std::move(data)] {
+        keeper->Handle(kept, [&] { OnData(this, data); });
+    });
 }
 
 void TMachineComponent::PostError(std::int32_t code) {

@@ -64,6 +64,19 @@ constexpr std::uint8_t ESC = 0x1B;
 // A block that grows past this many bytes without its end byte is garbage: it is discarded.
 constexpr std::size_t MaxMachineBlock = 64 * 1024;
 
+// Keeps what a component's machine handed over from the moment the component has taken it until
+// the main thread has handled it, so that a crash in between loses nothing (the series path's
+// journal).
+class TMachineDataKeeper {
+public:
+    virtual ~TMachineDataKeeper() = default;
+    // The component has taken the data (its worker or the port's event thread, around the
+    // machine's acknowledgement, which this must never hold up). Returns what Handle gets back.
+    virtual std::uint64_t Keep(const std::string& data) = 0;
+    // Raises OnData for the data kept under this number (main thread).
+    virtual void Handle(std::uint64_t kept, const std::function<void()>& onData) = 0;
+};
+
 // How a block read with TMachineComponent::ReadBlock ended.
 struct TMachineBlock {
     enum TEnd : std::uint8_t {
@@ -177,6 +190,10 @@ public:
     void SetSilenceLimit(std::chrono::milliseconds limit) { m_silenceLimit = limit; }
     std::chrono::milliseconds Silence() const { return m_silenceLimit; }
 
+    // Where the data is kept until the main thread has handled it; none: nowhere. Set while the
+    // port is closed.
+    void SetDataKeeper(TMachineDataKeeper* keeper) { m_keeper.store(keeper); }
+
     // True if a machine of this kind answers on Port. The caller closes the port first (an open
     // port is closed here, which stops the worker); Test opens it without the component's open
     // and close handling, runs the machine's short handshake on the calling thread, closes it
@@ -259,4 +276,5 @@ private:
     std::chrono::milliseconds m_silenceLimit = SilenceLimit;
     std::atomic<TMachineAnswer> m_answer{TMachineAnswer::Waiting};
     std::atomic<std::int64_t> m_lastAnswer{0}; // system clock ticks; 0: none yet
+    std::atomic<TMachineDataKeeper*> m_keeper{nullptr};
 };

@@ -157,16 +157,20 @@ void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
     }
 }
 
-void Rm3WinDaten::serieSchreiben() {
+TSerienDatensatz Rm3WinDaten::offeneSerieNehmen() {
     TSerienDatensatz serie;
     serie.Scheibentyp.set(scheibentypCode(m_profile.aktiv().Scheibentyp));
     serie.Teilerfaktor.set("1");
     serie.Schusszahl.set(std::to_string(m_schussListe.size()));
-    // The list is handed over and emptied before writing: the writer may show a message and
-    // so let further machine lines in, and those belong to the next series.
     serie.Schuesse = std::move(m_schussListe);
     m_schussListe.clear();
-    m_ausgabe.WriteSeries(serie);
+    return serie;
+}
+
+void Rm3WinDaten::serieSchreiben() {
+    // The list is handed over and emptied before writing: the writer may show a message and
+    // so let further machine lines in, and those belong to the next series.
+    m_ausgabe.WriteSeries(offeneSerieNehmen());
 }
 
 void Rm3WinDaten::Rm3WinCom1Edit(int32_t Schussnr, std::string& Ringwert) {

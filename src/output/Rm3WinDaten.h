@@ -27,6 +27,9 @@ public:
 
     // The shots of the series in progress, in arrival order.
     const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
+    // Takes the shots of the series in progress as a series, as "WSE" would write it; the list
+    // is empty afterwards.
+    TSerienDatensatz offeneSerieNehmen();
 
     // The record of one shot of a "SCH=" line: ring value and divisor in tenths, X and Y from the
     // divisor and the angle.

@@ -7,7 +7,6 @@
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -82,6 +81,28 @@ void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     // The records are made now, in the layout in force when the series arrived; a series that
     // has to wait is written later exactly as it would have been now.
     const Profil& profil = m_profile.aktiv();
+    Eintrag eintrag = formatieren(serie);
+    m_zwischenablage = eintrag.zwischenablage;
+    ++m_genommen;
+    logEreignis(text(profil.Port), "Serie an die Ausgabe: Profil \xE2\x80\x9E" +
+                                       win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
+                                       std::to_string(serie.shotCount()) + " Schuss, Datei " +
+                                       win1252ToUtf8(text(profil.Dateiname)));
+    eintrag.ziel = m_zielvorgabe;
+    if (m_journal)
+        eintrag.journalNr = m_journal->serieAufnehmen(eintrag.ziel ? *eintrag.ziel : aktuellesZiel(),
+                                                      eintrag.datei, eintrag.zwischenablage);
+
+    // A series that arrives while another one is being written (from the event loop of the
+    // overwrite warning) waits its turn; it is never dropped.
+    m_warteschlange.push_back(std::move(eintrag));
+    abarbeiten();
+}
+
+// The records of a series in the active profile's layout: each shot's elements with their
+// separators, the shot separator; for the file also the series separator.
+TProtokollAusgabe::Eintrag TProtokollAusgabe::formatieren(const TSerienDatensatz& serie) {
+    const Profil& profil = m_profile.aktiv();
     const auto& trennzeichen = profil.Trennzeichen;
     const bool zehntelringe = profil.Zehntelringe != 0;
     Eintrag eintrag;
@@ -100,15 +121,18 @@ void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     m_schussindex = 0;
     eintrag.datei = eintrag.zwischenablage;
     eintrag.datei += trennzeichenBytes(trennzeichen[tiSerie]);
-    m_zwischenablage = eintrag.zwischenablage;
-    logEreignis(text(profil.Port), "Serie an die Ausgabe: Profil \xE2\x80\x9E" +
-                                       win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
-                                       std::to_string(anzahl) + " Schuss, Datei " +
-                                       win1252ToUtf8(text(profil.Dateiname)));
+    return eintrag;
+}
 
-    // A series that arrives while another one is being written (from the event loop of the
-    // overwrite warning) waits its turn; it is never dropped.
-    m_warteschlange.push_back(std::move(eintrag));
+Serienjournal::Ziel TProtokollAusgabe::aktuellesZiel() {
+    const Profil& profil = m_profile.aktiv();
+    return {text(profil.Dateiname), profil.Dateimodus, profil.Warnen != 0,
+            profil.Header != 0 ? kopfzeile() : std::string()};
+}
+
+void TProtokollAusgabe::Nachtragen(const std::vector<Serienjournal::Serie>& serien) {
+    for (const Serienjournal::Serie& serie : serien)
+        m_warteschlange.push_back({serie.zwischenablage, serie.datei, false, serie.nr, serie.ziel});
     abarbeiten();
 }
 
@@ -151,6 +175,8 @@ void TProtokollAusgabe::abarbeiten() {
                 m_gemeldet.clear(); // the fault is over; a new one is told again
                 setzeZwischenablage(eintrag);
             }
+            if (m_journal && eintrag.journalNr != 0)
+                m_journal->erledigt(eintrag.journalNr);
             m_warteschlange.pop_front(); // written, or the user kept the file's record
         }
         if (m_warteschlange.empty())
@@ -179,7 +205,7 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
     ScopeExit schliessen([this] { m_datei = PlatformFile(); });
 
     std::string dateiname;
-    switch (openFile(dateiname, fehler)) {
+    switch (openFile(eintrag, dateiname, fehler)) {
     case Oeffnen::offen:
         break;
     case Oeffnen::abgebrochen:
@@ -203,21 +229,26 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
     return Ergebnis::fehlgeschlagen;
 }
 
-// Opens or creates the file by the file mode of the active profile, with the overwrite warning
+// Opens or creates the file by the file mode of the entry's target, with the overwrite warning
 // and the header line; leaves it open in m_datei. On failure, fehler is the message for the user.
-TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, std::string& fehler) {
+TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(const Eintrag& eintrag, std::string& dateiname,
+                                                       std::string& fehler) {
     m_dateipuffer.clear();
-    if (m_profile.empty()) {
+    // The entry's own target, or the active profile's as it is at this moment.
+    const auto keinZiel = [&] { return !eintrag.ziel && m_profile.empty(); };
+    const auto ziel = [&] { return eintrag.ziel ? *eintrag.ziel : aktuellesZiel(); };
+    if (keinZiel()) {
         fehler = kKannNichtOeffnen;
         return Oeffnen::fehlgeschlagen;
     }
     std::string grund;
     FileError fehlerbild;
     bool neu = false;
-    if (m_profile.aktiv().Dateimodus != 1) {
+    Serienjournal::Ziel z = ziel();
+    if (z.dateimodus != 1) {
         // All records: append, creating the file if needed. Any mode other than 1 (a damaged
         // profile) is taken as this one, which never destroys a record.
-        dateiname = text(m_profile.aktiv().Dateiname);
+        dateiname = z.dateiname;
         m_datei = oeffneOhneTeilen(dateiname, PlatformFile::Create::onlyNew, grund, fehlerbild);
         neu = m_datei.isOpen();
         if (!m_datei.isOpen() && fehlerbild.exists)
@@ -226,8 +257,8 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
         // Only one record: warn while the file exists (it holds a record the results program
         // has not taken yet), then replace it by an empty one. The profile is read afresh after
         // each dialog, as the user may have changed it meanwhile.
-        while (!m_profile.empty() && m_profile.aktiv().Warnen != 0) {
-            dateiname = text(m_profile.aktiv().Dateiname);
+        while (!keinZiel() && (z = ziel()).warnen) {
+            dateiname = z.dateiname;
             if (!oeffneOhneTeilen(dateiname, PlatformFile::Create::no, grund, fehlerbild).isOpen())
                 break; // absent, or held by another program
             const int wahl = desktop().overwriteWarning(dateiname);
@@ -240,11 +271,12 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
             if (wahl == mrIgnore)
                 break;
         }
-        if (m_profile.empty()) {
+        if (keinZiel()) {
             fehler = kKannNichtOeffnen;
             return Oeffnen::fehlgeschlagen;
         }
-        dateiname = text(m_profile.aktiv().Dateiname);
+        z = ziel();
+        dateiname = z.dateiname;
         // Truncate only once the lock is ours: a file another program holds stays untouched.
         m_datei = oeffneOhneTeilen(dateiname, PlatformFile::Create::always, grund, fehlerbild);
         if (m_datei.isOpen() && m_datei.isRegular()) {
@@ -259,8 +291,8 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
         fehler = meldung(kKannNichtOeffnen, dateiname, grund);
         return Oeffnen::fehlgeschlagen;
     }
-    if (neu && m_profile.aktiv().Header != 0)
-        m_dateipuffer = kopfzeile();
+    if (neu)
+        m_dateipuffer = z.kopfzeile;
     return Oeffnen::offen;
 }
 
@@ -285,6 +317,10 @@ FileError TProtokollAusgabe::flushAndClose(std::size_t& bleibt) {
     const int64_t anfang = m_datei.seekToEnd();
     std::size_t geschrieben = 0;
     FileError fehler = m_datei.writeAll(m_dateipuffer, geschrieben);
+    // On disk before the journal lets the series go: after a power cut the file holds what it
+    // was said to hold.
+    if (!fehler && m_journal && m_datei.isRegular())
+        fehler = m_datei.flushToDisk();
     bleibt = geschrieben;
     if (fehler && geschrieben > 0 && anfang >= 0 && m_datei.isRegular() && !m_datei.truncate(anfang))
         bleibt = 0;
@@ -292,58 +328,75 @@ FileError TProtokollAusgabe::flushAndClose(std::size_t& bleibt) {
     return fehler ? fehler : schliessen;
 }
 
-std::string TProtokollAusgabe::notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt) {
+namespace {
+
+std::string eigenerDateiname(const std::string& startverzeichnis, const char* anfang, std::time_t zeitpunkt) {
     const std::tm t = platform::localTime(zeitpunkt);
     char stempel[32];
     std::strftime(stempel, sizeof stempel, "%Y%m%d-%H%M%S", &t);
-    return startverzeichnis + "/" + kNotablageAnfang + stempel + ".rls";
+    return startverzeichnis + "/" + anfang + stempel + ".rls";
 }
 
-TProtokollAusgabe::Notablage
-TProtokollAusgabe::nichtGeschriebeneSichern(const std::string& startverzeichnis) {
-    Notablage ergebnis;
-    if (m_warteschlange.empty())
-        return ergebnis;
-    ergebnis.pfad = notablageName(startverzeichnis, std::time(nullptr));
+} // namespace
+
+std::string TProtokollAusgabe::notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt) {
+    return eigenerDateiname(startverzeichnis, kNotablageAnfang, zeitpunkt);
+}
+
+std::string TProtokollAusgabe::unvollstaendigName(const std::string& startverzeichnis,
+                                                  std::time_t zeitpunkt) {
+    return eigenerDateiname(startverzeichnis, "Trefflux-unvollstaendige-Serie-", zeitpunkt);
+}
+
+// Appends the records to a file of its own (with the header line when the profile has it on and
+// the file is new) and flushes it to disk.
+TProtokollAusgabe::Notablage TProtokollAusgabe::eigeneDateiSchreiben(const std::string& pfad,
+                                                                     const std::string& daten) {
+    Notablage ergebnis{pfad, {}};
     FileError fehler;
-    PlatformFile datei = PlatformFile::openForAppending(ergebnis.pfad, fehler);
+    PlatformFile datei = PlatformFile::openForAppending(pfad, fehler);
     if (fehler) {
         ergebnis.fehler = grundVon(fehler);
         return ergebnis;
     }
-    std::string daten;
+    std::string alles;
     if (!m_profile.empty() && m_profile.aktiv().Header != 0 && datei.size() == 0)
-        daten = kopfzeile();
-    for (const Eintrag& eintrag : m_warteschlange)
-        daten += eintrag.datei;
+        alles = kopfzeile();
+    alles += daten;
     std::size_t geschrieben = 0;
-    fehler = datei.writeAll(daten, geschrieben);
+    fehler = datei.writeAll(alles, geschrieben);
     if (!fehler)
         fehler = datei.flushToDisk();
     const FileError schliessen = datei.close();
     if (fehler || schliessen)
         ergebnis.fehler = grundVon(fehler ? fehler : schliessen);
-    else
-        m_warteschlange.clear();
     return ergebnis;
 }
 
-std::vector<std::string> TProtokollAusgabe::nichtGemeldeteNotablagen(const std::string& startverzeichnis,
-                                                                     const std::string& konfigurationsdatei) {
-    const platform::FileInfo konfiguration = platform::fileInfo(konfigurationsdatei, true);
-    const bool gibtKonfiguration = konfiguration.kind != platform::FileKind::missing;
-    std::vector<std::string> dateien;
-    for (const std::string& name : platform::folderEntries(startverzeichnis)) {
-        if (!name.starts_with(kNotablageAnfang) || !name.ends_with(".rls"))
-            continue;
-        const std::string pfad = startverzeichnis + "/" + name;
-        const platform::FileInfo info = platform::fileInfo(pfad, false);
-        if (info.kind == platform::FileKind::regular &&
-            (!gibtKonfiguration || info.modified >= konfiguration.modified))
-            dateien.push_back(pfad);
-    }
-    std::sort(dateien.begin(), dateien.end());
-    return dateien;
+TProtokollAusgabe::Notablage
+TProtokollAusgabe::nichtGeschriebeneSichern(const std::string& startverzeichnis) {
+    if (m_warteschlange.empty())
+        return {};
+    std::string daten;
+    for (const Eintrag& eintrag : m_warteschlange)
+        daten += eintrag.datei;
+    const Notablage ergebnis =
+        eigeneDateiSchreiben(notablageName(startverzeichnis, std::time(nullptr)), daten);
+    if (!ergebnis.fehler.empty())
+        return ergebnis;
+    for (const Eintrag& eintrag : m_warteschlange)
+        if (m_journal && eintrag.journalNr != 0)
+            m_journal->erledigt(eintrag.journalNr);
+    m_warteschlange.clear();
+    return ergebnis;
+}
+
+TProtokollAusgabe::Notablage TProtokollAusgabe::unvollstaendigeSichern(const std::string& startverzeichnis,
+                                                                       const TSerienDatensatz& serie) {
+    if (m_profile.empty())
+        return {};
+    return eigeneDateiSchreiben(unvollstaendigName(startverzeichnis, std::time(nullptr)),
+                                formatieren(serie).datei);
 }
 
 std::string TProtokollAusgabe::notablagenMeldung(const std::vector<std::string>& dateien) {

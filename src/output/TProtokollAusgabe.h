@@ -2,6 +2,7 @@
 
 #include "MainThread.h"
 #include "PlatformFile.h"
+#include "Serienjournal.h"
 #include "TSerienDatensatz.h"
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,9 @@ class Profilliste;
 // with the next series and every Wiederholungsabstand. The user is told once per fault, naming
 // the file and the reason; the message box does not hold up writing once the fault is gone.
 // What is still kept when the program ends goes into a file of its own (nichtGeschriebeneSichern).
+//
+// With a journal, every series is recorded there when it is taken and finished once it stands in
+// the file, flushed to disk, or the user gave it up: a crash loses none.
 class TProtokollAusgabe {
 public:
     static constexpr std::chrono::milliseconds Wiederholungsabstand{5000};
@@ -56,10 +61,23 @@ public:
 
     void setKopfzeilenquelle(Kopfzeilenquelle kopfzeile) { m_kopfzeile = std::move(kopfzeile); }
 
+    // The journal the series are recorded in; none: they are kept in memory only.
+    void setJournal(Serienjournal* journal) { m_journal = journal; }
+    // Where a series taken now goes: the active profile's file, file mode, warning and header line.
+    Serienjournal::Ziel aktuellesZiel();
+    // While set, the series taken go to this target, not to the active profile's (the pieces an
+    // earlier run left, handed on).
+    void setZielvorgabe(std::optional<Serienjournal::Ziel> ziel) { m_zielvorgabe = std::move(ziel); }
+    // Series an earlier run made and did not write: each goes behind the series waiting, to its
+    // own target, exactly as it was made then.
+    void Nachtragen(const std::vector<Serienjournal::Serie>& serien);
+
     // The clipboard text of the last series taken (the whole text, also past a NUL byte).
     const std::string& Zwischenablage() const { return m_zwischenablage; }
     // The index of the shot being formatted (0 when idle).
     int32_t Schussindex() const { return m_schussindex; }
+    // How many series WriteSeries has taken so far.
+    std::uint64_t Genommen() const { return m_genommen; }
     // True while a series is being written (also while the overwrite warning is open).
     bool busy() const { return m_busy; }
     // Series waiting for the file: queued behind the one being written, or kept after a fault.
@@ -70,6 +88,9 @@ public:
     // The file of its own that series still kept at the end go to, in the start directory
     // (a file-system path): "Trefflux-nicht-geschrieben-<JJJJMMTT>-<hhmmss>.rls".
     static std::string notablageName(const std::string& startverzeichnis, std::time_t zeitpunkt);
+    // The file of its own for the shots of an unfinished series:
+    // "Trefflux-unvollstaendige-Serie-<JJJJMMTT>-<hhmmss>.rls".
+    static std::string unvollstaendigName(const std::string& startverzeichnis, std::time_t zeitpunkt);
     struct Notablage {
         std::string pfad;   // the file written (UTF-8), empty when nothing was kept
         std::string fehler; // why it could not be written (Windows-1252), empty on success
@@ -77,12 +98,10 @@ public:
     // Writes the series still kept, in order and in the record format of the protocol file (with
     // the header line when the profile has it on), into notablageName(startverzeichnis, now).
     Notablage nichtGeschriebeneSichern(const std::string& startverzeichnis);
-    // The files of kept series that an earlier run left in the start directory and nobody has
-    // been told of: those newer than the configuration file (a run saves its profiles before it
-    // writes such a file, so the save at the end of the next run makes them older again).
-    static std::vector<std::string> nichtGemeldeteNotablagen(const std::string& startverzeichnis,
-                                                             const std::string& konfigurationsdatei);
-    // The message at the start that names those files (Windows-1252; the names in UTF-8).
+    // Writes the shots of an unfinished series, in the active profile's record format, into
+    // unvollstaendigName(startverzeichnis, now); never into the protocol file.
+    Notablage unvollstaendigeSichern(const std::string& startverzeichnis, const TSerienDatensatz& serie);
+    // The message that names the files of kept series (Windows-1252; the names in UTF-8).
     static std::string notablagenMeldung(const std::vector<std::string>& dateien);
 
 private:
@@ -94,14 +113,18 @@ private:
         std::string zwischenablage; // the records of the series
         std::string datei;          // the same, followed by the series separator
         bool inZwischenablage = false;
+        std::uint64_t journalNr = 0;             // its record in the journal; 0: none
+        std::optional<Serienjournal::Ziel> ziel; // its own target; none: the active profile's
     };
 
+    Eintrag formatieren(const TSerienDatensatz& serie);
     void abarbeiten();
     Ergebnis writeOne(Eintrag& eintrag, std::string& fehler);
-    Oeffnen openFile(std::string& dateiname, std::string& fehler);
+    Oeffnen openFile(const Eintrag& eintrag, std::string& dateiname, std::string& fehler);
     std::string kopfzeile();
     void setzeZwischenablage(Eintrag& eintrag);
     platform::FileError flushAndClose(std::size_t& bleibt);
+    Notablage eigeneDateiSchreiben(const std::string& pfad, const std::string& daten);
 
     Profilliste& m_profile;
     Kopfzeilenquelle m_kopfzeile;
@@ -116,5 +139,8 @@ private:
     std::string m_gemeldet;          // the message of the fault the user has been told of
     bool m_abholungGemeldet = false; // told that series wait for the file to be taken away
     bool m_wiederholungGeplant = false;
+    std::uint64_t m_genommen = 0;
+    Serienjournal* m_journal = nullptr;
+    std::optional<Serienjournal::Ziel> m_zielvorgabe;
     MainThread::LifeToken m_leben; // the retry timer runs only while the writer exists
 };

@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The file operations of the core, one implementation per operating system (PosixFile.cpp,
@@ -85,8 +87,21 @@ public:
     // Takes over a handle of the system's (a descriptor on POSIX, a HANDLE on Windows).
     explicit PlatformFile(std::intptr_t handle) : m_handle(handle) {}
 
+    // The path the file was opened by (empty for a handle taken over).
+    const std::string& path() const { return m_path; }
+
+    // Tests follow the order in which files reach the disk: the observer is called after every
+    // flushToDisk that succeeded, with the file's path, on the thread that flushed. None in
+    // service.
+    using FlushObserver = std::function<void(const std::string& path)>;
+    static void setFlushObserver(FlushObserver observer);
+
 private:
+    PlatformFile(std::intptr_t handle, std::string path) : m_handle(handle), m_path(std::move(path)) {}
+    void flushed() const;
+
     std::intptr_t m_handle = -1;
+    std::string m_path;
 };
 
 // Replaces a file's whole content so that an interruption leaves either the old or the new

@@ -178,13 +178,15 @@ PlatformFile::~PlatformFile() {
         ::close(static_cast<int>(m_handle));
 }
 
-PlatformFile::PlatformFile(PlatformFile&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+PlatformFile::PlatformFile(PlatformFile&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, -1)), m_path(std::move(other.m_path)) {}
 
 PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
     if (this != &other) {
         if (m_handle >= 0)
             ::close(static_cast<int>(m_handle));
         m_handle = std::exchange(other.m_handle, -1);
+        m_path = std::move(other.m_path);
     }
     return *this;
 }
@@ -211,11 +213,11 @@ PlatformFile PlatformFile::openExclusive(const std::string& path, Create create,
         closeQuietly(fd);
         return {};
     }
-    return PlatformFile(fd);
+    return PlatformFile(fd, path);
 }
 
 PlatformFile PlatformFile::openForReading(const std::string& path) {
-    PlatformFile file(openRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    PlatformFile file(openRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), path);
     if (!file.isRegular())
         return {};
     return file;
@@ -227,7 +229,7 @@ PlatformFile PlatformFile::openForAppending(const std::string& path, FileError& 
         openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd < 0)
         error = lastError();
-    return PlatformFile(fd);
+    return PlatformFile(fd, path);
 }
 
 bool PlatformFile::isOpen() const {
@@ -286,6 +288,7 @@ int64_t PlatformFile::readFully(void* buffer, std::size_t size) {
 FileError PlatformFile::flushToDisk() {
     if (::fsync(static_cast<int>(m_handle)) != 0)
         return lastError();
+    flushed();
     return {};
 }
 

@@ -208,13 +208,15 @@ PlatformFile::~PlatformFile() {
         ::CloseHandle(handleOf(m_handle));
 }
 
-PlatformFile::PlatformFile(PlatformFile&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+PlatformFile::PlatformFile(PlatformFile&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, -1)), m_path(std::move(other.m_path)) {}
 
 PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
     if (this != &other) {
         if (m_handle != -1)
             ::CloseHandle(handleOf(m_handle));
         m_handle = std::exchange(other.m_handle, -1);
+        m_path = std::move(other.m_path);
     }
     return *this;
 }
@@ -230,7 +232,7 @@ PlatformFile PlatformFile::openExclusive(const std::string& path, Create create,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         error = lastError();
-    return PlatformFile(valueOf(h));
+    return PlatformFile(valueOf(h), path);
 }
 
 PlatformFile PlatformFile::openForReading(const std::string& path) {
@@ -238,7 +240,7 @@ PlatformFile PlatformFile::openForReading(const std::string& path) {
     HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    PlatformFile file(valueOf(h));
+    PlatformFile file(valueOf(h), path);
     if (!file.isRegular())
         return {};
     return file;
@@ -256,7 +258,7 @@ PlatformFile PlatformFile::openForAppending(const std::string& path, FileError& 
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         error = lastError();
-    return PlatformFile(valueOf(h));
+    return PlatformFile(valueOf(h), path);
 }
 
 bool PlatformFile::isOpen() const {
@@ -322,6 +324,7 @@ int64_t PlatformFile::readFully(void* buffer, std::size_t size) {
 FileError PlatformFile::flushToDisk() {
     if (!::FlushFileBuffers(handleOf(m_handle)))
         return lastError();
+    flushed();
     return {};
 }
 

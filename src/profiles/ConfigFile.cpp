@@ -71,7 +71,7 @@ bool Load(const std::string& path, Profilliste& liste) {
     return true;
 }
 
-SaveResult Save(const std::string& path, const Profilliste& liste) {
+std::string inhalt(const Profilliste& liste) {
     std::string data;
     data.reserve(1 + liste.size() * Profil::RecordSize);
     data.push_back(static_cast<char>(Konfigurationsversion));
@@ -79,7 +79,11 @@ SaveResult Save(const std::string& path, const Profilliste& liste) {
         const auto rec = p.encode();
         data.append(reinterpret_cast<const char*>(rec.data()), rec.size());
     }
+    return data;
+}
 
+SaveResult Save(const std::string& path, const Profilliste& liste) {
+    const std::string data = inhalt(liste);
     using Step = platform::ReplaceResult::Step;
     const platform::ReplaceResult result = platform::replaceFile(path, data);
     switch (result.failedAt) {

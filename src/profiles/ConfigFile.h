@@ -43,6 +43,9 @@ struct SaveResult {
     std::string error; // what failed, for the message to the user (system text)
 };
 
+// The file's bytes for the list.
+std::string inhalt(const Profilliste& liste);
+
 // Writes the whole list: into a temporary file in the same directory, flushed to disk, then
 // renamed over the old file, so an interrupted save leaves the old file whole. A symbolic link
 // is followed and its target replaced; the file keeps its permissions. Where the folder takes no

@@ -5,9 +5,11 @@
 #include "Profilliste.h"
 #include "Win1252.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -61,7 +63,7 @@ Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle k
     : RikaCom1(oderNeu(std::move(komponenten.rika))), SamCom1(oderNeu(std::move(komponenten.sam))),
       Rm3WinCom1(oderNeu(std::move(komponenten.disag))), m_liste(liste),
       m_ausgabe(std::make_unique<TProtokollAusgabe>(liste, std::move(kopfzeile))),
-      m_rm3WinDaten(std::make_unique<Rm3WinDaten>(liste, *m_ausgabe)) {
+      m_rm3WinDaten(std::make_unique<Rm3WinDaten>(liste, *m_ausgabe)), m_journal(serienjournal()) {
     // Each component starts on "COM1"; the profile's port is set when it is opened.
     for (const Maschinenart& art : maschinentabelle())
         art.komponente(*this).SetPort("COM1");
@@ -85,10 +87,170 @@ Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle k
             desktop().messageBox(Text, "Hinweis", Mb::Ok | Mb::IconInformation);
         };
     }
+
+    if (m_journal) {
+        m_ausgabe->setJournal(m_journal.get());
+        using Q = Serienjournal::Quelle;
+        const std::pair<TMachineComponent*, Q> quellen[] = {
+            {SamCom1.get(), Q::sam}, {RikaCom1.get(), Q::rika}, {Rm3WinCom1.get(), Q::disag}};
+        for (const auto& [com, quelle] : quellen) {
+            m_ablagen.push_back(std::make_unique<Ablage>(*m_journal, quelle));
+            com->SetDataKeeper(m_ablagen.back().get());
+        }
+    }
 }
 
 Serienpfad::~Serienpfad() {
     MaschinenSchliessen();
+    for (const Maschinenart& art : maschinentabelle())
+        art.komponente(*this).SetDataKeeper(nullptr);
+}
+
+std::uint64_t Serienpfad::Ablage::Keep(const std::string& data) {
+    return m_journal.aufnehmen(m_quelle, data);
+}
+
+void Serienpfad::Ablage::Handle(std::uint64_t kept, const std::function<void()>& onData) {
+    {
+        const Serienjournal::Bearbeitung bearbeitung(m_journal, m_quelle, kept);
+        onData();
+    }
+    m_journal.bearbeitet(m_quelle, kept);
+    m_bearbeitet = kept;
+}
+
+Serienpfad::Ablage& Serienpfad::ablage(Serienjournal::Quelle quelle) {
+    return **std::find_if(m_ablagen.begin(), m_ablagen.end(),
+                          [quelle](const auto& a) { return a->quelle() == quelle; });
+}
+
+void Serienpfad::ZielMelden() {
+    if (m_journal && !m_liste.empty())
+        m_journal->setZiel(m_ausgabe->aktuellesZiel());
+}
+
+namespace {
+
+const char* const kUnsauberBeendet = "Trefflux wurde zuletzt nicht ordnungsgem\xE4\xDF beendet.";
+
+std::string serienText(std::uint64_t anzahl) {
+    return std::to_string(anzahl) + (anzahl == 1 ? " Serie" : " Serien");
+}
+
+} // namespace
+
+void Serienpfad::Nachtragen(const std::string& startverzeichnis) {
+    if (!m_journal || m_liste.empty())
+        return;
+    Serienjournal::Nachlass nachlass = m_journal->nachlassNehmen();
+    // The series per protocol file, in the order the files first come.
+    std::vector<std::pair<std::string, std::uint64_t>> jeDatei;
+    const auto zaehle = [&jeDatei](const std::string& datei, std::uint64_t anzahl) {
+        if (anzahl == 0)
+            return;
+        auto it =
+            std::find_if(jeDatei.begin(), jeDatei.end(), [&](const auto& e) { return e.first == datei; });
+        if (it == jeDatei.end())
+            jeDatei.emplace_back(datei, anzahl);
+        else
+            it->second += anzahl;
+    };
+    for (const Serienjournal::Serie& serie : nachlass.serien)
+        zaehle(serie.ziel.dateiname, 1);
+    m_ausgabe->Nachtragen(nachlass.serien);
+    // Pieces the main thread had not handled go through their handlers now, to the target in
+    // force when they came. The machine is not open yet: nothing comes in between.
+    for (const Serienjournal::Stueck& stueck : nachlass.stuecke) {
+        const std::uint64_t vorher = m_ausgabe->Genommen();
+        m_ausgabe->setZielvorgabe(stueck.ziel);
+        ablage(stueck.quelle).Handle(stueck.nr, [&] {
+            if (stueck.quelle == Serienjournal::Quelle::sam)
+                SamCom1Data(stueck.daten);
+            else if (stueck.quelle == Serienjournal::Quelle::rika)
+                RikaCom1Data(stueck.daten);
+            else
+                Rm3WinCom1Data(stueck.daten);
+        });
+        m_ausgabe->setZielvorgabe(std::nullopt);
+        zaehle(stueck.ziel.dateiname, m_ausgabe->Genommen() - vorher);
+    }
+    Abschluss unvollstaendig;
+    unvollstaendigeSichern(startverzeichnis, unvollstaendig);
+
+    std::vector<std::string> teile = std::move(nachlass.meldungen);
+    if (!jeDatei.empty() || !unvollstaendig.meldungen.empty() || !unvollstaendig.fehler.empty()) {
+        std::string text = kUnsauberBeendet;
+        if (!jeDatei.empty()) {
+            std::uint64_t alle = 0;
+            for (const auto& [datei, anzahl] : jeDatei)
+                alle += anzahl;
+            text += "\n\r" + serienText(alle) +
+                    (alle == 1 ? ", die die Maschine schon \xFC"
+                                 "bergeben hatte, wird"
+                               : ", die die Maschine schon \xFC"
+                                 "bergeben hatte, werden") +
+                    " jetzt in die Protokolldatei geschrieben:";
+            for (const auto& [datei, anzahl] : jeDatei)
+                text += "\n\r" + datei + (jeDatei.size() > 1 ? " (" + serienText(anzahl) + ")" : "");
+        }
+        for (const std::string& teil : unvollstaendig.meldungen)
+            text += "\n\r" + teil;
+        for (const std::string& teil : unvollstaendig.fehler)
+            text += "\n\r" + teil;
+        teile.insert(teile.begin(), text);
+    }
+    std::string meldung;
+    for (const std::string& teil : teile)
+        meldung += (meldung.empty() ? "" : "\n\r\n\r") + teil;
+    if (!meldung.empty())
+        desktop().messageBox(meldung, "Meldung", Mb::Ok | Mb::IconWarning);
+}
+
+void Serienpfad::unvollstaendigeSichern(const std::string& startverzeichnis, Abschluss& abschluss) {
+    if (m_rm3WinDaten->SchussListe().empty())
+        return;
+    const TSerienDatensatz serie = m_rm3WinDaten->offeneSerieNehmen();
+    const std::size_t anzahl = serie.Schuesse.size();
+    const TProtokollAusgabe::Notablage datei = m_ausgabe->unvollstaendigeSichern(startverzeichnis, serie);
+    const std::string maschine = maschinenart(maDisagRM) ? maschinenart(maDisagRM)->name : "Disag";
+    const std::string schuesse = std::to_string(anzahl) + (anzahl == 1 ? " Schuss" : " Sch\xFCsse");
+    if (!datei.fehler.empty()) {
+        abschluss.fehler.push_back("Die Serie der " + maschine + " war noch nicht zu Ende. Ihre " + schuesse +
+                                   " konnten nicht in der Datei\n\r" + utf8ToWin1252(datei.pfad) +
+                                   "\n\rgesichert werden:\n\r" + datei.fehler);
+        return;
+    }
+    abschluss.meldungen.push_back("Die Serie der " + maschine + " war noch nicht zu Ende: " + schuesse +
+                                  (anzahl == 1 ? " steht" : " stehen") + " in der Datei\n\r" +
+                                  utf8ToWin1252(datei.pfad) + "\n\rund nicht in der Protokolldatei.");
+    if (m_journal)
+        m_journal->verbraucht(Serienjournal::Quelle::disag,
+                              ablage(Serienjournal::Quelle::disag).Bearbeitet());
+}
+
+Serienpfad::Abschluss Serienpfad::Abschliessen(const std::string& startverzeichnis, bool amNaechstenStart) {
+    Abschluss abschluss;
+    const TProtokollAusgabe::Notablage notablage = m_ausgabe->nichtGeschriebeneSichern(startverzeichnis);
+    if (!notablage.pfad.empty() && notablage.fehler.empty())
+        abschluss.meldungen.push_back(amNaechstenStart
+                                          ? TProtokollAusgabe::notablagenMeldung({notablage.pfad})
+                                          : "Serien, die nicht in die Protokolldatei geschrieben "
+                                            "werden konnten, stehen in\n\r" +
+                                                utf8ToWin1252(notablage.pfad));
+    else if (!notablage.pfad.empty())
+        abschluss.fehler.push_back("Nicht geschriebene Serien konnten nicht in der Datei\n\r" +
+                                   utf8ToWin1252(notablage.pfad) + "\n\rgesichert werden:\n\r" +
+                                   notablage.fehler);
+    unvollstaendigeSichern(startverzeichnis, abschluss);
+    if (m_journal) {
+        if (amNaechstenStart)
+            for (const std::string& meldung : abschluss.meldungen)
+                m_journal->spaeterMelden(meldung);
+        abschluss.gemerkt = amNaechstenStart;
+        // The process may be ended right after this (the end of a session).
+        m_journal->sichernAbwarten();
+    }
+    return abschluss;
 }
 
 // The SAM and Rika handlers keep no state between series: each call decodes one series and
@@ -128,6 +290,7 @@ const Maschinenart* Serienpfad::Maschine() const {
 }
 
 bool Serienpfad::MaschineOeffnen() {
+    ZielMelden();
     const Profil& profil = m_liste.aktiv();
     const Maschinenart* art = maschinenart(profil.Maschine);
     if (!art) // no machine: no port is opened

@@ -16,6 +16,7 @@
 #include "Maschinentabelle.h"
 #include "Rm3WinDaten.h"
 #include "SamRikaDaten.h"
+#include "Serienjournal.h"
 #include "TProtokollAusgabe.h"
 
 #include <chrono>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Profilliste;
 
@@ -40,7 +42,8 @@ public:
     };
 
     // Reads the active profile of the list whenever it opens a machine or writes a series. The
-    // header source goes to the protocol writer. No port is opened here.
+    // header source goes to the protocol writer. No port is opened here. The journal installed
+    // for the process (serienjournal()), if any, keeps what the machines hand over.
     explicit Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle kopfzeile = {},
                         Komponenten komponenten = {});
     // Closes every port.
@@ -76,6 +79,29 @@ public:
     // Closes all machine ports, waits Anmeldepause and opens the machine of the active profile.
     void MaschineAnmelden();
 
+    // Tells the journal where the series taken from now on go (the active profile's target);
+    // after every change of the profiles. Opening the machine does it too.
+    void ZielMelden();
+
+    // At the start, before the machine is opened: what an earlier run of this instance handed
+    // over and did not write. Its series go through the protocol writer, in the order they
+    // came, each to the file it was meant for; the shots of an unfinished Disag series go into
+    // a file of their own in the start directory, never into the protocol file. The user is
+    // told once, with the number of series and the files.
+    void Nachtragen(const std::string& startverzeichnis);
+
+    // The end of a run, once the machine is closed and what it handed over has been handled:
+    // the series the protocol file could not take go into a file of their own
+    // (Trefflux-nicht-geschrieben-...), the shots of an unfinished Disag series into another
+    // (Trefflux-unvollstaendige-Serie-...), both in the start directory. With amNaechstenStart,
+    // the journal keeps the messages about them for the next start of the instance.
+    struct Abschluss {
+        std::vector<std::string> meldungen; // what went where (Windows-1252)
+        std::vector<std::string> fehler;    // what could not be kept, and why (Windows-1252)
+        bool gemerkt = false;               // the next start tells the meldungen
+    };
+    Abschluss Abschliessen(const std::string& startverzeichnis, bool amNaechstenStart);
+
     // A machine component reports that its machine does not answer: close all machine ports and
     // tell the user which machine of the active profile was not found on which port.
     void TfxError(TCustomComPort* Sender, std::int32_t ErrorCode);
@@ -101,9 +127,31 @@ public:
         Verbindungsfehler;
 
 private:
+    // Keeps one component's data in the journal until its handler has run.
+    class Ablage : public TMachineDataKeeper {
+    public:
+        Ablage(Serienjournal& journal, Serienjournal::Quelle quelle) : m_journal(journal), m_quelle(quelle) {}
+        std::uint64_t Keep(const std::string& data) override;
+        void Handle(std::uint64_t kept, const std::function<void()>& onData) override;
+        Serienjournal::Quelle quelle() const { return m_quelle; }
+        // The last piece handled (main thread).
+        std::uint64_t Bearbeitet() const { return m_bearbeitet; }
+
+    private:
+        Serienjournal& m_journal;
+        const Serienjournal::Quelle m_quelle;
+        std::uint64_t m_bearbeitet = 0;
+    };
+    Ablage& ablage(Serienjournal::Quelle quelle); // only with a journal
+    // The shots of the unfinished Disag series into a file of their own; the message, or the
+    // failure, with the file.
+    void unvollstaendigeSichern(const std::string& startverzeichnis, Abschluss& abschluss);
+
     Profilliste& m_liste;
     const std::unique_ptr<TProtokollAusgabe> m_ausgabe;
     const std::unique_ptr<Rm3WinDaten> m_rm3WinDaten;
+    const std::shared_ptr<Serienjournal> m_journal;
+    std::vector<std::unique_ptr<Ablage>> m_ablagen; // sam, rika, disag
 };
 
 // The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with

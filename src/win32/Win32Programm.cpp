@@ -337,7 +337,8 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
         // series the protocol file could not take included.
         if (wParam) {
             endWithoutAsking();
-            Ausgabe().nichtGeschriebeneSichern(Startverzeichnis());
+            Pfad().MaschinenSchliessen();
+            Pfad().Abschliessen(Startverzeichnis(), true);
         }
         return 0;
     case WM_CLOSE:

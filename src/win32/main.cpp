@@ -12,7 +12,8 @@
 #include "PlatformFile.h"
 #include "Profilliste.h"
 #include "Selbsttest.h"
-#include "TProtokollAusgabe.h"
+#include "Serienjournal.h"
+#include "Serienpfad.h"
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 #include "Win32Desktop.h"
@@ -109,13 +110,14 @@ int starten(const Angaben& angaben) {
     }
     // The transmission log of this instance in %LOCALAPPDATA%\Trefflux, until the end. One that
     // cannot be written is told once and otherwise left alone.
+    const auto melden = [](const std::string& text) {
+        MainThread::post(
+            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
+    };
     struct LogEnde {
         ~LogEnde() { setUebertragungslog(nullptr); }
     } logEnde;
-    uebertragungslogStarten({}, [](const std::string& text) {
-        MainThread::post(
-            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
-    });
+    uebertragungslogStarten({}, melden);
 
     // 2. start directory, 3. version test
     if (!angaben.startordner.empty()) {
@@ -129,19 +131,17 @@ int starten(const Angaben& angaben) {
     const std::string konfiguration = ConfigFile::path(startverzeichnis);
     if (!ConfigFile::startPruefung(konfiguration))
         return 0;
-    const std::vector<std::string> notablagen =
-        TProtokollAusgabe::nichtGemeldeteNotablagen(startverzeichnis, konfiguration);
+    // The journal of this instance: what the machine hands over is on disk until it is written.
+    struct JournalEnde {
+        ~JournalEnde() { setSerienjournal(nullptr); }
+    } journalEnde;
+    serienjournalStarten(startverzeichnis, {}, melden);
 
     // 4. and 5. the program with its tray icon, profiles and machine
     Profilliste profile;
     int ergebnis = 0;
     {
         Win32Programm programm(profile, startverzeichnis);
-        if (!notablagen.empty())
-            MainThread::post([&notablagen] {
-                desktop().messageBox(TProtokollAusgabe::notablagenMeldung(notablagen), "Meldung",
-                                     Mb::Ok | Mb::IconWarning);
-            });
         // 7. at a first start, or when the protocol file's name cannot work, the settings come up
         if (programm.FensterBeimStart() && !angaben.selbsttest)
             MainThread::post([&programm] { programm.Wiederherstellen1Click(); });
@@ -157,18 +157,22 @@ int starten(const Angaben& angaben) {
             ::DispatchMessageW(&msg);
         }
 
-        // Series that never reached the protocol file go to a file of their own; the next start
-        // tells of it.
-        const auto notablage = programm.Ausgabe().nichtGeschriebeneSichern(startverzeichnis);
-        if (!notablage.fehler.empty() && !programm.OhneFragen())
-            desktop().messageBox("Nicht geschriebene Serien konnten nicht in der Datei\n\r" +
-                                     utf8ToWin1252(notablage.pfad) + "\n\rgesichert werden:\n\r" +
-                                     notablage.fehler,
-                                 "Fehler", Mb::Ok | Mb::IconError);
+        // Series that never reached the protocol file and the shots of an unfinished series go
+        // to files of their own; the next start tells of them.
+        programm.Pfad().MaschinenSchliessen();
+        const Serienpfad::Abschluss abschluss = programm.Pfad().Abschliessen(startverzeichnis, true);
+        if (!programm.OhneFragen()) { // someone is there to read it
+            for (const std::string& text : abschluss.fehler)
+                desktop().messageBox(text, "Fehler", Mb::Ok | Mb::IconError);
+            if (!abschluss.gemerkt) // without a journal the next start cannot tell
+                for (const std::string& text : abschluss.meldungen)
+                    desktop().messageBox(text, "Meldung", Mb::Ok | Mb::IconWarning);
+        }
         if (angaben.selbsttest)
             ergebnis = Selbsttest::fehler() < 0 ? 1 : Selbsttest::fehler();
     }
-    // 9. release the guard
+    // 9. release the guard, once the journal is closed
+    setSerienjournal(nullptr);
     instanz.release();
     return ergebnis;
 }

@@ -2,6 +2,9 @@
 # The program without a window against the stand-in machines, with no display at all: a series of
 # each machine of the profile (SAM 4000, Rika SAG-1, Disag) in its protocol file byte for byte, three
 # instances on three ports side by side, a fourth on a taken port (status 3), bad calls (status 2),
+# kill -9 while the protocol file cannot be written, while the overwrite warning holds a series back
+# and after three shots of a Disag series, each restarted: the series in its protocol file, the
+# three shots in a file of their own,
 # SIGHUP and SIGTERM (status 0, signed off at the machine), a port that is missing at the start and an
 # adapter that vanishes and comes back (the port is a short symbolic link to a pseudo-terminal of
 # socat, which is closed and then pointed at a new one), each said once, with the next series
@@ -82,9 +85,8 @@ grep -q '^trefflux-headless [0-9]' <<<"$("$headless" --version)" || e2e_fail "--
 echo "== three machines, three ports, side by side"
 start_sim rika rika "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 rika_port="$sim_port"
-# The Disag's second series breaks off before its end ("WSE"): its two shots are in hand when the
-# program is asked to end.
-printf '%s\n' "LG 1 10.4/123.4/0/1 9.7/5.0/1/0" "warte 8000" "abbruch" "LG 1 8.0/50.0/1/1 7.0/60.0/1/1" \
+# The Disag's second series breaks off after three of its five shots, before its end ("WSE").
+printf '%s\n' "LG 1 10.4/123.4/0/1 9.7/5.0/1/0" "warte 8000" "abbruch" "LG 1 8.0/50.0/1/1 7.0/60.0/1/1 6.0/70.0/1/1" \
   >"$e2e_work/disag.script"
 start_sim disag disag --datei "$e2e_work/disag.script"
 disag_port="$sim_port"
@@ -98,7 +100,9 @@ sam_port="$e2e_work/lane1"
   --name "Stand 2 Rika" --port "$rika_port" --machine 0 --tenths 1 --separators 59,10,10 --elements 0,1,4,5 \
   --record 2,3 --file "/nirgends/rika.rls" \
   --name "Stand 3 Disag" --port "$disag_port" --machine 2 --tenths 1 --separators 59,10,10 --elements 0,1,2,3,4,5 \
-  --record 0,1,2,3,4,5 --file "$e2e_work/disag.rls" --shots 10 --strip-shots 1 --strip-text Text --divisor-limit 250
+  --record 0,1,2,3,4,5 --file "$e2e_work/disag.rls" --shots 5 --strip-shots 1 --strip-text Text --divisor-limit 250 \
+  --name "Stand 4 Einzel" --port ttyS9 --machine 1 --tenths 1 --separators 59,10,10 --elements 0,1,4,5 \
+  --record 2,3 --file "$e2e_work/einzel.rls" --mode 1 --warn 1
 cp start/TFXConf.cnf "$e2e_work/TFXConf.before"
 for p in "/dev/$rika_port" "/dev/$disag_port" "$sam_port"; do
   name="trefflux-port-$(sed 's|^/||; s|/|_|g' <<<"$p")"
@@ -120,9 +124,35 @@ fi
 series=$'10,4;123,4;\n9,7; 5,0;\n\n'
 expect_said rika "Sie wird aufbewahrt"
 grep -q Zwischenablage "$e2e_work/rika.err" && e2e_fail "a program without a clipboard speaks of it"
+
+echo "== kill -9 while the protocol file cannot be written; the restart writes the series"
+sleep 1 # the journal has it within a second of the acknowledgement
+kill -KILL "$rika_pid"
+wait "$rika_pid" 2>/dev/null || true
+(cd start && exec "$headless" --profil "Stand 2 Rika" --protokoll "$e2e_work/share/rika.rls" 2>"$e2e_work/rika2.err") &
+e2e_track $!
+rika_pid=$!
+expect_said rika2 "1 Serie, die die Maschine schon übergeben hatte, wird jetzt in die Protokolldatei geschrieben: $e2e_work/share/rika.rls"
 mkdir "$e2e_work/share"
 expect_file "$e2e_work/share/rika.rls" "$series" "the Rika series"
 expect_file "$e2e_work/disag.rls" $'LG;1;10,4;123,4;0;123;\nLG;1;9,7; 5,0;5;0;\n\n' "the Disag series"
+
+echo "== kill -9 while the overwrite warning holds a series back; the results program takes the file"
+printf 'alt\n' >"$e2e_work/einzel.rls"
+start_sim einzel sam "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
+einzel_port="$sim_port"
+name="trefflux-port-dev_${einzel_port//\//_}"
+locks+=("/run/lock/$name.lock" "${TMPDIR:-/tmp}/$name-$(id -u).lock")
+run_bg einzel "$headless" --start-dir start --profil "Stand 4 Einzel" --port "$einzel_port"
+expect_said einzel "bereits vorhanden"
+sleep 1
+kill -KILL "$einzel_pid"
+wait "$einzel_pid" 2>/dev/null || true
+rm "$e2e_work/einzel.rls"
+run_bg einzel2 "$headless" --start-dir start --profil "Stand 4 Einzel" --port "$einzel_port"
+expect_file "$e2e_work/einzel.rls" "$series" "the series held back by the overwrite warning"
+expect_said einzel2 "nicht ordnungsgemäß beendet"
+end_with einzel2 TERM 0
 
 echo "== the same port again: status 3"
 [ "$(status_of "$headless" --start-dir start --profil "Stand 2 Rika")" = 3 ] || e2e_fail "a second instance on a port is not status 3"
@@ -158,22 +188,31 @@ sam_log="$HOME/.local/state/trefflux/uebertragung-${sam_port//\//_}.log"
 e2e_poll "$tenths" grep -q '<STX>.*<ETB>' "$sam_log" || e2e_fail "the SAM series is not in $sam_log"
 [ "$(said sam "Neuer Versuch")" -eq 2 ] || { cat "$e2e_work/sam.err"; e2e_fail "the loss was not said exactly once each time"; }
 
-echo "== SIGHUP, SIGTERM, SIGINT: status 0, signed off; the shots of an unfinished series told"
+echo "== kill -9 after three shots of a Disag series: they go into a file of their own"
+# The machine breaks off once the program has acknowledged the last shot.
+e2e_poll "$tenths" grep -q 'Serie vor WSE abgebrochen' "$e2e_work/disag.sim.log" ||
+  e2e_fail "the Disag's series did not break off"
+sleep 1
+kill -KILL "$disag_pid"
+wait "$disag_pid" 2>/dev/null || true
+run_bg disag "$headless" --start-dir start --profil "Stand 3 Disag"
+expect_said disag "war noch nicht zu Ende: 3 Schüsse stehen in der Datei"
+unfinished="$(ls start/Trefflux-unvollstaendige-Serie-*.rls)"
+[ "$(grep -c '^LG;1;' "$unfinished")" -eq 3 ] || { cat "$unfinished"; e2e_fail "$unfinished does not hold the three shots"; }
+grep -qF "$e2e_work/$unfinished" "$e2e_work/disag.err" || { cat "$e2e_work/disag.err"; e2e_fail "the message does not name $unfinished"; }
+file_is "$e2e_work/disag.rls" $'LG;1;10,4;123,4;0;123;\nLG;1;9,7; 5,0;5;0;\n\n' ||
+  e2e_fail "the unfinished Disag series reached the protocol file"
+
+echo "== SIGHUP, SIGTERM, SIGINT: status 0, signed off"
 end_with sam INT 0
 grep -q '<- .*B0' "$e2e_work/sam2.sim.log" || e2e_fail "the SAM was not signed off"
 end_with rika TERM 0
 grep -q '<- .*D0' "$e2e_work/rika.sim.log" || e2e_fail "the Rika was not signed off"
-# The machine breaks off once the program has acknowledged the last shot.
-e2e_poll "$tenths" grep -q 'Serie vor WSE abgebrochen' "$e2e_work/disag.sim.log" ||
-  e2e_fail "the Disag's series did not break off"
 end_with disag HUP 0
-grep -q 'war noch nicht zu Ende: 2 Schüsse wurden nicht geschrieben' "$e2e_work/disag.err" ||
-  { cat "$e2e_work/disag.err"; e2e_fail "the shots left of the Disag's series were not told"; }
-file_is "$e2e_work/disag.rls" $'LG;1;10,4;123,4;0;123;\nLG;1;9,7; 5,0;5;0;\n\n' ||
-  e2e_fail "the unfinished Disag series reached the protocol file"
+ls "$HOME"/.local/state/trefflux/serien-*.journal 2>/dev/null && e2e_fail "a journal stayed behind after every series was written"
 cmp -s start/TFXConf.cnf "$e2e_work/TFXConf.before" || e2e_fail "TFXConf.cnf was changed"
-for name in sam rika disag; do
+for name in sam rika rika2 disag einzel einzel2; do
   grep -q '^trefflux: ' "$e2e_work/$name.err" || e2e_fail "$name wrote no message"
   grep -v '^trefflux: ' "$e2e_work/$name.err" && e2e_fail "$name wrote a line that is not a message"
 done
-echo "ok: three machines without a display, byte for byte; statuses 0, 2, 3; port missing, vanished and back"
+echo "ok: three machines without a display, byte for byte; statuses 0, 2, 3; port missing, vanished and back; nothing lost to kill -9"

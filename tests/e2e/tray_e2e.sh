@@ -15,6 +15,9 @@
 #                   pseudo-terminal behind the same name), the program takes it up again with
 #                   nobody acting, says so at the icon and writes the next series
 #   "&Beenden"      answered with the keyboard: profiles saved, tray icon gone, exit code 0
+#   kill -9         while the protocol file cannot be written, while the overwrite warning is open
+#                   and after three shots of a Disag series: the restart writes the series (the
+#                   three shots into a file of their own) and says so in a message
 # Each step leaves a screenshot in the folder printed at the end.
 # Usage: tray_e2e.sh TREFFLUX TREFFLUX-SIM SCREENSHOT-FOLDER
 set -euo pipefail
@@ -66,7 +69,6 @@ profile() { # profile NAME PROTOCOL-FILE
 profile Verein Protokoll1.rls
 profile Training Protokoll2.rls
 "$(dirname "$sim")/trefflux-profil" "$conf" "${profiles[@]}"
-conf_inode="$(stat -c %i "$conf")"
 
 # --- windows of the program
 # The tray icon: the program's window inside the tray host's panel.
@@ -190,6 +192,8 @@ kill "$shown" 2>/dev/null || true
 echo "ok: series in Protokoll2.rls and on the clipboard byte for byte"
 
 # --- 6. a second copy: "läuft bereits!", Return, exit code 0; the first copy is untouched
+# (The first one saves the profiles with every change, the choice in the tray included.)
+conf_inode="$(stat -c %i "$conf")"
 "$bin" >"$work/second.log" 2>&1 &
 second=$!
 e2e_track "$second"
@@ -279,3 +283,79 @@ grep -q Verein "$conf" && grep -q Training "$conf" || e2e_fail "a profile is mis
 e2e_poll 50 e2e_at_least e2e_sign_offs 2 || e2e_fail "the program did not sign off at the machine"
 e2e_shot "ended"
 echo "ok: \"&Beenden\" saved the profiles and removed the tray icon"
+
+# --- 8. kill -9 at the moments where nothing but the journal holds an acknowledged series
+start_program() {
+  "$bin" >>"$work/trefflux.log" 2>&1 &
+  pid=$!
+  e2e_track "$pid"
+}
+crash() {
+  sleep 1 # the journal has what the machine handed over within a second
+  kill -KILL "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+has_message() { [ -n "$(e2e_visible_window Meldung)" ]; }
+# The restart's message about what it wrote, answered.
+restart_told() { # restart_told SCREENSHOT-NAME
+  start_program
+  e2e_poll 300 has_message || e2e_fail "the restart did not say what it wrote: $(cat "$work/trefflux.log")"
+  e2e_shot "$1"
+  xdotool windowactivate --sync "$(e2e_visible_window Meldung)" key Return
+}
+profile_file() { # profile_file NAME PROTOCOL-FILE [FIELD VALUE]...
+  local name="$1" file="$2"
+  shift 2
+  "$(dirname "$sim")/trefflux-profil" "$conf" --name "$name" --port "$port" --machine 1 --tenths 1 \
+    --separators 59,10,10 --elements 0,1,4,5 --record 2,3 --file "$work/start/$file" "$@"
+}
+
+# 8a. A folder stands where the protocol file should be: the series is kept, then the crash.
+mkdir Protokoll1.rls
+start_program
+e2e_poll 100 e2e_at_least e2e_sign_ons 3 || e2e_fail "the program did not sign on again"
+echo "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3" >&7
+has_error() { [ -n "$(e2e_visible_window Fehler)" ]; }
+e2e_poll 100 has_error || e2e_fail "the protocol file that cannot be written was not told"
+crash
+rmdir Protokoll1.rls
+restart_told "restart-after-kill-file-fault"
+e2e_poll 100 e2e_file_is Protokoll1.rls "$e2e_series_file" || e2e_fail "the series kept at the kill is not in Protokoll1.rls"
+echo "ok: kill -9 while the protocol file could not be written: the restart wrote the series"
+
+# 8b. Only one record in the file, with the warning: the file still holds one, the warning is open.
+crash
+profile_file Einzel Protokoll1.rls --mode 1 --warn 1
+start_program
+has_warning() { [ -n "$(e2e_visible_window Warnung)" ]; }
+echo "LG 1 8.1/300.0/1/1" >&7
+e2e_poll 300 has_warning || e2e_fail "no overwrite warning"
+e2e_shot "overwrite-warning"
+crash
+rm Protokoll1.rls # the results program took its record
+restart_told "restart-after-kill-warning"
+e2e_poll 100 e2e_file_is Protokoll1.rls $'8,1;300,0;\n\n' || e2e_fail "the series held by the warning is not in Protokoll1.rls"
+echo "ok: kill -9 while the overwrite warning was open: the restart wrote the series"
+
+# 8c. A Disag series breaks off after three of its five shots; the crash comes before its end.
+crash
+printf '%s\n' abbruch "LG 1 8.0/50.0/1/1 7.0/60.0/1/1 6.0/70.0/1/1" >"$work/disag.script"
+"$sim" disag --datei "$work/disag.script" --log "$work/disag.log" >"$work/disag.out" 2>&1 &
+e2e_track $!
+disag_port() { sed -n 's/^Port: //p' "$work/disag.out" | grep -q .; }
+e2e_poll 100 disag_port || e2e_fail "trefflux-sim disag did not start"
+"$(dirname "$sim")/trefflux-profil" "$conf" --name Disag --port "$(sed -n 's/^Port: //p' "$work/disag.out")" \
+  --machine 2 --tenths 1 --separators 59,10,10 --elements 0,1 --record 2,3,4,5 --file "$work/start/Disag.rls" \
+  --shots 5 --strip-shots 1 --strip-text Text --divisor-limit 250
+start_program
+e2e_poll 300 grep -q 'Serie vor WSE abgebrochen' "$work/disag.log" || e2e_fail "the Disag's series did not break off"
+crash
+restart_told "restart-after-kill-disag"
+unfinished="$(ls Trefflux-unvollstaendige-Serie-*.rls 2>/dev/null || true)"
+[ -n "$unfinished" ] && [ "$(grep -c '^[0-9]' "$unfinished")" -eq 3 ] ||
+  e2e_fail "the three shots are not in a Trefflux-unvollstaendige-Serie file: $(cat "$unfinished" 2>/dev/null)"
+[ -e Disag.rls ] && e2e_fail "the unfinished series reached the protocol file"
+kill -TERM "$pid"
+e2e_poll 200 e2e_gone "$pid" || e2e_fail "the program did not end on SIGTERM"
+ls "$HOME"/.local/state/trefflux/serien-*.journal 2>/dev/null && e2e_fail "a journal stayed behind after every series was written"
+echo "ok: kill -9 after three Disag shots: the restart put them into $unfinished"

@@ -8,7 +8,7 @@
 #      machine meanwhile (as at a match): the search finds the SAM by that series' block, which
 #      stays with the machine
 #   4. page "Datensatz-Einstellungen": "Ringwert" chosen, "> Hinzufügen >" twice (Ringwert, Teiler)
-#   5. "Übernehmen": the window goes, the machine is signed on
+#   5. "Übernehmen": the window goes, the profile is saved, the machine is signed on
 #   6. that series lands in Protokoll1.rls, once, and byte for byte on the clipboard that xclip
 #      reads; so does the next one typed into trefflux-sim
 # Each step leaves a screenshot in the folder printed at the end.
@@ -72,11 +72,13 @@ xdotool key alt+h
 sleep 0.3
 e2e_shot "record-layout"
 
-# --- 5. "Übernehmen": the window goes, the machine is signed on
+# --- 5. "Übernehmen": the window goes, the profile is saved, the machine is signed on
 xdotool key alt+b
 e2e_poll 100 no_settings_window || e2e_fail "\"Übernehmen\" did not close the settings window"
 e2e_poll 100 e2e_at_least e2e_sign_ons 1 || e2e_fail "\"Übernehmen\" did not sign on at the machine"
-echo "ok: \"Übernehmen\" signed on at the machine"
+# Saved at once: a crash keeps the settings, and the program without a window can use them now.
+[ "$(stat -c %s TFXConf.cnf 2>/dev/null)" = 757 ] || e2e_fail "\"Übernehmen\" did not save the profile"
+echo "ok: \"Übernehmen\" saved the profile and signed on at the machine"
 
 # --- 6. the series that waited: the protocol file and the clipboard, byte for byte, once
 e2e_series_written Protokoll1.rls

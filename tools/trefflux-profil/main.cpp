@@ -5,8 +5,8 @@
 //
 // Each --name starts a profile. Fields: --port, --machine (number), --tenths, --separators
 // (three numbers), --elements and --record (up to six element numbers), --file (protocol
-// file), --header, --shots, --strip-shots, --strip-text, --divisor-limit. Lists are separated
-// by commas.
+// file), --mode (0 all records, 1 only one), --warn, --header, --shots, --strip-shots,
+// --strip-text, --divisor-limit. Lists are separated by commas.
 #include "ConfigFile.h"
 #include "Profil.h"
 #include "Profilliste.h"
@@ -82,6 +82,10 @@ void setze(Profil& p, const std::string& option, const std::string& wert) {
         elemente(p.Datensatz, option, wert);
     else if (option == "--file")
         textfeld(p.Dateiname, option, wert);
+    else if (option == "--mode")
+        p.Dateimodus = zahl(option, wert);
+    else if (option == "--warn")
+        p.Warnen = zahl(option, wert) != 0 ? 1 : 0;
     else if (option == "--header")
         p.Header = static_cast<uint8_t>(zahl(option, wert) != 0);
     else if (option == "--shots")
@@ -103,7 +107,8 @@ int main(int argc, char** argv) {
     if (args.size() < 3 || args[0].rfind("--", 0) == 0 || args[1] != "--name") {
         std::cerr << "usage: trefflux-profil FILE --name NAME [--port P] [--machine N] [--tenths 0|1]\n"
                      "         [--separators A,B,C] [--elements LIST] [--record LIST] [--file PATH]\n"
-                     "         [--header 0|1] [--shots N] [--strip-shots N] [--strip-text T]\n"
+                     "         [--mode 0|1] [--warn 0|1] [--header 0|1] [--shots N] [--strip-shots N] "
+                     "[--strip-text T]\n"
                      "         [--divisor-limit N] [--name NAME ...]...\n";
         return 2;
     }

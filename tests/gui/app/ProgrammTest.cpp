@@ -59,6 +59,8 @@ private slots:
         m_dir = std::make_unique<ScratchDir>("start");
         m_runtime = std::make_unique<ScratchDir>("run");
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_runtime->path()));
+        // the transmission log and the journal of the program started here
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(m_runtime->path()));
         QVERIFY(::chdir(m_dir->path().c_str()) == 0);
         m_start = fs::current_path().string();
         m_desk = std::make_unique<ScriptedDesktop>();

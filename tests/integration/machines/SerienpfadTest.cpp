@@ -1,6 +1,6 @@
 // The series path without a window: a SAM series from the stand-in machine on a
-// pseudo-terminal reaches the protocol file through it, signing on again keeps the path whole,
-// and a machine that goes away is reported by the table's name; the transmission log shows the
+// pseudo-terminal reaches the protocol file through it and through the journal, signing on again keeps the
+// path whole, and a machine that goes away is reported by the table's name; the transmission log shows the
 // series as it went over the wire. And the machine table has a whole line for every machine of
 // the profile.
 
@@ -72,6 +72,10 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     logOptionen.ordner = ordner + "/state";
     auto log = std::make_shared<Uebertragungslog>(logOptionen);
     setUebertragungslog(log);
+    // The journal the path keeps the series in, from the SAM's worker to the protocol file.
+    Serienjournal::Optionen journalOptionen;
+    journalOptionen.pfad = ordner + "/state/serien.journal";
+    setSerienjournal(std::make_shared<Serienjournal>(journalOptionen));
 
     {
         Serienpfad pfad(liste);
@@ -126,6 +130,8 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     }
     line->stop();
     setUebertragungslog(nullptr);
+    setSerienjournal(nullptr);
+    EXPECT_FALSE(std::filesystem::exists(journalOptionen.pfad)); // the series was written: nothing kept
 }
 
 } // namespace

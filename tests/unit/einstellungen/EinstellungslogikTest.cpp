@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -127,6 +128,15 @@ protected:
         m_logik->geoeffnet = 0;
     }
     Profil& aktiv() { return m_liste.aktiv(); }
+    // The profile names the configuration file holds now.
+    std::vector<std::string> gespeicherteNamen() {
+        Profilliste gespeichert;
+        std::vector<std::string> namen;
+        if (ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert))
+            for (const Profil& p : gespeichert)
+                namen.push_back(text(p.Name));
+        return namen;
+    }
 
     ScratchDir m_dir{"einstellungen"};
     ScriptedDesktop m_desk;
@@ -263,6 +273,7 @@ TEST_F(EinstellungslogikTest, aNumberFieldLeftOutOfRangeGetsItsDefaultAndTheFocu
     EXPECT_TRUE(m_view.fragen.empty());
 }
 
+// Every change of the profiles is in the configuration file at once: a crash keeps it.
 TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches) {
     starte({[](Profil& p) { setText(p.Name, "Verein"); }, [](Profil& p) { setText(p.Name, "Jugend"); }});
     EXPECT_EQ(m_view.profile, (std::vector<std::string>{"Verein", "Jugend"}));
@@ -272,13 +283,16 @@ TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches)
     m_logik->ComboBox2Exit(false);
     EXPECT_EQ(text(m_liste[1].Name), "J\xFCgend");
     EXPECT_EQ(m_view.profile[1], "J\u00fcgend");
+    EXPECT_EQ(gespeicherteNamen(), (std::vector<std::string>{"Verein", "J\xFCgend"}));
 
     m_logik->Button5Click(); // a copy named "Unbenannt", at the end
     EXPECT_EQ(m_view.profile.back(), "Unbenannt");
     EXPECT_EQ(m_logik->Profilindex(), 2);
+    EXPECT_EQ(gespeicherteNamen().size(), 3u);
     m_logik->ComboBox2Change("");
     m_logik->ComboBox2Exit(false); // cleared: deleted, the first one active
     EXPECT_EQ(m_liste.size(), 2u);
+    EXPECT_EQ(gespeicherteNamen().size(), 2u);
     EXPECT_EQ(m_view.profilAuswahl, 0);
     m_logik->ComboBox2Change("");
     m_logik->ComboBox2Exit(false); // the first one stays
@@ -295,10 +309,30 @@ TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches)
     auto menue = m_logik->Profilmenue();
     ASSERT_EQ(menue.size(), 2u);
     EXPECT_TRUE(menue[0].haken && !menue[1].haken);
+    m_view.texte[Feld::Dateiname] = "a.rls"; // an edit the choice in the tray applies
     m_logik->ProfilMenuItemClick(1);
     EXPECT_EQ(m_liste.activeIndex(), 1u);
     EXPECT_TRUE(m_logik->Profilmenue()[1].haken);
     EXPECT_EQ(m_logik->geoeffnet, 1);
+    Profilliste gespeichert;
+    ASSERT_TRUE(ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert));
+    EXPECT_EQ(text(gespeichert[0].Dateiname), "a.rls");
+
+    // "Übernehmen" saves; a file that cannot be saved is told once, not with every change
+    m_view.texte[Feld::Dateiname] = "b.rls";
+    m_logik->Button2Click();
+    gespeichert.clear();
+    ASSERT_TRUE(ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert));
+    EXPECT_EQ(text(gespeichert[1].Dateiname), "b.rls");
+    std::filesystem::remove(ConfigFile::path(m_dir.path()));
+    std::filesystem::create_directory(ConfigFile::path(m_dir.path()));
+    m_view.fragen.clear();
+    for (const char* name : {"A", "B"}) {
+        m_logik->ComboBox2Change(name);
+        m_logik->ComboBox2Exit(false);
+    }
+    ASSERT_EQ(m_view.fragen.size(), 1u);
+    EXPECT_EQ(m_view.fragen[0].text.rfind("Die Einstellungen konnten nicht in der Datei", 0), 0u);
 }
 
 TEST_F(EinstellungslogikTest, theLayoutEditorMovesElementsAndApplyingStoresTheirOrder) {
