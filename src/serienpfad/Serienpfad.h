@@ -103,7 +103,8 @@ private:
 };
 
 // The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with
-// the system's reason when it could not be opened, a general one otherwise.
+// the system's reason when it could not be opened, otherwise "Ein Schnittstellenfehler ist
+// aufgetreten!" and below it what failed, with the reason.
 std::string portfehlerText(const EComPort& e, const std::string& port);
 // Whether the port could not be opened for lack of permission, and what to do then.
 bool keineBerechtigung(const EComPort& e);
