@@ -51,6 +51,18 @@ std::string meldung(const char* kopf, const std::string& dateiname, const std::s
     return text + "\n\r" + grund + "\n\r" + (desktop().hasClipboard() ? kInZwischenablage : "") + kAufbewahrt;
 }
 
+// The same fault as one line of the transmission log (UTF-8).
+std::string logzeile(const char* kopf, const std::string& dateiname, const std::string& grund) {
+    std::string zeile = kopf;
+    if (!zeile.starts_with("Fehler"))
+        zeile.insert(0, "Fehler: ");
+    if (!dateiname.empty())
+        zeile += ": " + dateiname;
+    if (!grund.empty())
+        zeile += ": " + grund;
+    return win1252ToUtf8(zeile);
+}
+
 // Opens the protocol file for reading and writing, without sharing: a file that another program
 // holds counts as one that cannot be opened. Never blocks. A name that cannot work is not tried
 // at all. Returns a closed file with the reason on failure; fehler tells what failed.
@@ -76,7 +88,7 @@ TProtokollAusgabe::~TProtokollAusgabe() = default;
 
 void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     if (m_profile.empty()) {
-        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::SystemModal);
+        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::IconError | Mb::SystemModal);
         return;
     }
     // The records are made now, in the layout in force when the series arrived; a series that
@@ -101,10 +113,10 @@ void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     eintrag.datei = eintrag.zwischenablage;
     eintrag.datei += trennzeichenBytes(trennzeichen[tiSerie]);
     m_zwischenablage = eintrag.zwischenablage;
-    logEreignis(text(profil.Port), "Serie an die Ausgabe: Profil \xE2\x80\x9E" +
-                                       win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
-                                       std::to_string(anzahl) + " Schuss, Datei " +
-                                       win1252ToUtf8(text(profil.Dateiname)));
+    eintrag.port = text(profil.Port);
+    eintrag.beschreibung = "Profil \xE2\x80\x9E" + win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
+                           std::to_string(anzahl) + " Schuss";
+    eintrag.ankunft = std::time(nullptr);
 
     // A series that arrives while another one is being written (from the event loop of the
     // overwrite warning) waits its turn; it is never dropped.
@@ -130,21 +142,21 @@ void TProtokollAusgabe::abarbeiten() {
             // The front entry stays where it is while a dialog is open: entries are only added
             // behind it meanwhile, which leaves references into the deque valid.
             Eintrag& eintrag = m_warteschlange.front();
-            std::string fehler;
+            Stoerung fehler;
             const Ergebnis ergebnis = writeOne(eintrag, fehler);
             if (ergebnis == Ergebnis::behalten) {
                 // Told once until every series kept this way is written, not once per series.
-                for (Eintrag& wartend : m_warteschlange)
-                    setzeZwischenablage(wartend);
                 if (!std::exchange(m_abholungGemeldet, true))
-                    neueMeldung = fehler;
+                    neueMeldung = fehler.meldung;
+                aufbewahren("bis das Auswerteprogramm die Datei abgeholt hat");
                 break;
             }
             if (ergebnis == Ergebnis::fehlgeschlagen) {
-                for (Eintrag& wartend : m_warteschlange)
-                    setzeZwischenablage(wartend);
-                if (fehler != m_gemeldet)
-                    neueMeldung = m_gemeldet = fehler;
+                if (fehler.meldung != m_gemeldet) {
+                    neueMeldung = m_gemeldet = fehler.meldung;
+                    logEreignis(eintrag.port, fehler.logzeile);
+                }
+                aufbewahren("bis die Datei wieder geschrieben werden kann");
                 break;
             }
             if (ergebnis == Ergebnis::geschrieben) {
@@ -156,15 +168,59 @@ void TProtokollAusgabe::abarbeiten() {
         if (m_warteschlange.empty())
             m_abholungGemeldet = false;
     }
-    if (!m_warteschlange.empty() && !m_wiederholungGeplant) {
+    if (m_warteschlange.empty()) {
+        // Every kept series is in the file: what the user was told about them no longer holds.
+        for (const std::string& text : std::exchange(m_angezeigt, {}))
+            desktop().closeMessageBox(text);
+    } else if (!m_wiederholungGeplant) {
         m_wiederholungGeplant = true;
         MainThread::postDelayedGuarded(Wiederholungsabstand, m_leben.watcher(), [this] {
             m_wiederholungGeplant = false;
             Wiederholen();
         });
     }
-    if (!neueMeldung.empty())
-        desktop().messageBox(neueMeldung, kTitelFehler, Mb::Ok | Mb::SystemModal);
+    if (!neueMeldung.empty()) {
+        m_angezeigt.push_back(neueMeldung);
+        desktop().messageBox(neueMeldung, kTitelFehler, Mb::Ok | Mb::IconError | Mb::SystemModal);
+        // answered by the user, or taken away above by a later pass
+        const auto offen = std::find(m_angezeigt.begin(), m_angezeigt.end(), neueMeldung);
+        if (offen != m_angezeigt.end())
+            m_angezeigt.erase(offen);
+    }
+}
+
+// The series waiting are kept until the file can take them: each is placed in the clipboard and
+// logged once, however often it is tried again.
+void TProtokollAusgabe::aufbewahren(const char* bis) {
+    const std::string datei =
+        m_profile.empty() ? std::string() : win1252ToUtf8(text(m_profile.aktiv().Dateiname));
+    for (Eintrag& wartend : m_warteschlange) {
+        setzeZwischenablage(wartend);
+        if (!std::exchange(wartend.aufbewahrt, true))
+            logEreignis(wartend.port, "Serie an die Ausgabe: " + wartend.beschreibung + ", Datei " + datei +
+                                          ", aufbewahrt, " + bis);
+    }
+}
+
+std::string TProtokollAusgabe::wartendeSerien() const {
+    if (m_warteschlange.empty())
+        return {};
+    constexpr std::size_t Hoechstens = 10;
+    std::string liste = "Noch nicht geschrieben, f\xFCr die Protokolldatei";
+    if (!m_profile.empty())
+        liste += "\n\r" + text(m_profile.aktiv().Dateiname);
+    liste += ":";
+    for (std::size_t i = 0; i < m_warteschlange.size() && i < Hoechstens; ++i) {
+        const Eintrag& eintrag = m_warteschlange[i];
+        const std::tm t = platform::localTime(eintrag.ankunft);
+        char zeit[16];
+        std::strftime(zeit, sizeof zeit, "%H:%M:%S", &t);
+        liste += "\n\r" + std::string(zeit) + "  " + utf8ToWin1252(eintrag.beschreibung);
+    }
+    if (m_warteschlange.size() > Hoechstens)
+        liste += "\n\rund " + std::to_string(m_warteschlange.size() - Hoechstens) + " weitere";
+    return liste + "\n\rBeim Beenden kommen sie in eine Datei " + kNotablageAnfang +
+           "\x85.rls im Startverzeichnis.";
 }
 
 void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
@@ -175,15 +231,19 @@ void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
     desktop().setClipboardText(ende == std::string::npos ? text : text.substr(0, ende));
 }
 
-TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::string& fehler) {
+TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, Stoerung& fehler) {
     ScopeExit schliessen([this] { m_datei = PlatformFile(); });
 
     std::string dateiname;
     switch (openFile(dateiname, fehler)) {
     case Oeffnen::offen:
         break;
-    case Oeffnen::abgebrochen:
-        return Ergebnis::abgebrochen; // the user kept the existing record
+    case Oeffnen::abgebrochen: // the user kept the existing record
+        logEreignis(eintrag.port, "Serie nicht geschrieben: " + eintrag.beschreibung + ", Datei " +
+                                      win1252ToUtf8(dateiname) +
+                                      " bereits vorhanden, \xE2\x80\x9E"
+                                      "Abbrechen\xE2\x80\x9C gew\xC3\xA4hlt");
+        return Ergebnis::abgebrochen;
     case Oeffnen::behalten:
         return Ergebnis::behalten;
     case Oeffnen::fehlgeschlagen:
@@ -194,21 +254,25 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
     m_dateipuffer += eintrag.datei;
     std::size_t bleibt = 0;
     const FileError err = flushAndClose(bleibt);
-    if (!err)
+    if (!err) {
+        logEreignis(eintrag.port, (eintrag.aufbewahrt ? "Serie nachgetragen: " : "Serie an die Ausgabe: ") +
+                                      eintrag.beschreibung + ", Datei " + win1252ToUtf8(dateiname));
         return Ergebnis::geschrieben;
+    }
     // What the file kept of a failed write (a pipe cannot take bytes back) is not written again.
     if (bleibt > kopf)
         eintrag.datei.erase(0, bleibt - kopf);
-    fehler = meldung("Fehler beim Schreiben der Protokolldatei", dateiname, grundVon(err));
+    const char* const kopfzeile = "Fehler beim Schreiben der Protokolldatei";
+    fehler = {meldung(kopfzeile, dateiname, grundVon(err)), logzeile(kopfzeile, dateiname, grundVon(err))};
     return Ergebnis::fehlgeschlagen;
 }
 
 // Opens or creates the file by the file mode of the active profile, with the overwrite warning
 // and the header line; leaves it open in m_datei. On failure, fehler is the message for the user.
-TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, std::string& fehler) {
+TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, Stoerung& fehler) {
     m_dateipuffer.clear();
     if (m_profile.empty()) {
-        fehler = kKannNichtOeffnen;
+        fehler = {kKannNichtOeffnen, logzeile(kKannNichtOeffnen, {}, {})};
         return Oeffnen::fehlgeschlagen;
     }
     std::string grund;
@@ -234,14 +298,14 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
             if (wahl == mrAbort)
                 return Oeffnen::abgebrochen;
             if (wahl == mrKeep) {
-                fehler = "Datei\n\r" + dateiname + "\n\rbereits vorhanden !\n\r" + kAbholen;
+                fehler.meldung = "Datei\n\r" + dateiname + "\n\rbereits vorhanden !\n\r" + kAbholen;
                 return Oeffnen::behalten;
             }
             if (wahl == mrIgnore)
                 break;
         }
         if (m_profile.empty()) {
-            fehler = kKannNichtOeffnen;
+            fehler = {kKannNichtOeffnen, logzeile(kKannNichtOeffnen, {}, {})};
             return Oeffnen::fehlgeschlagen;
         }
         dateiname = text(m_profile.aktiv().Dateiname);
@@ -256,7 +320,8 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, s
         neu = m_datei.isOpen();
     }
     if (!m_datei.isOpen()) {
-        fehler = meldung(kKannNichtOeffnen, dateiname, grund);
+        fehler = {meldung(kKannNichtOeffnen, dateiname, grund),
+                  logzeile(kKannNichtOeffnen, dateiname, grund)};
         return Oeffnen::fehlgeschlagen;
     }
     if (neu && m_profile.aktiv().Header != 0)

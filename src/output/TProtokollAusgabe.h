@@ -29,8 +29,13 @@ class Profilliste;
 // a file name that cannot work) is never lost: it goes into the clipboard at once and is kept,
 // in order, ahead of every later series, until the file can be written again. That is tried
 // with the next series and every Wiederholungsabstand. The user is told once per fault, naming
-// the file and the reason; the message box does not hold up writing once the fault is gone.
-// What is still kept when the program ends goes into a file of its own (nichtGeschriebeneSichern).
+// the file and the reason; the message box does not hold up writing, and it is taken off the
+// screen once every kept series is in the file. What is still kept when the program ends goes
+// into a file of its own (nichtGeschriebeneSichern).
+//
+// The transmission log has a line for each series that reached the file ("Serie an die Ausgabe")
+// or was kept ("... aufbewahrt"), for a fault as the user is told of it, for each kept series
+// written later ("Serie nachgetragen") and for a series the user chose not to write.
 class TProtokollAusgabe {
 public:
     static constexpr std::chrono::milliseconds Wiederholungsabstand{5000};
@@ -66,6 +71,10 @@ public:
     std::size_t queued() const {
         return m_warteschlange.size() - (m_busy && !m_warteschlange.empty() ? 1 : 0);
     }
+    // The series waiting for the file, for the question before the program ends: each with its
+    // time, profile and shot count, and the file they go to (Windows-1252, "\n\r" line breaks);
+    // empty when none waits.
+    std::string wartendeSerien() const;
 
     // The file of its own that series still kept at the end go to, in the start directory
     // (a file-system path): "Trefflux-nicht-geschrieben-<JJJJMMTT>-<hhmmss>.rls".
@@ -94,11 +103,21 @@ private:
         std::string zwischenablage; // the records of the series
         std::string datei;          // the same, followed by the series separator
         bool inZwischenablage = false;
+        std::string port;         // of the profile it came with: the log's port
+        std::string beschreibung; // "Profil „Verein“, 2 Schuss" (UTF-8)
+        std::time_t ankunft = 0;
+        bool aufbewahrt = false; // kept after a fault (and logged as such)
+    };
+    // A fault of the file: the message for the user (Windows-1252) and the log's line (UTF-8).
+    struct Stoerung {
+        std::string meldung;
+        std::string logzeile;
     };
 
     void abarbeiten();
-    Ergebnis writeOne(Eintrag& eintrag, std::string& fehler);
-    Oeffnen openFile(std::string& dateiname, std::string& fehler);
+    void aufbewahren(const char* bis);
+    Ergebnis writeOne(Eintrag& eintrag, Stoerung& fehler);
+    Oeffnen openFile(std::string& dateiname, Stoerung& fehler);
     std::string kopfzeile();
     void setzeZwischenablage(Eintrag& eintrag);
     platform::FileError flushAndClose(std::size_t& bleibt);
@@ -113,8 +132,9 @@ private:
 
     bool m_busy = false;
     std::deque<Eintrag> m_warteschlange;
-    std::string m_gemeldet;          // the message of the fault the user has been told of
-    bool m_abholungGemeldet = false; // told that series wait for the file to be taken away
+    std::string m_gemeldet;               // the message of the fault the user has been told of
+    std::vector<std::string> m_angezeigt; // the messages about kept series still on screen
+    bool m_abholungGemeldet = false;      // told that series wait for the file to be taken away
     bool m_wiederholungGeplant = false;
     MainThread::LifeToken m_leben; // the retry timer runs only while the writer exists
 };

@@ -8,6 +8,7 @@
 #include "Profilliste.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "Serienpfad.h"
 
 #include <gtest/gtest.h>
 
@@ -314,6 +315,27 @@ TEST_F(EinstellungslogikTest, theCloseQueryAsksAppliesAndSaves) {
         ASSERT_TRUE(ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert));
         EXPECT_EQ(gespeichert[0].Gesamtschusszahl, fall.schliesst ? fall.schusszahl : 10);
     }
+
+    // A series the protocol file has not taken yet is named under the question, with the file.
+    const std::string datei = m_dir / "fehlt/Protokoll1.rls";
+    m_liste.clear();
+    starte({[&datei](Profil& p) { setText(p.Dateiname, datei); }});
+    TSerienDatensatz serie;
+    serie.Schusszahl = "1";
+    serie.Schuesse.resize(1);
+    m_logik->Pfad().Ausgabe().WriteSeries(serie);
+    m_view.fragen.clear();
+    m_view.antworten = {IdNo};
+    EXPECT_FALSE(m_logik->CloseQuery());
+    const std::string& frage = m_view.fragen.at(0).text;
+    EXPECT_TRUE(frage.starts_with(
+        "Wirklich beenden ?\n\r\n\rNoch nicht geschrieben, f\u00fcr die Protokolldatei\n\r" + datei +
+        ":\n\r"))
+        << frage;
+    EXPECT_TRUE(
+        frage.ends_with("  Profil \u201eStandardprofil\u201c, 1 Schuss\n\rBeim Beenden kommen sie in eine "
+                        "Datei Trefflux-nicht-geschrieben-\u2026.rls im Startverzeichnis."))
+        << frage;
 }
 
 } // namespace
