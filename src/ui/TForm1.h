@@ -200,6 +200,8 @@ protected:
 private:
     void setupControls();
     void setupMenus();
+    // The order of Tab, once every control is there.
+    void setzeTabReihenfolge();
 
     QLineEdit* edit(Feld feld) const;
     QTreeWidget* liste(Liste liste) const;
