@@ -51,18 +51,6 @@ std::string meldung(const char* kopf, const std::string& dateiname, const std::s
     return text + "\n\r" + grund + "\n\r" + (desktop().hasClipboard() ? kInZwischenablage : "") + kAufbewahrt;
 }
 
-// The same fault as one line of the transmission log (UTF-8).
-std::string logzeile(const char* kopf, const std::string& dateiname, const std::string& grund) {
-    std::string zeile = kopf;
-    if (!zeile.starts_with("Fehler"))
-        zeile.insert(0, "Fehler: ");
-    if (!dateiname.empty())
-        zeile += ": " + dateiname;
-    if (!grund.empty())
-        zeile += ": " + grund;
-    return win1252ToUtf8(zeile);
-}
-
 // Opens the protocol file for reading and writing, without sharing: a file that another program
 // holds counts as one that cannot be opened. Never blocks. A name that cannot work is not tried
 // at all. Returns a closed file with the reason on failure; fehler tells what failed.
@@ -80,6 +68,18 @@ PlatformFile oeffneOhneTeilen(const std::string& dateinameAnsi, PlatformFile::Cr
 }
 
 } // namespace
+
+TProtokollAusgabe::Stoerung TProtokollAusgabe::stoerung(const char* kopf, const std::string& dateiname,
+                                                        const std::string& grund) {
+    std::string zeile = kopf;
+    if (!zeile.starts_with("Fehler"))
+        zeile.insert(0, "Fehler: ");
+    if (!dateiname.empty())
+        zeile += ": " + dateiname;
+    if (!grund.empty())
+        zeile += ": " + grund;
+    return {grund.empty() ? std::string(kopf) : meldung(kopf, dateiname, grund), win1252ToUtf8(zeile)};
+}
 
 TProtokollAusgabe::TProtokollAusgabe(Profilliste& profile, Kopfzeilenquelle kopfzeile)
     : m_profile(profile), m_kopfzeile(std::move(kopfzeile)) {}
@@ -262,8 +262,7 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, Stoeru
     // What the file kept of a failed write (a pipe cannot take bytes back) is not written again.
     if (bleibt > kopf)
         eintrag.datei.erase(0, bleibt - kopf);
-    const char* const kopfzeile = "Fehler beim Schreiben der Protokolldatei";
-    fehler = {meldung(kopfzeile, dateiname, grundVon(err)), logzeile(kopfzeile, dateiname, grundVon(err))};
+    fehler = stoerung("Fehler beim Schreiben der Protokolldatei", dateiname, grundVon(err));
     return Ergebnis::fehlgeschlagen;
 }
 
@@ -272,7 +271,7 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, Stoeru
 TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, Stoerung& fehler) {
     m_dateipuffer.clear();
     if (m_profile.empty()) {
-        fehler = {kKannNichtOeffnen, logzeile(kKannNichtOeffnen, {}, {})};
+        fehler = stoerung(kKannNichtOeffnen);
         return Oeffnen::fehlgeschlagen;
     }
     std::string grund;
@@ -305,7 +304,7 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, S
                 break;
         }
         if (m_profile.empty()) {
-            fehler = {kKannNichtOeffnen, logzeile(kKannNichtOeffnen, {}, {})};
+            fehler = stoerung(kKannNichtOeffnen);
             return Oeffnen::fehlgeschlagen;
         }
         dateiname = text(m_profile.aktiv().Dateiname);
@@ -320,8 +319,7 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(std::string& dateiname, S
         neu = m_datei.isOpen();
     }
     if (!m_datei.isOpen()) {
-        fehler = {meldung(kKannNichtOeffnen, dateiname, grund),
-                  logzeile(kKannNichtOeffnen, dateiname, grund)};
+        fehler = stoerung(kKannNichtOeffnen, dateiname, grund);
         return Oeffnen::fehlgeschlagen;
     }
     if (neu && m_profile.aktiv().Header != 0)

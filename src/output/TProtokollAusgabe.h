@@ -108,11 +108,14 @@ private:
         std::time_t ankunft = 0;
         bool aufbewahrt = false; // kept after a fault (and logged as such)
     };
-    // A fault of the file: the message for the user (Windows-1252) and the log's line (UTF-8).
+    // A fault of the file: the message for the user (Windows-1252) and the log's line (UTF-8),
+    // each with the file and the reason when there are any.
     struct Stoerung {
         std::string meldung;
         std::string logzeile;
     };
+    static Stoerung stoerung(const char* kopf, const std::string& dateiname = {},
+                             const std::string& grund = {});
 
     void abarbeiten();
     void aufbewahren(const char* bis);
