@@ -233,6 +233,18 @@ void einstellungsfenster(Win32Programm& programm) {
            "Einstellungsfenster: \"Abbrechen\" zeigt wieder das Profil und schliesst");
 }
 
+// Runs what is waiting in the message queue, as the program's loop would before the user does the
+// next thing (showing the settings window posts its check of the file name).
+void nachrichtenAbarbeiten(Win32Programm& programm) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!programm.dialogNachricht(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
 // The controls Tab reaches from the profile box until it is back there, a radio group by the
 // number of its first item.
 std::vector<UINT> tabRunde(Win32Programm& programm) {
@@ -241,9 +253,12 @@ std::vector<UINT> tabRunde(Win32Programm& programm) {
     std::vector<UINT> gegangen;
     for (int i = 0; i < 40; ++i) {
         HWND fokus = ::GetFocus();
-        if (fokus && ::GetParent(fokus) == profilbox)
-            fokus = profilbox; // the edit of the box
-        const UINT id = static_cast<UINT>(::GetDlgCtrlID(fokus));
+        HWND element = fokus;
+        wchar_t klasse[16] = {};
+        ::GetClassNameW(::GetParent(fokus), klasse, 15);
+        if (::lstrcmpiW(klasse, WC_COMBOBOXW) == 0)
+            element = ::GetParent(fokus); // the edit of a box
+        const UINT id = static_cast<UINT>(::GetDlgCtrlID(element));
         gegangen.push_back(id >= Win32Programm::kDateiWahl ? id - id % 10 : id);
         MSG taste{fokus, WM_KEYDOWN, VK_TAB, 0, 0, {}};
         programm.dialogNachricht(taste); // as the message loop hands it over
@@ -259,6 +274,7 @@ void gang(Win32Programm& programm) {
     using W = Win32Programm;
     const Profilliste& liste = programm.Liste();
     programm.Menuebefehl(W::kEinstellungen);
+    nachrichtenAbarbeiten(programm);
     const std::vector<UINT> vorn{W::kProfilbox, W::kNeuesProfil, W::kSeiten};
     const std::vector<UINT> hinten{W::kUebernehmen, W::kAbbrechen, W::kProgrammBeenden};
     std::vector<UINT> allgemein{W::kDateiname, W::kDurchsuchen, W::kDateiWahl};
@@ -284,8 +300,10 @@ void gang(Win32Programm& programm) {
         if (gegangen != erwartet) {
             reihenfolge = false;
             std::string ids;
-            for (UINT id : gegangen)
-                ids += " " + std::to_string(id);
+            for (UINT id : gegangen) {
+                ids += ' ';
+                ids += std::to_string(id);
+            }
             zeile("Tab ging:" + ids);
         }
     }
@@ -317,6 +335,7 @@ void gang(Win32Programm& programm) {
     const std::wstring ordner = utf8ZuWide(programm.Startverzeichnis()) + L"\\fehlt";
     const std::wstring datei = ordner + L"\\Protokoll1.rls";
     programm.Menuebefehl(W::kEinstellungen);
+    nachrichtenAbarbeiten(programm);
     ::SetWindowTextW(dateiname, datei.c_str());
     klick(programm, W::kUebernehmen);
     struct Fehlerbox {
@@ -379,8 +398,59 @@ void gang(Win32Programm& programm) {
     pruefe(zeilen, "Uebertragungsprotokoll: Fehler der Datei, Serie aufbewahrt, Serie nachgetragen");
 
     programm.Menuebefehl(W::kEinstellungen);
+    nachrichtenAbarbeiten(programm);
     ::SetWindowTextW(dateiname, ansiZuWide(profilDatei).c_str());
     klick(programm, W::kUebernehmen);
+}
+
+void ende() {
+    if (const Win32Uebertragungsmonitor* monitor = Win32Uebertragungsmonitor::offen())
+        ::PostMessageW(monitor->fenster(), WM_CLOSE, 0, 0);
+    zeile("Selbsttest: " + std::to_string(g_fehler) + " Fehler");
+    g_fertig = true;
+}
+
+// Whether the monitor's last line is in sight.
+bool letzteZeileSichtbar(HWND anzeige) {
+    const int zeilen = static_cast<int>(::SendMessageW(anzeige, EM_GETLINECOUNT, 0, 0));
+    const LRESULT stelle = ::SendMessageW(
+        anzeige, EM_POSFROMCHAR, ::SendMessageW(anzeige, EM_LINEINDEX, std::max(0, zeilen - 2), 0), 0);
+    RECT innen{};
+    ::GetClientRect(anzeige, &innen);
+    const int y = static_cast<short>(HIWORD(stelle));
+    return stelle != -1 && y >= 0 && y < innen.bottom;
+}
+
+void logZeilen(int anzahl) {
+    for (int i = 0; i < anzahl; ++i)
+        logEreignis("SELBSTTEST", "Zeile " + std::to_string(i));
+}
+
+// The monitor follows new lines, also past a line that brings the horizontal scroll bar; scrolled
+// up by the user it stays where it is, and back at the end it follows again.
+void monitorFolgt(HWND anzeige) {
+    constexpr auto Warten = std::chrono::milliseconds(1000);
+    logZeilen(60);
+    logEreignis("SELBSTTEST", std::string(300, 'x'));
+    logZeilen(20);
+    MainThread::postDelayed(Warten, [anzeige] {
+        pruefe(letzteZeileSichtbar(anzeige),
+               "Uebertragungsmonitor: folgt den neuen Zeilen, auch nach einer langen");
+        ::SendMessageW(anzeige, WM_VSCROLL, SB_PAGEUP, 0);
+        const int oben = static_cast<int>(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0));
+        logZeilen(20);
+        MainThread::postDelayed(Warten, [anzeige, oben] {
+            pruefe(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0) == oben &&
+                       !letzteZeileSichtbar(anzeige),
+                   "Uebertragungsmonitor: nach oben geblaettert bleibt die Anzeige stehen");
+            ::SendMessageW(anzeige, WM_VSCROLL, SB_BOTTOM, 0);
+            logZeilen(20);
+            MainThread::postDelayed(Warten, [anzeige] {
+                pruefe(letzteZeileSichtbar(anzeige), "Uebertragungsmonitor: am Ende folgt sie wieder");
+                ende();
+            });
+        });
+    });
 }
 
 } // namespace
@@ -419,9 +489,9 @@ void starten(Win32Programm& programm) {
                        gezeigt.find(L"SELBSTTEST * Zeile nach dem \u00d6ffnen") != std::wstring::npos,
                    "Uebertragungsmonitor: zeigt das Protokoll dieses Laufs und was danach kommt");
             if (monitor)
-                ::PostMessageW(monitor->fenster(), WM_CLOSE, 0, 0);
-            zeile("Selbsttest: " + std::to_string(g_fehler) + " Fehler");
-            g_fertig = true;
+                monitorFolgt(monitor->element(Win32Uebertragungsmonitor::kAnzeige));
+            else
+                ende();
         });
 }
 
