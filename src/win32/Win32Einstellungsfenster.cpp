@@ -492,12 +492,11 @@ std::vector<HWND> Win32Programm::tabReihe() const {
                 continue; // a page comes after the page tabs
             if (!::IsWindowVisible(w) || !::IsWindowEnabled(w))
                 continue;
+            // A group of radio buttons is one stop (its first button has the style): its checked
+            // button, else its first.
             HWND ziel = w;
-            for (const std::vector<HWND>& gruppe : m_radios) {
-                if (gruppe.empty() || gruppe.front() != w)
-                    continue;
-                // A group of radio buttons is one stop: its checked button, else its first.
-                for (HWND knopf : gruppe) {
+            if (const std::vector<HWND>* gruppe = radiogruppe(w)) {
+                for (HWND knopf : *gruppe) {
                     if (::SendMessageW(knopf, BM_GETCHECK, 0, 0) == BST_CHECKED && ::IsWindowEnabled(knopf))
                         ziel = knopf;
                 }
@@ -516,22 +515,28 @@ std::vector<HWND> Win32Programm::tabReihe() const {
     return reihe;
 }
 
+const std::vector<HWND>* Win32Programm::radiogruppe(HWND element) const {
+    for (const std::vector<HWND>& gruppe : m_radios) {
+        if (element && std::find(gruppe.begin(), gruppe.end(), element) != gruppe.end())
+            return &gruppe;
+    }
+    return nullptr;
+}
+
 void Win32Programm::tabSchritt(bool weiter) {
     const std::vector<HWND> reihe = tabReihe();
     if (reihe.empty())
         return;
     // Where the focus is: the control, the box whose edit has it, or the group of a radio button.
     HWND jetzt = ::GetFocus();
-    std::size_t stelle = reihe.size();
-    for (std::size_t i = 0; i < reihe.size() && stelle == reihe.size(); ++i) {
-        if (reihe[i] == jetzt || (jetzt && reihe[i] == ::GetParent(jetzt)))
-            stelle = i;
-        for (const std::vector<HWND>& gruppe : m_radios) {
-            if (std::find(gruppe.begin(), gruppe.end(), reihe[i]) != gruppe.end() &&
-                std::find(gruppe.begin(), gruppe.end(), jetzt) != gruppe.end())
-                stelle = i;
-        }
-    }
+    const std::vector<HWND>* gruppe = radiogruppe(jetzt);
+    const std::size_t stelle =
+        static_cast<std::size_t>(std::find_if(reihe.begin(), reihe.end(),
+                                              [&](HWND w) {
+                                                  return w == jetzt || (jetzt && w == ::GetParent(jetzt)) ||
+                                                         (gruppe && radiogruppe(w) == gruppe);
+                                              }) -
+                                 reihe.begin());
     const std::size_t n = reihe.size();
     const std::size_t naechste =
         stelle == n ? (weiter ? 0 : n - 1) : (weiter ? stelle + 1 : stelle + n - 1) % n;

@@ -191,6 +191,8 @@ private:
     void seitenZeigen();
     // Tab (weiter) or Shift+Tab: the focus to the next or previous control of tabReihe().
     void tabSchritt(bool weiter);
+    // The radio buttons of the group the control belongs to; nullptr for another control.
+    const std::vector<HWND>* radiogruppe(HWND element) const;
     HWND feldFenster(Feld feld) const;
     HWND schalterFenster(Schalter schalter) const;
     HWND listeFenster(::Liste liste) const;

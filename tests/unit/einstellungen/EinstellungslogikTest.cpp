@@ -165,8 +165,8 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
         {"machine", maSam4000, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRikaSAG1; },
          [](const Profil& p) { return p.Maschine == maRikaSAG1; }, true},
         {"file name", maSam4000,
-         [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "/tmp/Sch\u00fctzen.rls"; },
-         [](const Profil& p) { return text(p.Dateiname) == "/tmp/Sch\xFCtzen.rls"; }, false},
+         [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "Sch\u00fctzen.rls"; }, // a name for both systems
+         [](const Profil& p) { return text(p.Dateiname) == "Sch\xFCtzen.rls"; }, false},
         {"tenths, SAM", maSam4000, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, false},
         {"tenths, Disag", maDisagRM, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
