@@ -3,6 +3,7 @@
 #include "Uebertragungsmonitor.h"
 
 #include "Desktop.h"
+#include "PlatformFile.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTimer>
@@ -195,12 +195,15 @@ void Uebertragungsmonitor::speichernUnter() {
     const QString pfad = speichernDialog(QStringLiteral("uebertragung.txt"));
     if (pfad.isEmpty())
         return;
-    QSaveFile datei(pfad);
-    const QByteArray inhalt = m_anzeige->toPlainText().toUtf8() + '\n';
-    if (!datei.open(QIODevice::WriteOnly) || datei.write(inhalt) != inhalt.size() || !datei.commit()) {
+    // Through the core's file replacement: a failure has the system's code, told in German.
+    const std::string inhalt = m_anzeige->toPlainText().toStdString() + '\n';
+    const platform::ReplaceResult ergebnis = platform::replaceFile(pfad.toStdString(), inhalt);
+    if (!ergebnis.ok()) {
+        const std::string grund = ergebnis.failedAt == platform::ReplaceResult::Step::notAFile
+                                      ? "keine gew\u00f6hnliche Datei"
+                                      : ergebnis.error.text;
         desktop().messageBox(
-            utf8ToWin1252("Die Datei " + pfad.toStdString() +
-                          " konnte nicht gespeichert werden: " + datei.errorString().toStdString()),
+            utf8ToWin1252("Die Datei " + pfad.toStdString() + " konnte nicht gespeichert werden: " + grund),
             "Fehler", Mb::Ok | Mb::IconError);
     }
 }
