@@ -233,6 +233,14 @@ void einstellungsfenster(Win32Programm& programm) {
            "Einstellungsfenster: \"Abbrechen\" zeigt wieder das Profil und schliesst");
 }
 
+std::string lies(const std::string& pfad) {
+    platform::PlatformFile datei = platform::PlatformFile::openForReading(pfad);
+    std::string inhalt(static_cast<std::size_t>(std::max<int64_t>(0, datei.size())), '\0');
+    inhalt.resize(
+        static_cast<std::size_t>(std::max<int64_t>(0, datei.readFully(inhalt.data(), inhalt.size()))));
+    return inhalt;
+}
+
 // Runs what is waiting in the message queue, as the program's loop would before the user does the
 // next thing (showing the settings window posts its check of the file name).
 void nachrichtenAbarbeiten(Win32Programm& programm) {
@@ -368,34 +376,18 @@ void gang(Win32Programm& programm) {
            "Serie: die Datei geht nicht, die Meldung nennt Datei und Grund, mit Fehlersymbol");
     pruefe(!box->stehengeblieben && programm.Ausgabe().queued() == 0,
            "Serie: nachgetragen, sobald die Datei geht; die Meldung ist dann weg");
-    std::string geschrieben;
-    if (auto gelesen = platform::PlatformFile::openForReading(wideZuUtf8(datei)); gelesen.isOpen()) {
-        geschrieben.resize(64);
-        geschrieben.resize(
-            static_cast<std::size_t>(std::max<int64_t>(0, gelesen.readFully(geschrieben.data(), 64))));
-    }
-    pruefe(geschrieben == "10,4;123,4;\n\n", "Serie: sie steht danach in der Datei");
-    std::string log;
-    if (const auto protokoll = uebertragungslog(); protokoll && protokoll->schreibenAbwarten()) {
-        auto gelesen = platform::PlatformFile::openForReading(protokoll->pfad());
-        log.resize(static_cast<std::size_t>(std::max<int64_t>(0, gelesen.size())));
-        log.resize(static_cast<std::size_t>(std::max<int64_t>(0, gelesen.readFully(log.data(), log.size()))));
-    }
     const std::string d = wideZuUtf8(datei);
-    std::size_t stelle = 0;
-    bool zeilen = true;
-    for (const std::string& gesucht :
-         {"* Fehler: Kann Protokolldatei nicht \xC3\xB6"
-          "ffnen: " +
-              d + ": Systemfehler 3: nicht vorhanden",
-          ", 1 Schuss, Datei " + d + ", aufbewahrt, bis die Datei wieder geschrieben werden kann",
-          std::string("* Serie nachgetragen: Profil \xE2\x80\x9E")}) {
-        stelle = log.find(gesucht, stelle);
-        zeilen = zeilen && stelle != std::string::npos;
-        if (stelle == std::string::npos)
-            stelle = 0;
-    }
-    pruefe(zeilen, "Uebertragungsprotokoll: Fehler der Datei, Serie aufbewahrt, Serie nachgetragen");
+    pruefe(lies(d) == "10,4;123,4;\n\n", "Serie: sie steht danach in der Datei");
+    const auto protokoll = uebertragungslog();
+    const std::string log = protokoll && protokoll->schreibenAbwarten() ? lies(protokoll->pfad()) : "";
+    const std::size_t fehlerzeile = log.find("* Fehler: Kann Protokolldatei nicht \xC3\xB6"
+                                             "ffnen: " +
+                                             d + ": Systemfehler 3: nicht vorhanden");
+    const std::size_t aufbewahrt = log.find(
+        ", 1 Schuss, Datei " + d + ", aufbewahrt, bis die Datei wieder geschrieben werden kann", fehlerzeile);
+    pruefe(fehlerzeile != std::string::npos && aufbewahrt != std::string::npos &&
+               log.find("* Serie nachgetragen: Profil", aufbewahrt) != std::string::npos,
+           "Uebertragungsprotokoll: Fehler der Datei, Serie aufbewahrt, Serie nachgetragen");
 
     programm.Menuebefehl(W::kEinstellungen);
     nachrichtenAbarbeiten(programm);
