@@ -32,6 +32,9 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "Trefflux"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; The description below the list, so that the list has the page's width and shows both entries
+; whole (beside the description it cut them: "Trefflux (Programm und St...").
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_WELCOMEPAGE_TEXT "Trefflux holt jede Serie von der Ringlesemaschine ab und schreibt sie in eine Protokolldatei und in die Zwischenablage.$\r$\n$\r$\nDas Programm wird für alle Benutzer dieses Computers installiert. Die Einstellungen und die Protokolldatei liegen für jeden Benutzer in seinem eigenen Ordner %LOCALAPPDATA%\Trefflux.$\r$\n$\r$\nKlicken Sie auf Weiter, um fortzufahren."
 ; No "start now" on the last page: the setup runs as administrator, and the program would then
 ; run with the administrator's folder. The user starts it from the start menu.

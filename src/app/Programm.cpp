@@ -3,6 +3,7 @@
 #include "ConfigFile.h"
 #include "Desktop.h"
 #include "InstanceLock.h"
+#include "PlatformFile.h"
 #include "QtMainThread.h"
 #include "Serienjournal.h"
 #include "Serienpfad.h"
@@ -36,7 +37,7 @@ std::string sperrdateiFehler(const InstanceLock& sperre) {
     return "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + utf8ToWin1252(sperre.path()) +
            "\n\rkann nicht ge\xF6"
            "ffnet werden:\n\r" +
-           utf8ToWin1252(std::strerror(sperre.error()));
+           utf8ToWin1252(platform::systemErrorText(sperre.error()));
 }
 
 } // namespace

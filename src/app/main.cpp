@@ -1,6 +1,7 @@
 // Trefflux: the program's entry.
 
 #include "Desktop.h"
+#include "PlatformFile.h"
 #include "Programm.h"
 #include "QtDesktop.h"
 #include "SignalWatcher.h"
@@ -37,7 +38,7 @@ int ohneFenster(int argc, char* argv[]) {
     }
     ::execvp("trefflux-headless", args.data());
     std::fprintf(stderr, "trefflux: trefflux-headless kann nicht gestartet werden: %s\n",
-                 std::strerror(errno));
+                 platform::systemErrorText(errno).c_str());
     return 1;
 }
 

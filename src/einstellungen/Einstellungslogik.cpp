@@ -262,14 +262,18 @@ void Einstellungslogik::RadioGroup2Click(int index) {
 // --- The end --------------------------------------------------------------------------------
 
 bool Einstellungslogik::CloseQuery() {
+    // Series the protocol file has not taken yet are named below the question.
+    const std::string wartend = win1252ToUtf8(m_pfad->Ausgabe().wartendeSerien());
+    const std::string dazu = wartend.empty() ? std::string() : "\n\r\n\r" + wartend;
     if (!Aenderungspruefung()) {
-        const int answer = m_ansicht.frage("Sollen die \u00c4nderungen \u00fcbernommen werden?", "Hinweis",
-                                           Mb::YesNoCancel | Mb::SystemModal);
+        const int answer = m_ansicht.frage("Sollen die \u00c4nderungen \u00fcbernommen werden?" + dazu,
+                                           "Hinweis", Mb::YesNoCancel | Mb::SystemModal);
         if (answer == IdCancel)
             return false;
         if (answer == IdYes)
             SteuerelementeUebernehmen();
-    } else if (m_ansicht.frage("Wirklich beenden ?", "Hinweis", Mb::YesNo | Mb::SystemModal) != IdYes) {
+    } else if (m_ansicht.frage("Wirklich beenden ?" + dazu, "Hinweis", Mb::YesNo | Mb::SystemModal) !=
+               IdYes) {
         return false;
     }
     ProfileSpeichern(true);

@@ -62,7 +62,7 @@ public:
     void SteuerelementeLaden();
     // Copies the controls into the active profile, reconnecting the machine when a setting it
     // takes changed; false when nothing was applied (the user refused the question about the
-    // protocol file, or the port name does not fit the profile).
+    // protocol file, the port name does not fit the profile, or a new file name cannot work).
     virtual bool SteuerelementeUebernehmen();
     // True when the controls show exactly the active profile.
     virtual bool Aenderungspruefung();

@@ -235,6 +235,11 @@ bool Einstellungslogik::SteuerelementeUebernehmen() {
     // A "Zusatztext" the Disag cannot print is refused the same way.
     if (!scheibentextPasst())
         return false;
+    // A new protocol file name that cannot work is refused the same way: it never reaches the
+    // profile, so "Abbrechen" puts the working one back.
+    if (ansiText(Feld::Dateiname) != gezeigt(Feld::Dateiname, text(m_liste.aktiv().Dateiname)) &&
+        !DateinameMelden())
+        return false;
     // A number out of range never reaches the profile or the machine, even when the field was
     // not left before applying (a shortcut key applies without moving the focus).
     for (const Zahlenfeld& feld : Zahlenfelder)

@@ -5,6 +5,7 @@
 #include "InstanceLock.h"
 #include "Maschinentabelle.h"
 #include "PlainMainThread.h"
+#include "PlatformFile.h"
 #include "Profilliste.h"
 #include "Serienjournal.h"
 #include "Serienpfad.h"
@@ -72,7 +73,7 @@ private:
     // The service then only ends by SIGKILL: the one who stops it must know why.
     static void nichtBeobachtet(int fehler) {
         std::fprintf(stderr, "trefflux: SIGTERM, SIGINT und SIGHUP werden nicht beachtet: %s\n",
-                     std::strerror(fehler));
+                     platform::systemErrorText(fehler).c_str());
     }
 
     std::function<void()> m_beiEnde;
@@ -202,7 +203,8 @@ int runHeadless(int argc, char** argv) {
         std::error_code ec;
         std::filesystem::current_path(*optionen->startverzeichnis, ec);
         if (ec) {
-            sagen("Das Startverzeichnis " + *optionen->startverzeichnis + " geht nicht: " + ec.message());
+            sagen("Das Startverzeichnis " + *optionen->startverzeichnis +
+                  " geht nicht: " + platform::systemErrorText(ec.value()));
             return Ausgang::aufruf;
         }
     }
@@ -260,7 +262,7 @@ int runHeadless(int argc, char** argv) {
             return Ausgang::belegt;
         }
         sagen("Die Sperrdatei " + sperre.path() +
-              " kann nicht angelegt werden: " + std::strerror(sperre.error()));
+              " kann nicht angelegt werden: " + platform::systemErrorText(sperre.error()));
         return Ausgang::fehler;
     }
 

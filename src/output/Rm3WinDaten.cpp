@@ -175,5 +175,5 @@ void Rm3WinDaten::serieSchreiben() {
 
 void Rm3WinDaten::Rm3WinCom1Edit(int32_t Schussnr, std::string& Ringwert) {
     (void)Ringwert; // the value reaches the record as the machine sends it
-    desktop().messageBox("Schuss " + std::to_string(Schussnr) + " ist fehlerhaft!", "Fehler", Mb::Ok);
+    desktop().messageBox("Schuss " + std::to_string(Schussnr) + " ist fehlerhaft!", "Fehler", Mb::Ok | Mb::IconError);
 }

@@ -7,6 +7,7 @@
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -68,6 +69,18 @@ PlatformFile oeffneOhneTeilen(const std::string& dateinameAnsi, PlatformFile::Cr
 
 } // namespace
 
+TProtokollAusgabe::Stoerung TProtokollAusgabe::stoerung(const char* kopf, const std::string& dateiname,
+                                                        const std::string& grund) {
+    std::string zeile = kopf;
+    if (!zeile.starts_with("Fehler"))
+        zeile.insert(0, "Fehler: ");
+    if (!dateiname.empty())
+        zeile += ": " + dateiname;
+    if (!grund.empty())
+        zeile += ": " + grund;
+    return {grund.empty() ? std::string(kopf) : meldung(kopf, dateiname, grund), win1252ToUtf8(zeile)};
+}
+
 TProtokollAusgabe::TProtokollAusgabe(Profilliste& profile, Kopfzeilenquelle kopfzeile)
     : m_profile(profile), m_kopfzeile(std::move(kopfzeile)) {}
 
@@ -75,7 +88,7 @@ TProtokollAusgabe::~TProtokollAusgabe() = default;
 
 void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     if (m_profile.empty()) {
-        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::SystemModal);
+        desktop().messageBox(kKannNichtOeffnen, kTitelFehler, Mb::Ok | Mb::IconError | Mb::SystemModal);
         return;
     }
     // The records are made now, in the layout in force when the series arrived; a series that
@@ -84,10 +97,10 @@ void TProtokollAusgabe::WriteSeries(const TSerienDatensatz& serie) {
     Eintrag eintrag = formatieren(serie);
     m_zwischenablage = eintrag.zwischenablage;
     ++m_genommen;
-    logEreignis(text(profil.Port), "Serie an die Ausgabe: Profil \xE2\x80\x9E" +
-                                       win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
-                                       std::to_string(serie.shotCount()) + " Schuss, Datei " +
-                                       win1252ToUtf8(text(profil.Dateiname)));
+    eintrag.port = text(profil.Port);
+    eintrag.beschreibung = "Profil \xE2\x80\x9E" + win1252ToUtf8(text(profil.Name)) + "\xE2\x80\x9C, " +
+                           std::to_string(serie.shotCount()) + " Schuss";
+    eintrag.ankunft = std::time(nullptr);
     eintrag.ziel = m_zielvorgabe;
     if (m_journal)
         eintrag.journalNr = m_journal->serieAufnehmen(eintrag.ziel ? *eintrag.ziel : aktuellesZiel(),
@@ -131,8 +144,16 @@ Serienjournal::Ziel TProtokollAusgabe::aktuellesZiel() {
 }
 
 void TProtokollAusgabe::Nachtragen(const std::vector<Serienjournal::Serie>& serien) {
-    for (const Serienjournal::Serie& serie : serien)
-        m_warteschlange.push_back({serie.zwischenablage, serie.datei, false, serie.nr, serie.ziel});
+    for (const Serienjournal::Serie& serie : serien) {
+        Eintrag eintrag;
+        eintrag.zwischenablage = serie.zwischenablage;
+        eintrag.datei = serie.datei;
+        eintrag.journalNr = serie.nr;
+        eintrag.ziel = serie.ziel;
+        eintrag.beschreibung = "aus dem letzten Lauf";
+        eintrag.ankunft = std::time(nullptr);
+        m_warteschlange.push_back(std::move(eintrag));
+    }
     abarbeiten();
 }
 
@@ -154,21 +175,21 @@ void TProtokollAusgabe::abarbeiten() {
             // The front entry stays where it is while a dialog is open: entries are only added
             // behind it meanwhile, which leaves references into the deque valid.
             Eintrag& eintrag = m_warteschlange.front();
-            std::string fehler;
+            Stoerung fehler;
             const Ergebnis ergebnis = writeOne(eintrag, fehler);
             if (ergebnis == Ergebnis::behalten) {
                 // Told once until every series kept this way is written, not once per series.
-                for (Eintrag& wartend : m_warteschlange)
-                    setzeZwischenablage(wartend);
                 if (!std::exchange(m_abholungGemeldet, true))
-                    neueMeldung = fehler;
+                    neueMeldung = fehler.meldung;
+                aufbewahren("bis das Auswerteprogramm die Datei abgeholt hat");
                 break;
             }
             if (ergebnis == Ergebnis::fehlgeschlagen) {
-                for (Eintrag& wartend : m_warteschlange)
-                    setzeZwischenablage(wartend);
-                if (fehler != m_gemeldet)
-                    neueMeldung = m_gemeldet = fehler;
+                if (fehler.meldung != m_gemeldet) {
+                    neueMeldung = m_gemeldet = fehler.meldung;
+                    logEreignis(eintrag.port, fehler.logzeile);
+                }
+                aufbewahren("bis die Datei wieder geschrieben werden kann");
                 break;
             }
             if (ergebnis == Ergebnis::geschrieben) {
@@ -182,15 +203,67 @@ void TProtokollAusgabe::abarbeiten() {
         if (m_warteschlange.empty())
             m_abholungGemeldet = false;
     }
-    if (!m_warteschlange.empty() && !m_wiederholungGeplant) {
+    if (m_warteschlange.empty()) {
+        // Every kept series is in the file: what the user was told about them no longer holds.
+        for (const std::string& text : std::exchange(m_angezeigt, {}))
+            desktop().closeMessageBox(text);
+    } else if (!m_wiederholungGeplant) {
         m_wiederholungGeplant = true;
         MainThread::postDelayedGuarded(Wiederholungsabstand, m_leben.watcher(), [this] {
             m_wiederholungGeplant = false;
             Wiederholen();
         });
     }
-    if (!neueMeldung.empty())
-        desktop().messageBox(neueMeldung, kTitelFehler, Mb::Ok | Mb::SystemModal);
+    if (!neueMeldung.empty()) {
+        m_angezeigt.push_back(neueMeldung);
+        desktop().messageBox(neueMeldung, kTitelFehler, Mb::Ok | Mb::IconError | Mb::SystemModal);
+        // answered by the user, or taken away above by a later pass
+        const auto offen = std::find(m_angezeigt.begin(), m_angezeigt.end(), neueMeldung);
+        if (offen != m_angezeigt.end())
+            m_angezeigt.erase(offen);
+    }
+}
+
+std::string TProtokollAusgabe::zieldatei(const Eintrag& eintrag) const {
+    if (eintrag.ziel)
+        return eintrag.ziel->dateiname;
+    return m_profile.empty() ? std::string() : text(m_profile.aktiv().Dateiname);
+}
+
+// The series waiting are kept until the file can take them: each is placed in the clipboard and
+// logged once, however often it is tried again.
+void TProtokollAusgabe::aufbewahren(const char* bis) {
+    for (Eintrag& wartend : m_warteschlange) {
+        setzeZwischenablage(wartend);
+        if (!std::exchange(wartend.aufbewahrt, true))
+            logEreignis(wartend.port, "Serie an die Ausgabe: " + wartend.beschreibung + ", Datei " +
+                                          win1252ToUtf8(zieldatei(wartend)) + ", aufbewahrt, " + bis);
+    }
+}
+
+std::string TProtokollAusgabe::wartendeSerien() const {
+    if (m_warteschlange.empty())
+        return {};
+    constexpr std::size_t Hoechstens = 10;
+    // The file named above the list; a series bound for another one names its own.
+    const std::string datei = zieldatei(m_warteschlange.front());
+    std::string liste = "Noch nicht geschrieben, f\xFCr die Protokolldatei";
+    if (!datei.empty())
+        liste += "\n\r" + datei;
+    liste += ":";
+    for (std::size_t i = 0; i < m_warteschlange.size() && i < Hoechstens; ++i) {
+        const Eintrag& eintrag = m_warteschlange[i];
+        const std::tm t = platform::localTime(eintrag.ankunft);
+        char zeit[16];
+        std::strftime(zeit, sizeof zeit, "%H:%M:%S", &t);
+        liste += "\n\r" + std::string(zeit) + "  " + utf8ToWin1252(eintrag.beschreibung);
+        if (const std::string eigene = zieldatei(eintrag); eigene != datei)
+            liste += " (" + eigene + ")";
+    }
+    if (m_warteschlange.size() > Hoechstens)
+        liste += "\n\rund " + std::to_string(m_warteschlange.size() - Hoechstens) + " weitere";
+    return liste + "\n\rBeim Beenden kommen sie in eine Datei " + kNotablageAnfang +
+           "\x85.rls im Startverzeichnis.";
 }
 
 void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
@@ -201,15 +274,19 @@ void TProtokollAusgabe::setzeZwischenablage(Eintrag& eintrag) {
     desktop().setClipboardText(ende == std::string::npos ? text : text.substr(0, ende));
 }
 
-TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::string& fehler) {
+TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, Stoerung& fehler) {
     ScopeExit schliessen([this] { m_datei = PlatformFile(); });
 
     std::string dateiname;
     switch (openFile(eintrag, dateiname, fehler)) {
     case Oeffnen::offen:
         break;
-    case Oeffnen::abgebrochen:
-        return Ergebnis::abgebrochen; // the user kept the existing record
+    case Oeffnen::abgebrochen: // the user kept the existing record
+        logEreignis(eintrag.port, "Serie nicht geschrieben: " + eintrag.beschreibung + ", Datei " +
+                                      win1252ToUtf8(dateiname) +
+                                      " bereits vorhanden, \xE2\x80\x9E"
+                                      "Abbrechen\xE2\x80\x9C gew\xC3\xA4hlt");
+        return Ergebnis::abgebrochen;
     case Oeffnen::behalten:
         return Ergebnis::behalten;
     case Oeffnen::fehlgeschlagen:
@@ -220,25 +297,28 @@ TProtokollAusgabe::Ergebnis TProtokollAusgabe::writeOne(Eintrag& eintrag, std::s
     m_dateipuffer += eintrag.datei;
     std::size_t bleibt = 0;
     const FileError err = flushAndClose(bleibt);
-    if (!err)
+    if (!err) {
+        logEreignis(eintrag.port, (eintrag.aufbewahrt ? "Serie nachgetragen: " : "Serie an die Ausgabe: ") +
+                                      eintrag.beschreibung + ", Datei " + win1252ToUtf8(dateiname));
         return Ergebnis::geschrieben;
+    }
     // What the file kept of a failed write (a pipe cannot take bytes back) is not written again.
     if (bleibt > kopf)
         eintrag.datei.erase(0, bleibt - kopf);
-    fehler = meldung("Fehler beim Schreiben der Protokolldatei", dateiname, grundVon(err));
+    fehler = stoerung("Fehler beim Schreiben der Protokolldatei", dateiname, grundVon(err));
     return Ergebnis::fehlgeschlagen;
 }
 
 // Opens or creates the file by the file mode of the entry's target, with the overwrite warning
 // and the header line; leaves it open in m_datei. On failure, fehler is the message for the user.
 TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(const Eintrag& eintrag, std::string& dateiname,
-                                                       std::string& fehler) {
+                                                       Stoerung& fehler) {
     m_dateipuffer.clear();
     // The entry's own target, or the active profile's as it is at this moment.
     const auto keinZiel = [&] { return !eintrag.ziel && m_profile.empty(); };
     const auto ziel = [&] { return eintrag.ziel ? *eintrag.ziel : aktuellesZiel(); };
     if (keinZiel()) {
-        fehler = kKannNichtOeffnen;
+        fehler = stoerung(kKannNichtOeffnen);
         return Oeffnen::fehlgeschlagen;
     }
     std::string grund;
@@ -265,14 +345,14 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(const Eintrag& eintrag, s
             if (wahl == mrAbort)
                 return Oeffnen::abgebrochen;
             if (wahl == mrKeep) {
-                fehler = "Datei\n\r" + dateiname + "\n\rbereits vorhanden !\n\r" + kAbholen;
+                fehler.meldung = "Datei\n\r" + dateiname + "\n\rbereits vorhanden !\n\r" + kAbholen;
                 return Oeffnen::behalten;
             }
             if (wahl == mrIgnore)
                 break;
         }
         if (keinZiel()) {
-            fehler = kKannNichtOeffnen;
+            fehler = stoerung(kKannNichtOeffnen);
             return Oeffnen::fehlgeschlagen;
         }
         z = ziel();
@@ -288,7 +368,7 @@ TProtokollAusgabe::Oeffnen TProtokollAusgabe::openFile(const Eintrag& eintrag, s
         neu = m_datei.isOpen();
     }
     if (!m_datei.isOpen()) {
-        fehler = meldung(kKannNichtOeffnen, dateiname, grund);
+        fehler = stoerung(kKannNichtOeffnen, dateiname, grund);
         return Oeffnen::fehlgeschlagen;
     }
     if (neu)

@@ -31,8 +31,13 @@ class Profilliste;
 // a file name that cannot work) is never lost: it goes into the clipboard at once and is kept,
 // in order, ahead of every later series, until the file can be written again. That is tried
 // with the next series and every Wiederholungsabstand. The user is told once per fault, naming
-// the file and the reason; the message box does not hold up writing once the fault is gone.
-// What is still kept when the program ends goes into a file of its own (nichtGeschriebeneSichern).
+// the file and the reason; the message box does not hold up writing, and it is taken off the
+// screen once every kept series is in the file. What is still kept when the program ends goes
+// into a file of its own (nichtGeschriebeneSichern).
+//
+// The transmission log has a line for each series that reached the file ("Serie an die Ausgabe")
+// or was kept ("... aufbewahrt"), for a fault as the user is told of it, for each kept series
+// written later ("Serie nachgetragen") and for a series the user chose not to write.
 //
 // With a journal, every series is recorded there when it is taken and finished once it stands in
 // the file, flushed to disk, or the user gave it up: a crash loses none.
@@ -84,6 +89,10 @@ public:
     std::size_t queued() const {
         return m_warteschlange.size() - (m_busy && !m_warteschlange.empty() ? 1 : 0);
     }
+    // The series waiting for the file, for the question before the program ends: each with its
+    // time, profile and shot count, and the file they go to (Windows-1252, "\n\r" line breaks);
+    // empty when none waits.
+    std::string wartendeSerien() const;
 
     // The file of its own that series still kept at the end go to, in the start directory
     // (a file-system path): "Trefflux-nicht-geschrieben-<JJJJMMTT>-<hhmmss>.rls".
@@ -115,12 +124,27 @@ private:
         bool inZwischenablage = false;
         std::uint64_t journalNr = 0;             // its record in the journal; 0: none
         std::optional<Serienjournal::Ziel> ziel; // its own target; none: the active profile's
+        std::string port;         // of the profile it came with: the log's port
+        std::string beschreibung; // "Profil „Verein“, 2 Schuss" (UTF-8)
+        std::time_t ankunft = 0;
+        bool aufbewahrt = false; // kept after a fault (and logged as such)
     };
+    // A fault of the file: the message for the user (Windows-1252) and the log's line (UTF-8),
+    // each with the file and the reason when there are any.
+    struct Stoerung {
+        std::string meldung;
+        std::string logzeile;
+    };
+    static Stoerung stoerung(const char* kopf, const std::string& dateiname = {},
+                             const std::string& grund = {});
 
     Eintrag formatieren(const TSerienDatensatz& serie);
     void abarbeiten();
-    Ergebnis writeOne(Eintrag& eintrag, std::string& fehler);
-    Oeffnen openFile(const Eintrag& eintrag, std::string& dateiname, std::string& fehler);
+    void aufbewahren(const char* bis);
+    // The file the entry goes to (Windows-1252): its own target's, else the active profile's.
+    std::string zieldatei(const Eintrag& eintrag) const;
+    Ergebnis writeOne(Eintrag& eintrag, Stoerung& fehler);
+    Oeffnen openFile(const Eintrag& eintrag, std::string& dateiname, Stoerung& fehler);
     std::string kopfzeile();
     void setzeZwischenablage(Eintrag& eintrag);
     platform::FileError flushAndClose(std::size_t& bleibt);
@@ -136,8 +160,9 @@ private:
 
     bool m_busy = false;
     std::deque<Eintrag> m_warteschlange;
-    std::string m_gemeldet;          // the message of the fault the user has been told of
-    bool m_abholungGemeldet = false; // told that series wait for the file to be taken away
+    std::string m_gemeldet;               // the message of the fault the user has been told of
+    std::vector<std::string> m_angezeigt; // the messages about kept series still on screen
+    bool m_abholungGemeldet = false;      // told that series wait for the file to be taken away
     bool m_wiederholungGeplant = false;
     std::uint64_t m_genommen = 0;
     Serienjournal* m_journal = nullptr;

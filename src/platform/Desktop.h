@@ -48,6 +48,10 @@ public:
 
     // Shows a modal message box and returns the button pressed (an MbResult).
     virtual int messageBox(const std::string& text, const std::string& title, unsigned flags) = 0;
+    // Takes an open message box with this text off the screen, as the Escape key would answer it
+    // (a box with only "OK" returns IdOk); nothing happens when none is open. A desktop whose
+    // messages do not stay on screen has nothing to take away.
+    virtual void closeMessageBox(const std::string& text) { (void)text; }
 
     // Replaces the clipboard's contents by the text (bytes up to the first NUL).
     virtual void setClipboardText(const std::string& text) = 0;

@@ -19,11 +19,14 @@ struct FileError {
     bool held = false;   // another program holds the file
     bool exists = false; // a file that was to be created anew is there already
     bool full = false;   // the disk is full
-    std::string text;    // the system's text for it (UTF-8)
+    std::string text;    // systemErrorText(code) (UTF-8)
     explicit operator bool() const { return code != 0 || held; }
 };
 
-// The system's text for one of its error numbers (UTF-8).
+// A system error number in German, for messages and the log (UTF-8): "Systemfehler 2: nicht
+// vorhanden" for the common ones (not found, access denied, in use, no space, read-only, I/O
+// error, invalid name, device gone), "Systemfehler <n>" for any other. Never the system's own
+// text, which is in the language of its installation.
 std::string systemErrorText(int code);
 
 enum class FileKind { missing, regular, other };

@@ -103,10 +103,6 @@ ReplaceResult replaceInPlace(const std::string& path, std::string_view data) {
 
 } // namespace
 
-std::string systemErrorText(int code) {
-    return std::strerror(code);
-}
-
 FileInfo fileInfo(const std::string& path, bool followLinks) {
     struct stat st {};
     if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)

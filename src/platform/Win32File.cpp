@@ -115,21 +115,6 @@ ReplaceResult replaceInPlace(const std::wstring& path, std::string_view data) {
 
 } // namespace
 
-std::string systemErrorText(int code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = narrow(buffer, static_cast<int>(n));
-    ::LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty())
-        text = "Systemfehler " + std::to_string(code);
-    return text;
-}
-
 FileInfo fileInfo(const std::string& path, bool followLinks) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))

@@ -9,6 +9,7 @@
 #include <array>
 #include <climits>
 #include <system_error>
+#include <utility>
 
 // ---------------------------------------------------------------------------------------------
 // EComPort
@@ -53,6 +54,50 @@ const char* EComPort::codeText(int errorCode) {
     if (errorCode < 1 || errorCode > static_cast<int>(texts.size()))
         return "";
     return texts[static_cast<std::size_t>(errorCode - 1)];
+}
+
+std::string schnittstellenfehler(const EComPort& e, const std::string& port) {
+    // What failed, with the port between the two parts.
+    static constexpr std::array<std::pair<const char*, const char*>, 22> texte = {{
+        {"Schnittstelle ", " konnte nicht ge\u00f6ffnet werden"},
+        {"Schreiben an die Schnittstelle ", " fehlgeschlagen"},
+        {"Lesen von der Schnittstelle ", " fehlgeschlagen"},
+        {"Ung\u00fcltige Angabe f\u00fcr eine \u00dcbertragung an der Schnittstelle ", ""},
+        {"Die Puffer der Schnittstelle ", " konnten nicht geleert werden"},
+        {"Der Stand einer \u00dcbertragung an der Schnittstelle ", " ist nicht abfragbar"},
+        {"Die Schnittstelle ",
+         " nimmt die Einstellungen (Baudrate, Datenbits, Parit\u00e4t, Stoppbits) nicht an"},
+        {"Die Zeitgrenzen der Schnittstelle ", " konnten nicht gesetzt werden"},
+        {"Die Puffergr\u00f6\u00dfen der Schnittstelle ", " konnten nicht gesetzt werden"},
+        {"Der Zustand der Schnittstelle ", " konnte nicht abgefragt werden"},
+        {"Die Steuerleitungen der Schnittstelle ", " konnten nicht abgefragt werden"},
+        {"Die Steuerleitungen der Schnittstelle ", " konnten nicht gesetzt werden"},
+        {"Ein Zeichen konnte nicht an die Schnittstelle ", " gesendet werden"},
+        {"Die Art der \u00dcbergabe der Ereignisse der Schnittstelle ",
+         " kann nur bei geschlossener Schnittstelle ge\u00e4ndert werden"},
+        {"Die Schnittstellen konnten nicht aufgez\u00e4hlt werden", ""},
+        {"Die Einstellungen der Schnittstelle ", " konnten nicht gespeichert werden"},
+        {"Die Einstellungen der Schnittstelle ", " konnten nicht geladen werden"},
+        {"Die Verkn\u00fcpfung mit der Schnittstelle ", " ist fehlgeschlagen"},
+        {"Die Anzeige der Schnittstelle ", " kann nicht ge\u00e4ndert werden"},
+        {"Auf Ereignisse der Schnittstelle ",
+         " kann nicht gewartet werden, solange sie selbst darauf wartet"},
+        {"Das Warten auf Ereignisse der Schnittstelle ", " ist fehlgeschlagen"},
+        {"Der Empfangspuffer der Schnittstelle ", " ist schon vergeben"},
+    }};
+    const int code = e.ErrorCode();
+    std::string text;
+    if (code >= 1 && code <= static_cast<int>(texte.size())) {
+        const auto& [vorher, nachher] = texte[static_cast<std::size_t>(code - 1)];
+        text = vorher;
+        if (code != ecEnumPorts)
+            text += port + nachher;
+    } else {
+        text = "Fehler " + std::to_string(code) + " an der Schnittstelle " + port;
+    }
+    if (e.WinCode() > 0)
+        text += " (" + platform::systemErrorText(e.WinCode()) + ")";
+    return text;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -279,10 +324,7 @@ void TCustomComPort::Open() {
     } catch (const EComPort& e) {
         DestroyHandle();
         m_connected = false;
-        std::string text = std::string("Fehler: ") + e.what();
-        if (e.WinCode() > 0)
-            text += ": " + platform::systemErrorText(e.WinCode());
-        logEreignis(m_logName, text);
+        logEreignis(m_logName, "Fehler: " + schnittstellenfehler(e, m_logName));
         throw;
     } catch (...) {
         DestroyHandle();

@@ -75,6 +75,11 @@ private:
     int m_winCode;
 };
 
+// The error as the user reads it, in German (UTF-8): what failed on which port, and the system's
+// reason where there is one: "Schnittstelle ttyS0 konnte nicht geöffnet werden (Systemfehler 2:
+// nicht vorhanden)". Messages and the transmission log show this, never what().
+std::string schnittstellenfehler(const EComPort& e, const std::string& port);
+
 // ---------------------------------------------------------------------------------------------
 // Handlers
 

@@ -20,14 +20,8 @@ template <class T> std::unique_ptr<T> oderNeu(std::unique_ptr<T> komponente) {
 } // namespace
 
 std::string portfehlerText(const EComPort& e, const std::string& port) {
-    if (e.ErrorCode() != ecOpen)
-        return "Ein Schnittstellenfehler ist aufgetreten!";
-    std::string text = "Schnittstelle " + port +
-                       " konnte nicht ge\xF6"
-                       "ffnet werden";
-    if (e.WinCode() > 0)
-        text += " (" + utf8ToWin1252(platform::systemErrorText(e.WinCode())) + ")";
-    return text;
+    const std::string text = utf8ToWin1252(schnittstellenfehler(e, win1252ToUtf8(port)));
+    return e.ErrorCode() == ecOpen ? text : "Ein Schnittstellenfehler ist aufgetreten!\n\r" + text;
 }
 
 std::string portfehlerGrund(const EComPort& e) {
@@ -311,7 +305,7 @@ bool Serienpfad::MaschineOeffnen() {
         }
         if (VorSchnittstellenfehler)
             VorSchnittstellenfehler();
-        desktop().messageBox(portfehlerMeldung(e, port), "Fehler", Mb::Ok);
+        desktop().messageBox(portfehlerMeldung(e, port), "Fehler", Mb::Ok | Mb::IconError);
         return false;
     }
 }
@@ -334,5 +328,5 @@ void Serienpfad::TfxError(TCustomComPort*, std::int32_t) {
     if (Verbindungsfehler)
         Verbindungsfehler(Ausfall::Maschine, meldung, "keine Antwort");
     else
-        desktop().messageBox(meldung, "Fehler", Mb::Ok | Mb::SystemModal);
+        desktop().messageBox(meldung, "Fehler", Mb::Ok | Mb::IconError | Mb::SystemModal);
 }

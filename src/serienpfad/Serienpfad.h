@@ -155,7 +155,8 @@ private:
 };
 
 // The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with
-// the system's reason when it could not be opened, a general one otherwise.
+// the system's reason when it could not be opened, otherwise "Ein Schnittstellenfehler ist
+// aufgetreten!" and below it what failed, with the reason.
 std::string portfehlerText(const EComPort& e, const std::string& port);
 // The reason in a few words: the system's text, or "Schnittstellenfehler".
 std::string portfehlerGrund(const EComPort& e);

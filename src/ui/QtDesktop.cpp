@@ -23,6 +23,9 @@ namespace {
 constexpr unsigned kAbortRetryIgnore = 0x2;
 constexpr unsigned kRetryCancel = 0x5;
 
+// The core's text of a box, to find the box again.
+const char* const kKerntext = "trefflux_kerntext";
+
 struct Knopf {
     QMessageBox::StandardButton button;
     int result;
@@ -102,6 +105,7 @@ int QtDesktop::messageBox(const std::string& text, const std::string& title, uns
     box.setWindowTitle(QString::fromStdString(win1252ToUtf8(title)));
     box.setTextFormat(Qt::PlainText);
     box.setText(bildschirmtext(text));
+    box.setProperty(kKerntext, QByteArray::fromStdString(text));
     box.setIcon(symbol(flags & Mb::IconMask));
 
     int ohneKnopf = IdOk;
@@ -137,6 +141,19 @@ int QtDesktop::messageBox(const std::string& text, const std::string& title, uns
         if (box.clickedButton() == buttons[i])
             return liste[i].result;
     return ohneKnopf;
+}
+
+void QtDesktop::closeMessageBox(const std::string& text) {
+    for (QWidget* fenster : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(fenster);
+        if (!box || !box->isVisible() ||
+            box->property(kKerntext).toByteArray() != QByteArray::fromStdString(text))
+            continue;
+        if (QAbstractButton* escape = box->escapeButton())
+            escape->click();
+        else
+            box->reject();
+    }
 }
 
 void QtDesktop::setClipboardText(const std::string& text) {

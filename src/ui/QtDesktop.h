@@ -26,6 +26,7 @@ public:
     QtDesktop& operator=(const QtDesktop&) = delete;
 
     int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
+    void closeMessageBox(const std::string& text) override;
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override;

@@ -12,12 +12,14 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
 #include <utility>
+#include <vector>
 
 // The resources live in the static ui library; they must be registered by name.
 static void initTreffluxResources() {
@@ -62,6 +64,43 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
     m_ui->ComboBoxComNr->setItemIndex(0);
 
     m_logik->Starten();
+    setzeTabReihenfolge();
+}
+
+void TForm1::setzeTabReihenfolge() {
+    // Tab leaves the lists and the help text instead of moving inside them.
+    for (QAbstractItemView* liste : {static_cast<QAbstractItemView*>(m_ui->ElementeListView),
+                                     static_cast<QAbstractItemView*>(m_ui->DatensatzListView),
+                                     static_cast<QAbstractItemView*>(m_ui->ListView1)})
+        liste->setTabKeyNavigation(false);
+    m_ui->Memo1->setTabChangesFocus(true);
+
+    // The profile row, the page tabs, each page from top left to bottom right, the buttons. The
+    // tabs take the focus themselves: the page control would count its pages' controls as parts
+    // of its own, and come once more after the buttons.
+    m_ui->PageControl1->setFocusPolicy(Qt::NoFocus); // passed on to the tabs
+    m_ui->PageControl1->tabBar()->setFocusPolicy(Qt::TabFocus);
+    std::vector<QWidget*> reihe{m_ui->ComboBox2, m_ui->Button5, m_ui->PageControl1->tabBar(), m_ui->Edit1,
+                                m_ui->Button1};
+    const auto knoepfe = [&reihe](const TRadioGroup* gruppe) {
+        for (int i = 0; QRadioButton* knopf = gruppe->button(i); ++i)
+            reihe.push_back(knopf);
+    };
+    knoepfe(m_ui->RadioGroup1);
+    reihe.insert(reihe.end(), {m_ui->CheckBox1, m_ui->CheckBox4});
+    knoepfe(m_ui->RadioGroup2);
+    reihe.insert(reihe.end(),
+                 {m_ui->ComboBoxComNr, findChild<QPushButton*>(QStringLiteral("ButtonUebertragungsmonitor")),
+                  m_ui->ButtonMaschinensuche, m_ui->Button6, m_ui->ButtonMaschTest, m_ui->ElementeListView,
+                  m_ui->LoadButton, m_ui->DelButton, m_ui->DatensatzListView, m_ui->UpButton,
+                  m_ui->DownButton, m_ui->CheckBox2});
+    knoepfe(m_ui->RadioGroup4);
+    reihe.push_back(m_ui->ListView1);
+    knoepfe(m_ui->RadioGroup3);
+    reihe.insert(reihe.end(), {m_ui->Edit6, m_ui->Edit3, m_ui->Edit4, m_ui->Edit5, m_ui->CheckBox3,
+                               m_ui->Memo1, m_ui->Button2, m_ui->Button3, m_ui->Button4});
+    for (std::size_t i = 1; i < reihe.size(); ++i)
+        QWidget::setTabOrder(reihe[i - 1], reihe[i]);
 }
 
 TForm1::~TForm1() {

@@ -61,7 +61,8 @@ public:
     // Copies the active profile into the controls.
     void SteuerelementeLaden();
     // Copies the controls into the active profile; false only when nothing was applied (the
-    // question about the protocol file refused, or a port name that does not fit).
+    // question about the protocol file refused, a port name that does not fit, or a new file
+    // name that cannot work).
     virtual bool SteuerelementeUebernehmen();
     // True when the controls show exactly the active profile.
     virtual bool Aenderungspruefung();
@@ -200,6 +201,8 @@ protected:
 private:
     void setupControls();
     void setupMenus();
+    // The order of Tab, once every control is there.
+    void setzeTabReihenfolge();
 
     QLineEdit* edit(Feld feld) const;
     QTreeWidget* liste(Liste liste) const;

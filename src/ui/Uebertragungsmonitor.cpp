@@ -3,6 +3,7 @@
 #include "Uebertragungsmonitor.h"
 
 #include "Desktop.h"
+#include "PlatformFile.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -14,11 +15,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -113,6 +115,21 @@ Uebertragungsmonitor::Uebertragungsmonitor(QString pfad, QWidget* parent)
     layout->addWidget(m_anzeige, 1);
     layout->addLayout(knoepfe);
 
+    // The view follows new lines until the user scrolls away from the end, and again once they
+    // are back there. The range also changes after a line was added (a long line brings the
+    // horizontal scroll bar): the view stays at the end then too.
+    QScrollBar* leiste = m_anzeige->verticalScrollBar();
+    const auto gescrollt = [this, leiste] {
+        if (!m_anhaengend)
+            m_folgen = leiste->sliderPosition() == leiste->maximum();
+    };
+    connect(leiste, &QScrollBar::valueChanged, this, gescrollt);
+    connect(leiste, &QScrollBar::actionTriggered, this, gescrollt);
+    connect(leiste, &QScrollBar::rangeChanged, this, [this, leiste] {
+        if (m_folgen && !m_anhaengend)
+            leiste->setValue(leiste->maximum());
+    });
+
     nachlesen();
     connect(m_timer, &QTimer::timeout, this, &Uebertragungsmonitor::nachlesen);
     m_timer->start(Nachlesezeit);
@@ -143,11 +160,18 @@ void Uebertragungsmonitor::nachlesen() {
 }
 
 void Uebertragungsmonitor::anhaengen(const QByteArray& zeilen) {
+    // Adding lines moves the view by itself (to the end when it thinks the last line is in
+    // sight, and by the lines cut at the top once the view is full): only the user's scrolling
+    // decides whether it follows. A view scrolled up keeps showing the same lines.
     QScrollBar* leiste = m_anzeige->verticalScrollBar();
-    const bool amEnde = leiste->value() == leiste->maximum();
+    const int vorher = leiste->value();
+    const int zeilenVorher = m_anzeige->blockCount();
+    const int neu = static_cast<int>(zeilen.count('\n')) + 1;
+    m_anhaengend = true;
     m_anzeige->appendPlainText(QString::fromUtf8(zeilen));
-    if (amEnde)
-        leiste->setValue(leiste->maximum());
+    m_anhaengend = false;
+    const int weg = zeilenVorher + neu - m_anzeige->blockCount();
+    leiste->setValue(m_folgen ? leiste->maximum() : std::max(0, vorher - weg));
 }
 
 void Uebertragungsmonitor::anhaltenUmschalten() {
@@ -171,12 +195,15 @@ void Uebertragungsmonitor::speichernUnter() {
     const QString pfad = speichernDialog(QStringLiteral("uebertragung.txt"));
     if (pfad.isEmpty())
         return;
-    QSaveFile datei(pfad);
-    const QByteArray inhalt = m_anzeige->toPlainText().toUtf8() + '\n';
-    if (!datei.open(QIODevice::WriteOnly) || datei.write(inhalt) != inhalt.size() || !datei.commit()) {
+    // Through the core's file replacement: a failure has the system's code, told in German.
+    const std::string inhalt = m_anzeige->toPlainText().toStdString() + '\n';
+    const platform::ReplaceResult ergebnis = platform::replaceFile(pfad.toStdString(), inhalt);
+    if (!ergebnis.ok()) {
+        const std::string grund = ergebnis.failedAt == platform::ReplaceResult::Step::notAFile
+                                      ? "keine gew\u00f6hnliche Datei"
+                                      : ergebnis.error.text;
         desktop().messageBox(
-            utf8ToWin1252("Die Datei " + pfad.toStdString() +
-                          " konnte nicht gespeichert werden: " + datei.errorString().toStdString()),
+            utf8ToWin1252("Die Datei " + pfad.toStdString() + " konnte nicht gespeichert werden: " + grund),
             "Fehler", Mb::Ok | Mb::IconError);
     }
 }

@@ -47,6 +47,8 @@ private:
     QString m_pfad;
     Lognachleser m_leser;
     bool m_angehalten = false;
+    bool m_folgen = true;      // the view stays at the end as lines come
+    bool m_anhaengend = false; // lines are being added: the view moves, not the user
     QLabel* m_dateiLabel;
     QPlainTextEdit* m_anzeige;
     QPushButton* m_anhalten;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -120,6 +121,40 @@ int Win32Desktop::messageBox(const std::string& text, const std::string& title, 
         flags |= MB_TASKMODAL;
     return ::MessageBoxW(nullptr, bildschirmtext(text).c_str(), ansiZuWide(title).c_str(),
                          flags | MB_SETFOREGROUND);
+}
+
+void Win32Desktop::closeMessageBox(const std::string& text) {
+    // The boxes are dialogs of this thread; the one whose text control shows this text is
+    // answered as the Escape key would: "Abbrechen" where it has one, else "OK".
+    struct Suche {
+        std::wstring text;
+        std::vector<HWND> boxen;
+    } suche{bildschirmtext(text), {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND fenster, LPARAM daten) -> BOOL {
+            auto& s = *reinterpret_cast<Suche*>(daten);
+            wchar_t klasse[16] = {};
+            ::GetClassNameW(fenster, klasse, 15);
+            if (std::wstring_view(klasse) != L"#32770" || !::IsWindowVisible(fenster))
+                return TRUE;
+            for (HWND kind = ::GetWindow(fenster, GW_CHILD); kind; kind = ::GetWindow(kind, GW_HWNDNEXT)) {
+                std::wstring t(static_cast<std::size_t>(::GetWindowTextLengthW(kind)) + 1, L'\0');
+                t.resize(
+                    static_cast<std::size_t>(::GetWindowTextW(kind, t.data(), static_cast<int>(t.size()))));
+                if (t == s.text) {
+                    s.boxen.push_back(fenster);
+                    break;
+                }
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&suche));
+    for (HWND box : suche.boxen) {
+        const int knopf = ::GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDOK;
+        if (::GetDlgItem(box, knopf))
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(knopf, BN_CLICKED), 0);
+    }
 }
 
 void Win32Desktop::setClipboardText(const std::string& text) {

@@ -21,6 +21,7 @@ public:
     Win32Desktop& operator=(const Win32Desktop&) = delete;
 
     int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
+    void closeMessageBox(const std::string& text) override;
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override { return m_warnungOffen; }

@@ -269,8 +269,8 @@ void Win32Programm::einstellungsfensterBauen() {
         222, 170, 240);
     neu(s, kMonitorKnopf, WC_BUTTONW, L"\u00dcbertragungs&monitor", knopf, 8, 266, 360, 29);
     neu(s, kMaschinensuche, WC_BUTTONW, L"Maschinen&suche", knopf, 378, 266, 190, 29);
-    neu(s, kMaschinentest, WC_BUTTONW, L"Maschinen&test", knopf, 378, 302, 190, 29);
     neu(s, kNeuAnmelden, WC_BUTTONW, L"Neu an &Ringlesemaschine anmelden", knopf, 8, 302, 360, 29);
+    neu(s, kMaschinentest, WC_BUTTONW, L"Maschinen&test", knopf, 378, 302, 190, 29);
     HWND hinweis = neu(s, kHinweis, WC_STATICW, utf8ZuWide(ErsteinrichtungHinweis), SS_LEFT | SS_NOPREFIX, 8,
                        338, 560, 20);
     ::ShowWindow(hinweis, SW_HIDE);
@@ -280,7 +280,7 @@ void Win32Programm::einstellungsfensterBauen() {
     gruppe(s, L"Daten der Auswertmaschine", 8, 3, 180, 128);
     gruppe(s, L"Datensatz f\u00fcr 1 Schuss", 324, 3, 226, 128);
     // One column as wide as the list inside, without a header, as the Qt window shows them.
-    for (const auto& [id, x, h] : {std::tuple{kElemente, 16, 100}, std::tuple{kDatensatz, 332, 80}}) {
+    const auto elementliste = [&](UINT id, int x, int h) {
         HWND l = neu(s, id, WC_LISTVIEWW, L"", liste | LVS_NOCOLUMNHEADER, x, 23, 164, h, WS_EX_CLIENTEDGE);
         ::SendMessageW(l, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         RECT innen{};
@@ -290,14 +290,18 @@ void Win32Programm::einstellungsfensterBauen() {
         c.cx = innen.right - ::GetSystemMetrics(SM_CXVSCROLL);
         c.pszText = const_cast<wchar_t*>(L"Element");
         ::SendMessageW(l, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&c));
-    }
+    };
+    // Made in the order of Tab: the elements, the buttons between the lists, the record with its
+    // arrows, "1/10 Ringe" below it.
+    elementliste(kElemente, 16, 100);
     neu(s, kHinzufuegen, WC_BUTTONW, L"> &Hinzuf\u00fcgen >", knopf, 198, 38, 116, 29);
     neu(s, kEntfernen, WC_BUTTONW, L"< &Entfernen <", knopf, 198, 78, 116, 29);
-    neu(s, kZehntelringe, WC_BUTTONW, L"1/10 Ringe", schalter, 332, 107, 160, 20);
+    elementliste(kDatensatz, 332, 80);
     // The arrows are drawn as those of a scroll bar (WM_DRAWITEM).
     for (const auto& [id, y, titel] :
          {std::tuple{kNachOben, 33, L"Nach oben"}, std::tuple{kNachUnten, 73, L"Nach unten"}})
         tipp(neu(s, id, WC_BUTTONW, titel, BS_OWNERDRAW | WS_TABSTOP | WS_GROUP, 510, y, 29, 29), titel);
+    neu(s, kZehntelringe, WC_BUTTONW, L"1/10 Ringe", schalter, 332, 107, 160, 20);
     gruppe(s, L"Trennzeichen zwischen", 6, 142, 564, 208);
     radios(Wahl::Trennzeichenart, s, kTrennzeichenartWahl, {L"Datensatzelement ", L"Schuss", L"Serie"}, 16,
            166, 150, 20, 28);
@@ -458,6 +462,13 @@ bool Win32Programm::dialogNachricht(MSG& msg) {
             (msg.wParam == VK_UP || msg.wParam == VK_DOWN || msg.wParam == VK_PRIOR || msg.wParam == VK_NEXT))
             return true;
     }
+    // Tab and Shift+Tab go by tabReihe(); the pages are windows of their own over the page
+    // control, which the system's order of Tab would put before the profile row.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(::GetKeyState(VK_CONTROL) & 0x8000) &&
+        !(::GetKeyState(VK_MENU) & 0x8000)) {
+        tabSchritt(!(::GetKeyState(VK_SHIFT) & 0x8000));
+        return true;
+    }
     // Ctrl+Tab and Ctrl+Shift+Tab turn the pages.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && (::GetKeyState(VK_CONTROL) & 0x8000)) {
         HWND seiten = element(kSeiten);
@@ -471,6 +482,73 @@ bool Win32Programm::dialogNachricht(MSG& msg) {
         return true;
     }
     return ::IsDialogMessageW(m_einstellungen, &msg) != FALSE;
+}
+
+std::vector<HWND> Win32Programm::tabReihe() const {
+    std::vector<HWND> reihe;
+    const auto sammeln = [this, &reihe](HWND eltern, const auto& selbst) -> void {
+        for (HWND w = ::GetWindow(eltern, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+            if (std::find(m_seiten.begin(), m_seiten.end(), w) != m_seiten.end())
+                continue; // a page comes after the page tabs
+            if (!::IsWindowVisible(w) || !::IsWindowEnabled(w))
+                continue;
+            // A group of radio buttons is one stop (its first button has the style): its checked
+            // button, else its first.
+            HWND ziel = w;
+            if (const std::vector<HWND>* gruppe = radiogruppe(w)) {
+                for (HWND knopf : *gruppe) {
+                    if (::SendMessageW(knopf, BM_GETCHECK, 0, 0) == BST_CHECKED && ::IsWindowEnabled(knopf))
+                        ziel = knopf;
+                }
+            }
+            if (::GetWindowLongW(w, GWL_STYLE) & WS_TABSTOP)
+                reihe.push_back(ziel);
+            if (w == element(kSeiten)) {
+                for (HWND seite : m_seiten) {
+                    if (::IsWindowVisible(seite))
+                        selbst(seite, selbst);
+                }
+            }
+        }
+    };
+    sammeln(m_einstellungen, sammeln);
+    return reihe;
+}
+
+const std::vector<HWND>* Win32Programm::radiogruppe(HWND element) const {
+    for (const std::vector<HWND>& gruppe : m_radios) {
+        if (element && std::find(gruppe.begin(), gruppe.end(), element) != gruppe.end())
+            return &gruppe;
+    }
+    return nullptr;
+}
+
+void Win32Programm::tabSchritt(bool weiter) {
+    const std::vector<HWND> reihe = tabReihe();
+    if (reihe.empty())
+        return;
+    // Where the focus is: the control, the box whose edit has it, or the group of a radio button.
+    HWND jetzt = ::GetFocus();
+    const std::vector<HWND>* gruppe = radiogruppe(jetzt);
+    const std::size_t stelle =
+        static_cast<std::size_t>(std::find_if(reihe.begin(), reihe.end(),
+                                              [&](HWND w) {
+                                                  return w == jetzt || (jetzt && w == ::GetParent(jetzt)) ||
+                                                         (gruppe && radiogruppe(w) == gruppe);
+                                              }) -
+                                 reihe.begin());
+    const std::size_t n = reihe.size();
+    const std::size_t naechste =
+        stelle == n ? (weiter ? 0 : n - 1) : (weiter ? stelle + 1 : stelle + n - 1) % n;
+    HWND ziel = reihe[naechste];
+    ::SetFocus(ziel);
+    // As in a dialog, the text of a field reached by Tab is marked.
+    wchar_t klasse[32] = {};
+    ::GetClassNameW(ziel, klasse, 31);
+    if (::lstrcmpiW(klasse, WC_EDITW) == 0 && !(::GetWindowLongW(ziel, GWL_STYLE) & ES_MULTILINE))
+        ::SendMessageW(ziel, EM_SETSEL, 0, -1);
+    else if (::lstrcmpiW(klasse, WC_COMBOBOXW) == 0)
+        ::SendMessageW(ziel, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
 }
 
 LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -522,8 +600,10 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
             m_fokus = ::GetFocus();
         } else {
             // the first control in the order of Tab when none had it yet
-            if (!m_fokus || !::IsChild(m_einstellungen, m_fokus))
-                m_fokus = ::GetNextDlgTabItem(m_einstellungen, nullptr, FALSE);
+            if (!m_fokus || !::IsChild(m_einstellungen, m_fokus)) {
+                const std::vector<HWND> reihe = tabReihe();
+                m_fokus = reihe.empty() ? nullptr : reihe.front();
+            }
             if (m_fokus) {
                 ::SetFocus(m_fokus);
                 return 0;

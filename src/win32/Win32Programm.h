@@ -100,6 +100,10 @@ public:
 
     // The keyboard of the settings window (Tab, access keys, Escape): true when msg was taken.
     bool dialogNachricht(MSG& msg);
+    // The controls Tab goes through, in its order: the profile row, the page tabs, the page shown
+    // from top left to bottom right, the buttons below; of a group of radio buttons the checked
+    // one. Only those that are visible and enabled.
+    std::vector<HWND> tabReihe() const;
 
     // The profile menu, built afresh: one item per profile in list order, the active one checked;
     // after every 30 items the list goes on in a submenu "Weitere Profile". The caller destroys it.
@@ -192,6 +196,10 @@ private:
                 int b, int h, int abstand);
     void tipp(HWND element, const wchar_t* text);
     void seitenZeigen();
+    // Tab (weiter) or Shift+Tab: the focus to the next or previous control of tabReihe().
+    void tabSchritt(bool weiter);
+    // The radio buttons of the group the control belongs to; nullptr for another control.
+    const std::vector<HWND>* radiogruppe(HWND element) const;
     HWND feldFenster(Feld feld) const;
     HWND schalterFenster(Schalter schalter) const;
     HWND listeFenster(::Liste liste) const;

@@ -49,6 +49,16 @@ std::wstring mitWagenruecklauf(const std::wstring& text) {
     return aus;
 }
 
+// Whether the last line is in sight (or there is no scroll bar, all lines are).
+bool amEnde(HWND anzeige) {
+    SCROLLINFO leiste{};
+    leiste.cbSize = sizeof(leiste);
+    leiste.fMask = SIF_ALL;
+    if (!::GetScrollInfo(anzeige, SB_VERT, &leiste))
+        return true;
+    return leiste.nPos + static_cast<int>(leiste.nPage) >= leiste.nMax;
+}
+
 } // namespace
 
 Win32Uebertragungsmonitor& Win32Uebertragungsmonitor::zeigen(const std::string& pfad) {
@@ -57,7 +67,7 @@ Win32Uebertragungsmonitor& Win32Uebertragungsmonitor::zeigen(const std::string& 
         g_monitor->m_leser.vonVorn();
         g_monitor->m_angehalten = false;
         ::SetWindowTextW(g_monitor->element(kAnhalten), L"&Anhalten");
-        ::SetWindowTextW(g_monitor->element(kAnzeige), L"");
+        g_monitor->leeren();
         g_monitor->nachlesen();
         ::SetTimer(g_monitor->m_fenster, kZeitgeber, kNachlesezeit, nullptr);
     }
@@ -179,15 +189,15 @@ void Win32Uebertragungsmonitor::nachlesen() {
 
 void Win32Uebertragungsmonitor::anhaengen(const std::string& zeilen) {
     HWND anzeige = element(kAnzeige);
-    SCROLLINFO leiste{};
-    leiste.cbSize = sizeof(leiste);
-    leiste.fMask = SIF_ALL;
-    ::GetScrollInfo(anzeige, SB_VERT, &leiste);
-    const bool amEnde = leiste.nPos + static_cast<int>(leiste.nPage) >= leiste.nMax;
+    const int erste = static_cast<int>(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0));
+    // The view follows new lines until the user scrolls away from the end, and again once they
+    // are back there. Where the view stands after it was last moved here says nothing: a long line
+    // brings the horizontal scroll bar and takes a line of the page then.
+    if (erste != m_gestellt)
+        m_folgen = amEnde(anzeige);
     DWORD auswahlVon = 0, auswahlBis = 0;
     ::SendMessageW(anzeige, EM_GETSEL, reinterpret_cast<WPARAM>(&auswahlVon),
                    reinterpret_cast<LPARAM>(&auswahlBis));
-    const int erste = static_cast<int>(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0));
 
     ::SendMessageW(anzeige, WM_SETREDRAW, FALSE, 0);
     const int laenge = ::GetWindowTextLengthW(anzeige);
@@ -207,14 +217,21 @@ void Win32Uebertragungsmonitor::anhaengen(const std::string& zeilen) {
         return stelle > static_cast<DWORD>(weg) ? stelle - weg : 0;
     };
     ::SendMessageW(anzeige, EM_SETSEL, verschoben(auswahlVon), verschoben(auswahlBis));
-    if (amEnde) {
+    if (m_folgen) {
         ::SendMessageW(anzeige, WM_VSCROLL, SB_BOTTOM, 0);
     } else {
         const int jetzt = static_cast<int>(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0));
         ::SendMessageW(anzeige, EM_LINESCROLL, 0, erste - jetzt);
     }
+    m_gestellt = static_cast<int>(::SendMessageW(anzeige, EM_GETFIRSTVISIBLELINE, 0, 0));
     ::SendMessageW(anzeige, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(anzeige, nullptr, TRUE);
+}
+
+void Win32Uebertragungsmonitor::leeren() {
+    ::SetWindowTextW(element(kAnzeige), L"");
+    m_folgen = true;
+    m_gestellt = 0;
 }
 
 std::wstring Win32Uebertragungsmonitor::text() const {
@@ -301,7 +318,7 @@ LRESULT Win32Uebertragungsmonitor::nachricht(UINT msg, WPARAM wParam, LPARAM lPa
                 nachlesen();
             return 0;
         case kLeeren:
-            ::SetWindowTextW(element(kAnzeige), L"");
+            leeren();
             return 0;
         case kKopieren:
             kopieren();

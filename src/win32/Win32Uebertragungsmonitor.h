@@ -51,12 +51,15 @@ private:
     static LRESULT CALLBACK prozedur(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT nachricht(UINT msg, WPARAM wParam, LPARAM lParam);
     void anhaengen(const std::string& zeilen);
+    void leeren();
     void anordnen(int breite, int hoehe);
     void kopieren();
     void speichernUnter();
 
     Lognachleser m_leser;
     bool m_angehalten = false;
+    bool m_folgen = true; // the view stays at the end as lines come
+    int m_gestellt = 0;   // the first line shown when lines were last added
     HWND m_fenster = nullptr;
     HFONT m_schrift = nullptr;
     HFONT m_festbreite = nullptr;

@@ -4,11 +4,25 @@
 # from its menu entry's command line on a private X display with a tray (a first start in an empty
 # directory: tray icon and settings window), ends it with SIGTERM (profiles saved, exit code 0) and
 # removes the package again. This changes the system: it is run by hand, as root, never by ctest.
-# Usage: tests/e2e/package.sh path/to/trefflux_VERSION_ARCH.deb [SCREENSHOT-FOLDER]
+# Usage: tests/e2e/package.sh [path/to/trefflux_VERSION_ARCH.deb [SCREENSHOT-FOLDER]]
+# Without a package it builds one first: what is missing installed (scripts/deps), the release
+# build in build/, and the package beside it with cpack.
 set -euo pipefail
-deb="$(realpath "$1")"
-[ -f "$deb" ] || { echo "no package $1" >&2; exit 2; }
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 [ "$(id -u)" -eq 0 ] || { echo "run as root: the package is installed and removed" >&2; exit 2; }
+if [ -n "${1:-}" ]; then
+  deb="$(realpath "$1")"
+else
+  echo "== the package: release build in build/, cpack"
+  "$root/scripts/deps"
+  cmake --preset release -S "$root" >/dev/null
+  cmake --build "$root/build" -j"$(nproc)"
+  version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/CMakeCache.txt")"
+  deb="$root/build/trefflux_${version}_$(dpkg --print-architecture).deb"
+  rm -f "$deb"
+  (cd "$root/build" && cpack -G DEB >/dev/null)
+fi
+[ -f "$deb" ] || { echo "no package ${1:-$deb}" >&2; exit 2; }
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 installed=0
 finish() {

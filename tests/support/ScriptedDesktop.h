@@ -23,6 +23,7 @@ public:
     ScriptedDesktop& operator=(const ScriptedDesktop&) = delete;
 
     int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
+    void closeMessageBox(const std::string& text) override { closed.push_back(text); }
     void setClipboardText(const std::string& text) override;
     int overwriteWarning(const std::string& fileName) override;
     bool overwriteWarningVisible() const override { return m_warningOpen; }
@@ -36,6 +37,7 @@ public:
     std::function<void()> whileOpen;
 
     std::vector<Box> boxes;
+    std::vector<std::string> closed;    // the texts of the boxes taken away, in order
     std::vector<std::string> clipboard; // every text placed, in order
     std::vector<std::string> warnings;  // the file names the warning was shown for
     std::vector<std::string> trayMessages;

@@ -106,7 +106,8 @@ TEST(Win32ComPort, OpeningFailuresCarryTheWindowsErrorCode) {
     } catch (const EComPort& e) {
         EXPECT_EQ(e.ErrorCode(), ecOpen);
         EXPECT_EQ(e.WinCode(), ERROR_FILE_NOT_FOUND);
-        EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
+        EXPECT_EQ(schnittstellenfehler(e, missing.Port()),
+                  "Schnittstelle COM199 konnte nicht ge\u00f6ffnet werden (Systemfehler 2: nicht vorhanden)");
     }
     EXPECT_FALSE(missing.Connected());
 }

@@ -13,7 +13,7 @@ const std::vector<SimKind>& simKinds() {
          [] { return std::unique_ptr<SimMachine>(new RikaMachine); }},
         {"disag", "Disag RM II/III/IV (FERN-Betrieb)", 38400, "Ringlesemaschine \"Disag RM II/III/IV\"",
          [] { return std::unique_ptr<SimMachine>(new DisagMachine); }},
-        {"rm3", "Disag RM3 (direkt)", 2400, "(von keinem Profil gew\xC3\xA4hlt: nur f\xC3\xBCr TRm3Com)",
+        {"rm3", "Disag RM3 (direkt)", 2400, nullptr,
          [] { return std::unique_ptr<SimMachine>(new Rm3Machine); }},
     };
     return kinds;

@@ -2,6 +2,8 @@
 
 #include "SimTalker.h"
 
+#include "PlatformFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -82,7 +84,7 @@ std::unique_ptr<SimLine> SimLine::openPty(std::unique_ptr<SimMachine> machine, s
     int master = -1;
     int slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
-        error = std::string("Kein Pseudo-Terminal frei: ") + std::strerror(errno);
+        error = std::string("Kein Pseudo-Terminal frei: ") + platform::systemErrorText(errno);
         return nullptr;
     }
     makeRaw(slave, 0);
@@ -102,11 +104,11 @@ std::unique_ptr<SimLine> SimLine::openDevice(const std::string& path, int baud,
         error = path +
                 " kann nicht ge\xC3\xB6"
                 "ffnet werden: " +
-                std::strerror(errno);
+                platform::systemErrorText(errno);
         return nullptr;
     }
     if (!makeRaw(fd, speedOf(baud))) {
-        error = path + " ist keine serielle Schnittstelle: " + std::strerror(errno);
+        error = path + " ist keine serielle Schnittstelle: " + platform::systemErrorText(errno);
         ::close(fd);
         return nullptr;
     }
@@ -204,7 +206,7 @@ void SimLine::send(std::string_view bytes) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
-            log("Schreiben fehlgeschlagen: " + std::string(std::strerror(errno)));
+            log("Schreiben fehlgeschlagen: " + platform::systemErrorText(errno));
             return;
         }
         // The program is not reading yet: wait until there is room, or a stop.
@@ -257,7 +259,7 @@ void SimLine::run() {
         if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            log("Warten fehlgeschlagen: " + std::string(std::strerror(errno)));
+            log("Warten fehlgeschlagen: " + platform::systemErrorText(errno));
             return;
         }
         if (fds[1].revents & POLLIN)

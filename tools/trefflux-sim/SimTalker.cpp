@@ -1,5 +1,7 @@
 #include "SimTalker.h"
 
+#include "PlatformFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,13 +16,13 @@ bool simSetDtr(const std::string& portName, bool on, std::string& error) {
     const std::string path = portName.rfind('/', 0) == 0 ? portName : "/dev/" + portName;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
+        error = path + ": " + platform::systemErrorText(errno);
         return false;
     }
     int bits = TIOCM_DTR;
     const bool ok = ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
     if (!ok)
-        error = path + " hat keine Steuerleitungen: " + std::strerror(errno);
+        error = path + " hat keine Steuerleitungen: " + platform::systemErrorText(errno);
     ::close(fd);
     return ok;
 }

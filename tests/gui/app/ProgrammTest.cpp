@@ -1,12 +1,17 @@
 #include "Programm.h"
 #include "ConfigFile.h"
 #include "InstanceLock.h"
+#include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TForm1.h"
 #include "TProtokollAusgabe.h"
+#include "Uebertragungslog.h"
 #include "ui_TForm1.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
 #include <cerrno>
@@ -15,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +58,17 @@ class ProgrammTest : public QObject {
     static std::string lies(const std::string& pfad) {
         std::ifstream in(pfad, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
+    }
+    // Two shots, 10.4 / 123.4 and 9.7 / 5.0: "10,4;123,4;\n9,7; 5,0;\n\n" in the file.
+    static TSerienDatensatz beispielserie() {
+        TSerienDatensatz serie;
+        serie.Schusszahl = "2";
+        serie.Schuesse.resize(2);
+        serie.Schuesse[0].Ringwert = "104";
+        serie.Schuesse[0].Teiler = "01234";
+        serie.Schuesse[1].Ringwert = "097";
+        serie.Schuesse[1].Teiler = "00050";
+        return serie;
     }
 
 private slots:
@@ -193,7 +210,7 @@ private slots:
         QCOMPARE(m_desk->boxes[0].text, "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + sperre +
                                             "\n\rkann nicht ge\xF6"
                                             "ffnet werden:\n\r" +
-                                            std::strerror(EISDIR));
+                                            "Systemfehler 21");
         QVERIFY(fs::is_empty(m_start));
     }
 
@@ -213,15 +230,8 @@ private slots:
     // of its own in the start directory, and the next start (only the next) says so.
     void keptSeriesAtTheEndGoToAFileOfTheirOwnAndTheNextStartSaysSo() {
         speichereProfil(m_start + "/fehlt/Protokoll1.rls");
-        TSerienDatensatz serie;
-        serie.Schusszahl = "2";
-        serie.Schuesse.resize(2);
-        serie.Schuesse[0].Ringwert = "104";
-        serie.Schuesse[0].Teiler = "01234";
-        serie.Schuesse[1].Ringwert = "097";
-        serie.Schuesse[1].Teiler = "00050";
         QCOMPARE(runTrefflux([&](TForm1& form) {
-                     form.Ausgabe().WriteSeries(serie);
+                     form.Ausgabe().WriteSeries(beispielserie());
                      form.endWithoutAsking();
                  }),
                  0);
@@ -303,6 +313,129 @@ private slots:
         }
         QVERIFY(::chdir(basis.c_str()) == 0);
         m_start = basis;
+    }
+
+    // One walk through the settings window as a user takes it, with the program's own message
+    // boxes: Tab through the whole window on every page, a protocol file name the program
+    // refuses and "Abbrechen", then a series the file cannot take (the box with its icon, the
+    // lines of the transmission log) and its catch-up with the next series, which takes the box
+    // away.
+    void aWalkThroughTheWindow() {
+        ScratchDir zustand("state");
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(zustand.path()));
+        const std::string datei = m_start + "/fehlt/Protokoll1.rls";
+        speichereProfil(datei);
+        m_desk.reset();
+        QtDesktop desk;
+        struct Box {
+            std::string text;
+            QMessageBox::Icon symbol;
+        };
+        std::vector<Box> boxen;
+        bool stehengeblieben = false;
+        QCOMPARE(
+            runTrefflux([&](TForm1& form) {
+                // The program ends also when a check fails.
+                const std::unique_ptr<TForm1, void (*)(TForm1*)> ende(
+                    &form, [](TForm1* f) { f->endWithoutAsking(); });
+                Ui::TForm1& f = *form.ui();
+                desk.onDialogShown = [&](QDialog& dialog) {
+                    auto* box = qobject_cast<QMessageBox*>(&dialog);
+                    QVERIFY(box);
+                    boxen.push_back({box->text().toStdString(), box->icon()});
+                    if (!box->text().startsWith(QStringLiteral("Kann Protokolldatei"))) {
+                        box->button(QMessageBox::Ok)->click();
+                        return;
+                    }
+                    // The file can be written again; the next series comes while the box
+                    // is open.
+                    fs::create_directories(m_start + "/fehlt");
+                    QTimer::singleShot(0, &form, [&form] { form.Ausgabe().WriteSeries(beispielserie()); });
+                    QTimer::singleShot(10000, box, [box, &stehengeblieben] {
+                        stehengeblieben = true;
+                        box->button(QMessageBox::Ok)->click();
+                    });
+                };
+                form.Wiederherstellen1Click();
+                QVERIFY(QTest::qWaitForWindowActive(&form));
+
+                // Tab: the profile row, the page tabs, the page from top left to bottom
+                // right, the buttons; round to the profile box again.
+                const QStringList vorn{"ComboBox2", "Button5", "qt_tabwidget_tabbar"};
+                const QStringList hinten{"Button2", "Button3", "Button4"};
+                const std::map<QWidget*, QStringList> seiten{
+                    {f.TabSheet1,
+                     {"Edit1", "Button1", "RadioGroup1", "CheckBox4", "RadioGroup2", "ComboBoxComNr",
+                      "ButtonUebertragungsmonitor", "ButtonMaschinensuche", "Button6", "ButtonMaschTest"}},
+                    {f.TabSheet2,
+                     {"ElementeListView", "LoadButton", "DelButton", "DatensatzListView", "UpButton",
+                      "DownButton", "CheckBox2", "RadioGroup4", "ListView1"}},
+                    {f.TabSheet4, {"Memo1"}},
+                };
+                for (const auto& [seite, mitte] : seiten) {
+                    f.PageControl1->setCurrentWidget(seite);
+                    f.ComboBox2->setFocus();
+                    QStringList gegangen;
+                    for (int i = 0; i < 40; ++i) {
+                        QWidget* fokus = QApplication::focusWidget();
+                        QVERIFY(fokus);
+                        // a radio button stands for its group
+                        QWidget* gruppe = qobject_cast<QRadioButton*>(fokus) ? fokus->parentWidget() : fokus;
+                        gegangen << gruppe->objectName();
+                        QTest::keyClick(fokus, Qt::Key_Tab);
+                        if (QApplication::focusWidget() == f.ComboBox2)
+                            break;
+                    }
+                    QCOMPARE(gegangen.join(' '), (vorn + mitte + hinten).join(' '));
+                }
+
+                // A name that cannot work is refused at "Übernehmen" and never reaches the
+                // profile; "Abbrechen" shows the profile's name again.
+                f.PageControl1->setCurrentWidget(f.TabSheet1);
+                f.Edit1->setText(QStringLiteral("C:\\Verein\\Protokoll1.rls"));
+                f.Button2->click();
+                QVERIFY(form.isVisible());
+                QCOMPARE(boxen.size(), std::size_t(1));
+                QVERIFY(boxen[0].text.find("Windows-Pfad") != std::string::npos);
+                QCOMPARE(boxen[0].symbol, QMessageBox::Critical);
+                f.Button3->click();
+                QVERIFY(!form.isVisible());
+                QCOMPARE(f.Edit1->text().toStdString(), datei);
+
+                // A series the file cannot take: told with the file and the reason, kept;
+                // the next one, once the file can be written, writes both and takes the box
+                // away.
+                form.Ausgabe().WriteSeries(beispielserie());
+                QVERIFY(!stehengeblieben);
+                QCOMPARE(boxen.size(), std::size_t(2));
+                QCOMPARE(boxen[1].text, "Kann Protokolldatei nicht \u00f6ffnen\n" + datei +
+                                            "\nSystemfehler 2: nicht vorhanden\nDie Serie steht in der "
+                                            "Zwischenablage. Sie wird aufbewahrt und in die Datei "
+                                            "geschrieben, sobald das wieder m\u00f6glich ist.");
+                QCOMPARE(boxen[1].symbol, QMessageBox::Critical);
+                QCOMPARE(lies(datei), std::string("10,4;123,4;\n9,7; 5,0;\n\n10,4;123,4;\n9,7; 5,0;\n\n"));
+
+                QVERIFY(uebertragungslog()->schreibenAbwarten());
+                const std::string log = lies(uebertragungslog()->pfad());
+                const std::string serie =
+                    "Profil \xE2\x80\x9EStandardprofil\xE2\x80\x9C, 2 Schuss, Datei " + datei;
+                std::size_t stelle = 0;
+                for (const std::string& zeile :
+                     {"* Fehler: Kann Protokolldatei nicht \xC3\xB6"
+                      "ffnen: " +
+                          datei + ": Systemfehler 2: nicht vorhanden\n",
+                      "* Serie an die Ausgabe: " + serie +
+                          ", aufbewahrt, bis die Datei wieder geschrieben werden kann\n",
+                      "* Serie nachgetragen: " + serie + "\n", "* Serie an die Ausgabe: " + serie + "\n"}) {
+                    stelle = log.find(zeile, stelle);
+                    QVERIFY2(stelle != std::string::npos, (zeile + " fehlt in:\n" + log).c_str());
+                }
+            }),
+            0);
+        qunsetenv("XDG_STATE_HOME");
+        Profilliste gespeichert;
+        QVERIFY(ConfigFile::Load(ConfigFile::path(m_start), gespeichert));
+        QCOMPARE(text(gespeichert[0].Dateiname), datei);
     }
 
 private:

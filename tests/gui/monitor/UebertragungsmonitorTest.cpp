@@ -6,7 +6,9 @@
 #include "ScratchDir.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <filesystem>
@@ -84,6 +86,43 @@ private slots:
         monitor.speichernUnter();
         QCOMPARE(lies(dir / "gesichert.txt"), std::string("2026-12-08 17:41:42.123 ttyUSB0 < <NAK> 8\n"
                                                           "2026-12-08 17:41:42.123 ttyUSB0 < <NAK> 9\n"));
+    }
+
+    // Opened while lines come, it stays at the end, also when a long line brings the horizontal
+    // scroll bar; scrolled up by the user it stays there, and back at the end it follows again.
+    void followsUntilScrolledUpAndAgainAtTheEnd() {
+        ScratchDir dir("monitor");
+        const std::string pfad = dir / "uebertragung.log";
+        anhaengen(pfad, 0, 300);
+        Monitor monitor(QString::fromStdString(pfad));
+        monitor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&monitor));
+        QScrollBar* leiste = monitor.anzeige()->verticalScrollBar();
+        const auto weiter = [&](int von, int bis) {
+            anhaengen(pfad, von, bis);
+            monitor.nachlesen();
+            QCoreApplication::processEvents();
+        };
+        for (int i = 300; i < 400; i += 10) {
+            if (i == 350)
+                std::ofstream(pfad, std::ios::binary | std::ios::app)
+                    << "2026-12-08 17:41:42.123 ttyUSB0 < " << std::string(300, 'x') << "\n";
+            weiter(i, i + 10);
+            QCOMPARE(leiste->value(), leiste->maximum());
+        }
+        QWidget* sicht = monitor.anzeige()->viewport();
+        const QPoint mitte = sicht->rect().center();
+        QWheelEvent rad(mitte, sicht->mapToGlobal(mitte), {}, {0, 360}, Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+        QApplication::sendEvent(sicht, &rad);
+        const int oben = leiste->value();
+        QVERIFY(oben < leiste->maximum());
+        weiter(400, 410);
+        QCOMPARE(leiste->value(), oben);
+        leiste->triggerAction(QAbstractSlider::SliderToMaximum);
+        weiter(410, 420);
+        QCOMPARE(leiste->value(), leiste->maximum());
+        QVERIFY(monitor.anzeige()->document()->lastBlock().text().endsWith(" 419"));
     }
 };
 

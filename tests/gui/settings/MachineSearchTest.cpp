@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !\n\r\n\r"
                                                     "Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
-                                                    "ffnet werden (No such file or directory)"));
+                                                    "ffnet werden (Systemfehler 2: nicht vorhanden)"));
         QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
     }
 
@@ -161,7 +161,7 @@ private slots:
         // the test with no port shown cannot open one, and says so
         m_form->ButtonMaschTestClick();
         QCOMPARE(m_desk->boxes.back().text, std::string("Schnittstelle  konnte nicht ge\xF6"
-                                                        "ffnet werden (Is a directory)"));
+                                                        "ffnet werden (Systemfehler 21)"));
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 

@@ -63,7 +63,7 @@ private slots:
         // the machine's port failed to open at construction: the icon is not the target as it is,
         // and the tooltip says why
         QCOMPARE(m_form->trayIcon()->toolTip(),
-                 QStringLiteral("Ringlesemaschine: nicht verbunden (COM1: No such file or directory)"));
+                 QStringLiteral("Ringlesemaschine: nicht verbunden (COM1: Systemfehler 2: nicht vorhanden)"));
         QVERIFY(!m_form->trayIcon()->icon().isNull());
         QVERIFY(!m_form->windowIcon().pixmap(16, 16).isNull());
         QVERIFY(m_form->trayIcon()->icon().pixmap(16, 16).toImage() !=

@@ -137,18 +137,18 @@ TEST_F(ProtokollFaults, EachFaultKeepsTheSeriesUntilItIsGone) {
     } faelle[] = {
         {"folder missing", [](const std::string&, const std::string&) {},
          [](const std::string& ordner, const std::string&) { ::mkdir(ordner.c_str(), 0700); },
-         std::strerror(ENOENT)},
+         "Systemfehler 2: nicht vorhanden"},
         {"a file in the folder's place",
          [](const std::string& ordner, const std::string&) { writeFile(ordner, "kein Ordner"); },
          [](const std::string& ordner, const std::string&) {
              ::unlink(ordner.c_str());
              ::mkdir(ordner.c_str(), 0700);
          },
-         std::strerror(ENOTDIR)},
+         "Systemfehler 20: nicht vorhanden"},
         {"read-only folder",
          [](const std::string& ordner, const std::string&) { ::mkdir(ordner.c_str(), 0500); },
          [](const std::string& ordner, const std::string&) { ::chmod(ordner.c_str(), 0700); },
-         std::strerror(EACCES)},
+         "Systemfehler 13: Zugriff verweigert"},
         {"read-only file",
          [](const std::string& ordner, const std::string& pfad) {
              ::mkdir(ordner.c_str(), 0700);
@@ -156,13 +156,13 @@ TEST_F(ProtokollFaults, EachFaultKeepsTheSeriesUntilItIsGone) {
              ::chmod(pfad.c_str(), 0444);
          },
          [](const std::string&, const std::string& pfad) { ::chmod(pfad.c_str(), 0644); },
-         std::strerror(EACCES)},
+         "Systemfehler 13: Zugriff verweigert"},
         {"a folder in the file's place",
          [](const std::string& ordner, const std::string& pfad) {
              ::mkdir(ordner.c_str(), 0700);
              ::mkdir(pfad.c_str(), 0700);
          },
-         [](const std::string&, const std::string& pfad) { ::rmdir(pfad.c_str()); }, std::strerror(EISDIR)},
+         [](const std::string&, const std::string& pfad) { ::rmdir(pfad.c_str()); }, "Systemfehler 21"},
         {"held by another program",
          [&gehalten](const std::string& ordner, const std::string& pfad) {
              ::mkdir(ordner.c_str(), 0700);
@@ -188,7 +188,7 @@ TEST_F(ProtokollFaults, EachFaultKeepsTheSeriesUntilItIsGone) {
         schreibe();
         ASSERT_EQ(desk.boxes.size(), 1u);
         EXPECT_EQ(desk.boxes[0].text.rfind(nichtOeffnen(pfad, fall.grund), 0), 0u) << desk.boxes[0].text;
-        EXPECT_EQ(desk.boxes[0].flags, Mb::Ok | Mb::SystemModal);
+        EXPECT_EQ(desk.boxes[0].flags, Mb::Ok | Mb::IconError | Mb::SystemModal);
         EXPECT_EQ(desk.clipboard, (std::vector<std::string>{kSerie, kSerie}));
         EXPECT_EQ(ausgabe.queued(), 2u);
 
@@ -214,11 +214,13 @@ TEST_F(ProtokollFaults, KeptSeriesIsWrittenByTheRetryWhileTheMessageIsOpen) {
         ASSERT_EQ(::mkdir(ordner.c_str(), 0700), 0);
         schleife.advance(TProtokollAusgabe::Wiederholungsabstand - std::chrono::milliseconds(1));
         imOffenenFenster.push_back(readFile(ordner + "/Protokoll1.rls"));
+        EXPECT_TRUE(desk.closed.empty());
         schleife.advance(std::chrono::milliseconds(1));
         imOffenenFenster.push_back(readFile(ordner + "/Protokoll1.rls"));
     };
     schreibe();
     EXPECT_EQ(imOffenenFenster, (std::vector<std::string>{"", kSerie + "\n"}));
+    EXPECT_EQ(desk.closed, std::vector<std::string>{desk.boxes[0].text}); // the message no longer holds
     EXPECT_EQ(ausgabe.queued(), 0u);
     EXPECT_EQ(schleife.timersPending(), 0u); // nothing kept, nothing retried
 

@@ -121,7 +121,7 @@ private slots:
         QVERIFY(!form.RikaCom1->Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
-                                                    "ffnet werden (No such file or directory).\n\r"
+                                                    "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
                                                     "Neuer Versuch alle 5 Sekunden."));
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
         QVERIFY(form.isVisible());
@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
                                             "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
-        QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::Ok | Mb::SystemModal));
+        QCOMPARE(m_desk->boxes[0].flags, unsigned(Mb::Ok | Mb::IconError | Mb::SystemModal));
     }
 
     void aPulledAdapterEndsInTfxError() {

@@ -230,7 +230,7 @@ TEST_F(DisagDaten, FaultyShotIsToldAndItsValueKept) {
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text, "Schuss 12 ist fehlerhaft!");
     EXPECT_EQ(desk.boxes[0].title, "Fehler");
-    EXPECT_EQ(desk.boxes[0].flags, unsigned{Mb::Ok});
+    EXPECT_EQ(desk.boxes[0].flags, unsigned{Mb::Ok | Mb::IconError});
     EXPECT_EQ(ring, "0.0");
 }
 

@@ -8,6 +8,7 @@
 #include "Profilliste.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "Serienpfad.h"
 
 #include <gtest/gtest.h>
 
@@ -180,8 +181,8 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
         {"machine", maSam4000, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRikaSAG1; },
          [](const Profil& p) { return p.Maschine == maRikaSAG1; }, true},
         {"file name", maSam4000,
-         [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "/tmp/Sch\u00fctzen.rls"; },
-         [](const Profil& p) { return text(p.Dateiname) == "/tmp/Sch\xFCtzen.rls"; }, false},
+         [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "Sch\u00fctzen.rls"; }, // a name for both systems
+         [](const Profil& p) { return text(p.Dateiname) == "Sch\xFCtzen.rls"; }, false},
         {"tenths, SAM", maSam4000, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, false},
         {"tenths, Disag", maDisagRM, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
@@ -391,6 +392,27 @@ TEST_F(EinstellungslogikTest, theCloseQueryAsksAppliesAndSaves) {
         ASSERT_TRUE(ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert));
         EXPECT_EQ(gespeichert[0].Gesamtschusszahl, fall.schliesst ? fall.schusszahl : 10);
     }
+
+    // A series the protocol file has not taken yet is named under the question, with the file.
+    const std::string datei = m_dir / "fehlt/Protokoll1.rls";
+    m_liste.clear();
+    starte({[&datei](Profil& p) { setText(p.Dateiname, datei); }});
+    TSerienDatensatz serie;
+    serie.Schusszahl = "1";
+    serie.Schuesse.resize(1);
+    m_logik->Pfad().Ausgabe().WriteSeries(serie);
+    m_view.fragen.clear();
+    m_view.antworten = {IdNo};
+    EXPECT_FALSE(m_logik->CloseQuery());
+    const std::string& frage = m_view.fragen.at(0).text;
+    EXPECT_TRUE(frage.starts_with(
+        "Wirklich beenden ?\n\r\n\rNoch nicht geschrieben, f\u00fcr die Protokolldatei\n\r" + datei +
+        ":\n\r"))
+        << frage;
+    EXPECT_TRUE(
+        frage.ends_with("  Profil \u201eStandardprofil\u201c, 1 Schuss\n\rBeim Beenden kommen sie in eine "
+                        "Datei Trefflux-nicht-geschrieben-\u2026.rls im Startverzeichnis."))
+        << frage;
 }
 
 } // namespace

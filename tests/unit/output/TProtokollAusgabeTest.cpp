@@ -284,7 +284,7 @@ TEST_F(ProtokollAusgabe, NameThatCannotWorkIsToldOncePerFaultAndTheSeriesKept) {
     } faelle[] = {
         {"", "Es ist kein Dateiname eingetragen."},
         {"C:\\Verein\\Protokoll1.rls", "Das ist ein Windows-Pfad"},
-        {m_ordner / "fehlt/Protokoll1.rls", std::strerror(ENOENT)},
+        {m_ordner / "fehlt/Protokoll1.rls", "Systemfehler 2: nicht vorhanden"},
     };
     std::vector<std::string> erwartet;
     for (std::size_t i = 0; i < std::size(faelle); ++i) {
@@ -297,7 +297,7 @@ TEST_F(ProtokollAusgabe, NameThatCannotWorkIsToldOncePerFaultAndTheSeriesKept) {
         ASSERT_EQ(desk.boxes.size(), i + 1);
         const auto& box = desk.boxes.back();
         EXPECT_EQ(box.title, "Fehler");
-        EXPECT_EQ(box.flags, 4096u);
+        EXPECT_EQ(box.flags, unsigned{Mb::Ok | Mb::IconError | Mb::SystemModal});
         EXPECT_EQ(box.text.rfind(kannNichtOeffnen + (faelle[i].name.empty() ? "" : "\n\r" + faelle[i].name) +
                                      "\n\r" + faelle[i].grund,
                                  0),

@@ -38,6 +38,12 @@ TEST(EComPortTest, MessageCarriesTheSystemCodeOnlyWhenThereIsOne) {
     EXPECT_EQ(EComPort(ecSyncWhileConnected).WinCode(), -1);
     EXPECT_STREQ(EComPort::codeText(22), "A component is linked to OnRxBuf event");
     EXPECT_STREQ(EComPort::codeText(23), "");
+    // What the user reads: German, with the port, and the reason only where there is one.
+    EXPECT_EQ(schnittstellenfehler(EComPort(ecWrite, EIO), "ttyUSB0"),
+              "Schreiben an die Schnittstelle ttyUSB0 fehlgeschlagen (Systemfehler 5: Ein-/Ausgabefehler)");
+    EXPECT_EQ(schnittstellenfehler(EComPort(ecSyncWhileConnected), "ttyS0"),
+              "Die Art der \u00dcbergabe der Ereignisse der Schnittstelle ttyS0 kann nur bei geschlossener "
+              "Schnittstelle ge\u00e4ndert werden");
 }
 
 TEST(ComSetTest, MaskBitsFollowTheEventTable) {
@@ -150,7 +156,8 @@ TEST(SerialPortTest, OpeningAMissingDeviceRaisesCode1WithFileNotFound) {
     const EComPort e = raised([&] { port.Open(); });
     EXPECT_EQ(e.ErrorCode(), 1);
     EXPECT_EQ(e.WinCode(), ENOENT);
-    EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(schnittstellenfehler(e, port.Port()), "Schnittstelle ttyTreffluxMissing7 konnte nicht "
+                                                    "ge\u00f6ffnet werden (Systemfehler 2: nicht vorhanden)");
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(seen, std::vector<std::string>{"before"});
 }

@@ -246,5 +246,5 @@ TEST(Uebertragungslog, AnUnwritableFolderIsReportedOnceAndIgnored) {
     std::lock_guard lock(mutex);
     ASSERT_EQ(meldungen.size(), 1u);
     EXPECT_NE(meldungen[0].find(dir / "datei/trefflux/uebertragung.log"), std::string::npos) << meldungen[0];
-    EXPECT_NE(meldungen[0].find("Not a directory"), std::string::npos) << meldungen[0];
+    EXPECT_NE(meldungen[0].find("Systemfehler 20: nicht vorhanden"), std::string::npos) << meldungen[0];
 }
