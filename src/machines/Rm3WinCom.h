@@ -183,10 +183,10 @@ private:
     bool m_testing = false; // Test opens the port
 
     // The port's input belongs to the receive side or to a handshake, never both at once.
-    std::mutex m_inputMutex; // everything below
-    std::string m_line;      // the line being received, kept between notifications
-    bool m_resync = false;   // the current line lost bytes: drop it up to its CR, unacknowledged
-    bool m_closing = false;  // the port is closing: received bytes are left to it
+    std::mutex m_inputMutex;    // everything below
+    std::string m_line;         // the line being received, kept between notifications
+    bool m_resync = false;      // the current line lost bytes: drop it up to its CR, unacknowledged
+    bool m_closing = false;     // the port is closing: received bytes are left to it
     bool m_ackSent = false;     // an answer to a line (ACK or NAK) went out at m_lastAck
     bool m_handingOver = false; // kept lines go through the receive side
     std::chrono::steady_clock::time_point m_lastAck;

@@ -124,8 +124,8 @@ private:
         bool inZwischenablage = false;
         std::uint64_t journalNr = 0;             // its record in the journal; 0: none
         std::optional<Serienjournal::Ziel> ziel; // its own target; none: the active profile's
-        std::string port;         // of the profile it came with: the log's port
-        std::string beschreibung; // "Profil „Verein“, 2 Schuss" (UTF-8)
+        std::string port;                        // of the profile it came with: the log's port
+        std::string beschreibung;                // "Profil „Verein“, 2 Schuss" (UTF-8)
         std::time_t ankunft = 0;
         bool aufbewahrt = false; // kept after a fault (and logged as such)
     };

@@ -108,7 +108,8 @@ void Verbindungswache::verloren(Serienpfad::Ausfall ausfall, const std::string& 
     const bool satzende = !meldung.empty() && (meldung.back() == '.' || meldung.back() == '!');
     // The box may stay open for long: the attempts go on meanwhile.
     desktop().messageBox(meldung + (satzende ? "" : ".") + "\n\rNeuer Versuch alle 5 Sekunden.", "Fehler",
-                         Mb::Ok | Mb::IconError | (ausfall == Serienpfad::Ausfall::Maschine ? Mb::SystemModal : 0u));
+                         Mb::Ok | Mb::IconError |
+                             (ausfall == Serienpfad::Ausfall::Maschine ? Mb::SystemModal : 0u));
 }
 
 void Verbindungswache::antwort(const TMachineComponent& com) {
