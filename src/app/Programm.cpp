@@ -8,7 +8,7 @@
 #include "Serienjournal.h"
 #include "Serienpfad.h"
 #include "SignalWatcher.h"
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 

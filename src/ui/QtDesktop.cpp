@@ -1,6 +1,6 @@
 #include "QtDesktop.h"
 
-#include "TForm2.h"
+#include "Ueberschreibwarnung.h"
 #include "Win1252.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 #include "TProtokollAusgabe.h"
 #include "Uebertragungslog.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QMessageBox>
 #include <QPushButton>

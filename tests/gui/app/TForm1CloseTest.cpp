@@ -2,7 +2,7 @@
 #include "PermissionsEnforced.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "TForm2.h"
+#include "Ueberschreibwarnung.h"
 #include "Profilliste.h"
 #include "QtDesktop.h"
 #include "ScratchDir.h"

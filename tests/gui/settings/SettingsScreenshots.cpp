@@ -5,8 +5,8 @@
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "TComComboBox.h"
-#include "TForm1.h"
-#include "ui_TForm1.h"
+#include "Einstellungsfenster.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QApplication>
 #include <QDir>

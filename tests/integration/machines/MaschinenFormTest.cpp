@@ -15,7 +15,7 @@
 #include "QtMainThread.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 
 #include <QtTest>
 

@@ -1,11 +1,11 @@
 // The settings window's controls as the settings logic sees them: each call of the view
 // interface on its widget.
 
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 
 #include "Desktop.h"
 #include "QtText.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QApplication>
 #include <QFileDialog>

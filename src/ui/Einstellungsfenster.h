@@ -106,7 +106,7 @@ public:
 
     // The machine components of the series path, alive as long as the window. At most one has
     // its port open: the one of the active profile's machine. (Their headers are not included
-    // here: the serial layer's headers must come before any Qt header, see TForm1.cpp.)
+    // here: the serial layer's headers must come before any Qt header, see Einstellungsfenster.cpp.)
     const std::unique_ptr<TRikaCom>& RikaCom1;
     const std::unique_ptr<TSamCom>& SamCom1;
     const std::unique_ptr<TRm3WinCom>& Rm3WinCom1;

@@ -1,10 +1,10 @@
 #include "Serienpfad.h"
 
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 
 #include "AnsiValidator.h"
 #include "Einstellungslogik.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
-#include "TForm2.h"
+#include "Ueberschreibwarnung.h"
 
 #include "QtDesktop.h"
-#include "ui_TForm2.h"
+#include "ui_Ueberschreibwarnung.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,13 +1,13 @@
 // The tray icon of the settings window and its two menus: a left click opens the profile menu,
 // a double click the window, a right click the menu with "Einstellungen" and "Beenden".
 
-#include "TForm1.h"
+#include "Einstellungsfenster.h"
 
 #include "Einstellungslogik.h"
 #include "QtDesktop.h"
 #include "QtText.h"
 #include "Uebertragungsmonitor.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QApplication>
 #include <QCursor>
