@@ -88,7 +88,7 @@ const std::array<Maschinenart, 3> Tabelle{{
         maDisagRM,
         "Disag RM II/III/IV",
         "Disag",
-        "TabSheet3",
+        "SeiteMaschinen",
         [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.Rm3WinCom1; },
         [](Serienpfad& pfad) {
             // The Disag reports one line per event; its handler collects the shots of a series.

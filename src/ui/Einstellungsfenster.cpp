@@ -29,9 +29,9 @@ static void initTreffluxResources() {
 // The logic of the window. The steps a subclass of the window may take over (the change test,
 // applying, opening and closing the machine) go through the window's own virtual functions,
 // whose plain versions run the logic's.
-class TForm1::Logik final : public Einstellungslogik {
+class Einstellungsfenster::Logik final : public Einstellungslogik {
 public:
-    Logik(TForm1& form, Profilliste& liste, std::string startverzeichnis)
+    Logik(Einstellungsfenster& form, Profilliste& liste, std::string startverzeichnis)
         : Einstellungslogik(liste, std::move(startverzeichnis), form), m_form(form) {}
 
     bool SteuerelementeUebernehmen() override { return m_form.SteuerelementeUebernehmen(); }
@@ -40,14 +40,15 @@ public:
     void MaschinenSchliessen() override { m_form.MaschinenSchliessen(); }
 
 private:
-    TForm1& m_form;
+    Einstellungsfenster& m_form;
 };
 
-TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
+Einstellungsfenster::Einstellungsfenster(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))),
       RikaCom1(m_logik->Pfad().RikaCom1), SamCom1(m_logik->Pfad().SamCom1),
-      Rm3WinCom1(m_logik->Pfad().Rm3WinCom1), m_liste(liste), m_ui(std::make_unique<Ui::TForm1>()) {
+      Rm3WinCom1(m_logik->Pfad().Rm3WinCom1), m_liste(liste),
+      m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));
@@ -59,51 +60,51 @@ TForm1::TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent
 
     // The port list is built with the window: every port present, then "COM1" if listed, then
     // the first one.
-    m_ui->ComboBoxComNr->setComProperty(cpPort);
-    m_ui->ComboBoxComNr->setText("COM1");
-    m_ui->ComboBoxComNr->setItemIndex(0);
+    m_ui->Port->setComProperty(cpPort);
+    m_ui->Port->setText("COM1");
+    m_ui->Port->setItemIndex(0);
 
     m_logik->Starten();
     setzeTabReihenfolge();
 }
 
-void TForm1::setzeTabReihenfolge() {
+void Einstellungsfenster::setzeTabReihenfolge() {
     // Tab leaves the lists and the help text instead of moving inside them.
-    for (QAbstractItemView* liste : {static_cast<QAbstractItemView*>(m_ui->ElementeListView),
-                                     static_cast<QAbstractItemView*>(m_ui->DatensatzListView),
-                                     static_cast<QAbstractItemView*>(m_ui->ListView1)})
+    for (QAbstractItemView* liste : {static_cast<QAbstractItemView*>(m_ui->Elementeliste),
+                                     static_cast<QAbstractItemView*>(m_ui->Datensatzliste),
+                                     static_cast<QAbstractItemView*>(m_ui->Trennzeichenliste)})
         liste->setTabKeyNavigation(false);
-    m_ui->Memo1->setTabChangesFocus(true);
+    m_ui->Info->setTabChangesFocus(true);
 
     // The profile row, the page tabs, each page from top left to bottom right, the buttons. The
     // tabs take the focus themselves: the page control would count its pages' controls as parts
     // of its own, and come once more after the buttons.
-    m_ui->PageControl1->setFocusPolicy(Qt::NoFocus); // passed on to the tabs
-    m_ui->PageControl1->tabBar()->setFocusPolicy(Qt::TabFocus);
-    std::vector<QWidget*> reihe{m_ui->ComboBox2, m_ui->Button5, m_ui->PageControl1->tabBar(), m_ui->Edit1,
-                                m_ui->Button1};
+    m_ui->Seiten->setFocusPolicy(Qt::NoFocus); // passed on to the tabs
+    m_ui->Seiten->tabBar()->setFocusPolicy(Qt::TabFocus);
+    std::vector<QWidget*> reihe{m_ui->Profilbox, m_ui->NeuesProfil, m_ui->Seiten->tabBar(), m_ui->Dateiname,
+                                m_ui->Durchsuchen};
     const auto knoepfe = [&reihe](const TRadioGroup* gruppe) {
         for (int i = 0; QRadioButton* knopf = gruppe->button(i); ++i)
             reihe.push_back(knopf);
     };
-    knoepfe(m_ui->RadioGroup1);
-    reihe.insert(reihe.end(), {m_ui->CheckBox1, m_ui->CheckBox4});
-    knoepfe(m_ui->RadioGroup2);
+    knoepfe(m_ui->Dateiwahl);
+    reihe.insert(reihe.end(), {m_ui->Warnen, m_ui->Header});
+    knoepfe(m_ui->Maschinenwahl);
+    reihe.insert(reihe.end(), {m_ui->Port, findChild<QPushButton*>(QStringLiteral("MonitorKnopf")),
+                               m_ui->Maschinensuche, m_ui->NeuAnmelden, m_ui->Maschinentest,
+                               m_ui->Elementeliste, m_ui->Hinzufuegen, m_ui->Entfernen, m_ui->Datensatzliste,
+                               m_ui->NachOben, m_ui->NachUnten, m_ui->Zehntelringe});
+    knoepfe(m_ui->Trennzeichenartwahl);
+    reihe.push_back(m_ui->Trennzeichenliste);
+    knoepfe(m_ui->Scheibentypwahl);
     reihe.insert(reihe.end(),
-                 {m_ui->ComboBoxComNr, findChild<QPushButton*>(QStringLiteral("ButtonUebertragungsmonitor")),
-                  m_ui->ButtonMaschinensuche, m_ui->Button6, m_ui->ButtonMaschTest, m_ui->ElementeListView,
-                  m_ui->LoadButton, m_ui->DelButton, m_ui->DatensatzListView, m_ui->UpButton,
-                  m_ui->DownButton, m_ui->CheckBox2});
-    knoepfe(m_ui->RadioGroup4);
-    reihe.push_back(m_ui->ListView1);
-    knoepfe(m_ui->RadioGroup3);
-    reihe.insert(reihe.end(), {m_ui->Edit6, m_ui->Edit3, m_ui->Edit4, m_ui->Edit5, m_ui->CheckBox3,
-                               m_ui->Memo1, m_ui->Button2, m_ui->Button3, m_ui->Button4});
+                 {m_ui->Schusszahl, m_ui->SchussProScheibe, m_ui->Scheibentext, m_ui->Teilergrenze,
+                  m_ui->Drucker, m_ui->Info, m_ui->Uebernehmen, m_ui->Abbrechen, m_ui->ProgrammBeenden});
     for (std::size_t i = 1; i < reihe.size(); ++i)
         QWidget::setTabOrder(reihe[i - 1], reihe[i]);
 }
 
-TForm1::~TForm1() {
+Einstellungsfenster::~Einstellungsfenster() {
     // The ports close while the window is whole; the series path closes them again when it goes.
     m_logik->Pfad().MaschinenSchliessen();
     // The logic goes before the widgets: nothing they report while they go (a focus that leaves
@@ -114,14 +115,14 @@ TForm1::~TForm1() {
     }
 }
 
-void TForm1::setupControls() {
+void Einstellungsfenster::setupControls() {
     // Profile name and file name: what the profile can store, and no more than its field holds.
-    m_ui->ComboBox2->lineEdit()->setMaxLength(Eingabegrenze::Profilname);
-    m_ui->ComboBox2->lineEdit()->setValidator(new AnsiValidator(this));
+    m_ui->Profilbox->lineEdit()->setMaxLength(Eingabegrenze::Profilname);
+    m_ui->Profilbox->lineEdit()->setValidator(new AnsiValidator(this));
     for (Feld feld : {Feld::Dateiname, Feld::Schusszahl, Feld::Scheibentext})
         edit(feld)->setMaxLength(eingabegrenze(feld));
-    m_ui->Edit1->setValidator(new AnsiValidator(this));
-    m_ui->Edit4->setValidator(new AnsiValidator(this));
+    m_ui->Dateiname->setValidator(new AnsiValidator(this));
+    m_ui->Scheibentext->setValidator(new AnsiValidator(this));
 
     // Number fields take digits only; the range is checked when the field is left.
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
@@ -130,183 +131,184 @@ void TForm1::setupControls() {
         edit(feld)->installEventFilter(this);
     }
 
-    m_ui->UpButton->setIcon(QIcon(QStringLiteral(":/trefflux/up.svg")));
-    m_ui->DownButton->setIcon(QIcon(QStringLiteral(":/trefflux/down.svg")));
-    m_ui->ElementeListView->setColumnWidth(0, 140);
-    m_ui->DatensatzListView->setColumnWidth(0, 160);
+    m_ui->NachOben->setIcon(QIcon(QStringLiteral(":/trefflux/up.svg")));
+    m_ui->NachUnten->setIcon(QIcon(QStringLiteral(":/trefflux/down.svg")));
+    m_ui->Elementeliste->setColumnWidth(0, 140);
+    m_ui->Datensatzliste->setColumnWidth(0, 160);
 
     QFile info(QStringLiteral(":/trefflux/info.html"));
     if (info.open(QIODevice::ReadOnly))
-        m_ui->Memo1->setHtml(QString::fromUtf8(info.readAll()));
+        m_ui->Info->setHtml(QString::fromUtf8(info.readAll()));
 
-    connect(m_ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(m_ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(m_ui->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(m_ui->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-    connect(m_ui->Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
-    connect(m_ui->ButtonMaschTest, &QPushButton::clicked, this, &TForm1::ButtonMaschTestClick);
-    connect(m_ui->ButtonMaschinensuche, &QPushButton::clicked, this, &TForm1::ButtonMaschinensucheClick);
-    connect(m_ui->LoadButton, &QPushButton::clicked, this, &TForm1::LoadButtonClick);
-    connect(m_ui->DelButton, &QPushButton::clicked, this, &TForm1::DelButtonClick);
-    connect(m_ui->UpButton, &QToolButton::clicked, this, &TForm1::UpButtonClick);
-    connect(m_ui->DownButton, &QToolButton::clicked, this, &TForm1::DownButtonClick);
+    connect(m_ui->Durchsuchen, &QPushButton::clicked, this, &Einstellungsfenster::DurchsuchenClick);
+    connect(m_ui->Uebernehmen, &QPushButton::clicked, this, &Einstellungsfenster::UebernehmenClick);
+    connect(m_ui->Abbrechen, &QPushButton::clicked, this, &Einstellungsfenster::AbbrechenClick);
+    connect(m_ui->ProgrammBeenden, &QPushButton::clicked, this, &Einstellungsfenster::ProgrammBeendenClick);
+    connect(m_ui->NeuesProfil, &QPushButton::clicked, this, &Einstellungsfenster::NeuesProfilClick);
+    connect(m_ui->NeuAnmelden, &QPushButton::clicked, this, &Einstellungsfenster::NeuAnmeldenClick);
+    connect(m_ui->Maschinentest, &QPushButton::clicked, this, &Einstellungsfenster::MaschinentestClick);
+    connect(m_ui->Maschinensuche, &QPushButton::clicked, this, &Einstellungsfenster::MaschinensucheClick);
+    connect(m_ui->Hinzufuegen, &QPushButton::clicked, this, &Einstellungsfenster::HinzufuegenClick);
+    connect(m_ui->Entfernen, &QPushButton::clicked, this, &Einstellungsfenster::EntfernenClick);
+    connect(m_ui->NachOben, &QToolButton::clicked, this, &Einstellungsfenster::NachObenClick);
+    connect(m_ui->NachUnten, &QToolButton::clicked, this, &Einstellungsfenster::NachUntenClick);
     // The reactions to "Datei" and "Ringlesemaschine" follow every change, also the program's.
-    connect(m_ui->RadioGroup1, &TRadioGroup::itemIndexChanged, this,
-            [this](int index) { m_logik->RadioGroup1Click(index); });
-    connect(m_ui->RadioGroup2, &TRadioGroup::itemIndexChanged, this,
-            [this](int index) { m_logik->RadioGroup2Click(index); });
-    connect(m_ui->RadioGroup4, &TRadioGroup::itemClicked, this, &TForm1::RadioGroup4Click);
+    connect(m_ui->Dateiwahl, &TRadioGroup::itemIndexChanged, this,
+            [this](int index) { m_logik->DateiwahlClick(index); });
+    connect(m_ui->Maschinenwahl, &TRadioGroup::itemIndexChanged, this,
+            [this](int index) { m_logik->MaschinenwahlClick(index); });
+    connect(m_ui->Trennzeichenartwahl, &TRadioGroup::itemClicked, this,
+            &Einstellungsfenster::TrennzeichenartwahlClick);
 
-    connect(m_ui->ComboBox2->lineEdit(), &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_logik->ComboBox2Change(text.toStdString()); });
-    connect(m_ui->ComboBox2, &QComboBox::activated, this,
-            [this](int index) { m_logik->ComboBox2Select(index); });
-    connect(m_ui->ComboBox2, &ProfilBox::verlassen, this, [this] { m_logik->ComboBox2Exit(false); });
-    connect(m_ui->ComboBox2, &ProfilBox::listeOeffnet, this, [this] { m_logik->ComboBox2Exit(true); });
+    connect(m_ui->Profilbox->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_logik->ProfilboxChange(text.toStdString()); });
+    connect(m_ui->Profilbox, &QComboBox::activated, this,
+            [this](int index) { m_logik->ProfilboxSelect(index); });
+    connect(m_ui->Profilbox, &ProfilComboBox::verlassen, this, [this] { m_logik->ProfilboxExit(false); });
+    connect(m_ui->Profilbox, &ProfilComboBox::listeOeffnet, this, [this] { m_logik->ProfilboxExit(true); });
 }
 
 // --- What the logic does, through the functions a subclass may take over ----------------------
 
-bool TForm1::Ersteinrichtung() const {
+bool Einstellungsfenster::Ersteinrichtung() const {
     return m_logik->Ersteinrichtung();
 }
 
-const std::string& TForm1::Startverzeichnis() const {
+const std::string& Einstellungsfenster::Startverzeichnis() const {
     return m_logik->Startverzeichnis();
 }
 
-std::string TForm1::configPath() const {
+std::string Einstellungsfenster::configPath() const {
     return m_logik->configPath();
 }
 
-Einstellungslogik& TForm1::logik() const {
+Einstellungslogik& Einstellungsfenster::logik() const {
     return *m_logik;
 }
 
-int TForm1::Profilindex() const {
+int Einstellungsfenster::Profilindex() const {
     return m_logik->Profilindex();
 }
 
-Serienpfad& TForm1::Pfad() const {
+Serienpfad& Einstellungsfenster::Pfad() const {
     return m_logik->Pfad();
 }
 
-TProtokollAusgabe& TForm1::Ausgabe() const {
+TProtokollAusgabe& Einstellungsfenster::Ausgabe() const {
     return m_logik->Pfad().Ausgabe();
 }
 
-void TForm1::SteuerelementeLaden() {
+void Einstellungsfenster::SteuerelementeLaden() {
     m_logik->SteuerelementeLaden();
 }
 
-bool TForm1::SteuerelementeUebernehmen() {
+bool Einstellungsfenster::SteuerelementeUebernehmen() {
     return m_logik->Einstellungslogik::SteuerelementeUebernehmen();
 }
 
-bool TForm1::Aenderungspruefung() {
+bool Einstellungsfenster::Aenderungspruefung() {
     return m_logik->Einstellungslogik::Aenderungspruefung();
 }
 
-void TForm1::MaschineOeffnen() {
+void Einstellungsfenster::MaschineOeffnen() {
     m_logik->Einstellungslogik::MaschineOeffnen();
 }
 
-void TForm1::MaschinenSchliessen() {
+void Einstellungsfenster::MaschinenSchliessen() {
     m_logik->Einstellungslogik::MaschinenSchliessen();
 }
 
-void TForm1::MaschineAnmelden() {
+void Einstellungsfenster::MaschineAnmelden() {
     m_logik->MaschineAnmelden();
 }
 
-void TForm1::ProfilWaehlen(int index) {
+void Einstellungsfenster::ProfilWaehlen(int index) {
     m_logik->ProfilWaehlen(index);
 }
 
-bool TForm1::CloseQuery() {
+bool Einstellungsfenster::CloseQuery() {
     return m_logik->CloseQuery();
 }
 
-bool TForm1::saveProfiles(bool report) {
+bool Einstellungsfenster::ProfileSpeichern(bool report) {
     return m_logik->ProfileSpeichern(report);
 }
 
-std::string TForm1::DateinameFehler() const {
+std::string Einstellungsfenster::DateinameFehler() const {
     return m_logik->DateinameFehler();
 }
 
-bool TForm1::DateinameMelden() {
+bool Einstellungsfenster::DateinameMelden() {
     return m_logik->DateinameMelden();
 }
 
-void TForm1::showAfterMachineError() {
+void Einstellungsfenster::VorMaschinenfehler() {
     m_logik->VorMaschinenfehler();
 }
 
-std::vector<std::string> TForm1::DatensatzTitel() const {
+std::vector<std::string> Einstellungsfenster::DatensatzTitel() const {
     return m_logik->DatensatzTitel();
 }
 
-void TForm1::TfxError(TCustomComPort* Sender, int32_t ErrorCode) {
+void Einstellungsfenster::TfxError(TCustomComPort* Sender, int32_t ErrorCode) {
     m_logik->TfxError(Sender, ErrorCode);
 }
 
 // --- What the user does ---------------------------------------------------------------------
 
-void TForm1::Button1Click() {
-    m_logik->Button1Click();
+void Einstellungsfenster::DurchsuchenClick() {
+    m_logik->DurchsuchenClick();
 }
 
-void TForm1::Button2Click() {
-    m_logik->Button2Click();
+void Einstellungsfenster::UebernehmenClick() {
+    m_logik->UebernehmenClick();
 }
 
-void TForm1::Button3Click() {
-    m_logik->Button3Click();
+void Einstellungsfenster::AbbrechenClick() {
+    m_logik->AbbrechenClick();
 }
 
-void TForm1::Button4Click() {
+void Einstellungsfenster::ProgrammBeendenClick() {
     close();
 }
 
-void TForm1::Button5Click() {
-    m_logik->Button5Click();
+void Einstellungsfenster::NeuesProfilClick() {
+    m_logik->NeuesProfilClick();
 }
 
-void TForm1::Button6Click() {
-    m_logik->Button6Click();
+void Einstellungsfenster::NeuAnmeldenClick() {
+    m_logik->NeuAnmeldenClick();
 }
 
-void TForm1::ButtonMaschTestClick() {
-    m_logik->ButtonMaschTestClick();
+void Einstellungsfenster::MaschinentestClick() {
+    m_logik->MaschinentestClick();
 }
 
-void TForm1::ButtonMaschinensucheClick() {
-    m_logik->ButtonMaschinensucheClick();
+void Einstellungsfenster::MaschinensucheClick() {
+    m_logik->MaschinensucheClick();
 }
 
-void TForm1::LoadButtonClick() {
-    m_logik->LoadButtonClick();
+void Einstellungsfenster::HinzufuegenClick() {
+    m_logik->HinzufuegenClick();
 }
 
-void TForm1::DelButtonClick() {
-    m_logik->DelButtonClick();
+void Einstellungsfenster::EntfernenClick() {
+    m_logik->EntfernenClick();
 }
 
-void TForm1::UpButtonClick() {
-    m_logik->UpButtonClick();
+void Einstellungsfenster::NachObenClick() {
+    m_logik->NachObenClick();
 }
 
-void TForm1::DownButtonClick() {
-    m_logik->DownButtonClick();
+void Einstellungsfenster::NachUntenClick() {
+    m_logik->NachUntenClick();
 }
 
-void TForm1::RadioGroup4Click(int index) {
-    m_logik->RadioGroup4Click(index);
+void Einstellungsfenster::TrennzeichenartwahlClick(int index) {
+    m_logik->TrennzeichenartwahlClick(index);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool Einstellungsfenster::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Switching to another window or opening a context menu does not leave the field.
@@ -320,9 +322,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event) {
+void Einstellungsfenster::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        Button3Click();
+        AbbrechenClick();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -330,7 +332,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 // --- The end --------------------------------------------------------------------------------
 
-void TForm1::endWithoutAsking() {
+void Einstellungsfenster::OhneFrageBeenden() {
     if (m_ending)
         return;
     m_ending = true;
@@ -339,7 +341,7 @@ void TForm1::endWithoutAsking() {
     QCoreApplication::quit();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void Einstellungsfenster::closeEvent(QCloseEvent* event) {
     if (m_ending) {
         event->accept();
         return;
@@ -353,7 +355,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void Einstellungsfenster::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Once the window is on screen, a file name that cannot work is reported.
     if (!event->spontaneous() && !std::exchange(m_dateinamePruefungGeplant, true))

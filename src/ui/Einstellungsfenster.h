@@ -24,7 +24,7 @@ class TSamCom;
 class TCustomComPort;
 
 namespace Ui {
-class TForm1;
+class Einstellungsfenster;
 }
 
 // The settings window: the program's main window, the Qt view of the settings logic
@@ -38,7 +38,7 @@ class TForm1;
 // (SteuerelementeLaden). Two things take effect at once: the profile name typed into the
 // profile box (renaming, deleting), and the separator kind shown on the page
 // "Datensatz-Einstellungen".
-class TForm1 : public QWidget, public Einstellungsansicht {
+class Einstellungsfenster : public QWidget, public Einstellungsansicht {
     Q_OBJECT
 
     // Made first: the machine components below are its series path's.
@@ -49,8 +49,8 @@ public:
     // Builds the window, then starts the logic: own state, tray icon, separator table, profiles
     // (the default profile when none can be loaded), profile box, element table, record writer,
     // controls, machine, and the page "Info".
-    TForm1(Profilliste& liste, std::string startverzeichnis, QWidget* parent = nullptr);
-    ~TForm1() override;
+    Einstellungsfenster(Profilliste& liste, std::string startverzeichnis, QWidget* parent = nullptr);
+    ~Einstellungsfenster() override;
 
     // Set when no profile could be loaded and the default profile was made: the window then
     // stays open after start.
@@ -77,10 +77,10 @@ public:
     // Returns whether the program may end.
     bool CloseQuery();
     // Saves the profiles; a failure is reported with a message box when report is set.
-    bool saveProfiles(bool report);
+    bool ProfileSpeichern(bool report);
     // The end of the desktop session (or SIGTERM): nobody can answer, so the profiles are saved
     // without asking, the tray icon removed and the event loop ended.
-    void endWithoutAsking();
+    void OhneFrageBeenden();
 
     // Why the protocol file named in the file name field (or the default one that could not be
     // stored) cannot be used; empty when it can.
@@ -91,7 +91,7 @@ public:
 
     // A machine reported an error: unless the overwrite warning is open, the window comes up on
     // the page "Allgemeine Einstellungen". (Closing the ports and the message are the caller's.)
-    void showAfterMachineError();
+    void VorMaschinenfehler();
 
     // The column titles of the header line of a new protocol file: the captions of the record
     // list "Datensatz für 1 Schuss" as shown now (Windows-1252), in output order.
@@ -111,33 +111,33 @@ public:
     const std::unique_ptr<TSamCom>& SamCom1;
     const std::unique_ptr<TRm3WinCom>& Rm3WinCom1;
 
-    Ui::TForm1* ui() const { return m_ui.get(); }
-    QMenu* PopupMenu1() const { return m_popupMenu1; }
-    QMenu* PopupMenu2() const { return m_popupMenu2; }
+    Ui::Einstellungsfenster* ui() const { return m_ui.get(); }
+    QMenu* Traymenue() const { return m_traymenue; }
+    QMenu* Profilmenue() const { return m_profilmenue; }
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
 
 public slots:
-    void Button1Click();              // "Durchsuchen"
-    void Button2Click();              // "Übernehmen"
-    void Button3Click();              // "Abbrechen"
-    void Button4Click();              // "Programm beenden"
-    void Button5Click();              // "Neues Profil"
-    void Button6Click();              // "Neu an Ringlesemaschine anmelden"
-    void ButtonMaschTestClick();      // "Maschinentest"
-    void ButtonMaschinensucheClick(); // "Maschinensuche"
+    void DurchsuchenClick();     // "Durchsuchen"
+    void UebernehmenClick();     // "Übernehmen"
+    void AbbrechenClick();       // "Abbrechen"
+    void ProgrammBeendenClick(); // "Programm beenden"
+    void NeuesProfilClick();     // "Neues Profil"
+    void NeuAnmeldenClick();     // "Neu an Ringlesemaschine anmelden"
+    void MaschinentestClick();   // "Maschinentest"
+    void MaschinensucheClick();  // "Maschinensuche"
 
     // The record layout editor.
-    void LoadButtonClick(); // "> Hinzufügen >"
-    void DelButtonClick();  // "< Entfernen <"
-    void UpButtonClick();
-    void DownButtonClick();
-    void RadioGroup4Click(int index);
+    void HinzufuegenClick(); // "> Hinzufügen >"
+    void EntfernenClick();   // "< Entfernen <"
+    void NachObenClick();
+    void NachUntenClick();
+    void TrennzeichenartwahlClick(int index);
 
     // The tray icon and its menus.
-    void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
-    void Wiederherstellen1Click(); // shows the window and gives it the focus
-    void PopupMenu2Popup();        // rebuilds the profile menu
-    void ProfilMenuItemClick(QAction* item);
+    void TrayIconClick(QSystemTrayIcon::ActivationReason reason);
+    void EinstellungenClick(); // shows the window and gives it the focus
+    void ProfilmenueBauen();   // rebuilds the profile menu
+    void ProfilmenueClick(QAction* item);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,11 +152,6 @@ protected:
     // A machine component reports that its machine does not answer: the series path shows the
     // window, closes all machine ports and tells the user which machine was not found.
     void TfxError(TCustomComPort* Sender, int32_t ErrorCode);
-    virtual void addTrayIcon();
-    virtual void removeTrayIcon();
-    // The save dialog of "Durchsuchen", preset with the given path; returns the chosen path, or
-    // an empty text when the user cancelled.
-    virtual QString saveFileDialog(const QString& preset);
 
     Profilliste& m_liste;
 
@@ -195,6 +190,8 @@ protected:
     void oeffneProfilmenue() override;
     void oeffneTraymenue() override;
     int frage(const std::string& text, const std::string& titel, unsigned flags) override;
+    // The save dialog of "Durchsuchen", preset with the given path; returns the chosen path, or
+    // an empty text when the user cancelled.
     std::string speichernDialog(const std::string& vorgabe) override;
     void sanduhr(bool an) override;
 
@@ -208,9 +205,9 @@ private:
     QTreeWidget* liste(Liste liste) const;
     QWidget* seite(Seite seite) const;
     // The profile items of the profile menu in profile order, through its submenus.
-    QList<QAction*> profilMenuEintraege() const;
+    QList<QAction*> profilmenueEintraege() const;
 
-    std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<Ui::Einstellungsfenster> m_ui;
     bool m_dateinamePruefungGeplant = false;
     bool m_ending = false;
     bool m_sanduhr = false;
@@ -218,6 +215,6 @@ private:
     QSystemTrayIcon* m_trayIcon = nullptr;
     bool m_verbunden = true; // what the icon shows
     QString m_tipp = QStringLiteral("Ringlesemaschine");
-    QMenu* m_popupMenu1 = nullptr;
-    QMenu* m_popupMenu2 = nullptr;
+    QMenu* m_traymenue = nullptr;
+    QMenu* m_profilmenue = nullptr;
 };

@@ -29,78 +29,78 @@ QString qt(const std::string& utf8) {
 
 } // namespace
 
-QLineEdit* TForm1::edit(Feld feld) const {
+QLineEdit* Einstellungsfenster::edit(Feld feld) const {
     switch (feld) {
     case Feld::Dateiname:
-        return m_ui->Edit1;
+        return m_ui->Dateiname;
     case Feld::Schusszahl:
-        return m_ui->Edit6;
+        return m_ui->Schusszahl;
     case Feld::SchussProScheibe:
-        return m_ui->Edit3;
+        return m_ui->SchussProScheibe;
     case Feld::Scheibentext:
-        return m_ui->Edit4;
+        return m_ui->Scheibentext;
     case Feld::Teilergrenze:
         break;
     }
-    return m_ui->Edit5;
+    return m_ui->Teilergrenze;
 }
 
-static TRadioGroup* radioGroup(const Ui::TForm1& ui, Wahl wahl) {
+static TRadioGroup* radioGroup(const Ui::Einstellungsfenster& ui, Wahl wahl) {
     switch (wahl) {
     case Wahl::Datei:
-        return ui.RadioGroup1;
+        return ui.Dateiwahl;
     case Wahl::Maschine:
-        return ui.RadioGroup2;
+        return ui.Maschinenwahl;
     case Wahl::Scheibentyp:
-        return ui.RadioGroup3;
+        return ui.Scheibentypwahl;
     case Wahl::Trennzeichenart:
         break;
     }
-    return ui.RadioGroup4;
+    return ui.Trennzeichenartwahl;
 }
 
-static QCheckBox* checkBox(const Ui::TForm1& ui, Schalter schalter) {
+static QCheckBox* checkBox(const Ui::Einstellungsfenster& ui, Schalter schalter) {
     switch (schalter) {
     case Schalter::Warnen:
-        return ui.CheckBox1;
+        return ui.Warnen;
     case Schalter::Zehntelringe:
-        return ui.CheckBox2;
+        return ui.Zehntelringe;
     case Schalter::Drucker:
-        return ui.CheckBox3;
+        return ui.Drucker;
     case Schalter::Header:
         break;
     }
-    return ui.CheckBox4;
+    return ui.Header;
 }
 
-QTreeWidget* TForm1::liste(Liste liste) const {
-    return liste == Liste::Datensatz ? m_ui->DatensatzListView : m_ui->ElementeListView;
+QTreeWidget* Einstellungsfenster::liste(Liste liste) const {
+    return liste == Liste::Datensatz ? m_ui->Datensatzliste : m_ui->Elementeliste;
 }
 
-QWidget* TForm1::seite(Seite seite) const {
+QWidget* Einstellungsfenster::seite(Seite seite) const {
     switch (seite) {
     case Seite::Allgemein:
-        return m_ui->TabSheet1;
+        return m_ui->SeiteAllgemein;
     case Seite::Datensatz:
-        return m_ui->TabSheet2;
+        return m_ui->SeiteDatensatz;
     case Seite::Maschinen:
-        return m_ui->TabSheet3;
+        return m_ui->SeiteMaschinen;
     case Seite::Info:
         break;
     }
-    return m_ui->TabSheet4;
+    return m_ui->SeiteInfo;
 }
 
-void TForm1::fuelleMaschinenwahl(const std::vector<std::string>& eintraege) {
+void Einstellungsfenster::fuelleMaschinenwahl(const std::vector<std::string>& eintraege) {
     QStringList items;
     for (const std::string& eintrag : eintraege)
         items << qt(eintrag);
-    m_ui->RadioGroup2->setItems(items);
+    m_ui->Maschinenwahl->setItems(items);
 }
 
-void TForm1::fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
-                                     const std::vector<std::array<std::string, 4>>& zeilen) {
-    QTableWidget* list = m_ui->ListView1;
+void Einstellungsfenster::fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
+                                                  const std::vector<std::array<std::string, 4>>& zeilen) {
+    QTableWidget* list = m_ui->Trennzeichenliste;
     list->setUpdatesEnabled(false);
     list->setColumnCount(static_cast<int>(titel.size()));
     QStringList spalten;
@@ -132,32 +132,32 @@ void TForm1::fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
     list->setUpdatesEnabled(true);
 }
 
-void TForm1::zeigeText(Feld feld, const std::string& text) {
+void Einstellungsfenster::zeigeText(Feld feld, const std::string& text) {
     edit(feld)->setText(qt(text));
 }
 
-void TForm1::zeigeWahl(Wahl wahl, int index) {
+void Einstellungsfenster::zeigeWahl(Wahl wahl, int index) {
     radioGroup(*m_ui, wahl)->setItemIndex(index);
 }
 
-void TForm1::zeigeSchalter(Schalter schalter, bool an) {
+void Einstellungsfenster::zeigeSchalter(Schalter schalter, bool an) {
     checkBox(*m_ui, schalter)->setChecked(an);
 }
 
-void TForm1::setzeSchalterAktiv(Schalter schalter, bool aktiv) {
+void Einstellungsfenster::setzeSchalterAktiv(Schalter schalter, bool aktiv) {
     checkBox(*m_ui, schalter)->setEnabled(aktiv);
 }
 
-void TForm1::setzeNeuAnmeldenAktiv(bool aktiv) {
-    m_ui->Button6->setEnabled(aktiv);
+void Einstellungsfenster::setzeNeuAnmeldenAktiv(bool aktiv) {
+    m_ui->NeuAnmelden->setEnabled(aktiv);
 }
 
-void TForm1::zeigePort(const std::string& port) {
-    m_ui->ComboBoxComNr->setPort(port);
+void Einstellungsfenster::zeigePort(const std::string& port) {
+    m_ui->Port->setPort(port);
 }
 
-void TForm1::zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) {
-    ProfilBox* box = m_ui->ComboBox2;
+void Einstellungsfenster::zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) {
+    ProfilComboBox* box = m_ui->Profilbox;
     QSignalBlocker block(box);
     box->clear();
     for (const std::string& name : namen)
@@ -165,12 +165,12 @@ void TForm1::zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) {
     box->setCurrentIndex(gewaehlt);
 }
 
-void TForm1::fokusInProfilbox() {
-    m_ui->ComboBox2->setFocus();
-    m_ui->ComboBox2->lineEdit()->selectAll();
+void Einstellungsfenster::fokusInProfilbox() {
+    m_ui->Profilbox->setFocus();
+    m_ui->Profilbox->lineEdit()->selectAll();
 }
 
-void TForm1::zeigeListe(Liste l, const std::vector<std::string>& zeilen) {
+void Einstellungsfenster::zeigeListe(Liste l, const std::vector<std::string>& zeilen) {
     QTreeWidget* list = liste(l);
     list->clear();
     for (const std::string& zeile : zeilen)
@@ -178,7 +178,7 @@ void TForm1::zeigeListe(Liste l, const std::vector<std::string>& zeilen) {
     list->clearSelection();
 }
 
-void TForm1::waehleZeile(Liste l, int zeile, bool fokus) {
+void Einstellungsfenster::waehleZeile(Liste l, int zeile, bool fokus) {
     QTreeWidget* list = liste(l);
     if (zeile < 0 || zeile >= list->topLevelItemCount()) {
         list->clearSelection();
@@ -190,8 +190,8 @@ void TForm1::waehleZeile(Liste l, int zeile, bool fokus) {
         list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
-void TForm1::waehleTrennzeichen(int code) {
-    QTableWidget* list = m_ui->ListView1;
+void Einstellungsfenster::waehleTrennzeichen(int code) {
+    QTableWidget* list = m_ui->Trennzeichenliste;
     if (code < 0 || code >= list->rowCount()) {
         list->clearSelection();
         return;
@@ -200,7 +200,7 @@ void TForm1::waehleTrennzeichen(int code) {
     list->scrollToItem(list->item(code, 0), QAbstractItemView::EnsureVisible);
 }
 
-void TForm1::setzeFokus(Feld feld) {
+void Einstellungsfenster::setzeFokus(Feld feld) {
     // The focus goes back into the field once the change of focus is over.
     QTimer::singleShot(0, edit(feld), [field = edit(feld), markieren = feld == Feld::Dateiname] {
         field->setFocus(Qt::OtherFocusReason);
@@ -209,43 +209,43 @@ void TForm1::setzeFokus(Feld feld) {
     });
 }
 
-void TForm1::zeigeSeite(Seite s) {
-    m_ui->PageControl1->setCurrentWidget(seite(s));
+void Einstellungsfenster::zeigeSeite(Seite s) {
+    m_ui->Seiten->setCurrentWidget(seite(s));
 }
 
-void TForm1::setzeSeiteSichtbar(Seite s, bool sichtbar) {
-    m_ui->PageControl1->setTabVisible(m_ui->PageControl1->indexOf(seite(s)), sichtbar);
+void Einstellungsfenster::setzeSeiteSichtbar(Seite s, bool sichtbar) {
+    m_ui->Seiten->setTabVisible(m_ui->Seiten->indexOf(seite(s)), sichtbar);
 }
 
-void TForm1::zeigeErsteinrichtungHinweis(bool zeigen) {
-    auto* hinweis = m_ui->TabSheet1->findChild<QLabel*>(QStringLiteral("LabelErsteinrichtung"));
+void Einstellungsfenster::zeigeErsteinrichtungHinweis(bool zeigen) {
+    auto* hinweis = m_ui->SeiteAllgemein->findChild<QLabel*>(QStringLiteral("ErsteinrichtungHinweis"));
     if (!hinweis && zeigen) {
-        hinweis = new QLabel(qt(ErsteinrichtungHinweis), m_ui->TabSheet1);
-        hinweis->setObjectName(QStringLiteral("LabelErsteinrichtung"));
+        hinweis = new QLabel(qt(ErsteinrichtungHinweis), m_ui->SeiteAllgemein);
+        hinweis->setObjectName(QStringLiteral("ErsteinrichtungHinweis"));
         hinweis->setGeometry(8, 338, 560, 20);
     }
     if (hinweis)
         hinweis->setVisible(zeigen);
 }
 
-std::string TForm1::feldText(Feld feld) const {
+std::string Einstellungsfenster::feldText(Feld feld) const {
     return edit(feld)->text().toStdString();
 }
 
-int TForm1::wahl(Wahl wahl) const {
+int Einstellungsfenster::wahl(Wahl wahl) const {
     return radioGroup(*m_ui, wahl)->itemIndex();
 }
 
-bool TForm1::schalter(Schalter schalter) const {
+bool Einstellungsfenster::schalter(Schalter schalter) const {
     return checkBox(*m_ui, schalter)->isChecked();
 }
 
-std::string TForm1::port() const {
-    return m_ui->ComboBoxComNr->Text();
+std::string Einstellungsfenster::port() const {
+    return m_ui->Port->Text();
 }
 
-std::vector<std::string> TForm1::gelistetePorts() const {
-    const TComComboBox* box = m_ui->ComboBoxComNr;
+std::vector<std::string> Einstellungsfenster::gelistetePorts() const {
+    const TComComboBox* box = m_ui->Port;
     std::vector<std::string> ports;
     for (const std::string& port : box->Items()) {
         if (box->isListed(port))
@@ -254,16 +254,16 @@ std::vector<std::string> TForm1::gelistetePorts() const {
     return ports;
 }
 
-int TForm1::gewaehlteZeile(Liste l) const {
+int Einstellungsfenster::gewaehlteZeile(Liste l) const {
     return selectedRow(liste(l));
 }
 
-int TForm1::gewaehltesTrennzeichen() const {
-    const QModelIndexList rows = m_ui->ListView1->selectionModel()->selectedRows();
+int Einstellungsfenster::gewaehltesTrennzeichen() const {
+    const QModelIndexList rows = m_ui->Trennzeichenliste->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
-void TForm1::zeigeFenster(bool aktivieren) {
+void Einstellungsfenster::zeigeFenster(bool aktivieren) {
     show();
     if (aktivieren) {
         raise();
@@ -271,35 +271,31 @@ void TForm1::zeigeFenster(bool aktivieren) {
     }
 }
 
-void TForm1::versteckeFenster() {
+void Einstellungsfenster::versteckeFenster() {
     hide();
 }
 
-bool TForm1::fensterSichtbar() const {
+bool Einstellungsfenster::fensterSichtbar() const {
     return isVisible();
 }
 
-int TForm1::frage(const std::string& text, const std::string& titel, unsigned flags) {
+int Einstellungsfenster::frage(const std::string& text, const std::string& titel, unsigned flags) {
     return desktop().messageBox(utf8ToWin1252(text), utf8ToWin1252(titel), flags);
 }
 
-std::string TForm1::speichernDialog(const std::string& vorgabe) {
-    return saveFileDialog(qt(vorgabe)).toStdString();
-}
-
-QString TForm1::saveFileDialog(const QString& preset) {
+std::string Einstellungsfenster::speichernDialog(const std::string& vorgabe) {
     QFileDialog dialog(this, QStringLiteral("Datei Speichern"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("Ringlesemaschine-Protokoll (*.rls)"));
     dialog.setDefaultSuffix(QStringLiteral("rls"));
-    dialog.selectFile(preset);
+    dialog.selectFile(qt(vorgabe));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return dialog.selectedFiles().constFirst().toStdString();
 }
 
-void TForm1::sanduhr(bool an) {
+void Einstellungsfenster::sanduhr(bool an) {
     if (an && !m_sanduhr)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else if (!an && m_sanduhr)

@@ -48,60 +48,60 @@ QIcon nichtVerbunden(const QIcon& icon) {
 
 } // namespace
 
-void TForm1::setupMenus() {
-    m_popupMenu1 = new QMenu(this);
-    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* wiederherstellen = m_popupMenu1->addAction(QStringLiteral("&Einstellungen"));
-    wiederherstellen->setObjectName(QStringLiteral("Wiederherstellen1"));
+void Einstellungsfenster::setupMenus() {
+    m_traymenue = new QMenu(this);
+    m_traymenue->setObjectName(QStringLiteral("Traymenue"));
+    QAction* wiederherstellen = m_traymenue->addAction(QStringLiteral("&Einstellungen"));
+    wiederherstellen->setObjectName(QStringLiteral("Einstellungen"));
     QFont bold = wiederherstellen->font();
     bold.setBold(true);
     wiederherstellen->setFont(bold);
-    m_popupMenu1->setDefaultAction(wiederherstellen);
+    m_traymenue->setDefaultAction(wiederherstellen);
     // The transmission monitor, from the menu and from the page "Allgemeine Einstellungen".
-    QAction* monitor = m_popupMenu1->addAction(QStringLiteral("\u00DCbertragungs&monitor"));
-    monitor->setObjectName(QStringLiteral("Uebertragungsmonitor1"));
+    QAction* monitor = m_traymenue->addAction(QStringLiteral("\u00DCbertragungs&monitor"));
+    monitor->setObjectName(QStringLiteral("Monitor"));
     connect(monitor, &QAction::triggered, this, [this] { Uebertragungsmonitor::zeigen(this); });
-    auto* monitorKnopf = new QPushButton(QStringLiteral("\u00DCbertragungs&monitor"), m_ui->TabSheet1);
-    monitorKnopf->setObjectName(QStringLiteral("ButtonUebertragungsmonitor"));
+    auto* monitorKnopf = new QPushButton(QStringLiteral("\u00DCbertragungs&monitor"), m_ui->SeiteAllgemein);
+    monitorKnopf->setObjectName(QStringLiteral("MonitorKnopf"));
     monitorKnopf->setGeometry(8, 266, 360, 29);
     connect(monitorKnopf, &QPushButton::clicked, this, [this] { Uebertragungsmonitor::zeigen(this); });
-    m_popupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
-    QAction* beenden = m_popupMenu1->addAction(QStringLiteral("&Beenden"));
-    beenden->setObjectName(QStringLiteral("Exit1"));
-    connect(wiederherstellen, &QAction::triggered, this, &TForm1::Wiederherstellen1Click);
-    connect(beenden, &QAction::triggered, this, &TForm1::Button4Click);
+    m_traymenue->addSeparator()->setObjectName(QStringLiteral("Trennlinie"));
+    QAction* beenden = m_traymenue->addAction(QStringLiteral("&Beenden"));
+    beenden->setObjectName(QStringLiteral("Beenden"));
+    connect(wiederherstellen, &QAction::triggered, this, &Einstellungsfenster::EinstellungenClick);
+    connect(beenden, &QAction::triggered, this, &Einstellungsfenster::ProgrammBeendenClick);
 
-    m_popupMenu2 = new QMenu(this);
-    m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    connect(m_popupMenu2, &QMenu::aboutToShow, this, &TForm1::PopupMenu2Popup);
-    connect(m_popupMenu2, &QMenu::triggered, this, &TForm1::ProfilMenuItemClick);
+    m_profilmenue = new QMenu(this);
+    m_profilmenue->setObjectName(QStringLiteral("Profilmenue"));
+    connect(m_profilmenue, &QMenu::aboutToShow, this, &Einstellungsfenster::ProfilmenueBauen);
+    connect(m_profilmenue, &QMenu::triggered, this, &Einstellungsfenster::ProfilmenueClick);
 
     // The profile menu opens once the double-click time has passed without a second click. On an
     // X11 tray the first press of a double click already reports a click; a menu opened at once
     // would take the second press for itself, and the double click would never arrive.
-    auto* verzoegerung = new QTimer(m_popupMenu2);
-    verzoegerung->setObjectName(QStringLiteral("PopupMenu2Verzoegerung"));
+    auto* verzoegerung = new QTimer(m_profilmenue);
+    verzoegerung->setObjectName(QStringLiteral("ProfilmenueVerzoegerung"));
     verzoegerung->setSingleShot(true);
     verzoegerung->setInterval(QApplication::doubleClickInterval());
     connect(verzoegerung, &QTimer::timeout, this, [this] {
         if (logik().TrayBereit())
-            m_popupMenu2->popup(QCursor::pos());
+            m_profilmenue->popup(QCursor::pos());
     });
 }
 
-void TForm1::addTrayIcon() {
+void Einstellungsfenster::trayIconHinzufuegen() {
     if (m_trayIcon)
         return;
     m_trayIcon = new QSystemTrayIcon(m_verbunden ? windowIcon() : nichtVerbunden(windowIcon()), this);
     m_trayIcon->setToolTip(m_tipp);
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &Einstellungsfenster::TrayIconClick);
     m_trayIcon->show();
     // Messages at the icon (a machine back after a pulled cable) appear as its balloons.
     if (auto* qt = dynamic_cast<QtDesktop*>(&desktop()))
         qt->setTrayIcon(m_trayIcon);
 }
 
-void TForm1::zeigeVerbindung(bool verbunden, const std::string& tipp) {
+void Einstellungsfenster::zeigeVerbindung(bool verbunden, const std::string& tipp) {
     const QString text = QString::fromStdString(tipp);
     if (m_trayIcon && verbunden != m_verbunden)
         m_trayIcon->setIcon(verbunden ? windowIcon() : nichtVerbunden(windowIcon()));
@@ -111,7 +111,7 @@ void TForm1::zeigeVerbindung(bool verbunden, const std::string& tipp) {
     m_tipp = text;
 }
 
-void TForm1::removeTrayIcon() {
+void Einstellungsfenster::trayIconEntfernen() {
     if (!m_trayIcon)
         return;
     m_trayIcon->hide();
@@ -119,55 +119,47 @@ void TForm1::removeTrayIcon() {
     m_trayIcon = nullptr;
 }
 
-void TForm1::trayIconHinzufuegen() {
-    addTrayIcon();
-}
-
-void TForm1::trayIconEntfernen() {
-    removeTrayIcon();
-}
-
-void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
-    auto* verzoegerung = m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"));
+void Einstellungsfenster::TrayIconClick(QSystemTrayIcon::ActivationReason reason) {
+    auto* verzoegerung = m_profilmenue->findChild<QTimer*>(QStringLiteral("ProfilmenueVerzoegerung"));
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        logik().TrayIconMessage(Trayklick::Links);
+        logik().TrayIconClick(Trayklick::Links);
         break;
     case QSystemTrayIcon::DoubleClick:
         // the click of its first press opens no menu
         verzoegerung->stop();
-        m_popupMenu2->hide();
-        logik().TrayIconMessage(Trayklick::Doppel);
+        m_profilmenue->hide();
+        logik().TrayIconClick(Trayklick::Doppel);
         break;
     case QSystemTrayIcon::Context:
-        logik().TrayIconMessage(Trayklick::Rechts);
+        logik().TrayIconClick(Trayklick::Rechts);
         break;
     default:
         break;
     }
 }
 
-void TForm1::oeffneProfilmenue() {
-    m_popupMenu2->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"))->start();
+void Einstellungsfenster::oeffneProfilmenue() {
+    m_profilmenue->findChild<QTimer*>(QStringLiteral("ProfilmenueVerzoegerung"))->start();
 }
 
-void TForm1::oeffneTraymenue() {
-    m_popupMenu1->popup(QCursor::pos());
+void Einstellungsfenster::oeffneTraymenue() {
+    m_traymenue->popup(QCursor::pos());
 }
 
-void TForm1::Wiederherstellen1Click() {
-    logik().Wiederherstellen1Click();
+void Einstellungsfenster::EinstellungenClick() {
+    logik().EinstellungenClick();
 }
 
-void TForm1::PopupMenu2Popup() {
+void Einstellungsfenster::ProfilmenueBauen() {
     // A long list goes on in a submenu after every kProfileJeMenue items, so that every profile
     // stays reachable on any screen.
     constexpr int kProfileJeMenue = 30;
-    m_popupMenu2->clear();
+    m_profilmenue->clear();
     // clear() leaves the submenus of the last opening (each owns its own action): they go here.
-    qDeleteAll(m_popupMenu2->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
+    qDeleteAll(m_profilmenue->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
     const std::vector<Profilmenueeintrag> eintraege = logik().Profilmenue();
-    QMenu* menu = m_popupMenu2;
+    QMenu* menu = m_profilmenue;
     for (std::size_t i = 0; i < eintraege.size(); ++i) {
         if (i > 0 && i % kProfileJeMenue == 0)
             menu = menu->addMenu(QStringLiteral("Weitere Profile"));
@@ -180,9 +172,9 @@ void TForm1::PopupMenu2Popup() {
     }
 }
 
-QList<QAction*> TForm1::profilMenuEintraege() const {
+QList<QAction*> Einstellungsfenster::profilmenueEintraege() const {
     QList<QAction*> items;
-    for (const QMenu* menu = m_popupMenu2; menu;) {
+    for (const QMenu* menu = m_profilmenue; menu;) {
         const QMenu* weiter = nullptr;
         for (QAction* a : menu->actions()) {
             if (a->menu())
@@ -195,12 +187,12 @@ QList<QAction*> TForm1::profilMenuEintraege() const {
     return items;
 }
 
-void TForm1::ProfilMenuItemClick(QAction* item) {
+void Einstellungsfenster::ProfilmenueClick(QAction* item) {
     if (item->menu())
         return;
-    const QList<QAction*> items = profilMenuEintraege();
+    const QList<QAction*> items = profilmenueEintraege();
     for (QAction* a : items)
         a->setChecked(false);
     item->setChecked(true);
-    logik().ProfilMenuItemClick(static_cast<int>(items.indexOf(item)));
+    logik().ProfilmenueClick(static_cast<int>(items.indexOf(item)));
 }

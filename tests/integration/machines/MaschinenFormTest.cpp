@@ -11,20 +11,20 @@
 #include "SimLine.h"
 
 #include "ConfigFile.h"
+#include "Einstellungsfenster.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "Einstellungsfenster.h"
 
 #include <QtTest>
 
 namespace {
 
-class Form : public TForm1 {
+class Form : public Einstellungsfenster {
 public:
-    using TForm1::TForm1;
-    using TForm1::TfxError;
+    using Einstellungsfenster::Einstellungsfenster;
+    using Einstellungsfenster::TfxError;
 };
 
 std::unique_ptr<SimLine> standIn(std::unique_ptr<SimMachine> machine) {

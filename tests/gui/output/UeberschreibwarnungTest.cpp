@@ -3,6 +3,7 @@
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "TProtokollAusgabe.h"
+#include "ui_Ueberschreibwarnung.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -34,7 +35,7 @@ TSerienDatensatz serie(const char* ring, const char* teiler) {
 
 } // namespace
 
-class TForm2Test : public QObject {
+class UeberschreibwarnungTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -42,7 +43,7 @@ private slots:
     void cleanup() { m_desk.reset(); }
 
     void warningWindowLooksAsDesigned() {
-        TForm2& f = m_desk->form2();
+        Ueberschreibwarnung& f = m_desk->ueberschreibwarnung();
         QVERIFY(!f.isVisible());
         QCOMPARE(f.windowTitle(), QString("Warnung"));
         QCOMPARE(f.size(), QSize(369, 117));
@@ -50,21 +51,21 @@ private slots:
         QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(!(f.windowFlags() & Qt::WindowSystemMenuHint));
         QVERIFY(!(f.windowFlags() & Qt::WindowCloseButtonHint));
-        QCOMPARE(f.Label1()->geometry(), QRect(16, 16, 337, 49));
-        QCOMPARE(f.Label1()->alignment(), Qt::AlignCenter);
-        QVERIFY(f.Label1()->wordWrap());
-        QCOMPARE(f.Label1()->textFormat(), Qt::PlainText);
-        QCOMPARE(f.Button1()->text(), QString("&Abbrechen"));
-        QCOMPARE(f.Button2()->text(), QString("&Wiederholen"));
-        QCOMPARE(f.Button3()->text(), QString::fromUtf8("&Datei \xC3\xBC"
-                                                        "berschreiben"));
-        for (QPushButton* b : {f.Button1(), f.Button2(), f.Button3()}) {
+        QCOMPARE(f.ui()->Meldung->geometry(), QRect(16, 16, 337, 49));
+        QCOMPARE(f.ui()->Meldung->alignment(), Qt::AlignCenter);
+        QVERIFY(f.ui()->Meldung->wordWrap());
+        QCOMPARE(f.ui()->Meldung->textFormat(), Qt::PlainText);
+        QCOMPARE(f.ui()->Abbrechen->text(), QString("&Abbrechen"));
+        QCOMPARE(f.ui()->Wiederholen->text(), QString("&Wiederholen"));
+        QCOMPARE(f.ui()->Ueberschreiben->text(), QString::fromUtf8("&Datei \xC3\xBC"
+                                                                   "berschreiben"));
+        for (QPushButton* b : {f.ui()->Abbrechen, f.ui()->Wiederholen, f.ui()->Ueberschreiben}) {
             QCOMPARE(b->size(), QSize(115, 25));
-            QCOMPARE(b->y(), f.Button1()->y());
+            QCOMPARE(b->y(), f.ui()->Abbrechen->y());
             QVERIFY(b->geometry().bottom() < 117);
         }
-        QVERIFY(f.Button2()->isDefault());
-        QVERIFY(!f.Button1()->isDefault() && !f.Button3()->isDefault());
+        QVERIFY(f.ui()->Wiederholen->isDefault());
+        QVERIFY(!f.ui()->Abbrechen->isDefault() && !f.ui()->Ueberschreiben->isDefault());
     }
 
     void warningReturnsTheModalResultOfEachWayItEnds_data() {
@@ -79,7 +80,7 @@ private slots:
     void warningReturnsTheModalResultOfEachWayItEnds() {
         QFETCH(int, weg);
         QFETCH(int, ergebnis);
-        TForm2& f = m_desk->form2();
+        Ueberschreibwarnung& f = m_desk->ueberschreibwarnung();
         // The hook only records what it sees and always answers, so a failed check can never
         // leave the dialog open.
         QDialog* gezeigt = nullptr;
@@ -89,17 +90,17 @@ private slots:
         m_desk->onDialogShown = [&](QDialog& d) {
             gezeigt = &d;
             sichtbar = m_desk->overwriteWarningVisible();
-            label = f.Label1()->text();
+            label = f.ui()->Meldung->text();
             fokus = f.focusWidget();
             switch (weg) {
             case 1:
-                f.Button1()->click();
+                f.ui()->Abbrechen->click();
                 break;
             case 2:
-                f.Button2()->click();
+                f.ui()->Wiederholen->click();
                 break;
             case 3:
-                f.Button3()->click();
+                f.ui()->Ueberschreiben->click();
                 break;
             case 4:
                 QTest::keyClick(&f, Qt::Key_Return);
@@ -115,9 +116,9 @@ private slots:
         QCOMPARE(gezeigt, static_cast<QDialog*>(&f));
         QVERIFY(sichtbar);
         QCOMPARE(label, QString::fromUtf8("Datei\n/tmp/Sch\xC3\xBCtzen.rls\nbereits vorhanden !"));
-        QCOMPARE(fokus, static_cast<QWidget*>(f.Button2()));
+        QCOMPARE(fokus, static_cast<QWidget*>(f.ui()->Wiederholen));
         QVERIFY(!m_desk->overwriteWarningVisible());
-        QCOMPARE(TForm2::warntext("x"), std::string("Datei\n\rx\n\rbereits vorhanden !"));
+        QCOMPARE(Ueberschreibwarnung::warntext("x"), std::string("Datei\n\rx\n\rbereits vorhanden !"));
     }
 
     void messageBoxMapsFlagsToButtonsAndResults() {
@@ -216,5 +217,5 @@ private:
     std::unique_ptr<QtDesktop> m_desk;
 };
 
-QTEST_MAIN(TForm2Test)
-#include "TForm2Test.moc"
+QTEST_MAIN(UeberschreibwarnungTest)
+#include "UeberschreibwarnungTest.moc"

@@ -7,11 +7,11 @@
 // it and when its list is about to open, so the window can take the typed name over first.
 // Keys and the mouse wheel never switch the entry while the list is closed: a profile is only
 // chosen from the open list.
-class ProfilBox : public QComboBox {
+class ProfilComboBox : public QComboBox {
     Q_OBJECT
 
 public:
-    explicit ProfilBox(QWidget* parent = nullptr);
+    explicit ProfilComboBox(QWidget* parent = nullptr);
 
     void showPopup() override;
 

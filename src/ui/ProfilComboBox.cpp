@@ -1,4 +1,4 @@
-#include "ProfilBox.h"
+#include "ProfilComboBox.h"
 
 #include <QAbstractItemView>
 #include <QFocusEvent>
@@ -6,19 +6,19 @@
 #include <QLineEdit>
 #include <QWheelEvent>
 
-ProfilBox::ProfilBox(QWidget* parent) : QComboBox(parent) {
+ProfilComboBox::ProfilComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     // A typed name is taken as typed, never completed to the name of another profile.
     setCompleter(nullptr);
 }
 
-void ProfilBox::showPopup() {
+void ProfilComboBox::showPopup() {
     emit listeOeffnet();
     QComboBox::showPopup();
 }
 
-void ProfilBox::keyPressEvent(QKeyEvent* event) {
+void ProfilComboBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -36,11 +36,11 @@ void ProfilBox::keyPressEvent(QKeyEvent* event) {
     QComboBox::keyPressEvent(event);
 }
 
-void ProfilBox::wheelEvent(QWheelEvent* event) {
+void ProfilComboBox::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-void ProfilBox::focusOutEvent(QFocusEvent* event) {
+void ProfilComboBox::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason)
         return;

@@ -11,7 +11,7 @@
 
 using namespace settings_test;
 
-class TForm1SettingsTest : public QObject {
+class EinstellungsfensterTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeTtyTree> m_ports;
@@ -56,11 +56,11 @@ private slots:
         Profilliste liste;
         auto form = makeForm(liste);
         QVERIFY(form->Aenderungspruefung());
-        QCOMPARE(form->f().ComboBoxComNr->Text(), std::string("COM1"));
-        QCOMPARE(form->f().RadioGroup2->itemIndex(), int(maDisagRM));
-        QCOMPARE(form->f().Edit6->text(), QStringLiteral("10"));
-        QCOMPARE(form->f().ComboBox2->count(), 2);
-        QCOMPARE(form->f().PageControl1->currentWidget(), form->f().TabSheet4);
+        QCOMPARE(form->f().Port->Text(), std::string("COM1"));
+        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisagRM));
+        QCOMPARE(form->f().Schusszahl->text(), QStringLiteral("10"));
+        QCOMPARE(form->f().Profilbox->count(), 2);
+        QCOMPARE(form->f().Seiten->currentWidget(), form->f().SeiteInfo);
     }
 
     void portChangeReconnectsAndFileChangesDoNot() {
@@ -69,20 +69,20 @@ private slots:
         auto form = makeForm(liste);
         form->show();
 
-        form->f().ComboBoxComNr->setText("com2");
+        form->f().Port->setText("com2");
         QVERIFY(!form->Aenderungspruefung());
-        form->Button2Click();
+        form->UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("COM2"));
         QCOMPARE(form->geschlossen, 1);
         QCOMPARE(form->geoeffnet, 1);
         QVERIFY(form->isHidden());
 
         // file name, file mode, warning and layout take effect without reconnecting
-        form->f().Edit1->setText(QStringLiteral("/tmp/Sch\u00fctzen.rls"));
-        form->f().RadioGroup1->setItemIndex(1);
-        form->f().CheckBox1->setChecked(false);
-        form->f().ElementeListView->setCurrentItem(form->f().ElementeListView->topLevelItem(2));
-        form->LoadButtonClick();
+        form->f().Dateiname->setText(QStringLiteral("/tmp/Sch\u00fctzen.rls"));
+        form->f().Dateiwahl->setItemIndex(1);
+        form->f().Warnen->setChecked(false);
+        form->f().Elementeliste->setCurrentItem(form->f().Elementeliste->topLevelItem(2));
+        form->HinzufuegenClick();
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Dateiname), std::string("/tmp/Sch\xFCtzen.rls"));
         QCOMPARE(liste.aktiv().Dateimodus, 1);
@@ -96,26 +96,26 @@ private slots:
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        form->f().RadioGroup2->setItemIndex(maSam4000);
+        form->f().Maschinenwahl->setItemIndex(maSam4000);
         QVERIFY(form->SteuerelementeUebernehmen()); // the machine change reconnects
         QCOMPARE(form->geoeffnet, 1);
 
-        form->f().CheckBox2->setChecked(!form->f().CheckBox2->isChecked());
+        form->f().Zehntelringe->setChecked(!form->f().Zehntelringe->isChecked());
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 1);
-        QCOMPARE(liste.aktiv().Zehntelringe, form->f().CheckBox2->isChecked() ? 1 : 0);
+        QCOMPARE(liste.aktiv().Zehntelringe, form->f().Zehntelringe->isChecked() ? 1 : 0);
 
-        form->f().RadioGroup2->setItemIndex(maDisagRM);
+        form->f().Maschinenwahl->setItemIndex(maDisagRM);
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 2);
-        form->f().CheckBox2->setChecked(!form->f().CheckBox2->isChecked());
+        form->f().Zehntelringe->setChecked(!form->f().Zehntelringe->isChecked());
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 3);
 
         // the Disag's settings reconnect whatever the machine
-        form->f().RadioGroup2->setItemIndex(maRikaSAG1);
+        form->f().Maschinenwahl->setItemIndex(maRikaSAG1);
         QVERIFY(form->SteuerelementeUebernehmen());
-        form->f().Edit5->setText(QStringLiteral("500"));
+        form->f().Teilergrenze->setText(QStringLiteral("500"));
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(liste.aktiv().Teilergrenze, 500);
         QCOMPARE(form->geoeffnet, 5);
@@ -129,9 +129,9 @@ private slots:
         std::ofstream(datei) << "alt\n";
         form->show();
 
-        form->f().CheckBox4->setChecked(true);
+        form->f().Header->setChecked(true);
         m_desk->boxAnswers = {IdNo};
-        form->Button2Click();
+        form->UebernehmenClick();
         QCOMPARE(boxText(*m_desk), std::string("Der Datensatzaufbau wurde ge\xE4ndert.\n\r"
                                                "Deshalb sollte die Protokolldatei gel\xF6scht werden!\n\r"
                                                "l\xF6schen?"));
@@ -140,7 +140,7 @@ private slots:
         QVERIFY(form->isVisible()); // refused: nothing applied, the window stays open
         QCOMPARE(liste.aktiv().Header, uint8_t(0));
         QVERIFY(fs::exists(datei));
-        QVERIFY(form->f().CheckBox4->isChecked()); // the edit stays in the control
+        QVERIFY(form->f().Header->isChecked()); // the edit stays in the control
 
         // the close query then offers to apply the edit
         m_desk->boxAnswers = {IdCancel};
@@ -156,10 +156,10 @@ private slots:
         // what the header line does not describe asks nothing: port, Disag settings, file name
         std::ofstream(datei) << "Serien des Tages\n";
         const std::size_t gefragt = m_desk->boxes.size();
-        form->f().ComboBoxComNr->setText("COM2");
-        form->f().Edit4->setText(QStringLiteral("Kreis"));
-        form->f().Edit1->setText(QString::fromStdString(m_start->path() + "/Protokoll2.rls"));
-        form->Button2Click();
+        form->f().Port->setText("COM2");
+        form->f().Scheibentext->setText(QStringLiteral("Kreis"));
+        form->f().Dateiname->setText(QString::fromStdString(m_start->path() + "/Protokoll2.rls"));
+        form->UebernehmenClick();
         QCOMPARE(m_desk->boxes.size(), gefragt);
         QCOMPARE(text(liste.aktiv().Port), std::string("COM2"));
         QVERIFY(fs::exists(datei));
@@ -167,9 +167,9 @@ private slots:
         // a changed record list asks; a folder of that name is never deleted
         const std::string datei2 = m_start->path() + "/Protokoll2.rls";
         fs::create_directory(datei2);
-        form->f().DatensatzListView->setCurrentItem(nullptr);
-        form->f().ElementeListView->setCurrentItem(form->f().ElementeListView->topLevelItem(0));
-        form->LoadButtonClick();
+        form->f().Datensatzliste->setCurrentItem(nullptr);
+        form->f().Elementeliste->setCurrentItem(form->f().Elementeliste->topLevelItem(0));
+        form->HinzufuegenClick();
         m_desk->boxAnswers = {IdYes};
         QVERIFY(form->SteuerelementeUebernehmen());
         QVERIFY(fs::is_directory(datei2));
@@ -196,22 +196,23 @@ private slots:
             TestForm form(liste, m_start->path());
             QVERIFY(form.Ersteinrichtung());
             QCOMPARE(text(liste.aktiv().Port), fall.standard);
-            QCOMPARE(form.f().ComboBoxComNr->Text(), fall.standard);
+            QCOMPARE(form.f().Port->Text(), fall.standard);
             QCOMPARE(form.geoeffnet, 0);
             QVERIFY(m_desk->boxes.empty());
-            auto* hinweis = form.f().TabSheet1->findChild<QLabel*>(QStringLiteral("LabelErsteinrichtung"));
+            auto* hinweis =
+                form.f().SeiteAllgemein->findChild<QLabel*>(QStringLiteral("ErsteinrichtungHinweis"));
             QVERIFY(hinweis && !hinweis->isHidden());
             QVERIFY(hinweis->text().contains(QStringLiteral("Maschinensuche")));
             QVERIFY(hinweis->fontMetrics().horizontalAdvance(hinweis->text()) <= hinweis->width());
 
             form.show();
-            form.Button2Click();
+            form.UebernehmenClick();
             QCOMPARE(form.geoeffnet, 1);
             QVERIFY(form.isHidden());
             QVERIFY(hinweis->isHidden());
             // from now on "Übernehmen" signs on a machine that is not connected (this form opens
             // none), whether or not a setting changed
-            form.Button2Click();
+            form.UebernehmenClick();
             QCOMPARE(form.geoeffnet, 2);
         }
     }
@@ -220,7 +221,7 @@ private slots:
         m_start->write({"Verein", "Training", "Jugend"});
         Profilliste liste;
         auto form = makeForm(liste);
-        ProfilBox* box = form->f().ComboBox2;
+        ProfilComboBox* box = form->f().Profilbox;
 
         // choosing from the list selects the profile
         box->setCurrentIndex(2);
@@ -260,7 +261,7 @@ private slots:
         m_start->write({"Verein", "Training"});
         Profilliste liste;
         auto form = makeForm(liste);
-        ProfilBox* box = form->f().ComboBox2;
+        ProfilComboBox* box = form->f().Profilbox;
         QTest::keyClick(box, Qt::Key_Down);
         QTest::keyClick(box, Qt::Key_PageDown);
         QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
@@ -274,7 +275,7 @@ private slots:
         m_start->write({"Verein", "Training"});
         Profilliste liste;
         auto form = makeForm(liste);
-        ProfilBox* box = form->f().ComboBox2;
+        ProfilComboBox* box = form->f().Profilbox;
         box->setCurrentIndex(1);
         emit box->activated(1);
         typeInto(box->lineEdit(), QString());
@@ -290,19 +291,19 @@ private slots:
         auto form = makeForm(liste);
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        form->f().Edit6->setText(QStringLiteral("20"));
-        form->Button5Click();
+        form->f().Schusszahl->setText(QStringLiteral("20"));
+        form->NeuesProfilClick();
         QCOMPARE(liste.size(), std::size_t(2));
         QCOMPARE(text(liste[1].Name), std::string("Unbenannt"));
         QCOMPARE(liste[0].Gesamtschusszahl, 20); // the edit went to the old profile
         QCOMPARE(liste[1].Gesamtschusszahl, 10); // the copy was taken before
-        QCOMPARE(form->f().ComboBox2->currentText(), QStringLiteral("Unbenannt"));
-        QVERIFY(form->f().ComboBox2->hasFocus());
+        QCOMPARE(form->f().Profilbox->currentText(), QStringLiteral("Unbenannt"));
+        QVERIFY(form->f().Profilbox->hasFocus());
         // typing replaces the name at once
-        QTest::keyClicks(form->f().ComboBox2->lineEdit(), QStringLiteral("Gast"));
-        form->f().Edit1->setFocus(); // leaving the box for another control renames
+        QTest::keyClicks(form->f().Profilbox->lineEdit(), QStringLiteral("Gast"));
+        form->f().Dateiname->setFocus(); // leaving the box for another control renames
         QTRY_COMPARE(text(liste[1].Name), std::string("Gast"));
-        QCOMPARE(form->f().ComboBox2->itemText(1), QStringLiteral("Gast"));
+        QCOMPARE(form->f().Profilbox->itemText(1), QStringLiteral("Gast"));
     }
 
     void numberFieldsFilterDigitsAndPutTheDefaultBack() {
@@ -311,15 +312,15 @@ private slots:
         auto form = makeForm(liste);
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        form->f().PageControl1->setCurrentWidget(form->f().TabSheet3);
-        QLineEdit* edit3 = form->f().Edit3;
+        form->f().Seiten->setCurrentWidget(form->f().SeiteMaschinen);
+        QLineEdit* edit3 = form->f().SchussProScheibe;
 
         // Types into the field, moves the focus on, and gives the field's text once the focus
         // is back in it (as it must be after a reset).
         const auto enterAndLeave = [&](QLineEdit* edit, const QString& typed) -> QString {
             edit->setFocus();
             typeInto(edit, typed);
-            form->f().Edit4->setFocus();
+            form->f().Scheibentext->setFocus();
             if (!QTest::qWaitFor([edit] { return edit->hasFocus(); }))
                 return QStringLiteral("<focus not back>");
             return edit->text();
@@ -329,30 +330,30 @@ private slots:
 
         edit3->setFocus();
         typeInto(edit3, QStringLiteral("15"));
-        form->f().Edit4->setFocus();
-        QTRY_VERIFY(form->f().Edit4->hasFocus());
+        form->f().Scheibentext->setFocus();
+        QTRY_VERIFY(form->f().Scheibentext->hasFocus());
         QCOMPARE(edit3->text(), QStringLiteral("15"));
 
         typeInto(edit3, QStringLiteral("a1-b2"));
         QCOMPARE(edit3->text(), QStringLiteral("12"));
 
-        QCOMPARE(enterAndLeave(form->f().Edit5, QStringLiteral("9")), QStringLiteral("250"));
-        QCOMPARE(enterAndLeave(form->f().Edit5, QStringLiteral("99999999999")), QStringLiteral("250"));
-        QCOMPARE(enterAndLeave(form->f().Edit6, QStringLiteral("121")), QStringLiteral("10"));
-        typeInto(form->f().Edit6, QStringLiteral("1200"));
-        QCOMPARE(form->f().Edit6->text(), QStringLiteral("120"));
+        QCOMPARE(enterAndLeave(form->f().Teilergrenze, QStringLiteral("9")), QStringLiteral("250"));
+        QCOMPARE(enterAndLeave(form->f().Teilergrenze, QStringLiteral("99999999999")), QStringLiteral("250"));
+        QCOMPARE(enterAndLeave(form->f().Schusszahl, QStringLiteral("121")), QStringLiteral("10"));
+        typeInto(form->f().Schusszahl, QStringLiteral("1200"));
+        QCOMPARE(form->f().Schusszahl->text(), QStringLiteral("120"));
     }
 
     void aNumberOutOfRangeNeverReachesTheProfile() {
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        form->f().Edit3->setText(QStringLiteral("0"));
-        form->f().Edit6->setText(QString());
+        form->f().SchussProScheibe->setText(QStringLiteral("0"));
+        form->f().Schusszahl->setText(QString());
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(liste.aktiv().Scheibenschusszahl, 1);
         QCOMPARE(liste.aktiv().Gesamtschusszahl, 10);
-        QCOMPARE(form->f().Edit3->text(), QStringLiteral("1"));
+        QCOMPARE(form->f().SchussProScheibe->text(), QStringLiteral("1"));
         QCOMPARE(form->geoeffnet, 0);
     }
 
@@ -361,16 +362,16 @@ private slots:
         Profilliste liste;
         auto form = makeForm(liste);
         form->show();
-        form->f().ComboBoxComNr->setText("COM2");
-        form->Button6Click();
+        form->f().Port->setText("COM2");
+        form->NeuAnmeldenClick();
         QCOMPARE(form->geschlossen, 1);
         QCOMPARE(form->geoeffnet, 1);
         QVERIFY(form->isVisible()); // stays open with the unapplied edit
         QCOMPARE(text(liste.aktiv().Port), std::string("COM1"));
-        QCOMPARE(form->f().ComboBoxComNr->Text(), std::string("COM2"));
+        QCOMPARE(form->f().Port->Text(), std::string("COM2"));
 
-        form->f().ComboBoxComNr->setText("COM1");
-        form->Button6Click();
+        form->f().Port->setText("COM1");
+        form->NeuAnmeldenClick();
         QCOMPARE(form->geoeffnet, 2);
         QVERIFY(form->isHidden());
     }
@@ -379,52 +380,52 @@ private slots:
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        QTabWidget* pages = form->f().PageControl1;
-        const int maschinen = pages->indexOf(form->f().TabSheet3);
+        QTabWidget* pages = form->f().Seiten;
+        const int maschinen = pages->indexOf(form->f().SeiteMaschinen);
         QVERIFY(pages->isTabVisible(maschinen));
-        QVERIFY(form->f().Button6->isEnabled());
+        QVERIFY(form->f().NeuAnmelden->isEnabled());
 
-        form->f().RadioGroup2->setItemIndex(maSam4000);
+        form->f().Maschinenwahl->setItemIndex(maSam4000);
         QVERIFY(!pages->isTabVisible(maschinen));
-        QVERIFY(!form->f().Button6->isEnabled());
+        QVERIFY(!form->f().NeuAnmelden->isEnabled());
 
-        form->Button3Click(); // "Abbrechen" discards the edit
-        QCOMPARE(form->f().RadioGroup2->itemIndex(), int(maDisagRM));
+        form->AbbrechenClick(); // "Abbrechen" discards the edit
+        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisagRM));
         QVERIFY(pages->isTabVisible(maschinen));
-        QVERIFY(form->f().Button6->isEnabled());
+        QVERIFY(form->f().NeuAnmelden->isEnabled());
 
         // the warning can only be chosen for the one-record file
-        form->f().RadioGroup1->setItemIndex(0);
-        QVERIFY(!form->f().CheckBox1->isEnabled());
-        form->f().RadioGroup1->setItemIndex(1);
-        QVERIFY(form->f().CheckBox1->isEnabled());
+        form->f().Dateiwahl->setItemIndex(0);
+        QVERIFY(!form->f().Warnen->isEnabled());
+        form->f().Dateiwahl->setItemIndex(1);
+        QVERIFY(form->f().Warnen->isEnabled());
     }
 
     void durchsuchenFillsTheFileNameOnly() {
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        const QString before = form->f().Edit1->text();
+        const QString before = form->f().Dateiname->text();
 
         form->saveAnswer = QString();
-        form->Button1Click();
+        form->DurchsuchenClick();
         QCOMPARE(form->savePreset, before);
-        QCOMPARE(form->f().Edit1->text(), before);
+        QCOMPARE(form->f().Dateiname->text(), before);
 
         form->saveAnswer = QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls");
-        form->Button1Click();
-        QCOMPARE(form->f().Edit1->text(), form->saveAnswer);
+        form->DurchsuchenClick();
+        QCOMPARE(form->f().Dateiname->text(), form->saveAnswer);
         QCOMPARE(fromAnsi(text(liste.aktiv().Dateiname)), before); // not applied yet
 
         // a name the profile cannot hold is refused
         form->saveAnswer = QStringLiteral("/home/\u0412\u0430\u0441\u044f/p.rls");
-        form->Button1Click();
+        form->DurchsuchenClick();
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
-        QCOMPARE(form->f().Edit1->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
+        QCOMPARE(form->f().Dateiname->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
         form->saveAnswer = QStringLiteral("/") + QString(600, QLatin1Char('x'));
-        form->Button1Click();
+        form->DurchsuchenClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(2));
-        QCOMPARE(form->f().Edit1->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
+        QCOMPARE(form->f().Dateiname->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
     }
 
     // Values the controls cannot show are no difference: opening and closing the window asks
@@ -447,20 +448,20 @@ private slots:
 
         Profilliste liste;
         auto form = makeForm(liste);
-        QCOMPARE(form->f().RadioGroup2->itemIndex(), -1);
-        QCOMPARE(form->f().RadioGroup4->itemIndex(), -1);
-        QCOMPARE(form->f().RadioGroup3->itemIndex(), -1);
-        QCOMPARE(form->f().ElementeListView->topLevelItemCount(), 4);
-        QCOMPARE(form->f().DatensatzListView->topLevelItemCount(), 2);
+        QCOMPARE(form->f().Maschinenwahl->itemIndex(), -1);
+        QCOMPARE(form->f().Trennzeichenartwahl->itemIndex(), -1);
+        QCOMPARE(form->f().Scheibentypwahl->itemIndex(), -1);
+        QCOMPARE(form->f().Elementeliste->topLevelItemCount(), 4);
+        QCOMPARE(form->f().Datensatzliste->topLevelItemCount(), 2);
         QVERIFY(form->Aenderungspruefung());
         form->show();
-        form->Button3Click(); // "Abbrechen"
+        form->AbbrechenClick(); // "Abbrechen"
         m_desk->boxAnswers = {IdNo};
         QVERIFY(!form->CloseQuery());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
 
-        form->f().CheckBox3->setChecked(true);
+        form->f().Drucker->setChecked(true);
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1)); // the record list is as it was: no question
         QVERIFY(form->Aenderungspruefung());
@@ -470,11 +471,11 @@ private slots:
         QCOMPARE(liste.aktiv().Elemente, (std::array<int8_t, 6>{0, 1, 2, 3, -1, -1}));
         QCOMPARE(liste.aktiv().Datensatz, (std::array<int8_t, 6>{4, 5, -1, -1, -1, -1}));
         // switching the separator kind on such a profile selects only rows that exist
-        form->f().RadioGroup4->button(1)->click();
+        form->f().Trennzeichenartwahl->button(1)->click();
         QCOMPARE(liste.aktiv().TrennzeichenWahl, 1);
-        QVERIFY(form->f().ListView1->selectionModel()->selectedRows().isEmpty());
-        form->f().RadioGroup4->button(2)->click();
-        QCOMPARE(form->f().ListView1->selectionModel()->selectedRows().value(0).row(), 10);
+        QVERIFY(form->f().Trennzeichenliste->selectionModel()->selectedRows().isEmpty());
+        form->f().Trennzeichenartwahl->button(2)->click();
+        QCOMPARE(form->f().Trennzeichenliste->selectionModel()->selectedRows().value(0).row(), 10);
     }
 
     void aPortMissingFromTheListIsShownAndKeptUntilTheUserChoosesOne() {
@@ -482,12 +483,12 @@ private slots:
         m_start->write({"Verein"}); // on COM1, which this computer does not have
         Profilliste liste;
         auto form = makeForm(liste);
-        TComComboBox* ports = form->f().ComboBoxComNr;
+        TComComboBox* ports = form->f().Port;
         QCOMPARE(ports->Text(), std::string("COM1"));
         QVERIFY(!ports->isListed("COM1"));
         QVERIFY(form->Aenderungspruefung());
 
-        form->f().Edit4->setText(QStringLiteral("Kreis"));
+        form->f().Scheibentext->setText(QStringLiteral("Kreis"));
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Port), std::string("COM1"));
         QCOMPARE(form->geoeffnet, 1); // the Disag's text reconnects, on the shown port
@@ -506,18 +507,18 @@ private slots:
         Profilliste liste;
         auto form = makeForm(liste);
         form->show();
-        QLineEdit* eingabe = form->f().ComboBoxComNr->lineEdit();
+        QLineEdit* eingabe = form->f().Port->lineEdit();
 
         typeInto(eingabe, QStringLiteral("pts/3"));
-        form->Button2Click();
+        form->UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("pts/3"));
         QCOMPARE(form->geoeffnet, 1);
         QVERIFY(form->isHidden());
 
         form->show();
         typeInto(eingabe, QStringLiteral("/dev/ttyUSB0")); // 12 characters
-        form->f().Edit6->setText(QStringLiteral("20"));
-        form->Button2Click();
+        form->f().Schusszahl->setText(QStringLiteral("20"));
+        form->UebernehmenClick();
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QVERIFY(boxText(*m_desk).find("/dev/ttyUSB0") != std::string::npos);
         QVERIFY(form->isVisible());
@@ -527,11 +528,11 @@ private slots:
         QCOMPARE(form->geoeffnet, 1);
 
         typeInto(eingabe, QStringLiteral("/dev/ttyS0"));
-        form->Button2Click();
+        form->UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("/dev/ttyS0"));
         QCOMPARE(liste.aktiv().Gesamtschusszahl, 20);
     }
 };
 
-QTEST_MAIN(TForm1SettingsTest)
-#include "TForm1SettingsTest.moc"
+QTEST_MAIN(EinstellungsfensterTest)
+#include "EinstellungsfensterTest.moc"

@@ -1,8 +1,8 @@
 #include "ConfigFile.h"
+#include "Einstellungsfenster.h"
 #include "PermissionsEnforced.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "Einstellungsfenster.h"
 
 #include <QtTest>
 
@@ -14,9 +14,9 @@
 namespace {
 
 // A settings window whose controls can be made to differ from the profile.
-class Form : public TForm1 {
+class Form : public Einstellungsfenster {
 public:
-    using TForm1::TForm1;
+    using Einstellungsfenster::Einstellungsfenster;
     bool differs = false;
     int applied = 0;
     bool Aenderungspruefung() override { return !differs; }
@@ -29,7 +29,7 @@ public:
 
 } // namespace
 
-class TForm1CloseTest : public QObject {
+class EinstellungsfensterCloseTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -111,7 +111,7 @@ private slots:
     void newProfileCopiesTheStoredProfileBeforeApplying() {
         Profilliste liste;
         Form form(liste, m_start);
-        form.Button5Click();
+        form.NeuesProfilClick();
         QCOMPARE(liste.size(), std::size_t(2));
         QCOMPARE(liste.activeIndex(), std::size_t(1));
         QCOMPARE(text(liste[1].Name), std::string("Unbenannt"));
@@ -169,5 +169,5 @@ private:
     std::unique_ptr<ScriptedDesktop> m_desk;
 };
 
-QTEST_MAIN(TForm1CloseTest)
-#include "TForm1CloseTest.moc"
+QTEST_MAIN(EinstellungsfensterCloseTest)
+#include "EinstellungsfensterCloseTest.moc"
