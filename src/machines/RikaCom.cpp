@@ -12,53 +12,53 @@ constexpr std::size_t kMaxVersion = 256;
 constexpr auto kLook = std::chrono::milliseconds(50);
 } // namespace
 
-// --- TRikaConfig
+// --- TRikaEinstellungen
 
-TRikaConfig::TRikaConfig(TRikaCom* com) : FCom(com) {}
+TRikaEinstellungen::TRikaEinstellungen(TRikaCom* com) : FCom(com) {}
 
-void TRikaConfig::send(const char* format, int value) {
+void TRikaEinstellungen::send(const char* format, int value) {
     char text[16];
     std::snprintf(text, sizeof text, format, value);
     if (FCom)
         FCom->SendString(text);
 }
 
-void TRikaConfig::SetSerie(std::int32_t value) {
+void TRikaEinstellungen::SetSerie(std::int32_t value) {
     if (value < 0 || value > 200)
         return;
     FSerie = value;
     send("S%03d", value);
 }
 
-void TRikaConfig::SetTeiler(std::int32_t value) {
+void TRikaEinstellungen::SetTeiler(std::int32_t value) {
     if (value < 0 || value > 6500)
         return;
     FTeiler = value;
     send("T%04d", value);
 }
 
-void TRikaConfig::SetTeilerfaktor(std::int32_t value) {
+void TRikaEinstellungen::SetTeilerfaktor(std::int32_t value) {
     if (value < 1 || value > 99)
         return;
     FTeilerfaktor = value;
     send("F%02d", value);
 }
 
-void TRikaConfig::SetSchuss(RikaSchuss value) {
+void TRikaEinstellungen::SetSchuss(RikaSchuss value) {
     if (value > sz5)
         return;
     FSchuss = value;
     send("U%d", static_cast<int>(value) + 1);
 }
 
-void TRikaConfig::SetZehntelwertung(RikaZehntelwertung value) {
+void TRikaEinstellungen::SetZehntelwertung(RikaZehntelwertung value) {
     if (value > zwZRT)
         return;
     FZehntelwertung = value;
     send("Z%d", static_cast<int>(value));
 }
 
-void TRikaConfig::SendAll() {
+void TRikaEinstellungen::SendAll() {
     SetSerie(FSerie);
     SetTeiler(FTeiler);
     SetTeilerfaktor(FTeilerfaktor);
@@ -66,8 +66,8 @@ void TRikaConfig::SendAll() {
     SetZehntelwertung(FZehntelwertung);
 }
 
-void TRikaConfig::Assign(const TPersistent* Source) {
-    const auto* other = dynamic_cast<const TRikaConfig*>(Source);
+void TRikaEinstellungen::Assign(const TPersistent* Source) {
+    const auto* other = dynamic_cast<const TRikaEinstellungen*>(Source);
     if (!other) {
         TPersistent::Assign(Source);
         return;
@@ -183,7 +183,7 @@ void TRikaComThread::Failed() {
 
 // --- TRikaCom
 
-TRikaCom::TRikaCom() : FEinstellungen(std::make_unique<TRikaConfig>(this)) {
+TRikaCom::TRikaCom() : FEinstellungen(std::make_unique<TRikaEinstellungen>(this)) {
     ApplyMachineLineSettings(br9600, false, TComEvents{}, smThreadSync);
 }
 

@@ -25,11 +25,11 @@ enum RikaZehntelwertung : std::uint8_t { zwKZ, zwZR, zwZT, zwZRT };
 // The machine's settings. Writing a property queues its command for the machine (sent at once
 // while the port is open; while it is closed the value is only stored and goes out with all the
 // others at the next opening). Serie, Teiler and Teilerfaktor outside their range are ignored.
-class TRikaConfig : public TPersistent {
+class TRikaEinstellungen : public TPersistent {
 public:
-    explicit TRikaConfig(TRikaCom* com);
-    TRikaConfig(const TRikaConfig&) = delete;
-    TRikaConfig& operator=(const TRikaConfig&) = delete;
+    explicit TRikaEinstellungen(TRikaCom* com);
+    TRikaEinstellungen(const TRikaEinstellungen&) = delete;
+    TRikaEinstellungen& operator=(const TRikaEinstellungen&) = delete;
 
     std::int32_t Serie() const { return FSerie; }
     void SetSerie(std::int32_t value); // 0..200: "S%03d"
@@ -45,8 +45,8 @@ public:
     // Writes all five again, in the order Serie, Teiler, Teilerfaktor, Schuss, Zehntelwertung.
     void SendAll();
 
-    const char* ClassName() const override { return "TRikaConfig"; }
-    // Copies the five values of another TRikaConfig without sending anything. Each object stays
+    const char* ClassName() const override { return "TRikaEinstellungen"; }
+    // Copies the five values of another TRikaEinstellungen without sending anything. Each object stays
     // with its own component.
     void Assign(const TPersistent* Source) override;
 
@@ -91,9 +91,9 @@ public:
     TRikaCom();
     ~TRikaCom() override;
 
-    TRikaConfig& Einstellungen() { return *FEinstellungen; }
-    const TRikaConfig& Einstellungen() const { return *FEinstellungen; }
-    // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaConfig).
+    TRikaEinstellungen& Einstellungen() { return *FEinstellungen; }
+    const TRikaEinstellungen& Einstellungen() const { return *FEinstellungen; }
+    // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaEinstellungen).
     void SetEinstellungen(const TPersistent* value) { FEinstellungen->Assign(value); }
 
     // Queues a command text for the reader; without a reader (port closed) nothing happens.
@@ -113,5 +113,5 @@ protected:
 private:
     friend class TRikaComThread;
     std::unique_ptr<TRikaComThread> FThread;
-    std::unique_ptr<TRikaConfig> FEinstellungen;
+    std::unique_ptr<TRikaEinstellungen> FEinstellungen;
 };

@@ -46,9 +46,8 @@ private:
 Einstellungsfenster::Einstellungsfenster(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))),
-      RikaCom1(m_logik->Pfad().RikaCom1), SamCom1(m_logik->Pfad().SamCom1),
-      Rm3WinCom1(m_logik->Pfad().Rm3WinCom1), m_liste(liste),
-      m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
+      RikaCom(m_logik->Pfad().RikaCom), SamCom(m_logik->Pfad().SamCom), DisagCom(m_logik->Pfad().DisagCom),
+      m_liste(liste), m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));

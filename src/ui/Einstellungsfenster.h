@@ -19,7 +19,7 @@ class QTreeWidget;
 class Serienpfad;
 class TProtokollAusgabe;
 class TRikaCom;
-class TRm3WinCom;
+class TDisagCom;
 class TSamCom;
 class TCustomComPort;
 
@@ -107,9 +107,9 @@ public:
     // The machine components of the series path, alive as long as the window. At most one has
     // its port open: the one of the active profile's machine. (Their headers are not included
     // here: the serial layer's headers must come before any Qt header, see Einstellungsfenster.cpp.)
-    const std::unique_ptr<TRikaCom>& RikaCom1;
-    const std::unique_ptr<TSamCom>& SamCom1;
-    const std::unique_ptr<TRm3WinCom>& Rm3WinCom1;
+    const std::unique_ptr<TRikaCom>& RikaCom;
+    const std::unique_ptr<TSamCom>& SamCom;
+    const std::unique_ptr<TDisagCom>& DisagCom;
 
     Ui::Einstellungsfenster* ui() const { return m_ui.get(); }
     QMenu* Traymenue() const { return m_traymenue; }

@@ -57,7 +57,7 @@ private slots:
         auto form = makeForm(liste);
         QVERIFY(form->Aenderungspruefung());
         QCOMPARE(form->f().Port->Text(), std::string("COM1"));
-        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisagRM));
+        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisag));
         QCOMPARE(form->f().Schusszahl->text(), QStringLiteral("10"));
         QCOMPARE(form->f().Profilbox->count(), 2);
         QCOMPARE(form->f().Seiten->currentWidget(), form->f().SeiteInfo);
@@ -96,7 +96,7 @@ private slots:
         m_start->write({"Verein"});
         Profilliste liste;
         auto form = makeForm(liste);
-        form->f().Maschinenwahl->setItemIndex(maSam4000);
+        form->f().Maschinenwahl->setItemIndex(maSam);
         QVERIFY(form->SteuerelementeUebernehmen()); // the machine change reconnects
         QCOMPARE(form->geoeffnet, 1);
 
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(form->geoeffnet, 1);
         QCOMPARE(liste.aktiv().Zehntelringe, form->f().Zehntelringe->isChecked() ? 1 : 0);
 
-        form->f().Maschinenwahl->setItemIndex(maDisagRM);
+        form->f().Maschinenwahl->setItemIndex(maDisag);
         QVERIFY(form->SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 2);
         form->f().Zehntelringe->setChecked(!form->f().Zehntelringe->isChecked());
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(form->geoeffnet, 3);
 
         // the Disag's settings reconnect whatever the machine
-        form->f().Maschinenwahl->setItemIndex(maRikaSAG1);
+        form->f().Maschinenwahl->setItemIndex(maRika);
         QVERIFY(form->SteuerelementeUebernehmen());
         form->f().Teilergrenze->setText(QStringLiteral("500"));
         QVERIFY(form->SteuerelementeUebernehmen());
@@ -385,12 +385,12 @@ private slots:
         QVERIFY(pages->isTabVisible(maschinen));
         QVERIFY(form->f().NeuAnmelden->isEnabled());
 
-        form->f().Maschinenwahl->setItemIndex(maSam4000);
+        form->f().Maschinenwahl->setItemIndex(maSam);
         QVERIFY(!pages->isTabVisible(maschinen));
         QVERIFY(!form->f().NeuAnmelden->isEnabled());
 
         form->AbbrechenClick(); // "Abbrechen" discards the edit
-        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisagRM));
+        QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisag));
         QVERIFY(pages->isTabVisible(maschinen));
         QVERIFY(form->f().NeuAnmelden->isEnabled());
 

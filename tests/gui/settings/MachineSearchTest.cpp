@@ -6,10 +6,10 @@
 // shows it.
 
 // The machine components and the stand-in machines.
+#include "DisagCom.h"
 #include "DisagMachine.h"
 #include "RikaCom.h"
 #include "RikaMachine.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 #include "SamMachine.h"
 #include "SimLine.h"
@@ -110,10 +110,10 @@ private slots:
         QVERIFY(sanduhrWeg);
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maSam4000));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maSam));
         QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
         QCOMPARE(m_form->f().Port->ItemIndex(), 2);
-        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maSam4000));
+        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maSam));
         // the machine found is signed on at once (the form counts the opening)
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
         // written into profile and controls alike: nothing left to apply
@@ -131,9 +131,9 @@ private slots:
         QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine Rika SAG Version 250 an " + machine->portName() +
                                             " gefunden!\n\n\xDC"
                                             "bernehmen ?");
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisag));
         QCOMPARE(text(m_liste->aktiv().Port), std::string());
-        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maDisagRM));
+        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maDisag));
         // the profile's machine is given back
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
     }
@@ -169,7 +169,7 @@ private slots:
         auto machine = rika("250");
         QVERIFY(machine);
         makeForm({}, {machine.get()});
-        m_form->f().Maschinenwahl->setItemIndex(maRikaSAG1);
+        m_form->f().Maschinenwahl->setItemIndex(maRika);
         m_form->f().Port->setItemIndex(0);
         m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text,
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(m_desk->boxes.back().text, "Disag Modell RM IV an " + machine->portName() +
                                                 " gefunden !\n\n\xDC"
                                                 "bernehmen ?");
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisag));
         QCOMPARE(text(m_liste->aktiv().Port), machine->portName());
     }
 
@@ -208,7 +208,7 @@ private slots:
         QVERIFY(sam);
         makeForm({"ttyTFXA0"}, {});
         m_form->f().Port->setEditText(QString::fromStdString(sam->portName()));
-        m_form->f().Maschinenwahl->setItemIndex(maSam4000);
+        m_form->f().Maschinenwahl->setItemIndex(maSam);
         m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
 
@@ -226,11 +226,11 @@ private slots:
         auto nobody = disag("RM III"); // a Disag, but the SAM is tested
         QVERIFY(sam && nobody);
         makeForm({}, {sam.get(), nobody.get()});
-        m_form->f().Maschinenwahl->setItemIndex(maSam4000);
+        m_form->f().Maschinenwahl->setItemIndex(maSam);
 
         // the SAM's port is open on the first stand-in; the test of the second closes it
-        m_form->SamCom1->SetPort(sam->portName());
-        m_form->SamCom1->Open();
+        m_form->SamCom->SetPort(sam->portName());
+        m_form->SamCom->Open();
         m_form->f().Port->setItemIndex(1);
         const int geoeffnet = m_form->geoeffnet;
         m_form->MaschinentestClick();
@@ -241,13 +241,13 @@ private slots:
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
         // not the tested machine on the tested port comes back, but the profile's machine (a Disag
         // on its own port: the form counts the opening)
-        QVERIFY(!m_form->SamCom1->Connected());
+        QVERIFY(!m_form->SamCom->Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
 
         m_form->f().Port->setItemIndex(0);
         m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
-        QVERIFY(!m_form->SamCom1->Connected());
+        QVERIFY(!m_form->SamCom->Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 2);
     }
 };

@@ -176,22 +176,22 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
         std::function<bool(const Profil&)> gespeichert;
         bool reconnect;
     } faelle[] = {
-        {"port", maSam4000, [](SkriptAnsicht& v) { v.gezeigterPort = "ttyUSB0"; },
+        {"port", maSam, [](SkriptAnsicht& v) { v.gezeigterPort = "ttyUSB0"; },
          [](const Profil& p) { return text(p.Port) == "ttyUSB0"; }, true},
-        {"machine", maSam4000, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRikaSAG1; },
-         [](const Profil& p) { return p.Maschine == maRikaSAG1; }, true},
-        {"file name", maSam4000,
+        {"machine", maSam, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRika; },
+         [](const Profil& p) { return p.Maschine == maRika; }, true},
+        {"file name", maSam,
          [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "Sch\u00fctzen.rls"; }, // a name for both systems
          [](const Profil& p) { return text(p.Dateiname) == "Sch\xFCtzen.rls"; }, false},
-        {"tenths, SAM", maSam4000, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
+        {"tenths, SAM", maSam, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, false},
-        {"tenths, Disag", maDisagRM, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
+        {"tenths, Disag", maDisag, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, true},
-        {"divisor limit, Rika", maRikaSAG1, [](SkriptAnsicht& v) { v.texte[Feld::Teilergrenze] = "500"; },
+        {"divisor limit, Rika", maRika, [](SkriptAnsicht& v) { v.texte[Feld::Teilergrenze] = "500"; },
          [](const Profil& p) { return p.Teilergrenze == 500; }, true},
-        {"separator row", maSam4000, [](SkriptAnsicht& v) { v.trennzeichen = 256; },
+        {"separator row", maSam, [](SkriptAnsicht& v) { v.trennzeichen = 256; },
          [](const Profil& p) { return p.Trennzeichen[0] == 256; }, false},
-        {"shots out of range", maSam4000, [](SkriptAnsicht& v) { v.texte[Feld::SchussProScheibe] = "0"; },
+        {"shots out of range", maSam, [](SkriptAnsicht& v) { v.texte[Feld::SchussProScheibe] = "0"; },
          [](const Profil& p) { return p.Scheibenschusszahl == 1; }, false},
     };
     for (const auto& fall : faelle) {
@@ -225,7 +225,7 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
 // applied and the field is shown; a stored one is kept (the machine gets its ASCII spelling).
 TEST_F(EinstellungslogikTest, aZusatztextTheDisagCannotPrintIsRefused) {
     starte({[](Profil& p) {
-        p.Maschine = maDisagRM;
+        p.Maschine = maDisag;
         setText(p.Scheibentext, "M\xFChle");
     }});
     EXPECT_TRUE(m_logik->SteuerelementeUebernehmen());

@@ -1,5 +1,5 @@
-#include "Rm3WinDaten.h"
-#include "Rm3WinSchusszeile.h"
+#include "DisagDaten.h"
+#include "DisagSchusszeile.h"
 
 #include "Profilliste.h"
 #include "ScratchDir.h"
@@ -24,9 +24,9 @@ std::string lies(const std::string& pfad) {
 
 // The record of the one shot of a line.
 TSchussDatensatz einSchuss(std::string_view zeile) {
-    const TRm3WinSchusszeile z = Rm3WinSchusszeileLesen(zeile);
+    const TDisagSchusszeile z = DisagSchusszeileLesen(zeile);
     EXPECT_EQ(z.Schuesse.size(), 1u) << zeile;
-    return z.Schuesse.empty() ? TSchussDatensatz{} : Rm3WinDaten::schussDatensatz(z.Schuesse[0]);
+    return z.Schuesse.empty() ? TSchussDatensatz{} : DisagDaten::schussDatensatz(z.Schuesse[0]);
 }
 
 TSchussDatensatz schuss(const char* ring, const char* teiler, const char* x, const char* y) {
@@ -38,7 +38,7 @@ TSchussDatensatz schuss(const char* ring, const char* teiler, const char* x, con
     return s;
 }
 
-class DisagDaten : public ::testing::Test {
+class DisagDatenTest : public ::testing::Test {
 protected:
     void SetUp() override {
         liste.appendStandard(m_ordner.path());
@@ -48,7 +48,7 @@ protected:
 
     void zeilen(std::initializer_list<const char*> texte) {
         for (const char* t : texte)
-            daten.Rm3WinCom1Data(t);
+            daten.DisagComData(t);
     }
 
     ScratchDir m_ordner{"disag"};
@@ -56,10 +56,10 @@ protected:
     ScriptedDesktop desk;
     Profilliste liste;
     TProtokollAusgabe ausgabe{liste};
-    Rm3WinDaten daten{liste, ausgabe};
+    DisagDaten daten{liste, ausgabe};
 };
 
-TEST_F(DisagDaten, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
+TEST_F(DisagDatenTest, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
     zeilen({"STA", "SCH=1;10.4;123.4;90.0;G", "SCH=2;9.7;123.4;180.0;K", "SCH=3;9;50.0;45;G"});
     ASSERT_EQ(daten.SchussListe().size(), 3u);
     EXPECT_EQ(daten.SchussListe()[0], schuss("104", "1234", "0", "123"));
@@ -67,7 +67,7 @@ TEST_F(DisagDaten, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
     EXPECT_EQ(daten.SchussListe()[2], schuss("90", "500", "35", "35")); // 9 whole rings, 50.0 at 45 degrees
     EXPECT_TRUE(lies(datei).empty());
 
-    daten.Rm3WinCom1Data("WSE");
+    daten.DisagComData("WSE");
     EXPECT_TRUE(daten.SchussListe().empty());
     EXPECT_EQ(lies(datei), "LG;1;10,4;123,4;0;123;\n"
                            "LG;1;9,7;123,4;-123;0;\n"
@@ -75,13 +75,13 @@ TEST_F(DisagDaten, ShotsAreDecodedAndWrittenAsOneSeriesAtWse) {
     EXPECT_TRUE(desk.boxes.empty());
 
     // An empty list still makes a series: only the series separator reaches the file.
-    daten.Rm3WinCom1Data("WSE");
+    daten.DisagComData("WSE");
     EXPECT_EQ(desk.clipboard.back(), "");
 }
 
 // Whole rings as the machine sends them with "RIA=GR" are whole rings, written without tenths;
 // several shots of one target in one line are several shots, in order.
-TEST_F(DisagDaten, WholeRingsAndSeveralShotsInOneLine) {
+TEST_F(DisagDatenTest, WholeRingsAndSeveralShotsInOneLine) {
     liste.aktiv().Zehntelringe = 0;
     liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
     zeilen({"STA", "SCH=22;9;720.5;272;G", "SCH=23;10;148;0;G;24;8;1010.53;270;K;SCH=25;0;0;0;U;", "WSE"});
@@ -89,7 +89,7 @@ TEST_F(DisagDaten, WholeRingsAndSeveralShotsInOneLine) {
     EXPECT_TRUE(desk.boxes.empty());
 }
 
-TEST_F(DisagDaten, TargetTypeComesFromTheProfile) {
+TEST_F(DisagDatenTest, TargetTypeComesFromTheProfile) {
     const std::pair<int32_t, const char*> faelle[] = {{0, "LG"}, {2, "LG"}, {3, "LP"}, {4, "ZS"},
                                                       {5, "KK"}, {6, ""},   {-1, ""}};
     for (const auto& [typ, code] : faelle) {
@@ -99,14 +99,14 @@ TEST_F(DisagDaten, TargetTypeComesFromTheProfile) {
     }
 }
 
-TEST_F(DisagDaten, OnlyExactStartAndEndLinesCountAndOtherLinesAreIgnored) {
+TEST_F(DisagDatenTest, OnlyExactStartAndEndLinesCountAndOtherLinesAreIgnored) {
     zeilen({"SCH=1;10.4;123.4;90.0;G", "STA", "WSE1", "WSE ", "STA2", "XYZ", "", "sch=2;1;1;1;G", "SCH"});
     EXPECT_EQ(daten.SchussListe().size(), 1u); // "STA" does not empty the list
     EXPECT_TRUE(desk.clipboard.empty());
     EXPECT_TRUE(desk.boxes.empty());
 }
 
-TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
+TEST_F(DisagDatenTest, MalformedShotLineIsReportedAndChangesNothing) {
     zeilen({"SCH=1;10.4;123.4;90.0;G"});
     const std::pair<const char*, const char*> schlecht[] = {
         {"SCH=2;9.8;100.0;45.0", "keinen vollst\xE4ndigen Schuss"}, // four fields
@@ -127,7 +127,7 @@ TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
         {"SCH=2;9.8;100.0;45.0;G;3;9.8;100.0;45.0;GG", "Das Feld Kennung des 2. Schusses"}};
     for (const auto& [zeile, grund] : schlecht) {
         desk.boxes.clear();
-        daten.Rm3WinCom1Data(zeile);
+        daten.DisagComData(zeile);
         ASSERT_EQ(desk.boxes.size(), 1u) << zeile;
         EXPECT_EQ(desk.boxes[0].title, "Fehler");
         EXPECT_NE(desk.boxes[0].text.find("fehlerhafte Schussdaten"), std::string::npos);
@@ -138,7 +138,7 @@ TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
 
     // Control bytes of a garbled line are not put on screen, and a long one is cut.
     desk.boxes.clear();
-    daten.Rm3WinCom1Data("SCH=\x01\x1b" + std::string(500, 'x'));
+    daten.DisagComData("SCH=\x01\x1b" + std::string(500, 'x'));
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text.find('\x1b'), std::string::npos);
     EXPECT_LT(desk.boxes[0].text.size(), 250u);
@@ -146,8 +146,8 @@ TEST_F(DisagDaten, MalformedShotLineIsReportedAndChangesNothing) {
 
 // A line that ends in a group without all its fields: the complete shots are taken, the rest is
 // not guessed, and the user is told which line it was.
-TEST_F(DisagDaten, IncompleteLastShotOfALineIsToldAndTheShotsBeforeItKept) {
-    daten.Rm3WinCom1Data("SCH=1;10.4;123.4;90.0;G;2;9.7");
+TEST_F(DisagDatenTest, IncompleteLastShotOfALineIsToldAndTheShotsBeforeItKept) {
+    daten.DisagComData("SCH=1;10.4;123.4;90.0;G;2;9.7");
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].title, "Hinweis");
     EXPECT_NE(desk.boxes[0].text.find("SCH=1;10.4;123.4;90.0;G;2;9.7"), std::string::npos);
@@ -158,7 +158,7 @@ TEST_F(DisagDaten, IncompleteLastShotOfALineIsToldAndTheShotsBeforeItKept) {
 TEST(DisagSchusszeile, EveryFieldOfEveryGroupIsRead) {
     const auto shots = [](std::string_view zeile) {
         std::string s;
-        for (const TRm3WinSchuss& x : Rm3WinSchusszeileLesen(zeile).Schuesse)
+        for (const TDisagSchuss& x : DisagSchusszeileLesen(zeile).Schuesse)
             s += std::to_string(x.Schussnr) + " " + x.Ringwert + "=" + std::to_string(x.RingZehntel) + " " +
                  x.Teiler + "=" + std::to_string(x.TeilerZehntel) + " " + x.Kennung + "|";
         return s;
@@ -169,7 +169,7 @@ TEST(DisagSchusszeile, EveryFieldOfEveryGroupIsRead) {
     EXPECT_EQ(shots("SCH=1;10.9;720.53;0;U;"), "1 10.9=109 720.53=7205 U|"); // hundredths cut
     EXPECT_EQ(shots("SCH=1;0.0;99999.99;0;G;2;9;0;0;K;SCH=3;8.1;5.0;0;U"),
               "1 0.0=0 99999.99=999999 G|2 9=90 0=0 K|3 8.1=81 5.0=50 U|");
-    const TRm3WinSchusszeile rest = Rm3WinSchusszeileLesen("SCH=1;9;1;0;G;2;9;1;0");
+    const TDisagSchusszeile rest = DisagSchusszeileLesen("SCH=1;9;1;0;G;2;9;1;0");
     EXPECT_EQ(rest.Schuesse.size(), 1u);
     EXPECT_TRUE(rest.Unvollstaendig);
     EXPECT_TRUE(rest.Fehler.empty());
@@ -199,7 +199,7 @@ TEST(DisagKoordinaten, ExactValueOfTheFloatAngleTruncated) {
     }
 }
 
-TEST_F(DisagDaten, AngleIsReadWithAPointWhateverTheLocale) {
+TEST_F(DisagDatenTest, AngleIsReadWithAPointWhateverTheLocale) {
     const std::string vorher = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); // where installed; the result must not change
     const TSchussDatensatz s = einSchuss("SCH=1;10.0;100.0;-90.5;G");
@@ -208,14 +208,14 @@ TEST_F(DisagDaten, AngleIsReadWithAPointWhateverTheLocale) {
     EXPECT_EQ(s.YKoordinate, "-99");
 }
 
-TEST_F(DisagDaten, ShotsArrivingWhileASeriesIsWrittenBelongToTheNextSeries) {
+TEST_F(DisagDatenTest, ShotsArrivingWhileASeriesIsWrittenBelongToTheNextSeries) {
     liste.aktiv().Dateimodus = 1; // one record per file, with the overwrite warning
     liste.aktiv().Warnen = 1;
     std::ofstream(datei) << "noch nicht abgeholt";
     bool einmal = true;
     desk.whileOpen = [&] {
         if (std::exchange(einmal, false))
-            daten.Rm3WinCom1Data("SCH=1;8.0;400.0;0.0;G"); // the machine goes on meanwhile
+            daten.DisagComData("SCH=1;8.0;400.0;0.0;G"); // the machine goes on meanwhile
     };
     zeilen({"SCH=1;10.4;123.4;90.0;G", "WSE"});
     ASSERT_EQ(desk.warnings.size(), 1u);
@@ -224,9 +224,9 @@ TEST_F(DisagDaten, ShotsArrivingWhileASeriesIsWrittenBelongToTheNextSeries) {
     EXPECT_EQ(daten.SchussListe()[0], schuss("80", "4000", "400", "0"));
 }
 
-TEST_F(DisagDaten, FaultyShotIsToldAndItsValueKept) {
+TEST_F(DisagDatenTest, FaultyShotIsToldAndItsValueKept) {
     std::string ring = "0.0";
-    daten.Rm3WinCom1Edit(12, ring);
+    daten.DisagComEdit(12, ring);
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text, "Schuss 12 ist fehlerhaft!");
     EXPECT_EQ(desk.boxes[0].title, "Fehler");

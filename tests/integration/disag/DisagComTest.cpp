@@ -1,4 +1,4 @@
-#include "Rm3WinCom.h"
+#include "DisagCom.h"
 
 #include "DisagMachine.h"
 #include "MachineRig.h"
@@ -8,10 +8,10 @@
 
 namespace {
 
-using Rig = MachineRig<TRm3WinCom, DisagMachine>;
+using Rig = MachineRig<TDisagCom, DisagMachine>;
 
 constexpr char ENQ = 0x05, ACK = 0x06, NAK = 0x15;
-const std::string kStandard = TRm3WinInitstring().BuildString();
+const std::string kStandard = TDisagEinstellstring().BuildString();
 
 std::string frame(const std::string& text) {
     return text + static_cast<char>(DisagMachine::checkChar(text)) + '\r';
@@ -40,7 +40,7 @@ bool waitAcks(Rig& b, std::size_t n) {
                       5s);
 }
 
-TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
+TEST(DisagCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
     Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
@@ -51,7 +51,7 @@ TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
     EXPECT_EQ(b.data, (std::vector<std::string>{"STA", "SCH=1;10.4;123.4;90.0;G", "WSE"}));
     ASSERT_TRUE(waitCommands(b, 2));
     EXPECT_EQ(commands(b), (std::vector<std::string>{kStandard, kStandard}));
-    EXPECT_EQ(b.com.EditList(), (std::vector<TRm3WinEditShot>{{1, "10.4", "123.4", 'U'}}));
+    EXPECT_EQ(b.com.EditList(), (std::vector<TDisagEditShot>{{1, "10.4", "123.4", 'U'}}));
 
     // A setting changed while open goes out at once; the next "STA" forgets the shots.
     b.com.Einstellstring().SetScheibentext("Verein");
@@ -67,7 +67,7 @@ TEST(Rm3WinCom, SettingsAtOpeningAndAgainForEveryWseLinesInOrder) {
     EXPECT_TRUE(b.errors.empty());
 }
 
-TEST(Rm3WinCom, EmptyNulAndOverlongLines) {
+TEST(DisagCom, EmptyNulAndOverlongLines) {
     Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));
@@ -85,7 +85,7 @@ TEST(Rm3WinCom, EmptyNulAndOverlongLines) {
     EXPECT_EQ(b.sent(ACK), 3u);
 }
 
-TEST(Rm3WinCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
+TEST(DisagCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
     Rig b;
     std::vector<std::string> log;
     b.com.OnData = [&](TCustomComPort*, std::string text) { log.push_back("data " + text); };
@@ -114,7 +114,7 @@ TEST(Rm3WinCom, EditPassShowsUnconfirmedShotsThenAnswersWithTheList) {
     EXPECT_TRUE(b.errors.empty());
 }
 
-TEST(Rm3WinCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
+TEST(DisagCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
     Rig b;
     bool first = true;
     b.com.OnEdit = [&](TCustomComPort*, std::int32_t, std::string&) {
@@ -137,7 +137,7 @@ TEST(Rm3WinCom, StaAndWseDuringTheEditPassHaveNoEffectOfTheirOwn) {
     EXPECT_EQ(b.com.EditList().size(), 2u);
 }
 
-TEST(Rm3WinCom, CommandRefusedTenTimesGivesOneErrorAndNothingIsSent) {
+TEST(DisagCom, CommandRefusedTenTimesGivesOneErrorAndNothingIsSent) {
     Rig b;
     b.machine([](DisagMachine& m, SimWriter&) { m.setIdleReply(0x15); }); // NAK to every ENQ
     b.com.Open();
@@ -152,7 +152,7 @@ TEST(Rm3WinCom, CommandRefusedTenTimesGivesOneErrorAndNothingIsSent) {
     EXPECT_EQ(b.errors.size(), 1u);
 }
 
-TEST(Rm3WinCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
+TEST(DisagCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
     Rig b;
     std::string model = "x";
     b.machine([](DisagMachine& m, SimWriter&) { m.setModel("RM IV"); });
@@ -188,13 +188,13 @@ TEST(Rm3WinCom, TestAsksForTheModelWithThePortClosedBeforeAndAfter) {
     EXPECT_EQ(model, "RM3U");
     EXPECT_EQ(b.sent(NAK), naks + 1);
     EXPECT_TRUE(b.com.Test(model));
-    EXPECT_EQ(model, TRm3WinCom::ModellUnbekannt);
+    EXPECT_EQ(model, TDisagCom::ModellUnbekannt);
     EXPECT_EQ(b.sent(NAK), naks + 3);
 }
 
 // A line whose check character is wrong is refused with NAK, and the machine sends it again: the
 // resend is taken, once. After three damaged lines in a row the user is told once.
-TEST(Rm3WinCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
+TEST(DisagCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
     struct Case {
         std::size_t damaged; // copies of the shot line with a wrong check character
         std::size_t notices;
@@ -210,7 +210,7 @@ TEST(Rm3WinCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
         ASSERT_TRUE(b.runUntilData(3));
         b.main.runFor(100ms);
         EXPECT_EQ(b.data, (std::vector<std::string>{"STA", "SCH=1;7.2;2973.0;164.7;G", "WSE"}));
-        EXPECT_EQ(b.com.EditList(), (std::vector<TRm3WinEditShot>{{1, "7.2", "2973.0", 'U'}}));
+        EXPECT_EQ(b.com.EditList(), (std::vector<TDisagEditShot>{{1, "7.2", "2973.0", 'U'}}));
         EXPECT_EQ(b.sent(NAK), c.damaged);
         EXPECT_EQ(b.sent(ACK), 3u);
         ASSERT_EQ(b.hinweise.size(), c.notices);
@@ -227,7 +227,7 @@ TEST(Rm3WinCom, DamagedLineIsRefusedAndItsResendTakenOnce) {
 
 // A line the machine sends on its own during the test (a shot of a series in progress) is
 // acknowledged and kept; the next opening on that port hands it on before anything else.
-TEST(Rm3WinCom, ALineSentUnaskedDuringTheTestIsKeptAndHandedOnAtTheNextOpening) {
+TEST(DisagCom, ALineSentUnaskedDuringTheTestIsKeptAndHandedOnAtTheNextOpening) {
     Rig b;
     send(b, {"SCH=1;9.8;12.3;45.0;G"}); // while the port is closed: the machine waits for its ACK
     std::string model;
@@ -245,7 +245,7 @@ TEST(Rm3WinCom, ALineSentUnaskedDuringTheTestIsKeptAndHandedOnAtTheNextOpening) 
     EXPECT_EQ(b.sent(ACK), 2u); // the model's answer and the line; none at the hand-over
 }
 
-TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
+TEST(DisagCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
     Rig b;
     const std::string port = b.com.Port();
     b.com.SetPort("/dev/trefflux-kein-geraet");
@@ -259,7 +259,7 @@ TEST(Rm3WinCom, TestOnAPortThatCannotBeOpenedRaisesAndLeavesTheHooks) {
 
 // The acknowledgement of a line and the discarding before an enquiry must never collide: every
 // line is acknowledged and delivered exactly once while commands go out in between.
-TEST(Rm3WinCom, BurstOfLinesWhileCommandsAreSentEveryLineAcknowledgedOnce) {
+TEST(DisagCom, BurstOfLinesWhileCommandsAreSentEveryLineAcknowledgedOnce) {
     Rig b;
     constexpr int kLines = 300;
     int changes = 0;
@@ -290,7 +290,7 @@ TEST(Rm3WinCom, BurstOfLinesWhileCommandsAreSentEveryLineAcknowledgedOnce) {
     EXPECT_TRUE(b.errors.empty());
 }
 
-TEST(Rm3WinCom, ClosingEndsAHandshakeAtOnceWithoutError) {
+TEST(DisagCom, ClosingEndsAHandshakeAtOnceWithoutError) {
     Rig b;
     b.machine([](DisagMachine& m, SimWriter&) { m.setSilent(true); });
     b.com.Open();
@@ -304,7 +304,7 @@ TEST(Rm3WinCom, ClosingEndsAHandshakeAtOnceWithoutError) {
     EXPECT_FALSE(b.com.Opened());
 }
 
-TEST(Rm3WinCom, OpeningAndClosingWhileTheMachineSendsIsSafe) {
+TEST(DisagCom, OpeningAndClosingWhileTheMachineSendsIsSafe) {
     Rig b;
     for (int i = 0; i < 15; ++i) {
         b.com.Open();
@@ -317,7 +317,7 @@ TEST(Rm3WinCom, OpeningAndClosingWhileTheMachineSendsIsSafe) {
     EXPECT_TRUE(b.errors.empty());
 }
 
-TEST(Rm3WinCom, VanishedDeviceIsReportedOnce) {
+TEST(DisagCom, VanishedDeviceIsReportedOnce) {
     Rig b;
     b.com.Open();
     ASSERT_TRUE(waitCommands(b, 1));

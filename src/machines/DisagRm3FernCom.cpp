@@ -1,4 +1,4 @@
-#include "Rm3Com.h"
+#include "DisagRm3FernCom.h"
 
 #include <exception>
 #include <utility>
@@ -41,58 +41,58 @@ void TTimeoutThread::run(std::chrono::milliseconds limit) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TRm3Com
+// TDisagRm3FernCom
 
-TRm3Com::TRm3Com() {
+TDisagRm3FernCom::TDisagRm3FernCom() {
     ApplyMachineLineSettings(br2400, true, TComEvents{evRxChar, evDSR}, smThreadSync);
     OnRxChar = [this](TCustomComPort* sender, int count) { RxCharEvent(sender, count); };
     OnDSRChange = [this](TCustomComPort* sender, bool on) { OnDSRChangeEvent(sender, on); };
     OnDeviceLost = [this](TCustomComPort*) { reportFailure(); };
 }
 
-TRm3Com::~TRm3Com() {
+TDisagRm3FernCom::~TDisagRm3FernCom() {
     OnRxChar = nullptr;
     OnDSRChange = nullptr;
     OnDeviceLost = nullptr;
     Shutdown(); // closes the port, which ends the watch, while this part still exists
 }
 
-void TRm3Com::SetInitString(const std::string& value) {
+void TDisagRm3FernCom::SetEinstellstring(const std::string& value) {
     m_einstellstring = value;
     if (m_opened)
         WriteStr(m_einstellstring + '\r');
 }
 
-void TRm3Com::OnAfterOpenEvent(TCustomComPort*) {
+void TDisagRm3FernCom::OnAfterOpenEvent(TCustomComPort*) {
     m_opened = true;
     m_failureReported = false;
-    SetInitString(m_einstellstring);
+    SetEinstellstring(m_einstellstring);
 }
 
-void TRm3Com::OnBeforeCloseEvent(TCustomComPort*) {
+void TDisagRm3FernCom::OnBeforeCloseEvent(TCustomComPort*) {
     m_opened = false;
     stopWatch();
     m_line.clear();
     m_discarding = false;
 }
 
-void TRm3Com::stopWatch() {
+void TDisagRm3FernCom::stopWatch() {
     m_timeoutThread.reset(); // terminates the watch and waits for its end
 }
 
-void TRm3Com::OnDSRChangeEvent(TCustomComPort*, bool OnOff) {
+void TDisagRm3FernCom::OnDSRChangeEvent(TCustomComPort*, bool OnOff) {
     if (!m_opened)
         return;
     stopWatch();
     if (!OnOff)
-        m_timeoutThread = std::make_unique<TTimeoutThread>(m_dsrTimeout, [this] { Rm3TimeoutError(); });
+        m_timeoutThread = std::make_unique<TTimeoutThread>(m_dsrTimeout, [this] { DsrTimeoutError(); });
 }
 
-void TRm3Com::Rm3TimeoutError() {
+void TDisagRm3FernCom::DsrTimeoutError() {
     PostError(1); // from the watch: OnError runs on the main thread
 }
 
-void TRm3Com::RxCharEvent(TCustomComPort*, int) {
+void TDisagRm3FernCom::RxCharEvent(TCustomComPort*, int) {
     try {
         receive();
     } catch (const EComPort&) {
@@ -100,7 +100,7 @@ void TRm3Com::RxCharEvent(TCustomComPort*, int) {
     }
 }
 
-void TRm3Com::reportFailure() {
+void TDisagRm3FernCom::reportFailure() {
     // The machine is not reachable: said once per opening, whether a read or the port's event
     // thread noticed it first.
     if (m_opened && !m_failureReported) {
@@ -109,7 +109,7 @@ void TRm3Com::reportFailure() {
     }
 }
 
-void TRm3Com::receive() {
+void TDisagRm3FernCom::receive() {
     char buffer[kReadChunk];
     for (;;) {
         const int n = Read(buffer, static_cast<int>(sizeof buffer));
@@ -135,7 +135,7 @@ void TRm3Com::receive() {
     }
 }
 
-void TRm3Com::lineEnd() {
+void TDisagRm3FernCom::lineEnd() {
     if (std::exchange(m_discarding, false)) {
         m_line.clear();
         return;
@@ -157,7 +157,7 @@ void TRm3Com::lineEnd() {
         std::rethrow_exception(failure);
 }
 
-bool TRm3Com::Test() {
+bool TDisagRm3FernCom::Test() {
     Close();
     TTestGuard guard(*this, true);
     Open();

@@ -1,6 +1,6 @@
-#include "Rm3WinCom.h"
+#include "DisagCom.h"
 
-#include "Rm3WinSchusszeile.h"
+#include "DisagSchusszeile.h"
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
@@ -54,30 +54,30 @@ std::uint8_t xorOf(std::string_view text) {
 
 } // namespace
 
-std::uint8_t Rm3WinCheckChar(std::string_view text) {
+std::uint8_t DisagCheckChar(std::string_view text) {
     const std::uint8_t x = xorOf(text);
     return x < 32 ? static_cast<std::uint8_t>(x + 32) : x;
 }
 
-bool Rm3WinLineIntact(std::string_view line) {
+bool DisagLineIntact(std::string_view line) {
     if (line.empty())
         return false;
     const std::string_view text = line.substr(0, line.size() - 1);
     const auto check = static_cast<std::uint8_t>(line.back());
     const std::uint8_t x = xorOf(text);
-    return check == Rm3WinCheckChar(text) || (x >= 0x80 && check == static_cast<std::uint8_t>(x + 32));
+    return check == DisagCheckChar(text) || (x >= 0x80 && check == static_cast<std::uint8_t>(x + 32));
 }
 
 // ---------------------------------------------------------------------------------------------
-// TRm3WinSendThread
+// TDisagSendThread
 
-TRm3WinSendThread::TRm3WinSendThread(TRm3WinCom& owner) : m_owner(owner) {}
+TDisagSendThread::TDisagSendThread(TDisagCom& owner) : m_owner(owner) {}
 
-TRm3WinSendThread::~TRm3WinSendThread() {
+TDisagSendThread::~TDisagSendThread() {
     Stop();
 }
 
-void TRm3WinSendThread::Execute() {
+void TDisagSendThread::Execute() {
     while (!Terminated()) {
         std::optional<std::string> command = Commands().WaitTake(std::chrono::milliseconds(-1));
         if (!command)
@@ -90,12 +90,12 @@ void TRm3WinSendThread::Execute() {
     }
 }
 
-void TRm3WinSendThread::Failed() {
+void TDisagSendThread::Failed() {
     m_owner.reportFailure();
 }
 
-bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool quiet) {
-    TRm3WinCom& com = m_owner;
+bool TDisagSendThread::SendCommand(const std::string& text, int tries, bool quiet) {
+    TDisagCom& com = m_owner;
     const TStopSignal* const stop = quiet ? nullptr : &StopSignal();
     const auto stopped = [&] { return !quiet && Terminated(); };
     const auto failed = [&] {
@@ -112,7 +112,7 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
     } busyEnd{m_busy};
 
     std::string frame = text;
-    frame += static_cast<char>(Rm3WinCheckChar(text));
+    frame += static_cast<char>(DisagCheckChar(text));
     frame += static_cast<char>(Ascii::CR);
 
     // Enquiry: ENQ until the machine answers STX. Each try takes its 200 ms, so a machine that
@@ -168,9 +168,9 @@ bool TRm3WinSendThread::SendCommand(const std::string& text, int tries, bool qui
 }
 
 // ---------------------------------------------------------------------------------------------
-// TRm3WinCom
+// TDisagCom
 
-TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
+TDisagCom::TDisagCom() : m_einstellstring([this] { Reset(); }) {
     ApplyMachineLineSettings(br38400, true, TComEvents{evRxChar}, smNone);
     OnRxChar = [this](TCustomComPort* sender, int count) { RxCharEvent(sender, count); };
     // An adapter pulled while the line is idle is reported at once, not at the next command.
@@ -184,30 +184,30 @@ TRm3WinCom::TRm3WinCom() : m_einstellstring([this] { Reset(); }) {
     };
 }
 
-TRm3WinCom::~TRm3WinCom() {
+TDisagCom::~TDisagCom() {
     OnRxChar = nullptr;
     OnDeviceLost = nullptr;
     OnBeforeOpen = nullptr;
     Shutdown(); // stops the send thread while this part still exists
 }
 
-void TRm3WinCom::OnAfterOpenEvent(TCustomComPort*) {
+void TDisagCom::OnAfterOpenEvent(TCustomComPort*) {
     m_failureReported.store(false);
     m_opened.store(true);
     {
         std::lock_guard lock(m_threadMutex);
         if (!m_sendThread) {
-            m_sendThread = std::make_unique<TRm3WinSendThread>(*this);
+            m_sendThread = std::make_unique<TDisagSendThread>(*this);
             m_sendThread->Start();
         }
     }
     Reset();
 }
 
-void TRm3WinCom::OnBeforeCloseEvent(TCustomComPort*) {
+void TDisagCom::OnBeforeCloseEvent(TCustomComPort*) {
     // The thread leaves the reach of the receive side first: a line that arrives now queues
     // nothing, and nobody waits for a thread that is ending.
-    std::unique_ptr<TRm3WinSendThread> thread;
+    std::unique_ptr<TDisagSendThread> thread;
     {
         std::lock_guard lock(m_threadMutex);
         thread = std::move(m_sendThread);
@@ -228,31 +228,31 @@ void TRm3WinCom::OnBeforeCloseEvent(TCustomComPort*) {
     m_ackSent = false;
 }
 
-void TRm3WinCom::queue(std::vector<std::string> texts) {
+void TDisagCom::queue(std::vector<std::string> texts) {
     std::lock_guard lock(m_threadMutex); // texts queued together stay together
     if (m_sendThread)
         for (std::string& text : texts)
             m_sendThread->Commands().Post(std::move(text));
 }
 
-void TRm3WinCom::Reset() {
+void TDisagCom::Reset() {
     if (m_opened.load() && !m_editing.load())
         queue({m_einstellstring.BuildString()});
 }
 
-void TRm3WinCom::ClearEditData() {
+void TDisagCom::ClearEditData() {
     if (m_editing.load())
         return;
     std::lock_guard lock(m_editMutex);
     m_editList.clear();
 }
 
-std::vector<TRm3WinEditShot> TRm3WinCom::EditList() const {
+std::vector<TDisagEditShot> TDisagCom::EditList() const {
     std::lock_guard lock(m_editMutex);
     return m_editList;
 }
 
-void TRm3WinCom::reportFailure() {
+void TDisagCom::reportFailure() {
     if (!m_failureReported.exchange(true))
         PostError(0);
 }
@@ -260,7 +260,7 @@ void TRm3WinCom::reportFailure() {
 // ---------------------------------------------------------------------------------------------
 // Receiving (port event thread)
 
-void TRm3WinCom::RxCharEvent(TCustomComPort*, int) {
+void TDisagCom::RxCharEvent(TCustomComPort*, int) {
     try {
         receivePending();
     } catch (const EComPort&) {
@@ -268,7 +268,7 @@ void TRm3WinCom::RxCharEvent(TCustomComPort*, int) {
     }
 }
 
-void TRm3WinCom::receivePending() {
+void TDisagCom::receivePending() {
     char buffer[kReadChunk];
     for (;;) {
         // The lock is taken per chunk, so a handshake waiting for the input gets its turn.
@@ -284,19 +284,19 @@ void TRm3WinCom::receivePending() {
     }
 }
 
-void TRm3WinCom::feed(const char* bytes, std::size_t count) {
+void TDisagCom::feed(const char* bytes, std::size_t count) {
     std::lock_guard input(m_inputMutex);
     receive(bytes, count);
 }
 
-void TRm3WinCom::answerLine(std::uint8_t answer) {
+void TDisagCom::answerLine(std::uint8_t answer) {
     if (m_handingOver)
         return; // a line kept from a test: acknowledged when it came
     TransmitChar(static_cast<char>(answer));
     ReportAnswer(); // a damaged line, too, comes from a machine that is there
 }
 
-void TRm3WinCom::receive(const char* bytes, std::size_t count) {
+void TDisagCom::receive(const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const char c = bytes[i];
         if (c == '\0')
@@ -314,7 +314,7 @@ void TRm3WinCom::receive(const char* bytes, std::size_t count) {
     }
 }
 
-void TRm3WinCom::lineEnd() {
+void TDisagCom::lineEnd() {
     if (m_resync) {
         // A line that lost bytes is neither acknowledged nor delivered: the machine sends it again.
         m_resync = false;
@@ -322,7 +322,7 @@ void TRm3WinCom::lineEnd() {
         return;
     }
     // A bare CR is an empty line: acknowledged and delivered empty.
-    const bool intact = m_line.empty() || Rm3WinLineIntact(m_line);
+    const bool intact = m_line.empty() || DisagLineIntact(m_line);
     answerLine(intact ? Ascii::ACK : Ascii::NAK);
     m_ackSent = true;
     m_lastAck = Clock::now();
@@ -350,21 +350,21 @@ void TRm3WinCom::lineEnd() {
         m_editing.store(true);
         PostEdit();
     } else if (line.starts_with("SCH=")) {
-        const TRm3WinSchusszeile zeile = Rm3WinSchusszeileLesen(line);
+        const TDisagSchusszeile zeile = DisagSchusszeileLesen(line);
         std::lock_guard lock(m_editMutex);
-        for (const TRm3WinSchuss& s : zeile.Schuesse)
+        for (const TDisagSchuss& s : zeile.Schuesse)
             m_editList.push_back({s.Schussnr, s.Ringwert, s.Teiler, s.Kennung == 'G' ? 'U' : 'V'});
     }
     PostData(std::exchange(m_line, std::string()));
 }
 
-void TRm3WinCom::logRefused(std::string_view line) {
+void TDisagCom::logRefused(std::string_view line) {
     logEreignis(LogName(), "Zeile mit falschem Pr\xC3\xBC"
                            "fzeichen abgelehnt (NAK): " +
                                Uebertragungslog::maskiert(line));
 }
 
-void TRm3WinCom::refuseLine() {
+void TDisagCom::refuseLine() {
     logRefused(m_line);
     if (++m_damagedInRow == kDamagedLinesTold)
         PostHinweis("Die Maschine an " + LogName() +
@@ -375,7 +375,7 @@ void TRm3WinCom::refuseLine() {
     m_line.clear();
 }
 
-void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
+void TDisagCom::purgeForEnquiry(const TStopSignal* stop) {
     if (m_ackSent) {
         pause(m_lastAck + kAckDrain - Clock::now(), stop);
         m_ackSent = false;
@@ -395,7 +395,7 @@ void TRm3WinCom::purgeForEnquiry(const TStopSignal* stop) {
     ClearBuffer(false, true);
 }
 
-void TRm3WinCom::strayByte(std::uint8_t byte) {
+void TDisagCom::strayByte(std::uint8_t byte) {
     if (isHandshakeByte(static_cast<char>(byte)))
         return; // late or out of place: part of no line
     m_line.clear();
@@ -405,11 +405,11 @@ void TRm3WinCom::strayByte(std::uint8_t byte) {
 // ---------------------------------------------------------------------------------------------
 // The edit pass (main thread)
 
-void TRm3WinCom::ProcessEdit() {
+void TDisagCom::ProcessEdit() {
     // The list is not held locked while OnEdit runs: the handler shows a message box, whose
     // event loop lets further machine lines (and another edit pass) in.
     for (std::size_t i = 0;; ++i) {
-        TRm3WinEditShot shot;
+        TDisagEditShot shot;
         {
             std::lock_guard lock(m_editMutex);
             if (i >= m_editList.size())
@@ -429,7 +429,7 @@ void TRm3WinCom::ProcessEdit() {
     m_editing.store(false);
 }
 
-void TRm3WinCom::SendEdit() {
+void TDisagCom::SendEdit() {
     // "EDI=" the shots of the series ";" the shots of the target waiting (k of "WSC=-k"), then
     // "S=" number ";" ring ";" divisor ";" status for every shot.
     std::vector<std::string> answer;
@@ -437,7 +437,7 @@ void TRm3WinCom::SendEdit() {
         std::lock_guard lock(m_editMutex);
         const auto n = static_cast<std::int32_t>(m_editList.size());
         answer.push_back("EDI=" + std::to_string(n) + ";" + std::to_string(m_editTarget.value_or(n)));
-        for (const TRm3WinEditShot& shot : m_editList)
+        for (const TDisagEditShot& shot : m_editList)
             answer.push_back("S=" + std::to_string(shot.Schussnr) + ";" + shot.Ringwert + ";" + shot.Teiler +
                              ";" + shot.Status);
     }
@@ -447,7 +447,7 @@ void TRm3WinCom::SendEdit() {
 // ---------------------------------------------------------------------------------------------
 // Test
 
-bool TRm3WinCom::Test(std::string& model) {
+bool TDisagCom::Test(std::string& model) {
     model.clear();
     Close();
     struct Testing {
@@ -456,14 +456,14 @@ bool TRm3WinCom::Test(std::string& model) {
     } testing{m_testing = true}; // the test's opening hands nothing kept over
     TTestGuard guard(*this, true);
     Open();
-    TRm3WinSendThread probe(*this); // not started: the handshake runs on this thread
+    TDisagSendThread probe(*this); // not started: the handshake runs on this thread
     if (!probe.SendCommand("TYP", kTries, true))
         return false;
     model = modelFromReply();
     return true;
 }
 
-std::string TRm3WinCom::modelFromReply() {
+std::string TDisagCom::modelFromReply() {
     // The answer: "TYP=", the name, the check character and CR. A damaged one gets NAK, and the
     // machine sends it again; damaged twice (or not sent again), the machine is there but its
     // model unknown. A line the machine sends on its own meanwhile (a shot of a series in
@@ -487,7 +487,7 @@ std::string TRm3WinCom::modelFromReply() {
             }
             if (!answered && line.starts_with("TYP=")) {
                 sentAnswer = true;
-                if (Rm3WinLineIntact(line)) {
+                if (DisagLineIntact(line)) {
                     WriteByte(Ascii::ACK);
                     answered = true;
                     model = line.size() > 5 ? line.substr(4, line.size() - 5) : std::string();
@@ -510,8 +510,8 @@ std::string TRm3WinCom::modelFromReply() {
     return model;
 }
 
-bool TRm3WinCom::keepUnasked(const std::string& line) {
-    if (line.size() < 2 || m_kept.size() >= kMaxKept || !Rm3WinLineIntact(line))
+bool TDisagCom::keepUnasked(const std::string& line) {
+    if (line.size() < 2 || m_kept.size() >= kMaxKept || !DisagLineIntact(line))
         return false; // unanswered, the machine sends it again
     const std::string_view text = std::string_view(line).substr(0, line.size() - 1);
     WriteByte(Ascii::ACK);
@@ -523,7 +523,7 @@ bool TRm3WinCom::keepUnasked(const std::string& line) {
     return true;
 }
 
-void TRm3WinCom::handOverKept() {
+void TDisagCom::handOverKept() {
     std::vector<TKeptLine> kept = std::exchange(m_kept, {});
     m_line.clear();
     m_resync = false;
@@ -544,7 +544,7 @@ void TRm3WinCom::handOverKept() {
     }
 }
 
-bool TRm3WinCom::Test() {
+bool TDisagCom::Test() {
     std::string model;
     return Test(model);
 }

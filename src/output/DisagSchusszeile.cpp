@@ -1,4 +1,4 @@
-#include "Rm3WinSchusszeile.h"
+#include "DisagSchusszeile.h"
 
 #include <charconv>
 #include <cmath>
@@ -76,7 +76,7 @@ std::string feldFalsch(const char* name, std::size_t gruppe, const char* was) {
 
 } // namespace
 
-TRm3WinSchusszeile Rm3WinSchusszeileLesen(std::string_view zeile) {
+TDisagSchusszeile DisagSchusszeileLesen(std::string_view zeile) {
     std::vector<std::string_view> felder;
     for (std::size_t von = zeile.starts_with("SCH=") ? 4 : 0;;) {
         const std::size_t bis = zeile.find(';', von);
@@ -89,7 +89,7 @@ TRm3WinSchusszeile Rm3WinSchusszeileLesen(std::string_view zeile) {
     if (felder.size() > 1 && felder.back().empty())
         felder.pop_back();
 
-    TRm3WinSchusszeile ergebnis;
+    TDisagSchusszeile ergebnis;
     const std::size_t gruppen = felder.size() / kFelderJeSchuss;
     if (gruppen == 0) {
         ergebnis.Fehler = "Die Zeile enth\xE4lt keinen vollst\xE4ndigen Schuss";

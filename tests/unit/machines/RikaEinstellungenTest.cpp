@@ -6,12 +6,12 @@ namespace {
 
 class TFremd : public TPersistent {
 public:
-    const char* ClassName() const override { return "TRm3WinInitstring"; }
+    const char* ClassName() const override { return "TDisagEinstellstring"; }
 };
 
 TEST(RikaConfig, DefaultsAndRangesWhileClosed) {
     TRikaCom com;
-    TRikaConfig& c = com.Einstellungen();
+    TRikaEinstellungen& c = com.Einstellungen();
     EXPECT_EQ(c.Serie(), 10);
     EXPECT_EQ(c.Teiler(), 0);
     EXPECT_EQ(c.Teilerfaktor(), 1);
@@ -61,13 +61,13 @@ TEST(RikaConfig, AssigningAnotherKindRaisesTheAssignmentError) {
         com.SetEinstellungen(&fremd);
         FAIL() << "no exception";
     } catch (const EAssignError& e) {
-        EXPECT_STREQ(e.what(), "TRm3WinInitstring kann nicht zu  TRikaConfig zugewiesen werden");
+        EXPECT_STREQ(e.what(), "TDisagEinstellstring kann nicht zu  TRikaEinstellungen zugewiesen werden");
     }
     try {
         com.SetEinstellungen(nullptr);
         FAIL() << "no exception";
     } catch (const EAssignError& e) {
-        EXPECT_STREQ(e.what(), "nil kann nicht zu  TRikaConfig zugewiesen werden");
+        EXPECT_STREQ(e.what(), "nil kann nicht zu  TRikaEinstellungen zugewiesen werden");
     }
     EXPECT_EQ(com.Einstellungen().Serie(), 10);
 }

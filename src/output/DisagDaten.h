@@ -9,21 +9,21 @@
 
 class Profilliste;
 class TProtokollAusgabe;
-struct TRm3WinSchuss;
+struct TDisagSchuss;
 
 // The settings window's handlers for the Disag RM in remote mode. The machine reports one line
 // per event: "STA" starts a series, each "SCH=" line holds one shot or several, "WSE" ends the
 // series. The shots are collected in SchussListe and written as one series when "WSE" arrives.
 // Main thread only.
-class Rm3WinDaten {
+class DisagDaten {
 public:
-    Rm3WinDaten(Profilliste& profile, TProtokollAusgabe& ausgabe);
+    DisagDaten(Profilliste& profile, TProtokollAusgabe& ausgabe);
 
     // OnData of the Disag component: one machine line without CR and check character.
-    void Rm3WinCom1Data(const std::string& Data);
+    void DisagComData(const std::string& Data);
     // OnEdit of the Disag component: the machine flagged a shot as faulty; tells the user and
     // leaves the ring value as the machine sent it.
-    void Rm3WinCom1Edit(int32_t Schussnr, std::string& Ringwert);
+    void DisagComEdit(int32_t Schussnr, std::string& Ringwert);
 
     // The shots of the series in progress, in arrival order.
     const std::vector<TSchussDatensatz>& SchussListe() const { return m_schussListe; }
@@ -33,7 +33,7 @@ public:
 
     // The record of one shot of a "SCH=" line: ring value and divisor in tenths, X and Y from the
     // divisor and the angle.
-    static TSchussDatensatz schussDatensatz(const TRm3WinSchuss& schuss);
+    static TSchussDatensatz schussDatensatz(const TDisagSchuss& schuss);
 
     // X and Y of a shot from its divisor in tenths and its angle in degrees: the exact values of
     // teiler * cos(winkel) / 10 and teiler * sin(winkel) / 10, truncated towards zero. Double

@@ -1,13 +1,14 @@
 #pragma once
 
-// The Disag RM II/III/IV in its remote mode. The machine sends text lines (shots, start and end
-// of a series, edit requests), each ended by a check character and CR. The component verifies
-// the check character and answers at once: ACK for a right one, NAK for a wrong one, after which
-// the machine sends the line again. An acknowledged line goes to the main thread as OnData; a
-// refused one goes nowhere but into the transmission log. The component reacts to four kinds of
-// line itself: "WSE" (the machine wants its settings string), "STA" (a new series: forget the
-// collected shots), "SCH=" (one shot or several: collect them) and "WSC=-k" (an edit request:
-// show the unconfirmed shots through OnEdit and answer with the list of shots).
+// The Disag RM II/III/IV under the maker's Windows remote control (display "FEr"), at 38400 baud.
+// The machine sends text lines (shots, start and end of a series, edit requests), each ended by a
+// check character and CR. The component verifies the check character and answers at once: ACK for a
+// right one, NAK for a wrong one, after which the machine sends the line again. An acknowledged
+// line goes to the main thread as OnData; a refused one goes nowhere but into the transmission log.
+// The component reacts to four kinds of line itself: "WSE" (the machine wants its settings string),
+// "STA" (a new series: forget the collected shots), "SCH=" (one shot or several: collect them) and
+// "WSC=-k" (an edit request: show the unconfirmed shots through OnEdit and answer with the list of
+// shots).
 //
 // Everything the component sends goes through its send thread, which performs the machine's
 // handshake: ENQ, the machine's STX, the text with check character and CR, the machine's ACK.
@@ -18,8 +19,8 @@
 // neither reads the other's bytes, and an acknowledgement written by the receive side always
 // leaves the port before the handshake discards the output.
 
+#include "DisagEinstellstring.h"
 #include "MachineComponent.h"
-#include "Rm3WinInitstring.h"
 
 #include <atomic>
 #include <chrono>
@@ -34,34 +35,34 @@
 
 // The machine asks for a shot's ring value to be reviewed (main thread). The handler may change
 // Ringwert; the changed text is sent back to the machine.
-using TRm3WinEditEvent =
+using TDisagEditEvent =
     std::function<void(TCustomComPort* Sender, std::int32_t Schussnr, std::string& Ringwert)>;
 
 // One shot collected since the last "STA" line.
-struct TRm3WinEditShot {
+struct TDisagEditShot {
     std::int32_t Schussnr = 0;
     std::string Ringwert; // as the machine sent it, or as OnEdit changed it
     std::string Teiler;   // as the machine sent it
     char Status = 'V';    // 'U' confirmed by the machine (its flag 'G') or reviewed
 
-    bool operator==(const TRm3WinEditShot&) const = default;
+    bool operator==(const TDisagEditShot&) const = default;
 };
 
 // The check character of a text: the XOR of its bytes, raised by 32 when it is below 32
 // (0x00..0x1F). "TYP" gives 0x5D, "WSE" 'A', "SCH=1;7.2;2973.0;164.7;G" '#'.
-std::uint8_t Rm3WinCheckChar(std::string_view text);
+std::uint8_t DisagCheckChar(std::string_view text);
 
 // Whether a received line (the text and its check character, without CR) is intact. A text
 // whose XOR is 0x80 or above may also carry that value raised by 32, as some senders compute it.
-bool Rm3WinLineIntact(std::string_view line);
+bool DisagLineIntact(std::string_view line);
 
-class TRm3WinCom;
+class TDisagCom;
 
 // Sends the queued commands to the machine, one at a time, in queue order.
-class TRm3WinSendThread : public TMachineThread {
+class TDisagSendThread : public TMachineThread {
 public:
-    explicit TRm3WinSendThread(TRm3WinCom& owner);
-    ~TRm3WinSendThread() override;
+    explicit TDisagSendThread(TDisagCom& owner);
+    ~TDisagSendThread() override;
 
     // Runs the handshake for one text; true when the machine acknowledged it. With quiet set it
     // neither watches the stop request nor reports an error (Test). Runs on the calling thread.
@@ -74,22 +75,22 @@ protected:
     void Failed() override;
 
 private:
-    TRm3WinCom& m_owner;
+    TDisagCom& m_owner;
     std::atomic<bool> m_busy{false};
 };
 
-class TRm3WinCom : public TMachineComponent {
+class TDisagCom : public TMachineComponent {
 public:
-    TRm3WinCom();
-    ~TRm3WinCom() override;
+    TDisagCom();
+    ~TDisagCom() override;
 
     // The settings string; its writers send it at once while the port is open.
-    TRm3WinInitstring& Einstellstring() { return m_einstellstring; }
-    const TRm3WinInitstring& Einstellstring() const { return m_einstellstring; }
+    TDisagEinstellstring& Einstellstring() { return m_einstellstring; }
+    const TDisagEinstellstring& Einstellstring() const { return m_einstellstring; }
     // Copies the settings without sending them (EAssignError for an object of another kind).
-    void SetInitString(const TPersistent* value) { m_einstellstring.Assign(value); }
+    void SetEinstellstring(const TPersistent* value) { m_einstellstring.Assign(value); }
 
-    TComHandler<TRm3WinEditEvent> OnEdit;
+    TComHandler<TDisagEditEvent> OnEdit;
 
     // Asks the machine for its model ("TYP"). True when the machine took the question; model is
     // the name it answered, empty when it answered nothing in time, ModellUnbekannt when its
@@ -108,7 +109,7 @@ public:
     void ClearEditData();
 
     // The collected shots, a copy (any thread).
-    std::vector<TRm3WinEditShot> EditList() const;
+    std::vector<TDisagEditShot> EditList() const;
     bool Editing() const { return m_editing.load(); }
     bool Opened() const { return m_opened.load(); }
     // Heard only at its exchanges: a machine switched off shows at the next one.
@@ -129,7 +130,7 @@ protected:
     virtual void answerLine(std::uint8_t answer);
 
 private:
-    friend class TRm3WinSendThread;
+    friend class TDisagSendThread;
 
     void RxCharEvent(TCustomComPort* Sender, int Count);
     // Reads and handles every byte waiting in the port (receive thread, or the send thread after
@@ -161,13 +162,13 @@ private:
     // side as if they came now, unacknowledged; those of another port only into the log.
     void handOverKept();
 
-    TRm3WinInitstring m_einstellstring;
+    TDisagEinstellstring m_einstellstring;
 
     mutable std::mutex m_threadMutex; // m_sendThread
-    std::unique_ptr<TRm3WinSendThread> m_sendThread;
+    std::unique_ptr<TDisagSendThread> m_sendThread;
 
     mutable std::mutex m_editMutex; // m_editList, m_editTarget
-    std::vector<TRm3WinEditShot> m_editList;
+    std::vector<TDisagEditShot> m_editList;
     std::optional<std::int32_t> m_editTarget; // k of the edit request "WSC=-k"
 
     std::atomic<bool> m_opened{false};

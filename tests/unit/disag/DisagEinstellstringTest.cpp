@@ -1,4 +1,4 @@
-#include "Rm3WinInitstring.h"
+#include "DisagEinstellstring.h"
 
 #include "Profil.h"
 
@@ -12,7 +12,7 @@ namespace {
 const std::string standard = "SCH=LG10;RIA=GR;KAL=22;RIB=RB;TEA=KT;TEG=250;SSC=1;SGE=10;SZI=0;TEM;DRT=Text";
 
 TEST(DisagEinstellstring, DefaultsAndTheMainFormsValues) {
-    TRm3WinInitstring s;
+    TDisagEinstellstring s;
     EXPECT_EQ(s.BuildString(), standard);
 
     s.SetRingauswertung(raZR);
@@ -27,11 +27,11 @@ TEST(DisagEinstellstring, DefaultsAndTheMainFormsValues) {
 }
 
 TEST(DisagEinstellstring, EveryValueHasItsText) {
-    TRm3WinInitstring s;
+    TDisagEinstellstring s;
     const char* typen[] = {"LG10", "LG5",  "LGES", "LP",    "ZS",   "LS1", "LS2",
                            "KK50", "GK10", "GK5",  "SCHFE", "USE1", "USE2"};
     for (int i = 0; i <= stUSE2; ++i) {
-        s.SetScheibentyp(static_cast<TRm3WinScheibenTyp>(i));
+        s.SetScheibentyp(static_cast<TDisagScheibenTyp>(i));
         EXPECT_EQ(s.BuildString().substr(0, s.BuildString().find(';')), std::string("SCH=") + typen[i]);
     }
     s.SetScheibentyp(stLG10);
@@ -44,12 +44,12 @@ TEST(DisagEinstellstring, EveryValueHasItsText) {
     EXPECT_NE(s.BuildString().find(";KAL=58;"), std::string::npos);
 
     // A damaged stored value gives the first text instead of reading past the table.
-    s.SetScheibentyp(static_cast<TRm3WinScheibenTyp>(200));
+    s.SetScheibentyp(static_cast<TDisagScheibenTyp>(200));
     EXPECT_EQ(s.BuildString().substr(0, 9), "SCH=LG10;");
 }
 
 TEST(DisagEinstellstring, FlagsAndTextAtTheEnd) {
-    TRm3WinInitstring s;
+    TDisagEinstellstring s;
     s.SetScheibenaufdruck(false);
     s.SetTeilermarkierung(true);
     s.SetScheibentext("");
@@ -75,7 +75,7 @@ TEST(DisagEinstellstring, FlagsAndTextAtTheEnd) {
 }
 
 TEST(DisagEinstellstring, ShotsPerTargetAreAStrictInteger) {
-    TRm3WinInitstring s;
+    TDisagEinstellstring s;
     s.SetScheibenschusszahl("007");
     EXPECT_EQ(s.Scheibenschusszahl(), "7");
     s.SetScheibenschusszahl(" -3");
@@ -96,7 +96,7 @@ TEST(DisagEinstellstring, ShotsPerTargetAreAStrictInteger) {
 
 TEST(DisagEinstellstring, WritersAskForASendOnlyWhereTheMachineNeedsIt) {
     int fragen = 0;
-    TRm3WinInitstring s([&] { ++fragen; });
+    TDisagEinstellstring s([&] { ++fragen; });
     const auto fragtNach = [&](auto schreiben) {
         const int vorher = fragen;
         schreiben();
@@ -123,8 +123,8 @@ TEST(DisagEinstellstring, WritersAskForASendOnlyWhereTheMachineNeedsIt) {
 
 TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
     int fragenA = 0, fragenB = 0;
-    TRm3WinInitstring a([&] { ++fragenA; });
-    TRm3WinInitstring b([&] { ++fragenB; });
+    TDisagEinstellstring a([&] { ++fragenA; });
+    TDisagEinstellstring b([&] { ++fragenB; });
     b.SetScheibentyp(stKK50);
     b.SetScheibenschusszahl("5");
     b.SetScheibenaufdruck(false);
@@ -139,7 +139,7 @@ TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
     EXPECT_EQ(fragenB, 0);
 
     // Through the settings interface: the same copy, and one of another kind is refused.
-    TRm3WinInitstring c;
+    TDisagEinstellstring c;
     c.Assign(&b);
     EXPECT_EQ(c.BuildString(), b.BuildString());
     struct Fremd : TPersistent {
@@ -149,19 +149,19 @@ TEST(DisagEinstellstring, AssignmentCopiesTheSettingsButNotTheComponent) {
         c.Assign(&fremd);
         ADD_FAILURE() << "no error";
     } catch (const EAssignError& e) {
-        EXPECT_STREQ(e.what(), "TFremd kann nicht zu  TRm3WinInitstring zugewiesen werden");
+        EXPECT_STREQ(e.what(), "TFremd kann nicht zu  TDisagEinstellstring zugewiesen werden");
     }
     EXPECT_THROW(c.Assign(nullptr), EAssignError);
     EXPECT_EQ(c.BuildString(), b.BuildString());
 
-    TRm3WinInitstring kopie(a);
+    TDisagEinstellstring kopie(a);
     EXPECT_EQ(kopie.BuildString(), a.BuildString());
     kopie.SetTeilergrenze("1"); // a copy belongs to no component
     EXPECT_EQ(fragenA, 1);
 }
 
 TEST(DisagEinstellstring, ProfileValuesWrittenBeforeOpening) {
-    TRm3WinInitstring s;
+    TDisagEinstellstring s;
     s.SetRingauswertung(raZR); // the main form's values
     s.SetTeilerauswertung(taZT);
     s.SetTeilermarkierung(false);

@@ -1,5 +1,5 @@
-#include "Rm3WinCom.h"
-#include "Rm3Com.h"
+#include "DisagCom.h"
+#include "DisagRm3FernCom.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +14,13 @@ using namespace std::chrono_literals;
 
 // The real lines from the facts with their check characters, and the command the program sends.
 TEST(DisagPruefzeichen, XorOfTheTextRaisedBy32BelowASpace) {
-    EXPECT_EQ(Rm3WinCheckChar("WSE"), 'A');
-    EXPECT_EQ(Rm3WinCheckChar("STA"), 'F');
-    EXPECT_EQ(Rm3WinCheckChar("SCH=1;7.2;2973.0;164.7;G"), '#'); // 0x03 raised
-    EXPECT_EQ(Rm3WinCheckChar("TYP"), 0x5D);
-    EXPECT_EQ(Rm3WinCheckChar(""), 0x20);
-    EXPECT_EQ(Rm3WinCheckChar("\x7F"), 0x7F);
-    EXPECT_EQ(Rm3WinCheckChar("\xED"), 0xED); // not raised: 0xED + 32 would be CR
+    EXPECT_EQ(DisagCheckChar("WSE"), 'A');
+    EXPECT_EQ(DisagCheckChar("STA"), 'F');
+    EXPECT_EQ(DisagCheckChar("SCH=1;7.2;2973.0;164.7;G"), '#'); // 0x03 raised
+    EXPECT_EQ(DisagCheckChar("TYP"), 0x5D);
+    EXPECT_EQ(DisagCheckChar(""), 0x20);
+    EXPECT_EQ(DisagCheckChar("\x7F"), 0x7F);
+    EXPECT_EQ(DisagCheckChar("\xED"), 0xED); // not raised: 0xED + 32 would be CR
 
     const struct {
         std::string line; // text and check character
@@ -39,7 +39,7 @@ TEST(DisagPruefzeichen, XorOfTheTextRaisedBy32BelowASpace) {
         {" ", true},
     };
     for (const auto& z : zeilen)
-        EXPECT_EQ(Rm3WinLineIntact(z.line), z.intact) << z.line;
+        EXPECT_EQ(DisagLineIntact(z.line), z.intact) << z.line;
 }
 
 TEST(DisagZeitwache, FiresOnceAfterTheLimitUnlessEndedBefore) {

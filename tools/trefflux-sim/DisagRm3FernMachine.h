@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-// A Disag RM3 connected directly (not in remote mode), at 2400 baud. It sends plain lines ended
-// by CR, without handshake or check character: "START", one line per shot (number, ring value,
-// divisor) and "ENDE" at the end of a series. The program answers every "ENDE" (and its own
+// A Disag RM III in its older remote program (display "FERN"), at 2400 baud. It sends plain lines
+// ended by CR, without handshake or check character: "START", one line per shot (number, ring
+// value, divisor) and "ENDE" at the end of a series. The program answers every "ENDE" (and its own
 // start) with the settings text and CR, which the machine logs.
-class Rm3Machine : public SimMachine, public SimTalker {
+class DisagRm3FernMachine : public SimMachine, public SimTalker {
 public:
-    Rm3Machine();
+    DisagRm3FernMachine();
 
     void received(std::uint8_t byte, SimWriter& out) override;
     std::string telegram(const SimSeries& series) const override;

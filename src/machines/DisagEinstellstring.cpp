@@ -1,4 +1,4 @@
-#include "Rm3WinInitstring.h"
+#include "DisagEinstellstring.h"
 
 #include "Profil.h"
 
@@ -60,13 +60,14 @@ std::optional<int32_t> tryStrToInt(std::string_view text) {
     return value;
 }
 
-TRm3WinInitstring::TRm3WinInitstring(TSendRequest sendRequest) : m_sendRequest(std::move(sendRequest)) {}
+TDisagEinstellstring::TDisagEinstellstring(TSendRequest sendRequest)
+    : m_sendRequest(std::move(sendRequest)) {}
 
-TRm3WinInitstring::TRm3WinInitstring(const TRm3WinInitstring& other) {
+TDisagEinstellstring::TDisagEinstellstring(const TDisagEinstellstring& other) {
     *this = other;
 }
 
-TRm3WinInitstring& TRm3WinInitstring::operator=(const TRm3WinInitstring& other) {
+TDisagEinstellstring& TDisagEinstellstring::operator=(const TDisagEinstellstring& other) {
     if (this == &other)
         return *this;
     // Field by field, and without asking for a send; m_sendRequest stays: the settings object
@@ -87,59 +88,59 @@ TRm3WinInitstring& TRm3WinInitstring::operator=(const TRm3WinInitstring& other) 
     return *this;
 }
 
-void TRm3WinInitstring::Assign(const TPersistent* Source) {
-    const auto* other = dynamic_cast<const TRm3WinInitstring*>(Source);
+void TDisagEinstellstring::Assign(const TPersistent* Source) {
+    const auto* other = dynamic_cast<const TDisagEinstellstring*>(Source);
     if (!other)
         AssignError(Source);
     *this = *other;
 }
 
-template <class T> void TRm3WinInitstring::store(T& field, const T& value) {
+template <class T> void TDisagEinstellstring::store(T& field, const T& value) {
     std::lock_guard lock(m_mutex);
     field = value;
 }
 
-template <class T> T TRm3WinInitstring::load(const T& field) const {
+template <class T> T TDisagEinstellstring::load(const T& field) const {
     std::lock_guard lock(m_mutex);
     return field;
 }
 
-void TRm3WinInitstring::requestSend() const {
+void TDisagEinstellstring::requestSend() const {
     if (m_sendRequest)
         m_sendRequest();
 }
 
-void TRm3WinInitstring::SetScheibentyp(TRm3WinScheibenTyp value) {
+void TDisagEinstellstring::SetScheibentyp(TDisagScheibenTyp value) {
     store(m_scheibentyp, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetRingauswertung(TRm3WinRingauswertung value) {
+void TDisagEinstellstring::SetRingauswertung(TDisagRingauswertung value) {
     store(m_ringauswertung, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetKalibereinstellung(TRm3WinKaliber value) {
+void TDisagEinstellstring::SetKalibereinstellung(TDisagKaliber value) {
     store(m_kalibereinstellung, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetRingberechnung(TRm3WinRingberechnung value) {
+void TDisagEinstellstring::SetRingberechnung(TDisagRingberechnung value) {
     store(m_ringberechnung, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetTeilerauswertung(TRm3WinTeilerauswertung value) {
+void TDisagEinstellstring::SetTeilerauswertung(TDisagTeilerauswertung value) {
     store(m_teilerauswertung, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetTeilergrenze(const std::string& value) {
+void TDisagEinstellstring::SetTeilergrenze(const std::string& value) {
     store(m_teilergrenze, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetScheibenschusszahl(const std::string& value) {
+void TDisagEinstellstring::SetScheibenschusszahl(const std::string& value) {
     const std::optional<int32_t> zahl = tryStrToInt(value);
     if (!zahl)
         throw EConvertError("'" + value + "' is not a valid integer value");
@@ -147,72 +148,72 @@ void TRm3WinInitstring::SetScheibenschusszahl(const std::string& value) {
     requestSend();
 }
 
-void TRm3WinInitstring::SetGesamtschusszahl(const std::string& value) {
+void TDisagEinstellstring::SetGesamtschusszahl(const std::string& value) {
     store(m_gesamtschusszahl, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetZwischensummenschusszahl(const std::string& value) {
+void TDisagEinstellstring::SetZwischensummenschusszahl(const std::string& value) {
     store(m_zwischensummenschusszahl, value);
     requestSend();
 }
 
-void TRm3WinInitstring::SetScheibenaufdruck(bool value) {
+void TDisagEinstellstring::SetScheibenaufdruck(bool value) {
     store(m_scheibenaufdruck, value);
     if (!value)
         requestSend();
 }
 
-void TRm3WinInitstring::SetTeilermarkierung(bool value) {
+void TDisagEinstellstring::SetTeilermarkierung(bool value) {
     store(m_teilermarkierung, value);
     if (value)
         requestSend();
 }
 
-void TRm3WinInitstring::SetScheibentext(const std::string& value) {
+void TDisagEinstellstring::SetScheibentext(const std::string& value) {
     store(m_scheibentext, value);
     if (!value.empty())
         requestSend();
 }
 
-TRm3WinScheibenTyp TRm3WinInitstring::Scheibentyp() const {
+TDisagScheibenTyp TDisagEinstellstring::Scheibentyp() const {
     return load(m_scheibentyp);
 }
-TRm3WinRingauswertung TRm3WinInitstring::Ringauswertung() const {
+TDisagRingauswertung TDisagEinstellstring::Ringauswertung() const {
     return load(m_ringauswertung);
 }
-TRm3WinKaliber TRm3WinInitstring::Kalibereinstellung() const {
+TDisagKaliber TDisagEinstellstring::Kalibereinstellung() const {
     return load(m_kalibereinstellung);
 }
-TRm3WinRingberechnung TRm3WinInitstring::Ringberechnung() const {
+TDisagRingberechnung TDisagEinstellstring::Ringberechnung() const {
     return load(m_ringberechnung);
 }
-TRm3WinTeilerauswertung TRm3WinInitstring::Teilerauswertung() const {
+TDisagTeilerauswertung TDisagEinstellstring::Teilerauswertung() const {
     return load(m_teilerauswertung);
 }
-std::string TRm3WinInitstring::Teilergrenze() const {
+std::string TDisagEinstellstring::Teilergrenze() const {
     return load(m_teilergrenze);
 }
-std::string TRm3WinInitstring::Scheibenschusszahl() const {
+std::string TDisagEinstellstring::Scheibenschusszahl() const {
     return std::to_string(load(m_scheibenschusszahl));
 }
-std::string TRm3WinInitstring::Gesamtschusszahl() const {
+std::string TDisagEinstellstring::Gesamtschusszahl() const {
     return load(m_gesamtschusszahl);
 }
-std::string TRm3WinInitstring::Zwischensummenschusszahl() const {
+std::string TDisagEinstellstring::Zwischensummenschusszahl() const {
     return load(m_zwischensummenschusszahl);
 }
-bool TRm3WinInitstring::Scheibenaufdruck() const {
+bool TDisagEinstellstring::Scheibenaufdruck() const {
     return load(m_scheibenaufdruck);
 }
-bool TRm3WinInitstring::Teilermarkierung() const {
+bool TDisagEinstellstring::Teilermarkierung() const {
     return load(m_teilermarkierung);
 }
-std::string TRm3WinInitstring::Scheibentext() const {
+std::string TDisagEinstellstring::Scheibentext() const {
     return load(m_scheibentext);
 }
 
-std::string TRm3WinInitstring::BuildString() const {
+std::string TDisagEinstellstring::BuildString() const {
     std::lock_guard lock(m_mutex);
     std::string s;
     s.reserve(96 + m_teilergrenze.size() + m_gesamtschusszahl.size() + m_zwischensummenschusszahl.size() +
@@ -245,8 +246,8 @@ std::string TRm3WinInitstring::BuildString() const {
     return s;
 }
 
-void einstellstringAusProfil(TRm3WinInitstring& einstellstring, const Profil& profil) {
-    constexpr TRm3WinScheibenTyp typen[] = {stLG10, stLG5, stLGES, stLP, stZS, stKK50};
+void einstellstringAusProfil(TDisagEinstellstring& einstellstring, const Profil& profil) {
+    constexpr TDisagScheibenTyp typen[] = {stLG10, stLG5, stLGES, stLP, stZS, stKK50};
     if (validScheibentyp(profil.Scheibentyp))
         einstellstring.SetScheibentyp(typen[profil.Scheibentyp]);
     einstellstring.SetGesamtschusszahl(std::to_string(profil.Gesamtschusszahl));

@@ -1,8 +1,8 @@
-#include "Rm3WinDaten.h"
+#include "DisagDaten.h"
 
 #include "Desktop.h"
+#include "DisagSchusszeile.h"
 #include "Profilliste.h"
-#include "Rm3WinSchusszeile.h"
 #include "TProtokollAusgabe.h"
 
 #include <cmath>
@@ -113,15 +113,15 @@ std::string zeileFuerMeldung(std::string_view zeile) {
 
 } // namespace
 
-Rm3WinDaten::Rm3WinDaten(Profilliste& profile, TProtokollAusgabe& ausgabe)
+DisagDaten::DisagDaten(Profilliste& profile, TProtokollAusgabe& ausgabe)
     : m_profile(profile), m_ausgabe(ausgabe) {}
 
-std::pair<int32_t, int32_t> Rm3WinDaten::koordinaten(int32_t teiler, float winkel) {
+std::pair<int32_t, int32_t> DisagDaten::koordinaten(int32_t teiler, float winkel) {
     const auto [c, s] = richtung(winkel);
     return {koordinate(teiler, c), koordinate(teiler, s)};
 }
 
-TSchussDatensatz Rm3WinDaten::schussDatensatz(const TRm3WinSchuss& schuss) {
+TSchussDatensatz DisagDaten::schussDatensatz(const TDisagSchuss& schuss) {
     TSchussDatensatz datensatz;
     datensatz.Ringwert = std::to_string(schuss.RingZehntel);
     datensatz.Teiler = std::to_string(schuss.TeilerZehntel);
@@ -131,7 +131,7 @@ TSchussDatensatz Rm3WinDaten::schussDatensatz(const TRm3WinSchuss& schuss) {
     return datensatz;
 }
 
-void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
+void DisagDaten::DisagComData(const std::string& Data) {
     if (Data == "STA")
         return; // start of a series: nothing to do; unfinished shots stay for the next series
     if (Data == "WSE") {
@@ -140,8 +140,8 @@ void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
     }
     if (Data.compare(0, 4, "SCH=") != 0)
         return;
-    const TRm3WinSchusszeile zeile = Rm3WinSchusszeileLesen(Data);
-    for (const TRm3WinSchuss& schuss : zeile.Schuesse)
+    const TDisagSchusszeile zeile = DisagSchusszeileLesen(Data);
+    for (const TDisagSchuss& schuss : zeile.Schuesse)
         m_schussListe.push_back(schussDatensatz(schuss));
     if (!zeile.Fehler.empty()) {
         desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
@@ -157,7 +157,7 @@ void Rm3WinDaten::Rm3WinCom1Data(const std::string& Data) {
     }
 }
 
-TSerienDatensatz Rm3WinDaten::offeneSerieNehmen() {
+TSerienDatensatz DisagDaten::offeneSerieNehmen() {
     TSerienDatensatz serie;
     serie.Scheibentyp.set(scheibentypCode(m_profile.aktiv().Scheibentyp));
     serie.Teilerfaktor.set("1");
@@ -167,13 +167,14 @@ TSerienDatensatz Rm3WinDaten::offeneSerieNehmen() {
     return serie;
 }
 
-void Rm3WinDaten::serieSchreiben() {
+void DisagDaten::serieSchreiben() {
     // The list is handed over and emptied before writing: the writer may show a message and
     // so let further machine lines in, and those belong to the next series.
     m_ausgabe.WriteSeries(offeneSerieNehmen());
 }
 
-void Rm3WinDaten::Rm3WinCom1Edit(int32_t Schussnr, std::string& Ringwert) {
+void DisagDaten::DisagComEdit(int32_t Schussnr, std::string& Ringwert) {
     (void)Ringwert; // the value reaches the record as the machine sends it
-    desktop().messageBox("Schuss " + std::to_string(Schussnr) + " ist fehlerhaft!", "Fehler", Mb::Ok | Mb::IconError);
+    desktop().messageBox("Schuss " + std::to_string(Schussnr) + " ist fehlerhaft!", "Fehler",
+                         Mb::Ok | Mb::IconError);
 }

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-struct TRm3WinSchuss {
+struct TDisagSchuss {
     std::int32_t Schussnr = 0;
     std::string Ringwert;           // as the machine sent it: "9", "9.2"
     std::string Teiler;             // as the machine sent it: "720.53"
@@ -29,12 +29,12 @@ struct TRm3WinSchuss {
     float Winkel = 0;               // degrees
     char Kennung = 'G';
 
-    bool operator==(const TRm3WinSchuss&) const = default;
+    bool operator==(const TDisagSchuss&) const = default;
 };
 
-struct TRm3WinSchusszeile {
+struct TDisagSchusszeile {
     // Every complete group, in order; none when the line is malformed.
-    std::vector<TRm3WinSchuss> Schuesse;
+    std::vector<TDisagSchuss> Schuesse;
     // Why the line is malformed (a field that is not what the machine sends, or no complete
     // group at all): a German sentence without a full stop, Windows-1252. Empty otherwise.
     std::string Fehler;
@@ -43,4 +43,4 @@ struct TRm3WinSchusszeile {
 };
 
 // Reads a line that begins with "SCH=".
-TRm3WinSchusszeile Rm3WinSchusszeileLesen(std::string_view zeile);
+TDisagSchusszeile DisagSchusszeileLesen(std::string_view zeile);

@@ -11,7 +11,7 @@
 // about 11 s); with them a sample of every angle and every seventh divisor (about 3 s), unless
 // TREFFLUX_VOLLES_RASTER is set (then well under a minute).
 
-#include "Rm3WinDaten.h"
+#include "DisagDaten.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,7 @@ TEST(DisagKoordinaten, MatchTheQuadPrecisionReferenceOverTheWholeGrid) {
         const Referenzfaktor c = referenz(cosq(bogen), vielfaches);
         const Referenzfaktor s = referenz(sinq(bogen), vielfaches);
         for (int32_t d = 0; d <= 99999; d += schritt) {
-            const auto [x, y] = Rm3WinDaten::koordinaten(d, winkel);
+            const auto [x, y] = DisagDaten::koordinaten(d, winkel);
             const Ergebnis ex = erwartet(d, c), ey = erwartet(d, s);
             geprueft += 2;
             unentscheidbar += !ex.entscheidbar + !ey.entscheidbar;

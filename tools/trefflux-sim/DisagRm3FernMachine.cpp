@@ -1,4 +1,4 @@
-#include "Rm3Machine.h"
+#include "DisagRm3FernMachine.h"
 
 #include <cstdio>
 
@@ -7,9 +7,9 @@ constexpr std::uint8_t kCr = 0x0D;
 constexpr std::size_t kMaxLine = 4096;
 } // namespace
 
-Rm3Machine::Rm3Machine() : SimMachine(0) {}
+DisagRm3FernMachine::DisagRm3FernMachine() : SimMachine(0) {}
 
-std::vector<std::string> Rm3Machine::seriesLines(const SimSeries& series) {
+std::vector<std::string> DisagRm3FernMachine::seriesLines(const SimSeries& series) {
     std::vector<std::string> lines{"START"};
     int number = 0;
     for (const SimShot& shot : series.shots) {
@@ -21,21 +21,21 @@ std::vector<std::string> Rm3Machine::seriesLines(const SimSeries& series) {
     return lines;
 }
 
-std::string Rm3Machine::telegram(const SimSeries& series) const {
+std::string DisagRm3FernMachine::telegram(const SimSeries& series) const {
     std::string text;
     for (const std::string& line : seriesLines(series))
         text += line + static_cast<char>(kCr);
     return text;
 }
 
-void Rm3Machine::sendSeries(const SimSeries& series, SimWriter& out) {
+void DisagRm3FernMachine::sendSeries(const SimSeries& series, SimWriter& out) {
     if (silent())
         return;
     out.note("Serie gesendet (" + std::to_string(series.shots.size()) + " Sch\xC3\xBCsse)");
     out.send(telegram(series));
 }
 
-void Rm3Machine::talk(SimWriter& out) {
+void DisagRm3FernMachine::talk(SimWriter& out) {
     if (m_settings.empty() || silent())
         return;
     for (const SimSeries& series : m_waiting)
@@ -43,7 +43,7 @@ void Rm3Machine::talk(SimWriter& out) {
     m_waiting.clear();
 }
 
-void Rm3Machine::received(std::uint8_t byte, SimWriter& out) {
+void DisagRm3FernMachine::received(std::uint8_t byte, SimWriter& out) {
     if (byte == kCr) {
         out.note("Einstellung: " + m_line);
         m_settings.push_back(std::move(m_line));

@@ -1,9 +1,9 @@
 #pragma once
 
-// The Disag RM3 connected directly (not in remote mode), at 2400 baud. It sends CR-terminated
-// lines without check character or handshake; each line goes to OnData. The component sends its
-// settings text (and CR) when the port opens and again after every "ENDE" line, and reports
-// through OnError (code 1) when the machine's DSR line stays off for more than 15 seconds.
+// The Disag RM III in its older remote program (display "FERN"), at 2400 baud. It sends
+// CR-terminated lines without check character or handshake; each line goes to OnData. The component
+// sends its settings text (and CR) when the port opens and again after every "ENDE" line, and
+// reports through OnError (code 1) when the machine's DSR line stays off for more than 15 seconds.
 //
 // The port delivers received bytes and DSR changes on the main thread; the only other thread is
 // the DSR watch, which waits on a condition variable and posts its report to the main thread.
@@ -39,14 +39,14 @@ private:
     std::thread m_thread;
 };
 
-class TRm3Com : public TMachineComponent {
+class TDisagRm3FernCom : public TMachineComponent {
 public:
-    TRm3Com();
-    ~TRm3Com() override;
+    TDisagRm3FernCom();
+    ~TDisagRm3FernCom() override;
 
     // The settings text (without CR). Writing it while the port is open sends it at once.
     const std::string& Einstellstring() const { return m_einstellstring; }
-    void SetInitString(const std::string& value);
+    void SetEinstellstring(const std::string& value);
 
     // Opens the port and looks at the DSR line, which the machine holds on while it is
     // connected and switched on. Closes the port first and leaves it closed.
@@ -69,7 +69,7 @@ private:
     void OnDSRChangeEvent(TCustomComPort* Sender, bool OnOff);
     void lineEnd();
     void stopWatch();
-    void Rm3TimeoutError();
+    void DsrTimeoutError();
 
     bool m_opened = false;
     bool m_failureReported = false;

@@ -11,12 +11,12 @@
 #include <string_view>
 
 // The settings of a Disag RM II/III/IV in remote mode and the settings string the machine is
-// configured with. Each TRm3WinCom owns one instance (its Einstellstring) and sends the string
+// configured with. Each TDisagCom owns one instance (its Einstellstring) and sends the string
 // whenever the machine asks for it and whenever a setting changes while the port is open.
 // The main thread writes the settings; BuildString may run on any thread (the machine asks for
 // the string on the port's receive thread), so every access takes the object's lock.
 
-enum TRm3WinScheibenTyp : std::uint8_t {
+enum TDisagScheibenTyp : std::uint8_t {
     stLG10,
     stLG5,
     stLGES,
@@ -31,10 +31,10 @@ enum TRm3WinScheibenTyp : std::uint8_t {
     stUSE1,
     stUSE2
 };
-enum TRm3WinRingauswertung : std::uint8_t { raGR, raZR, raKR };
-enum TRm3WinKaliber : std::uint8_t { kl22, kl32, kl33, kl9MM, kl357, kl36, kl38, kl44, kl45, kl58 };
-enum TRm3WinRingberechnung : std::uint8_t { rbRB, rbMI };
-enum TRm3WinTeilerauswertung : std::uint8_t { taKT, taZT, taHT };
+enum TDisagRingauswertung : std::uint8_t { raGR, raZR, raKR };
+enum TDisagKaliber : std::uint8_t { kl22, kl32, kl33, kl9MM, kl357, kl36, kl38, kl44, kl45, kl58 };
+enum TDisagRingberechnung : std::uint8_t { rbRB, rbMI };
+enum TDisagTeilerauswertung : std::uint8_t { taKT, taZT, taHT };
 
 // A text that is not a decimal integer where one is required.
 class EConvertError : public std::invalid_argument {
@@ -54,30 +54,30 @@ std::optional<int32_t> tryStrToInt(std::string_view text);
 
 struct Profil;
 
-class TRm3WinInitstring : public TPersistent {
+class TDisagEinstellstring : public TPersistent {
 public:
     // Called after a setting changed when the machine may need the new string; the owning
     // component sends it only while its port is open and no edit request is being answered.
     using TSendRequest = std::function<void()>;
 
-    explicit TRm3WinInitstring(TSendRequest sendRequest = {});
+    explicit TDisagEinstellstring(TSendRequest sendRequest = {});
     // Copies the twelve settings; each object keeps the component it belongs to.
-    TRm3WinInitstring(const TRm3WinInitstring& other);
-    TRm3WinInitstring& operator=(const TRm3WinInitstring& other);
+    TDisagEinstellstring(const TDisagEinstellstring& other);
+    TDisagEinstellstring& operator=(const TDisagEinstellstring& other);
     // The same from any settings object: one of another kind raises EAssignError.
     void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TRm3WinInitstring"; }
+    const char* ClassName() const override { return "TDisagEinstellstring"; }
 
-    TRm3WinScheibenTyp Scheibentyp() const;
-    void SetScheibentyp(TRm3WinScheibenTyp value);
-    TRm3WinRingauswertung Ringauswertung() const;
-    void SetRingauswertung(TRm3WinRingauswertung value);
-    TRm3WinKaliber Kalibereinstellung() const;
-    void SetKalibereinstellung(TRm3WinKaliber value);
-    TRm3WinRingberechnung Ringberechnung() const;
-    void SetRingberechnung(TRm3WinRingberechnung value);
-    TRm3WinTeilerauswertung Teilerauswertung() const;
-    void SetTeilerauswertung(TRm3WinTeilerauswertung value);
+    TDisagScheibenTyp Scheibentyp() const;
+    void SetScheibentyp(TDisagScheibenTyp value);
+    TDisagRingauswertung Ringauswertung() const;
+    void SetRingauswertung(TDisagRingauswertung value);
+    TDisagKaliber Kalibereinstellung() const;
+    void SetKalibereinstellung(TDisagKaliber value);
+    TDisagRingberechnung Ringberechnung() const;
+    void SetRingberechnung(TDisagRingberechnung value);
+    TDisagTeilerauswertung Teilerauswertung() const;
+    void SetTeilerauswertung(TDisagTeilerauswertung value);
     std::string Teilergrenze() const;
     void SetTeilergrenze(const std::string& value);
     // Stored as a number: a text that is not a decimal integer raises EConvertError and keeps
@@ -110,11 +110,11 @@ private:
 
     TSendRequest m_sendRequest;
     mutable std::mutex m_mutex; // the twelve values below
-    TRm3WinScheibenTyp m_scheibentyp = stLG10;
-    TRm3WinRingauswertung m_ringauswertung = raGR;
-    TRm3WinKaliber m_kalibereinstellung = kl22;
-    TRm3WinRingberechnung m_ringberechnung = rbRB;
-    TRm3WinTeilerauswertung m_teilerauswertung = taKT;
+    TDisagScheibenTyp m_scheibentyp = stLG10;
+    TDisagRingauswertung m_ringauswertung = raGR;
+    TDisagKaliber m_kalibereinstellung = kl22;
+    TDisagRingberechnung m_ringberechnung = rbRB;
+    TDisagTeilerauswertung m_teilerauswertung = taKT;
     std::string m_teilergrenze = "250";
     int32_t m_scheibenschusszahl = 1;
     std::string m_gesamtschusszahl = "10";
@@ -128,4 +128,4 @@ private:
 // before it opens the Disag: target type (profile 0..5: LG10, LG5, LGES, LP, ZS, KK50; another
 // value leaves it as it is), shots per series, target printing, printed text, shots per target,
 // divisor limit, and ring evaluation (tenths when the profile counts tenth rings).
-void einstellstringAusProfil(TRm3WinInitstring& einstellstring, const Profil& profil);
+void einstellstringAusProfil(TDisagEinstellstring& einstellstring, const Profil& profil);

@@ -1,11 +1,11 @@
-#include "Rm3Com.h"
+#include "DisagRm3FernCom.h"
 
+#include "DisagRm3FernMachine.h"
 #include "MachineRig.h"
-#include "Rm3Machine.h"
 
 namespace {
 
-using Rig = MachineRig<TRm3Com, Rm3Machine>;
+using Rig = MachineRig<TDisagRm3FernCom, DisagRm3FernMachine>;
 
 void sendRaw(Rig& b, const std::string& bytes) {
     b.line->call([&](SimMachine&, SimWriter& out) { out.send(bytes); });
@@ -16,7 +16,7 @@ bool waitSettings(Rig& b, std::size_t n) {
                       5s);
 }
 
-TEST(Rm3Com, SettingsAtOpeningAndAfterEveryEndeBeforeTheLineIsDelivered) {
+TEST(DisagRm3FernCom, SettingsAtOpeningAndAfterEveryEndeBeforeTheLineIsDelivered) {
     Rig b;
     b.com.OnData = [&](TCustomComPort*, const std::string& text) {
         // The settings text went out before "ENDE" reached the handler.
@@ -43,23 +43,23 @@ TEST(Rm3Com, SettingsAtOpeningAndAfterEveryEndeBeforeTheLineIsDelivered) {
     EXPECT_TRUE(b.errors.empty());
 }
 
-TEST(Rm3Com, SettingsTextWrittenAtOnceOnlyWhileOpen) {
+TEST(DisagRm3FernCom, SettingsTextWrittenAtOnceOnlyWhileOpen) {
     Rig b;
-    b.com.SetInitString("111");
+    b.com.SetEinstellstring("111");
     b.main.runFor(50ms);
     EXPECT_EQ(b.line->received(), "");
     b.com.Open();
     ASSERT_TRUE(waitSettings(b, 1));
-    b.com.SetInitString("222");
+    b.com.SetEinstellstring("222");
     ASSERT_TRUE(waitSettings(b, 2));
     EXPECT_EQ(b.line->received(), "111\r222\r");
     b.com.Close();
-    b.com.SetInitString("333");
+    b.com.SetEinstellstring("333");
     b.main.runFor(50ms);
     EXPECT_EQ(b.line->received(), "111\r222\r");
 }
 
-TEST(Rm3Com, OverlongLineIsDiscardedAndTheNextOneDelivered) {
+TEST(DisagRm3FernCom, OverlongLineIsDiscardedAndTheNextOneDelivered) {
     Rig b;
     b.com.Open();
     sendRaw(b, std::string(10000, 'x') + "\rENDE\r");
