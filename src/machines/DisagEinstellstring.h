@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TPersistent.h"
+#include "Persistent.h"
 
 #include <cstdint>
 #include <functional>

@@ -12,7 +12,7 @@
 // in which the machine falls silent for Silence() is dropped unconfirmed, with a notice.
 
 #include "MachineComponent.h"
-#include "TPersistent.h"
+#include "Persistent.h"
 
 #include <cstdint>
 #include <string>
@@ -31,15 +31,15 @@ public:
     TRikaEinstellungen(const TRikaEinstellungen&) = delete;
     TRikaEinstellungen& operator=(const TRikaEinstellungen&) = delete;
 
-    std::int32_t Serie() const { return FSerie; }
+    std::int32_t Serie() const { return m_serie; }
     void SetSerie(std::int32_t value); // 0..200: "S%03d"
-    std::int32_t Teiler() const { return FTeiler; }
+    std::int32_t Teiler() const { return m_teiler; }
     void SetTeiler(std::int32_t value); // 0..6500: "T%04d"
-    std::int32_t Teilerfaktor() const { return FTeilerfaktor; }
+    std::int32_t Teilerfaktor() const { return m_teilerfaktor; }
     void SetTeilerfaktor(std::int32_t value); // 1..99: "F%02d"
-    RikaSchuss Schuss() const { return FSchuss; }
+    RikaSchuss Schuss() const { return m_schuss; }
     void SetSchuss(RikaSchuss value); // "U1".."U5"
-    RikaZehntelwertung Zehntelwertung() const { return FZehntelwertung; }
+    RikaZehntelwertung Zehntelwertung() const { return m_zehntelwertung; }
     void SetZehntelwertung(RikaZehntelwertung value); // "Z0".."Z3"
 
     // Writes all five again, in the order Serie, Teiler, Teilerfaktor, Schuss, Zehntelwertung.
@@ -53,12 +53,12 @@ public:
 private:
     void send(const char* format, int value);
 
-    std::int32_t FSerie = 10;
-    std::int32_t FTeiler = 0;
-    std::int32_t FTeilerfaktor = 1;
-    RikaSchuss FSchuss = sz1;
-    RikaZehntelwertung FZehntelwertung = zwKZ;
-    TRikaCom* FCom;
+    std::int32_t m_serie = 10;
+    std::int32_t m_teiler = 0;
+    std::int32_t m_teilerfaktor = 1;
+    RikaSchuss m_schuss = sz1;
+    RikaZehntelwertung m_zehntelwertung = zwKZ;
+    TRikaCom* m_com;
 };
 
 class TRikaComThread final : public TMachineThread {
@@ -91,10 +91,10 @@ public:
     TRikaCom();
     ~TRikaCom() override;
 
-    TRikaEinstellungen& Einstellungen() { return *FEinstellungen; }
-    const TRikaEinstellungen& Einstellungen() const { return *FEinstellungen; }
+    TRikaEinstellungen& Einstellungen() { return *m_einstellungen; }
+    const TRikaEinstellungen& Einstellungen() const { return *m_einstellungen; }
     // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaEinstellungen).
-    void SetEinstellungen(const TPersistent* value) { FEinstellungen->Assign(value); }
+    void SetEinstellungen(const TPersistent* value) { m_einstellungen->Assign(value); }
 
     // Queues a command text for the reader; without a reader (port closed) nothing happens.
     void SendString(const std::string& text);
@@ -104,7 +104,7 @@ public:
     bool Test(std::string& version);
     bool Test() override;
 
-    bool ReaderRunning() const { return FThread != nullptr; }
+    bool ReaderRunning() const { return m_reader != nullptr; }
 
 protected:
     void OnAfterOpenEvent(TCustomComPort* Sender) override;
@@ -112,6 +112,6 @@ protected:
 
 private:
     friend class TRikaComThread;
-    std::unique_ptr<TRikaComThread> FThread;
-    std::unique_ptr<TRikaEinstellungen> FEinstellungen;
+    std::unique_ptr<TRikaComThread> m_reader;
+    std::unique_ptr<TRikaEinstellungen> m_einstellungen;
 };

@@ -3,7 +3,7 @@
 #include "Desktop.h"
 #include "DisagSchusszeile.h"
 #include "Profilliste.h"
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 
 #include <cmath>
 #include <cstdlib>

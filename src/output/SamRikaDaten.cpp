@@ -1,7 +1,7 @@
 #include "SamRikaDaten.h"
 
 #include "Desktop.h"
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 
 #include <algorithm>
 #include <array>

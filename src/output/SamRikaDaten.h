@@ -5,7 +5,7 @@
 // writer. A text too short for its header or for the shots it announces writes nothing: the user
 // is told with a message box naming the machine, and the next series is handled normally.
 
-#include "TSerienDatensatz.h"
+#include "SerienDatensatz.h"
 
 #include <optional>
 #include <string>

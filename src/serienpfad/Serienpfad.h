@@ -15,9 +15,9 @@
 
 #include "DisagDaten.h"
 #include "Maschinentabelle.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "Serienjournal.h"
-#include "TProtokollAusgabe.h"
 
 #include <chrono>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "Desktop.h"
 #include "MainThread.h"
 #include "PlatformFile.h"
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 #include "Uebertragungslog.h"
 #include "Win32Desktop.h"
 #include "Win32Programm.h"

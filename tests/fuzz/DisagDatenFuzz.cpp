@@ -7,8 +7,8 @@
 #include "DisagDaten.h"
 #include "DisagSchusszeile.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <algorithm>
 #include <cstdlib>

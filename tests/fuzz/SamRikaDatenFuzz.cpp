@@ -4,9 +4,9 @@
 #include "FuzzHarness.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <string_view>
 #include <unistd.h>

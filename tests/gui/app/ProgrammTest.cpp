@@ -2,10 +2,10 @@
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
 #include "InstanceLock.h"
+#include "ProtokollAusgabe.h"
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 #include "Uebertragungslog.h"
 #include "ui_Einstellungsfenster.h"
 

@@ -1,8 +1,8 @@
 #include "Ueberschreibwarnung.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "QtDesktop.h"
 #include "ScratchDir.h"
-#include "TProtokollAusgabe.h"
 #include "ui_Ueberschreibwarnung.h"
 
 #include <QClipboard>

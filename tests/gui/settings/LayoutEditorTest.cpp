@@ -2,8 +2,8 @@
 // record, the separator list and the separator kind.
 
 #include "Datensatzelemente.h"
+#include "ProtokollAusgabe.h"
 #include "SettingsFixture.h"
-#include "TProtokollAusgabe.h"
 
 #include <QRadioButton>
 #include <QtTest>

@@ -4,12 +4,12 @@
 // start directory with a configuration file of given profiles, and a settings window that counts
 // how often the machine was closed and opened and answers the save dialog from a script.
 
+#include "ComComboBox.h"
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
 #include "QtText.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TComComboBox.h"
 #include "ui_Einstellungsfenster.h"
 
 #include <QTest>

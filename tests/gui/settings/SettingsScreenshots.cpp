@@ -2,10 +2,10 @@
 // first argument (default: the current directory). Run it on a real display server (see
 // screenshots.sh, which starts one with Xvfb) to see the window as a user sees it.
 
+#include "ComComboBox.h"
 #include "Einstellungsfenster.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TComComboBox.h"
 #include "ui_Einstellungsfenster.h"
 
 #include <QApplication>

@@ -14,10 +14,10 @@
 
 #include "DisagDaten.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,9 +2,9 @@
 #include "DisagSchusszeile.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "SamRikaDaten.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 

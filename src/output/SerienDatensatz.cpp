@@ -1,4 +1,4 @@
-#include "TSerienDatensatz.h"
+#include "SerienDatensatz.h"
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "TComComboBox.h"
+#include "ComComboBox.h"
 
 #include "SerialPortSelect.h"
 

@@ -1,4 +1,4 @@
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 
 #include "Profilliste.h"
 #include "ScratchDir.h"

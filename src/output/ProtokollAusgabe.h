@@ -2,8 +2,8 @@
 
 #include "MainThread.h"
 #include "PlatformFile.h"
+#include "SerienDatensatz.h"
 #include "Serienjournal.h"
-#include "TSerienDatensatz.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TRadioGroup.h"
+#include "RadioGroup.h"
 
 #include <QButtonGroup>
 #include <QEvent>

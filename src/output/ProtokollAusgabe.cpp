@@ -1,4 +1,4 @@
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 
 #include "Datensatzelemente.h"
 #include "Desktop.h"
