@@ -50,7 +50,7 @@ double ms(Clock::duration d) {
 }
 
 std::string framed(const std::string& text) {
-    return text + static_cast<char>(Rm3WinCheckChar(text)) + CR;
+    return text + static_cast<char>(DisagCheckChar(text)) + CR;
 }
 
 // The machine's side of a pseudo-terminal: writes lines and reads what the program sends,
@@ -191,7 +191,7 @@ void crToAck(bool mitJournal) {
     const auto journal = mitJournal ? neuesJournal(dir) : nullptr;
     Machine machine;
     PlainMainThread mainThread;
-    TRm3WinCom com;
+    TDisagCom com;
     std::optional<Journalablage> ablage;
     if (journal) {
         ablage.emplace(*journal);
@@ -233,7 +233,7 @@ void wseToRecord(bool mitJournal) {
     Profilliste liste;
     liste.appendStandard(dir.path());
     liste.aktiv().Datensatz = {0, 1, 2, 3, 4, 5};
-    liste.aktiv().Maschine = maDisagRM;
+    liste.aktiv().Maschine = maDisag;
 
     Machine machine;
     PlainMainThread mainThread;
@@ -245,8 +245,8 @@ void wseToRecord(bool mitJournal) {
     std::mutex mutex;
     std::condition_variable cv;
     int written = 0;
-    pfad.Rm3WinCom1->OnData = [&](TCustomComPort*, const std::string& text) {
-        pfad.Rm3WinCom1Data(text);
+    pfad.DisagCom->OnData = [&](TCustomComPort*, const std::string& text) {
+        pfad.DisagComData(text);
         if (text == "WSE") {
             latency.push_back(ms(Clock::now() - Clock::time_point(Clock::duration(wseSent.load()))));
             std::lock_guard lock(mutex);
@@ -305,7 +305,7 @@ void burst() {
     constexpr int Lines = 10000;
     Machine machine;
     PlainMainThread mainThread;
-    TRm3WinCom com;
+    TDisagCom com;
     com.SetPort(machine.port());
     int delivered = 0;
     bool inOrder = true;

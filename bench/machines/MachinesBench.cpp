@@ -170,7 +170,7 @@ void latency(int series) {
     Profilliste profile;
     profile.appendStandard(folder.path());
     profile.aktiv().Datensatz = {2, 3, 4, 5, -1, -1};
-    profile.aktiv().Maschine = maSam4000;
+    profile.aktiv().Maschine = maSam;
 
     std::string error;
     auto line = SimLine::openPty(std::make_unique<SamMachine>(), error);
@@ -183,8 +183,8 @@ void latency(int series) {
     // The series path as the program has it, timed where its SAM handler has written the series.
     Serienpfad pfad(profile);
     std::vector<double> ms;
-    pfad.SamCom1->OnData = [&](TCustomComPort*, std::string data) {
-        pfad.SamCom1Data(data);
+    pfad.SamCom->OnData = [&](TCustomComPort*, std::string data) {
+        pfad.SamComData(data);
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - line->lastSent()).count());
     };
     std::string shots;

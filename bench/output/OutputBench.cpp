@@ -4,8 +4,8 @@
 #include "Desktop.h"
 #include "Figures.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScratchDir.h"
-#include "TProtokollAusgabe.h"
 
 #include <benchmark/benchmark.h>
 

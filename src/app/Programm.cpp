@@ -2,13 +2,13 @@
 
 #include "ConfigFile.h"
 #include "Desktop.h"
+#include "Einstellungsfenster.h"
 #include "InstanceLock.h"
 #include "PlatformFile.h"
 #include "QtMainThread.h"
 #include "Serienjournal.h"
 #include "Serienpfad.h"
 #include "SignalWatcher.h"
-#include "TForm1.h"
 #include "Uebertragungslog.h"
 #include "Win1252.h"
 
@@ -42,19 +42,19 @@ std::string sperrdateiFehler(const InstanceLock& sperre) {
 
 } // namespace
 
-int runTrefflux(const std::function<void(TForm1&)>& started) {
+int runTrefflux(const std::function<void(Einstellungsfenster&)>& started) {
     // A request to end (SIGTERM, SIGINT, SIGHUP) is honoured at every moment. While a start-up
     // question is open it ends the question's loop and the program, which touches nothing then;
     // while the window is being built (a message box may be open then) it ends the box's loop
     // and the program ends right after the window is complete; afterwards it saves the profiles
     // without asking.
-    TForm1* fertig = nullptr;
+    Einstellungsfenster* fertig = nullptr;
     bool beenden = false;
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, [&] {
         beenden = true;
         if (fertig)
-            fertig->endWithoutAsking();
+            fertig->OhneFrageBeenden();
         else
             QCoreApplication::exit(0);
     });
@@ -101,16 +101,16 @@ int runTrefflux(const std::function<void(TForm1&)>& started) {
     Profilliste profile;
     try {
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
-        TForm1 form(profile, startverzeichnis);
+        Einstellungsfenster form(profile, startverzeichnis);
         fertig = &form;
         QObject::connect(qApp, &QGuiApplication::commitDataRequest, &form,
                          [&form, &beenden](QSessionManager&) {
                              beenden = true;
-                             form.endWithoutAsking();
+                             form.OhneFrageBeenden();
                          });
 
         if (beenden) {
-            form.endWithoutAsking();
+            form.OhneFrageBeenden();
         } else {
             // 7. hidden unless first start; shown where the desktop has no tray, so the program
             // can always be reached, and where the protocol file's name cannot work, so the user

@@ -2,15 +2,16 @@
 
 // The settings window as the settings logic (Einstellungslogik) sees it: a set of controls that
 // the logic fills and reads, a few things it can show, and one call that asks the user a
-// question. The Qt window (ui/TForm1) is one such view; a window on another toolkit implements
-// the same calls and nothing else.
+// question. The Qt window (ui/Einstellungsfenster) is one such view; a window on another toolkit
+// implements the same calls and nothing else. A control has one name in every view (the Qt
+// window's object name, the Win32 window's control id with a k in front): the names below.
 //
 // How the two meet:
 // - The logic fills the controls (zeige..., fuelle...) and reads them back when it needs them
 //   (feldText, wahl, schalter, port, gewaehlte...). It keeps no copy of what the user can edit
 //   there, so the view reports the user's actions, not the values of its controls.
 // - The view passes every user action on to the logic, by the logic's method named after the
-//   control's handler (Einstellungslogik::Button2Click for "Übernehmen" and so on).
+//   control's handler (Einstellungslogik::UebernehmenClick for "Übernehmen" and so on).
 // - The view runs no rule of its own: which control is enabled, which page shows, what a
 //   number field falls back to, all of that comes from the logic. What the view does itself:
 //   number fields take digits only (and Schusszahl at most Eingabegrenze characters), the
@@ -30,17 +31,17 @@
 // DateinameFehler()). Every request to close the window (its close button, "&Programm
 // beenden", the tray entry "&Beenden") runs CloseQuery(), and only true ends the program; the
 // end of the session runs OhneFrageBeenden() instead. The user's actions, by control:
-// - buttons: Button1Click "&Durchsuchen", Button2Click "Ü&bernehmen", Button3Click "&Abbrechen"
-//   (and Escape), Button5Click "&Neues Profil", Button6Click "Neu an &Ringlesemaschine
-//   anmelden", ButtonMaschTestClick, ButtonMaschinensucheClick, LoadButtonClick,
-//   DelButtonClick, UpButtonClick, DownButtonClick;
-// - radio groups: RadioGroup1Click, RadioGroup2Click (see below), RadioGroup4Click;
-// - profile box: ComboBox2Change on every edit of its text, ComboBox2Select when an entry is
-//   chosen from its list, ComboBox2Exit(false) when the focus leaves it for another control of
-//   the window, ComboBox2Exit(true) just before its list opens;
+// - buttons: DurchsuchenClick "&Durchsuchen", UebernehmenClick "Ü&bernehmen", AbbrechenClick
+//   "&Abbrechen" (and Escape), NeuesProfilClick "&Neues Profil", NeuAnmeldenClick "Neu an
+//   &Ringlesemaschine anmelden", MaschinentestClick, MaschinensucheClick, HinzufuegenClick,
+//   EntfernenClick, NachObenClick, NachUntenClick;
+// - radio groups: DateiwahlClick, MaschinenwahlClick (see below), TrennzeichenartwahlClick;
+// - profile box: ProfilboxChange on every edit of its text, ProfilboxSelect when an entry is
+//   chosen from its list, ProfilboxExit(false) when the focus leaves it for another control of
+//   the window, ProfilboxExit(true) just before its list opens;
 // - number fields: ZahlenfeldExit when the focus leaves one for another control of the window;
-// - tray icon: TrayIconMessage, and TrayBereit() again before a delayed menu opens;
-//   Wiederherstellen1Click for "&Einstellungen"; ProfilMenuItemClick(index) for a profile.
+// - tray icon: TrayIconClick, and TrayBereit() again before a delayed menu opens;
+//   EinstellungenClick for "&Einstellungen"; ProfilmenueClick(index) for a profile.
 // Nothing else needs reporting: check boxes, edits, the port box and the list selections are
 // read when the logic needs them.
 //
@@ -55,43 +56,44 @@
 
 // The four pages of the settings window, in their order on the page control.
 enum class Seite {
-    Allgemein, // "Allgemeine Einstellungen" (TabSheet1)
-    Datensatz, // "Datensatz-Einstellungen" (TabSheet2), the record layout editor
-    Maschinen, // "Maschinen-Einstellungen" (TabSheet3), only shown for a machine with settings
-    Info,      // "Info" (TabSheet4)
+    Allgemein, // "Allgemeine Einstellungen" (SeiteAllgemein)
+    Datensatz, // "Datensatz-Einstellungen" (SeiteDatensatz), the record layout editor
+    Maschinen, // "Maschinen-Einstellungen" (SeiteMaschinen), shown for a machine with settings
+    Info,      // "Info" (SeiteInfo)
 };
 
-// The edit fields.
+// The edit fields, each named as its control.
 enum class Feld {
-    Dateiname,        // Edit1, group "Dateiname": the protocol file's full path
-    Schusszahl,       // Edit6, group "Schusszahl für 1 Serie": digits, hint "1 - 120"
-    SchussProScheibe, // Edit3, group "Schuss pro Scheibe": digits, hint "1-15"
-    Scheibentext,     // Edit4, "Zusatztext", hint "( max. 10 Zeichen )"
-    Teilergrenze,     // Edit5, "Teilergrenze": digits, hint "10 - 10000"
+    Dateiname,        // group "Dateiname": the protocol file's full path
+    Schusszahl,       // group "Schusszahl für 1 Serie": digits, hint "1 - 120"
+    SchussProScheibe, // group "Schuss pro Scheibe": digits, hint "1-15"
+    Scheibentext,     // "Zusatztext", hint "( max. 10 Zeichen )"
+    Teilergrenze,     // "Teilergrenze": digits, hint "10 - 10000"
 };
 
 // The radio groups; their value is the index of the checked item, -1 for none.
 enum class Wahl {
-    Datei,           // RadioGroup1 "Datei": "Alle Datensätze (Serien) in Datei speichern",
+    Datei,           // Dateiwahl "Datei": "Alle Datensätze (Serien) in Datei speichern",
                      // "Nur einen Datensatz (Serie) in Datei Speichern"
-    Maschine,        // RadioGroup2 "Ringlesemaschine": items from fuelleMaschinenwahl
-    Scheibentyp,     // RadioGroup3 "Scheibentyp": "LG 10er-Band", "LG 5er-Band",
+    Maschine,        // Maschinenwahl "Ringlesemaschine": items from fuelleMaschinenwahl
+    Scheibentyp,     // Scheibentypwahl "Scheibentyp": "LG 10er-Band", "LG 5er-Band",
                      // "LG Einzelscheibe", "Luftpistole", "Zimmerstutzen", "KK 50m"
-    Trennzeichenart, // RadioGroup4 "Trennzeichen zwischen": "Datensatzelement ", "Schuss", "Serie"
+    Trennzeichenart, // Trennzeichenartwahl "Trennzeichen zwischen": "Datensatzelement ",
+                     // "Schuss", "Serie"
 };
 
-// The check boxes.
+// The check boxes, each named as its control.
 enum class Schalter {
-    Warnen,       // CheckBox1 "&Vor Überschreiben einer Datei warnen"
-    Zehntelringe, // CheckBox2 "1/10 Ringe"
-    Drucker,      // CheckBox3 "Drucker Ein "
-    Header,       // CheckBox4 "&Header an den Anfang der Datei"
+    Warnen,       // "&Vor Überschreiben einer Datei warnen"
+    Zehntelringe, // "1/10 Ringe"
+    Drucker,      // "Drucker Ein "
+    Header,       // "&Header an den Anfang der Datei"
 };
 
 // The two element lists of the record layout editor (one column, whole-row selection).
 enum class Liste {
-    Elemente,  // ElementeListView, group "Daten der Auswertmaschine"
-    Datensatz, // DatensatzListView, group "Datensatz für 1 Schuss"
+    Elemente,  // Elementeliste, group "Daten der Auswertmaschine"
+    Datensatz, // Datensatzliste, group "Datensatz für 1 Schuss"
 };
 
 // How many characters a field takes (0: no limit of its own). The logic cuts what it shows to
@@ -132,15 +134,15 @@ public:
     virtual void zeigeWahl(Wahl wahl, int index) = 0; // -1: no item checked
     virtual void zeigeSchalter(Schalter schalter, bool an) = 0;
     virtual void setzeSchalterAktiv(Schalter schalter, bool aktiv) = 0;
-    // Enables "Neu an &Ringlesemaschine anmelden" (Button6).
+    // Enables "Neu an &Ringlesemaschine anmelden" (NeuAnmelden).
     virtual void setzeNeuAnmeldenAktiv(bool aktiv) = 0;
 
-    // The port box (ComboBoxComNr): shows the port, selecting its item in the list of ports
-    // when it is there (the very name), otherwise as an entry of its own, marked as not present
-    // (only one such entry at a time). An empty name shows nothing.
+    // The port box (Port): shows the port, selecting its item in the list of ports when it is
+    // there (the very name), otherwise as an entry of its own, marked as not present (only one
+    // such entry at a time). An empty name shows nothing.
     virtual void zeigePort(const std::string& port) = 0;
 
-    // The profile box (ComboBox2): its entries, and the one selected (its text in the edit).
+    // The profile box (Profilbox): its entries, and the one selected (its text in the edit).
     virtual void zeigeProfile(const std::vector<std::string>& namen, int gewaehlt) = 0;
     // Puts the focus into the profile box with its text marked, so a name can be typed at once.
     virtual void fokusInProfilbox() = 0;
@@ -182,8 +184,8 @@ public:
     // crossed out; tipp is its tooltip. May come before the icon is there, and again unchanged.
     virtual void zeigeVerbindung(bool verbunden, const std::string& tipp) = 0;
     // Opens the tray icon's profile menu at the mouse (items: Einstellungslogik::Profilmenue(),
-    // a click: Einstellungslogik::ProfilMenuItemClick), or its menu "&Einstellungen" (bold, the
-    // default: Einstellungslogik::Wiederherstellen1Click), "-", "&Beenden" (a request to close).
+    // a click: Einstellungslogik::ProfilmenueClick), or its menu "&Einstellungen" (bold, the
+    // default: Einstellungslogik::EinstellungenClick), "-", "&Beenden" (a request to close).
     virtual void oeffneProfilmenue() = 0;
     virtual void oeffneTraymenue() = 0;
 

@@ -147,11 +147,11 @@ void Einstellungslogik::ProfilWaehlen(int index) {
     ProfileGeaendert();
 }
 
-void Einstellungslogik::ComboBox2Change(const std::string& text) {
+void Einstellungslogik::ProfilboxChange(const std::string& text) {
     m_profilnameEingabe = utf8ToWin1252(text);
 }
 
-void Einstellungslogik::ComboBox2Select(int index) {
+void Einstellungslogik::ProfilboxSelect(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= m_liste.size())
         return;
     m_profilnameEingabe = text(m_liste[static_cast<std::size_t>(index)].Name);
@@ -160,7 +160,7 @@ void Einstellungslogik::ComboBox2Select(int index) {
     ProfilWaehlen(index);
 }
 
-void Einstellungslogik::ComboBox2Exit(bool listeOeffnet) {
+void Einstellungslogik::ProfilboxExit(bool listeOeffnet) {
     if (m_profilindex < 0 || static_cast<std::size_t>(m_profilindex) >= m_liste.size())
         return;
     if (!m_profilnameEingabe.empty()) {
@@ -179,7 +179,7 @@ void Einstellungslogik::ComboBox2Exit(bool listeOeffnet) {
     ProfileGeaendert();
 }
 
-void Einstellungslogik::Button5Click() {
+void Einstellungslogik::NeuesProfilClick() {
     Profil copy = m_liste.aktiv();
     SteuerelementeUebernehmen();
     m_profilnameEingabe = "Unbenannt";
@@ -194,7 +194,7 @@ void Einstellungslogik::Button5Click() {
 
 // --- Buttons --------------------------------------------------------------------------------
 
-void Einstellungslogik::Button1Click() {
+void Einstellungslogik::DurchsuchenClick() {
     const std::string path = m_ansicht.speichernDialog(m_ansicht.feldText(Feld::Dateiname));
     if (path.empty())
         return;
@@ -217,7 +217,7 @@ void Einstellungslogik::Button1Click() {
     m_ansicht.zeigeText(Feld::Dateiname, path);
 }
 
-void Einstellungslogik::Button2Click() {
+void Einstellungslogik::UebernehmenClick() {
     // Not applied (the question about the protocol file answered "Nein", or a port name refused):
     // the window stays open with the edits in it.
     const unsigned anmeldungen = m_wache->anmeldungen();
@@ -234,25 +234,25 @@ void Einstellungslogik::Button2Click() {
         m_ansicht.versteckeFenster();
 }
 
-void Einstellungslogik::Button3Click() {
+void Einstellungslogik::AbbrechenClick() {
     SteuerelementeLaden();
     m_ansicht.versteckeFenster();
 }
 
-void Einstellungslogik::Button6Click() {
+void Einstellungslogik::NeuAnmeldenClick() {
     if (Aenderungspruefung())
         m_ansicht.versteckeFenster();
     MaschineAnmelden();
 }
 
-void Einstellungslogik::RadioGroup1Click(int index) {
+void Einstellungslogik::DateiwahlClick(int index) {
     if (index == 0)
         m_ansicht.setzeSchalterAktiv(Schalter::Warnen, false);
     else if (index == 1)
         m_ansicht.setzeSchalterAktiv(Schalter::Warnen, true);
 }
 
-void Einstellungslogik::RadioGroup2Click(int index) {
+void Einstellungslogik::MaschinenwahlClick(int index) {
     m_ansicht.setzeNeuAnmeldenAktiv(!m_liste.empty() && index == m_liste.aktiv().Maschine);
     // The page "Maschinen-Einstellungen" shows for a machine that takes settings of its own.
     const Maschinenart* gewaehlt = maschinenart(index);
@@ -335,7 +335,7 @@ bool Einstellungslogik::TrayBereit() const {
     return !m_ansicht.fensterSichtbar() && !desktop().overwriteWarningVisible();
 }
 
-void Einstellungslogik::TrayIconMessage(Trayklick klick) {
+void Einstellungslogik::TrayIconClick(Trayklick klick) {
     // While the window or the overwrite warning is open, the icon does nothing.
     if (!TrayBereit())
         return;
@@ -344,7 +344,7 @@ void Einstellungslogik::TrayIconMessage(Trayklick klick) {
         m_ansicht.oeffneProfilmenue();
         break;
     case Trayklick::Doppel:
-        Wiederherstellen1Click();
+        EinstellungenClick();
         break;
     case Trayklick::Rechts:
         m_ansicht.oeffneTraymenue();
@@ -352,7 +352,7 @@ void Einstellungslogik::TrayIconMessage(Trayklick klick) {
     }
 }
 
-void Einstellungslogik::Wiederherstellen1Click() {
+void Einstellungslogik::EinstellungenClick() {
     m_ansicht.zeigeFenster(true);
 }
 
@@ -364,7 +364,7 @@ std::vector<Profilmenueeintrag> Einstellungslogik::Profilmenue() const {
     return eintraege;
 }
 
-void Einstellungslogik::ProfilMenuItemClick(int index) {
+void Einstellungslogik::ProfilmenueClick(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= m_liste.size())
         return;
     ProfilWaehlen(index);

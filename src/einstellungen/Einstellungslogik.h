@@ -102,43 +102,43 @@ public:
     std::vector<std::string> DatensatzTitel() const;
 
     // --- What the user did ---------------------------------------------------------------
-    void Button1Click();              // "&Durchsuchen"
-    void Button2Click();              // "Ü&bernehmen"
-    void Button3Click();              // "&Abbrechen", also the Escape key
-    void Button5Click();              // "&Neues Profil"
-    void Button6Click();              // "Neu an &Ringlesemaschine anmelden"
-    void ButtonMaschTestClick();      // "Maschinen&test"
-    void ButtonMaschinensucheClick(); // "Maschinen&suche"
+    void DurchsuchenClick();    // "&Durchsuchen"
+    void UebernehmenClick();    // "Ü&bernehmen"
+    void AbbrechenClick();      // "&Abbrechen", also the Escape key
+    void NeuesProfilClick();    // "&Neues Profil"
+    void NeuAnmeldenClick();    // "Neu an &Ringlesemaschine anmelden"
+    void MaschinentestClick();  // "Maschinen&test"
+    void MaschinensucheClick(); // "Maschinen&suche"
     // ("&Programm beenden" and the tray entry "&Beenden" are a request to close: CloseQuery.)
 
-    void RadioGroup1Click(int index); // "Datei" changed
-    void RadioGroup2Click(int index); // "Ringlesemaschine" changed
-    void RadioGroup4Click(int index); // the user switched the separator kind
+    void DateiwahlClick(int index);           // "Datei" changed
+    void MaschinenwahlClick(int index);       // "Ringlesemaschine" changed
+    void TrennzeichenartwahlClick(int index); // the user switched the separator kind
 
     // The profile box: its text typed or chosen, an entry chosen from its list, the focus left
     // for another control of the window (listeOeffnet false) or its list about to open (true).
-    void ComboBox2Change(const std::string& text);
-    void ComboBox2Select(int index);
-    void ComboBox2Exit(bool listeOeffnet);
+    void ProfilboxChange(const std::string& text);
+    void ProfilboxSelect(int index);
+    void ProfilboxExit(bool listeOeffnet);
 
     // A number field (Schusszahl, SchussProScheibe, Teilergrenze) was left for another control:
     // a value out of range is replaced by the field's default, and the focus goes back into it.
     void ZahlenfeldExit(Feld feld);
 
     // The record layout editor.
-    void LoadButtonClick(); // "> &Hinzufügen >"
-    void DelButtonClick();  // "< &Entfernen <"
-    void UpButtonClick();
-    void DownButtonClick();
+    void HinzufuegenClick(); // "> &Hinzufügen >"
+    void EntfernenClick();   // "< &Entfernen <"
+    void NachObenClick();
+    void NachUntenClick();
 
     // The tray icon: a click on it (nothing happens while the window or the overwrite warning
     // is open), the menu entry "&Einstellungen", the items of the profile menu and a click on
     // one of them.
-    void TrayIconMessage(Trayklick klick);
+    void TrayIconClick(Trayklick klick);
     bool TrayBereit() const; // whether the icon reacts now
-    void Wiederherstellen1Click();
+    void EinstellungenClick();
     std::vector<Profilmenueeintrag> Profilmenue() const;
-    void ProfilMenuItemClick(int index);
+    void ProfilmenueClick(int index);
 
     // A machine reported an error: the window comes up on the page "Allgemeine Einstellungen"
     // unless the overwrite warning is open. (The series path closes the ports and tells.)

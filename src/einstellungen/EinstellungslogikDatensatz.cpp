@@ -31,7 +31,7 @@ void Einstellungslogik::zeigeTrennzeichen(std::int32_t code) {
     m_ansicht.waehleTrennzeichen(validSeparator(code) ? code : -1);
 }
 
-void Einstellungslogik::RadioGroup4Click(int index) {
+void Einstellungslogik::TrennzeichenartwahlClick(int index) {
     Profil& p = m_liste.aktiv();
     const int zeile = m_ansicht.gewaehltesTrennzeichen();
     if (zeile >= 0 && p.TrennzeichenWahl >= 0 && p.TrennzeichenWahl <= 2)
@@ -50,7 +50,7 @@ std::vector<std::string> Einstellungslogik::DatensatzTitel() const {
     return titel;
 }
 
-void Einstellungslogik::LoadButtonClick() {
+void Einstellungslogik::HinzufuegenClick() {
     const int p = gewaehlteZeile(Liste::Elemente);
     if (p < 0)
         return;
@@ -66,7 +66,7 @@ void Einstellungslogik::LoadButtonClick() {
     m_ansicht.waehleZeile(Liste::Elemente, p < rest ? p : rest - 1, true);
 }
 
-void Einstellungslogik::DelButtonClick() {
+void Einstellungslogik::EntfernenClick() {
     const int p = gewaehlteZeile(Liste::Datensatz);
     if (p < 0)
         return;
@@ -81,7 +81,7 @@ void Einstellungslogik::DelButtonClick() {
         m_ansicht.waehleZeile(Liste::Datensatz, p > 0 ? p - 1 : 0, true);
 }
 
-void Einstellungslogik::UpButtonClick() {
+void Einstellungslogik::NachObenClick() {
     const int r = gewaehlteZeile(Liste::Datensatz);
     if (r <= 0)
         return;
@@ -90,7 +90,7 @@ void Einstellungslogik::UpButtonClick() {
     m_ansicht.waehleZeile(Liste::Datensatz, r - 1, false);
 }
 
-void Einstellungslogik::DownButtonClick() {
+void Einstellungslogik::NachUntenClick() {
     const int r = gewaehlteZeile(Liste::Datensatz);
     if (r < 0 || static_cast<std::size_t>(r) + 1 >= m_datensatz.size())
         return;

@@ -77,7 +77,7 @@ void Einstellungslogik::meldePortfehler(const std::string& text) {
     m_ansicht.frage(win1252ToUtf8(text), "Fehler", Mb::Ok | Mb::IconError);
 }
 
-void Einstellungslogik::ButtonMaschTestClick() {
+void Einstellungslogik::MaschinentestClick() {
     const Maschinenart* art = maschinenart(m_ansicht.wahl(Wahl::Maschine));
     if (!art)
         return;
@@ -115,7 +115,7 @@ std::vector<std::string> Einstellungslogik::suchPorts() const {
     return ports;
 }
 
-void Einstellungslogik::ButtonMaschinensucheClick() {
+void Einstellungslogik::MaschinensucheClick() {
     // However the search ends, the active profile's machine comes back: the one found, after "Ja".
     const Verbindungswache::Pause pause(*m_wache, "Maschinensuche l\xE4uft",
                                         [this] { MaschineZurueckgeben(); });
@@ -135,7 +135,7 @@ void Einstellungslogik::ButtonMaschinensucheClick() {
     Profil& p = m_liste.aktiv();
     p.Maschine = ergebnis.maschine;
     m_ansicht.zeigeWahl(Wahl::Maschine, ergebnis.maschine);
-    RadioGroup2Click(ergebnis.maschine);
+    MaschinenwahlClick(ergebnis.maschine);
     setText(p.Port, ergebnis.port);
     m_ansicht.zeigePort(ergebnis.port);
     ProfileGeaendert();

@@ -164,7 +164,7 @@ void Einstellungslogik::SteuerelementeLaden() {
     m_ansicht.zeigePort(text(p.Port));
     // 3. machine and file mode, with their reactions
     m_ansicht.zeigeWahl(Wahl::Maschine, gezeigt(Wahl::Maschine, p.Maschine));
-    RadioGroup2Click(gezeigt(Wahl::Maschine, p.Maschine));
+    MaschinenwahlClick(gezeigt(Wahl::Maschine, p.Maschine));
     m_ansicht.zeigeWahl(Wahl::Datei, gezeigt(Wahl::Datei, p.Dateimodus));
     // 4.
     m_ansicht.zeigeSchalter(Schalter::Warnen, p.Warnen != 0);
@@ -180,7 +180,7 @@ void Einstellungslogik::SteuerelementeLaden() {
     zeigeElementliste(Liste::Datensatz);
     // 7., 8.
     zeige(Feld::Dateiname, text(p.Dateiname));
-    RadioGroup1Click(gezeigt(Wahl::Datei, p.Dateimodus));
+    DateiwahlClick(gezeigt(Wahl::Datei, p.Dateimodus));
     // 9.
     m_ansicht.zeigeSchalter(Schalter::Header, p.Header != 0);
     m_ansicht.zeigeWahl(Wahl::Scheibentyp, gezeigt(Wahl::Scheibentyp, p.Scheibentyp));

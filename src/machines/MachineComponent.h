@@ -27,8 +27,8 @@
 
 // One complete message from the machine (main thread).
 using TMachineDataEvent = std::function<void(TCustomComPort* Sender, std::string Data)>;
-// The machine did not answer (main thread). Codes: 0 for the SAM, Rika and Disag remote-mode
-// components, 1 for the Disag direct component.
+// The machine did not answer (main thread). Codes: 0 for the SAM, Rika and Disag components, 1
+// for the DisagRm3Fern component.
 using TMachineErrorEvent = std::function<void(TCustomComPort* Sender, std::int32_t ErrorCode)>;
 // Something the user should know while the machine keeps running (main thread): a transfer
 // that broke off, a machine that stopped or started answering again. The port stays open.

@@ -12,71 +12,71 @@ constexpr std::size_t kMaxVersion = 256;
 constexpr auto kLook = std::chrono::milliseconds(50);
 } // namespace
 
-// --- TRikaConfig
+// --- TRikaEinstellungen
 
-TRikaConfig::TRikaConfig(TRikaCom* com) : FCom(com) {}
+TRikaEinstellungen::TRikaEinstellungen(TRikaCom* com) : m_com(com) {}
 
-void TRikaConfig::send(const char* format, int value) {
+void TRikaEinstellungen::send(const char* format, int value) {
     char text[16];
     std::snprintf(text, sizeof text, format, value);
-    if (FCom)
-        FCom->SendString(text);
+    if (m_com)
+        m_com->SendString(text);
 }
 
-void TRikaConfig::SetSerie(std::int32_t value) {
+void TRikaEinstellungen::SetSerie(std::int32_t value) {
     if (value < 0 || value > 200)
         return;
-    FSerie = value;
+    m_serie = value;
     send("S%03d", value);
 }
 
-void TRikaConfig::SetTeiler(std::int32_t value) {
+void TRikaEinstellungen::SetTeiler(std::int32_t value) {
     if (value < 0 || value > 6500)
         return;
-    FTeiler = value;
+    m_teiler = value;
     send("T%04d", value);
 }
 
-void TRikaConfig::SetTeilerfaktor(std::int32_t value) {
+void TRikaEinstellungen::SetTeilerfaktor(std::int32_t value) {
     if (value < 1 || value > 99)
         return;
-    FTeilerfaktor = value;
+    m_teilerfaktor = value;
     send("F%02d", value);
 }
 
-void TRikaConfig::SetSchuss(RikaSchuss value) {
+void TRikaEinstellungen::SetSchuss(RikaSchuss value) {
     if (value > sz5)
         return;
-    FSchuss = value;
+    m_schuss = value;
     send("U%d", static_cast<int>(value) + 1);
 }
 
-void TRikaConfig::SetZehntelwertung(RikaZehntelwertung value) {
+void TRikaEinstellungen::SetZehntelwertung(RikaZehntelwertung value) {
     if (value > zwZRT)
         return;
-    FZehntelwertung = value;
+    m_zehntelwertung = value;
     send("Z%d", static_cast<int>(value));
 }
 
-void TRikaConfig::SendAll() {
-    SetSerie(FSerie);
-    SetTeiler(FTeiler);
-    SetTeilerfaktor(FTeilerfaktor);
-    SetSchuss(FSchuss);
-    SetZehntelwertung(FZehntelwertung);
+void TRikaEinstellungen::SendAll() {
+    SetSerie(m_serie);
+    SetTeiler(m_teiler);
+    SetTeilerfaktor(m_teilerfaktor);
+    SetSchuss(m_schuss);
+    SetZehntelwertung(m_zehntelwertung);
 }
 
-void TRikaConfig::Assign(const TPersistent* Source) {
-    const auto* other = dynamic_cast<const TRikaConfig*>(Source);
+void TRikaEinstellungen::Assign(const TPersistent* Source) {
+    const auto* other = dynamic_cast<const TRikaEinstellungen*>(Source);
     if (!other) {
         TPersistent::Assign(Source);
         return;
     }
-    FSerie = other->FSerie;
-    FTeiler = other->FTeiler;
-    FTeilerfaktor = other->FTeilerfaktor;
-    FSchuss = other->FSchuss;
-    FZehntelwertung = other->FZehntelwertung;
+    m_serie = other->m_serie;
+    m_teiler = other->m_teiler;
+    m_teilerfaktor = other->m_teilerfaktor;
+    m_schuss = other->m_schuss;
+    m_zehntelwertung = other->m_zehntelwertung;
 }
 
 // --- TRikaComThread
@@ -183,7 +183,7 @@ void TRikaComThread::Failed() {
 
 // --- TRikaCom
 
-TRikaCom::TRikaCom() : FEinstellungen(std::make_unique<TRikaConfig>(this)) {
+TRikaCom::TRikaCom() : m_einstellungen(std::make_unique<TRikaEinstellungen>(this)) {
     ApplyMachineLineSettings(br9600, false, TComEvents{}, smThreadSync);
 }
 
@@ -192,25 +192,25 @@ TRikaCom::~TRikaCom() {
 }
 
 void TRikaCom::SendString(const std::string& text) {
-    if (FThread)
-        FThread->Commands().Post(text);
+    if (m_reader)
+        m_reader->Commands().Post(text);
 }
 
 void TRikaCom::OnAfterOpenEvent(TCustomComPort*) {
-    if (FThread)
+    if (m_reader)
         return;
     // The commands are queued before the reader starts, so each goes out at the start of a
     // poll cycle, after the start byte and the version text.
-    FThread = std::make_unique<TRikaComThread>(*this, Port());
-    FEinstellungen->SendAll();
-    FThread->Start();
+    m_reader = std::make_unique<TRikaComThread>(*this, Port());
+    m_einstellungen->SendAll();
+    m_reader->Start();
 }
 
 void TRikaCom::OnBeforeCloseEvent(TCustomComPort*) {
-    if (!FThread)
+    if (!m_reader)
         return;
-    FThread->Stop();
-    FThread.reset();
+    m_reader->Stop();
+    m_reader.reset();
 }
 
 bool TRikaCom::Test(std::string& version) {

@@ -12,7 +12,7 @@
 // in which the machine falls silent for Silence() is dropped unconfirmed, with a notice.
 
 #include "MachineComponent.h"
-#include "TPersistent.h"
+#include "Persistent.h"
 
 #include <cstdint>
 #include <string>
@@ -25,40 +25,40 @@ enum RikaZehntelwertung : std::uint8_t { zwKZ, zwZR, zwZT, zwZRT };
 // The machine's settings. Writing a property queues its command for the machine (sent at once
 // while the port is open; while it is closed the value is only stored and goes out with all the
 // others at the next opening). Serie, Teiler and Teilerfaktor outside their range are ignored.
-class TRikaConfig : public TPersistent {
+class TRikaEinstellungen : public TPersistent {
 public:
-    explicit TRikaConfig(TRikaCom* com);
-    TRikaConfig(const TRikaConfig&) = delete;
-    TRikaConfig& operator=(const TRikaConfig&) = delete;
+    explicit TRikaEinstellungen(TRikaCom* com);
+    TRikaEinstellungen(const TRikaEinstellungen&) = delete;
+    TRikaEinstellungen& operator=(const TRikaEinstellungen&) = delete;
 
-    std::int32_t Serie() const { return FSerie; }
+    std::int32_t Serie() const { return m_serie; }
     void SetSerie(std::int32_t value); // 0..200: "S%03d"
-    std::int32_t Teiler() const { return FTeiler; }
+    std::int32_t Teiler() const { return m_teiler; }
     void SetTeiler(std::int32_t value); // 0..6500: "T%04d"
-    std::int32_t Teilerfaktor() const { return FTeilerfaktor; }
+    std::int32_t Teilerfaktor() const { return m_teilerfaktor; }
     void SetTeilerfaktor(std::int32_t value); // 1..99: "F%02d"
-    RikaSchuss Schuss() const { return FSchuss; }
+    RikaSchuss Schuss() const { return m_schuss; }
     void SetSchuss(RikaSchuss value); // "U1".."U5"
-    RikaZehntelwertung Zehntelwertung() const { return FZehntelwertung; }
+    RikaZehntelwertung Zehntelwertung() const { return m_zehntelwertung; }
     void SetZehntelwertung(RikaZehntelwertung value); // "Z0".."Z3"
 
     // Writes all five again, in the order Serie, Teiler, Teilerfaktor, Schuss, Zehntelwertung.
     void SendAll();
 
-    const char* ClassName() const override { return "TRikaConfig"; }
-    // Copies the five values of another TRikaConfig without sending anything. Each object stays
+    const char* ClassName() const override { return "TRikaEinstellungen"; }
+    // Copies the five values of another TRikaEinstellungen without sending anything. Each object stays
     // with its own component.
     void Assign(const TPersistent* Source) override;
 
 private:
     void send(const char* format, int value);
 
-    std::int32_t FSerie = 10;
-    std::int32_t FTeiler = 0;
-    std::int32_t FTeilerfaktor = 1;
-    RikaSchuss FSchuss = sz1;
-    RikaZehntelwertung FZehntelwertung = zwKZ;
-    TRikaCom* FCom;
+    std::int32_t m_serie = 10;
+    std::int32_t m_teiler = 0;
+    std::int32_t m_teilerfaktor = 1;
+    RikaSchuss m_schuss = sz1;
+    RikaZehntelwertung m_zehntelwertung = zwKZ;
+    TRikaCom* m_com;
 };
 
 class TRikaComThread final : public TMachineThread {
@@ -91,10 +91,10 @@ public:
     TRikaCom();
     ~TRikaCom() override;
 
-    TRikaConfig& Einstellungen() { return *FEinstellungen; }
-    const TRikaConfig& Einstellungen() const { return *FEinstellungen; }
-    // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaConfig).
-    void SetEinstellungen(const TPersistent* value) { FEinstellungen->Assign(value); }
+    TRikaEinstellungen& Einstellungen() { return *m_einstellungen; }
+    const TRikaEinstellungen& Einstellungen() const { return *m_einstellungen; }
+    // Copies the settings of value into Einstellungen (EAssignError unless it is a TRikaEinstellungen).
+    void SetEinstellungen(const TPersistent* value) { m_einstellungen->Assign(value); }
 
     // Queues a command text for the reader; without a reader (port closed) nothing happens.
     void SendString(const std::string& text);
@@ -104,7 +104,7 @@ public:
     bool Test(std::string& version);
     bool Test() override;
 
-    bool ReaderRunning() const { return FThread != nullptr; }
+    bool ReaderRunning() const { return m_reader != nullptr; }
 
 protected:
     void OnAfterOpenEvent(TCustomComPort* Sender) override;
@@ -112,6 +112,6 @@ protected:
 
 private:
     friend class TRikaComThread;
-    std::unique_ptr<TRikaComThread> FThread;
-    std::unique_ptr<TRikaConfig> FEinstellungen;
+    std::unique_ptr<TRikaComThread> m_reader;
+    std::unique_ptr<TRikaEinstellungen> m_einstellungen;
 };

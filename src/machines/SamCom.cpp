@@ -113,17 +113,17 @@ TSamCom::~TSamCom() {
 }
 
 void TSamCom::OnAfterOpenEvent(TCustomComPort*) {
-    if (FThread)
+    if (m_reader)
         return;
-    FThread = std::make_unique<TSamComThread>(*this, Port());
-    FThread->Start();
+    m_reader = std::make_unique<TSamComThread>(*this, Port());
+    m_reader->Start();
 }
 
 void TSamCom::OnBeforeCloseEvent(TCustomComPort*) {
-    if (!FThread)
+    if (!m_reader)
         return;
-    FThread->Stop();
-    FThread.reset();
+    m_reader->Stop();
+    m_reader.reset();
 }
 
 bool TSamCom::Test() {

@@ -49,7 +49,7 @@ public:
     bool Test() override;
 
     // Whether the reader runs (the port is open).
-    bool ReaderRunning() const { return FThread != nullptr; }
+    bool ReaderRunning() const { return m_reader != nullptr; }
 
 protected:
     void OnAfterOpenEvent(TCustomComPort* Sender) override;
@@ -60,5 +60,5 @@ private:
     // The test's read of the block after its STX: whether it is whole.
     bool WholeBlockFollows();
 
-    std::unique_ptr<TSamComThread> FThread;
+    std::unique_ptr<TSamComThread> m_reader;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TSerienDatensatz.h"
+#include "SerienDatensatz.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "SamRikaDaten.h"
 
 #include "Desktop.h"
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 
 #include <algorithm>
 #include <array>
@@ -135,7 +135,7 @@ std::optional<TSerienDatensatz> RikaSerie(std::string_view Data, std::string* gr
     return serie(Data, kRika, rikaWerte, grund);
 }
 
-void SamRikaDaten::SamCom1Data(const std::string& Data) {
+void SamRikaDaten::SamComData(const std::string& Data) {
     std::string grund;
     if (const auto serie = SamSerie(Data, &grund))
         m_ausgabe.WriteSeries(*serie);
@@ -143,7 +143,7 @@ void SamRikaDaten::SamCom1Data(const std::string& Data) {
         melde("SAM 4000", grund);
 }
 
-void SamRikaDaten::RikaCom1Data(const std::string& Data) {
+void SamRikaDaten::RikaComData(const std::string& Data) {
     std::string grund;
     if (const auto serie = RikaSerie(Data, &grund))
         m_ausgabe.WriteSeries(*serie);

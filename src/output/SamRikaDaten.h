@@ -5,7 +5,7 @@
 // writer. A text too short for its header or for the shots it announces writes nothing: the user
 // is told with a message box naming the machine, and the next series is handled normally.
 
-#include "TSerienDatensatz.h"
+#include "SerienDatensatz.h"
 
 #include <optional>
 #include <string>
@@ -32,13 +32,13 @@ std::optional<TSerienDatensatz> RikaSerie(std::string_view Data, std::string* gr
 // number, digits after the first decimal are dropped, no digits give 0. Clamped to +-999999999.
 int ZehntelAusDezimal(std::string_view text);
 
-// The handlers the settings window binds to the OnData events of SamCom1 and RikaCom1.
+// The handlers the settings window binds to the OnData events of SamCom and RikaCom.
 class SamRikaDaten {
 public:
     explicit SamRikaDaten(TProtokollAusgabe& ausgabe) : m_ausgabe(ausgabe) {}
 
-    void SamCom1Data(const std::string& Data);
-    void RikaCom1Data(const std::string& Data);
+    void SamComData(const std::string& Data);
+    void RikaComData(const std::string& Data);
 
 private:
     TProtokollAusgabe& m_ausgabe;

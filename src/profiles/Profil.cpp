@@ -118,7 +118,7 @@ Profil Profil::standard(std::string_view startverzeichnis, std::string_view port
     Profil p;
     setText(p.Name, "Standardprofil");
     setText(p.Port, port.empty() ? std::string_view("COM1") : port);
-    p.Maschine = maDisagRM;
+    p.Maschine = maDisag;
     p.Dateimodus = 0;
     p.Warnen = 1;
     p.Zehntelringe = 1;

@@ -105,4 +105,4 @@ bool validMaschine(int32_t maschine);        // 0..2
 bool validScheibentyp(int32_t scheibentyp);  // 0..5
 
 // The machines a profile can name.
-enum TMaschine : int32_t { maRikaSAG1 = 0, maSam4000 = 1, maDisagRM = 2 };
+enum TMaschine : int32_t { maRika = 0, maSam = 1, maDisag = 2 };

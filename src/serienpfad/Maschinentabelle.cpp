@@ -2,8 +2,8 @@
 
 #include "Serienpfad.h"
 
+#include "DisagEinstellstring.h"
 #include "Profil.h"
-#include "Rm3WinInitstring.h"
 
 #include <array>
 #include <charconv>
@@ -35,19 +35,19 @@ const std::string Uebernehmen = "\n\n\xDC"
 
 const std::array<Maschinenart, 3> Tabelle{{
     {
-        maRikaSAG1,
+        maRika,
         "Rika SAG-1",
         "Rika SAG-1",
         nullptr,
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.RikaCom1; },
+        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.RikaCom; },
         [](Serienpfad& pfad) {
-            pfad.RikaCom1->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.RikaCom1Data(Data); };
+            pfad.RikaCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.RikaComData(Data); };
         },
         nullptr,
         // A Rika that answers without a version text is no Rika.
         [](Serienpfad& pfad) -> std::optional<std::string> {
             std::string version;
-            if (pfad.RikaCom1->Test(version) && !version.empty())
+            if (pfad.RikaCom->Test(version) && !version.empty())
                 return version;
             return std::nullopt;
         },
@@ -61,17 +61,17 @@ const std::array<Maschinenart, 3> Tabelle{{
         "0,2 s",
     },
     {
-        maSam4000,
+        maSam,
         "Sam 4000",
         "SAM",
         nullptr,
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.SamCom1; },
+        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.SamCom; },
         [](Serienpfad& pfad) {
-            pfad.SamCom1->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.SamCom1Data(Data); };
+            pfad.SamCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.SamComData(Data); };
         },
         nullptr,
         [](Serienpfad& pfad) -> std::optional<std::string> {
-            if (pfad.SamCom1->Test())
+            if (pfad.SamCom->Test())
                 return std::string();
             return std::nullopt;
         },
@@ -85,28 +85,26 @@ const std::array<Maschinenart, 3> Tabelle{{
         "0,1 s",
     },
     {
-        maDisagRM,
+        maDisag,
         "Disag RM II/III/IV",
         "Disag",
-        "TabSheet3",
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.Rm3WinCom1; },
+        "SeiteMaschinen",
+        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.DisagCom; },
         [](Serienpfad& pfad) {
             // The Disag reports one line per event; its handler collects the shots of a series.
-            pfad.Rm3WinCom1->OnData = [&pfad](TCustomComPort*, std::string Data) {
-                pfad.Rm3WinCom1Data(Data);
-            };
-            pfad.Rm3WinCom1->OnEdit = [&pfad](TCustomComPort*, std::int32_t Schussnr, std::string& Ringwert) {
-                pfad.Rm3WinCom1Edit(Schussnr, Ringwert);
+            pfad.DisagCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.DisagComData(Data); };
+            pfad.DisagCom->OnEdit = [&pfad](TCustomComPort*, std::int32_t Schussnr, std::string& Ringwert) {
+                pfad.DisagComEdit(Schussnr, Ringwert);
             };
         },
         [](Serienpfad& pfad, const Profil& profil) {
-            einstellstringAusProfil(pfad.Rm3WinCom1->Einstellstring(), profil);
+            einstellstringAusProfil(pfad.DisagCom->Einstellstring(), profil);
         },
         // A Disag that does not name its model is an RM IV; one whose answer came damaged twice
         // is found with its model unknown.
         [](Serienpfad& pfad) -> std::optional<std::string> {
             std::string modell;
-            if (!pfad.Rm3WinCom1->Test(modell))
+            if (!pfad.DisagCom->Test(modell))
                 return std::nullopt;
             return modell.empty() ? std::string("RM IV") : modell;
         },

@@ -4,7 +4,8 @@
 // the next is looked up here, never decided by the machine number elsewhere. A new machine is
 // its component, its data handler (and its settings page, if it has one), plus one line.
 //
-// The Disag RM3 direct component has no number in the profile and so no line.
+// The Disag RM III in its older remote program (TDisagRm3FernCom) has no number in the profile
+// and so no line.
 
 #include <cstdint>
 #include <optional>

@@ -54,15 +54,15 @@ std::string portfehlerMeldung(const EComPort& e, const std::string& port) {
 
 Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle kopfzeile,
                        Komponenten komponenten)
-    : RikaCom1(oderNeu(std::move(komponenten.rika))), SamCom1(oderNeu(std::move(komponenten.sam))),
-      Rm3WinCom1(oderNeu(std::move(komponenten.disag))), m_liste(liste),
+    : RikaCom(oderNeu(std::move(komponenten.rika))), SamCom(oderNeu(std::move(komponenten.sam))),
+      DisagCom(oderNeu(std::move(komponenten.disag))), m_liste(liste),
       m_ausgabe(std::make_unique<TProtokollAusgabe>(liste, std::move(kopfzeile))),
-      m_rm3WinDaten(std::make_unique<Rm3WinDaten>(liste, *m_ausgabe)), m_journal(serienjournal()) {
+      m_disagDaten(std::make_unique<DisagDaten>(liste, *m_ausgabe)), m_journal(serienjournal()) {
     // Each component starts on "COM1"; the profile's port is set when it is opened.
     for (const Maschinenart& art : maschinentabelle())
         art.komponente(*this).SetPort("COM1");
-    RikaCom1->Einstellungen().SetZehntelwertung(zwZRT);
-    TRm3WinInitstring& disag = Rm3WinCom1->Einstellstring();
+    RikaCom->Einstellungen().SetZehntelwertung(zwZRT);
+    TDisagEinstellstring& disag = DisagCom->Einstellstring();
     disag.SetRingauswertung(raZR);
     disag.SetTeilerauswertung(taZT);
     disag.SetTeilergrenze("250");
@@ -86,7 +86,7 @@ Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle k
         m_ausgabe->setJournal(m_journal.get());
         using Q = Serienjournal::Quelle;
         const std::pair<TMachineComponent*, Q> quellen[] = {
-            {SamCom1.get(), Q::sam}, {RikaCom1.get(), Q::rika}, {Rm3WinCom1.get(), Q::disag}};
+            {SamCom.get(), Q::sam}, {RikaCom.get(), Q::rika}, {DisagCom.get(), Q::disag}};
         for (const auto& [com, quelle] : quellen) {
             m_ablagen.push_back(std::make_unique<Ablage>(*m_journal, quelle));
             com->SetDataKeeper(m_ablagen.back().get());
@@ -159,11 +159,11 @@ void Serienpfad::Nachtragen(const std::string& startverzeichnis) {
         m_ausgabe->setZielvorgabe(stueck.ziel);
         ablage(stueck.quelle).Handle(stueck.nr, [&] {
             if (stueck.quelle == Serienjournal::Quelle::sam)
-                SamCom1Data(stueck.daten);
+                SamComData(stueck.daten);
             else if (stueck.quelle == Serienjournal::Quelle::rika)
-                RikaCom1Data(stueck.daten);
+                RikaComData(stueck.daten);
             else
-                Rm3WinCom1Data(stueck.daten);
+                DisagComData(stueck.daten);
         });
         m_ausgabe->setZielvorgabe(std::nullopt);
         zaehle(stueck.ziel.dateiname, m_ausgabe->Genommen() - vorher);
@@ -201,12 +201,12 @@ void Serienpfad::Nachtragen(const std::string& startverzeichnis) {
 }
 
 void Serienpfad::unvollstaendigeSichern(const std::string& startverzeichnis, Abschluss& abschluss) {
-    if (m_rm3WinDaten->SchussListe().empty())
+    if (m_disagDaten->SchussListe().empty())
         return;
-    const TSerienDatensatz serie = m_rm3WinDaten->offeneSerieNehmen();
+    const TSerienDatensatz serie = m_disagDaten->offeneSerieNehmen();
     const std::size_t anzahl = serie.Schuesse.size();
     const TProtokollAusgabe::Notablage datei = m_ausgabe->unvollstaendigeSichern(startverzeichnis, serie);
-    const std::string maschine = maschinenart(maDisagRM) ? maschinenart(maDisagRM)->name : "Disag";
+    const std::string maschine = maschinenart(maDisag) ? maschinenart(maDisag)->name : "Disag";
     const std::string schuesse = std::to_string(anzahl) + (anzahl == 1 ? " Schuss" : " Sch\xFCsse");
     if (!datei.fehler.empty()) {
         abschluss.fehler.push_back("Die Serie der " + maschine + " war noch nicht zu Ende. Ihre " + schuesse +
@@ -249,20 +249,20 @@ Serienpfad::Abschluss Serienpfad::Abschliessen(const std::string& startverzeichn
 
 // The SAM and Rika handlers keep no state between series: each call decodes one series and
 // hands it to the protocol writer.
-void Serienpfad::SamCom1Data(const std::string& Data) {
-    SamRikaDaten(*m_ausgabe).SamCom1Data(Data);
+void Serienpfad::SamComData(const std::string& Data) {
+    SamRikaDaten(*m_ausgabe).SamComData(Data);
 }
 
-void Serienpfad::RikaCom1Data(const std::string& Data) {
-    SamRikaDaten(*m_ausgabe).RikaCom1Data(Data);
+void Serienpfad::RikaComData(const std::string& Data) {
+    SamRikaDaten(*m_ausgabe).RikaComData(Data);
 }
 
-void Serienpfad::Rm3WinCom1Data(const std::string& Data) {
-    m_rm3WinDaten->Rm3WinCom1Data(Data);
+void Serienpfad::DisagComData(const std::string& Data) {
+    m_disagDaten->DisagComData(Data);
 }
 
-void Serienpfad::Rm3WinCom1Edit(std::int32_t Schussnr, std::string& Ringwert) {
-    m_rm3WinDaten->Rm3WinCom1Edit(Schussnr, Ringwert);
+void Serienpfad::DisagComEdit(std::int32_t Schussnr, std::string& Ringwert) {
+    m_disagDaten->DisagComEdit(Schussnr, Ringwert);
 }
 
 void Serienpfad::MaschinenSchliessen() {

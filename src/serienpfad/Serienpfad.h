@@ -9,15 +9,15 @@
 // port that cannot be opened, a machine's notice ("Hinweis"). A view that wants to come up
 // before the first two sets the Vor... hooks.
 
+#include "DisagCom.h"
 #include "RikaCom.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 
+#include "DisagDaten.h"
 #include "Maschinentabelle.h"
-#include "Rm3WinDaten.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "Serienjournal.h"
-#include "TProtokollAusgabe.h"
 
 #include <chrono>
 #include <cstdint>
@@ -38,7 +38,7 @@ public:
     struct Komponenten {
         std::unique_ptr<TRikaCom> rika;
         std::unique_ptr<TSamCom> sam;
-        std::unique_ptr<TRm3WinCom> disag;
+        std::unique_ptr<TDisagCom> disag;
     };
 
     // Reads the active profile of the list whenever it opens a machine or writes a series. The
@@ -55,17 +55,15 @@ public:
     // of the active profile's machine. The Rika always evaluates rings and divisors in tenths;
     // the Disag's divisor evaluation, subtotals and divisor mark never change, the rest of its
     // settings come from the profile when it opens.
-    const std::unique_ptr<TRikaCom> RikaCom1;
-    const std::unique_ptr<TSamCom> SamCom1;
-    const std::unique_ptr<TRm3WinCom> Rm3WinCom1;
+    const std::unique_ptr<TRikaCom> RikaCom;
+    const std::unique_ptr<TSamCom> SamCom;
+    const std::unique_ptr<TDisagCom> DisagCom;
 
     // The data handlers the components' events are bound to.
-    void SamCom1Data(const std::string& Data);
-    void RikaCom1Data(const std::string& Data);
-    void Rm3WinCom1Data(const std::string& Data);
-    void Rm3WinCom1Edit(std::int32_t Schussnr, std::string& Ringwert);
-    // The Disag's shots of the series in progress.
-    const Rm3WinDaten& Disagdaten() const { return *m_rm3WinDaten; }
+    void SamComData(const std::string& Data);
+    void RikaComData(const std::string& Data);
+    void DisagComData(const std::string& Data);
+    void DisagComEdit(std::int32_t Schussnr, std::string& Ringwert);
 
     TProtokollAusgabe& Ausgabe() const { return *m_ausgabe; }
 
@@ -149,7 +147,7 @@ private:
 
     Profilliste& m_liste;
     const std::unique_ptr<TProtokollAusgabe> m_ausgabe;
-    const std::unique_ptr<Rm3WinDaten> m_rm3WinDaten;
+    const std::unique_ptr<DisagDaten> m_disagDaten;
     const std::shared_ptr<Serienjournal> m_journal;
     std::vector<std::unique_ptr<Ablage>> m_ablagen; // sam, rika, disag
 };

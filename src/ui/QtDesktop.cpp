@@ -1,6 +1,6 @@
 #include "QtDesktop.h"
 
-#include "TForm2.h"
+#include "Ueberschreibwarnung.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -83,7 +83,7 @@ QString bildschirmtext(const std::string& text) {
     return s;
 }
 
-QtDesktop::QtDesktop() : m_form2(std::make_unique<TForm2>()) {
+QtDesktop::QtDesktop() : m_ueberschreibwarnung(std::make_unique<Ueberschreibwarnung>()) {
     setDesktop(this);
 }
 
@@ -162,12 +162,12 @@ void QtDesktop::setClipboardText(const std::string& text) {
 }
 
 int QtDesktop::overwriteWarning(const std::string& fileName) {
-    m_form2->setDateiname(fileName);
-    return runModal(*m_form2);
+    m_ueberschreibwarnung->setDateiname(fileName);
+    return runModal(*m_ueberschreibwarnung);
 }
 
 bool QtDesktop::overwriteWarningVisible() const {
-    return m_form2->isVisible();
+    return m_ueberschreibwarnung->isVisible();
 }
 
 void QtDesktop::setTrayIcon(QSystemTrayIcon* icon) {

@@ -11,7 +11,7 @@
 
 class QDialog;
 class QSystemTrayIcon;
-class TForm2;
+class Ueberschreibwarnung;
 
 // A core text (Windows-1252, "\n\r" line breaks) as it is shown on screen.
 QString bildschirmtext(const std::string& text);
@@ -37,7 +37,7 @@ public:
     void setTrayIcon(QSystemTrayIcon* icon);
 
     // The overwrite warning window, created hidden with the desktop and reused.
-    TForm2& form2() const { return *m_form2; }
+    Ueberschreibwarnung& ueberschreibwarnung() const { return *m_ueberschreibwarnung; }
 
     // Called from inside the event loop of every modal dialog once it is on screen (for tests
     // and tools that must answer a dialog; empty in the program).
@@ -46,6 +46,6 @@ public:
 private:
     int runModal(QDialog& dialog);
 
-    std::unique_ptr<TForm2> m_form2;
+    std::unique_ptr<Ueberschreibwarnung> m_ueberschreibwarnung;
     QPointer<QSystemTrayIcon> m_trayIcon;
 };

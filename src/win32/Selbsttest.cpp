@@ -3,7 +3,7 @@
 #include "Desktop.h"
 #include "MainThread.h"
 #include "PlatformFile.h"
-#include "TProtokollAusgabe.h"
+#include "ProtokollAusgabe.h"
 #include "Uebertragungslog.h"
 #include "Win32Desktop.h"
 #include "Win32Programm.h"
@@ -69,7 +69,7 @@ std::vector<int> haken(HMENU menu) {
 void menues(Win32Programm& programm) {
     pruefe(programm.trayIconDa(), "das Symbol steht im Infobereich");
 
-    HMENU rechts = Win32Programm::PopupMenu1();
+    HMENU rechts = Win32Programm::TraymenueBauen();
     UINT zustand = 0;
     pruefe(::GetMenuItemCount(rechts) == 4 && eintrag(rechts, 0) == L"&Einstellungen" &&
                eintrag(rechts, 1) == L"\u00dcbertragungs&monitor" &&
@@ -80,7 +80,7 @@ void menues(Win32Programm& programm) {
     ::DestroyMenu(rechts);
 
     const Profilliste& liste = programm.Liste();
-    HMENU profile = programm.PopupMenu2Popup();
+    HMENU profile = programm.ProfilmenueBauen();
     bool namen = ::GetMenuItemCount(profile) == static_cast<int>(liste.size());
     for (std::size_t i = 0; namen && i < liste.size(); ++i)
         namen = eintrag(profile, static_cast<int>(i)) == ansiZuWide(text(liste[i].Name));
@@ -95,7 +95,7 @@ void menues(Win32Programm& programm) {
     ::DestroyMenu(profile);
     programm.Menuebefehl(id);
     pruefe(liste.activeIndex() == letztes, "die Wahl im Profilmenue macht das Profil aktiv");
-    profile = programm.PopupMenu2Popup();
+    profile = programm.ProfilmenueBauen();
     pruefe(haken(profile) == std::vector<int>{static_cast<int>(letztes)}, "danach steht der Haken dort");
     ::DestroyMenu(profile);
 }
@@ -195,11 +195,12 @@ void einstellungsfenster(Win32Programm& programm) {
     pruefe(fensterText(programm.element(Win32Programm::kPort)) == ansiZuWide(text(aktiv.Port)) &&
                fensterText(programm.element(Win32Programm::kDateiname)) == datei &&
                fensterText(programm.element(Win32Programm::kProfilbox)) == ansiZuWide(text(aktiv.Name)) &&
-               ::SendMessageW(programm.element(Win32Programm::kMaschinenWahl + aktiv.Maschine), BM_GETCHECK,
+               ::SendMessageW(programm.element(Win32Programm::kMaschinenwahl + aktiv.Maschine), BM_GETCHECK,
                               0, 0) == BST_CHECKED,
            "Einstellungsfenster: Port, Dateiname, Profil und Maschine des aktiven Profils");
-    pruefe(::SendMessageW(programm.element(Win32Programm::kTrennzeichen), LVM_GETITEMCOUNT, 0, 0) == 258 &&
-               ::SendMessageW(programm.element(Win32Programm::kDatensatz), LVM_GETITEMCOUNT, 0, 0) == 2,
+    pruefe(::SendMessageW(programm.element(Win32Programm::kTrennzeichenliste), LVM_GETITEMCOUNT, 0, 0) ==
+                   258 &&
+               ::SendMessageW(programm.element(Win32Programm::kDatensatzliste), LVM_GETITEMCOUNT, 0, 0) == 2,
            "Einstellungsfenster: alle 258 Trennzeichen, die zwei Elemente des Datensatzes");
 
     // The same port under another spelling, so that the machine is found again.
@@ -267,7 +268,7 @@ std::vector<UINT> tabRunde(Win32Programm& programm) {
         if (::lstrcmpiW(klasse, WC_COMBOBOXW) == 0)
             element = ::GetParent(fokus); // the edit of a box
         const UINT id = static_cast<UINT>(::GetDlgCtrlID(element));
-        gegangen.push_back(id >= Win32Programm::kDateiWahl ? id - id % 10 : id);
+        gegangen.push_back(id >= Win32Programm::kDateiwahl ? id - id % 10 : id);
         MSG taste{fokus, WM_KEYDOWN, VK_TAB, 0, 0, {}};
         programm.dialogNachricht(taste); // as the message loop hands it over
         if (::GetFocus() == profilbox || ::GetParent(::GetFocus()) == profilbox)
@@ -285,17 +286,17 @@ void gang(Win32Programm& programm) {
     nachrichtenAbarbeiten(programm);
     const std::vector<UINT> vorn{W::kProfilbox, W::kNeuesProfil, W::kSeiten};
     const std::vector<UINT> hinten{W::kUebernehmen, W::kAbbrechen, W::kProgrammBeenden};
-    std::vector<UINT> allgemein{W::kDateiname, W::kDurchsuchen, W::kDateiWahl};
+    std::vector<UINT> allgemein{W::kDateiname, W::kDurchsuchen, W::kDateiwahl};
     if (::IsWindowEnabled(programm.element(W::kWarnen)))
         allgemein.push_back(W::kWarnen);
-    for (UINT id : {W::kHeader, W::kMaschinenWahl, W::kPort, W::kMonitorKnopf, W::kMaschinensuche,
+    for (UINT id : {W::kHeader, W::kMaschinenwahl, W::kPort, W::kMonitorKnopf, W::kMaschinensuche,
                     W::kNeuAnmelden, W::kMaschinentest})
         allgemein.push_back(id);
     const std::pair<Seite, std::vector<UINT>> seiten[] = {
         {Seite::Allgemein, allgemein},
         {Seite::Datensatz,
-         {W::kElemente, W::kHinzufuegen, W::kEntfernen, W::kDatensatz, W::kNachOben, W::kNachUnten,
-          W::kZehntelringe, W::kTrennzeichenartWahl, W::kTrennzeichen}},
+         {W::kElementeliste, W::kHinzufuegen, W::kEntfernen, W::kDatensatzliste, W::kNachOben, W::kNachUnten,
+          W::kZehntelringe, W::kTrennzeichenartwahl, W::kTrennzeichenliste}},
         {Seite::Info, {W::kInfo}},
     };
     bool reihenfolge = true;

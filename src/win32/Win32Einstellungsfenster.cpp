@@ -257,13 +257,13 @@ void Win32Programm::einstellungsfensterBauen() {
     ::SendMessageW(dateiname, EM_LIMITTEXT, Eingabegrenze::Dateiname, 0);
     neu(s, kDurchsuchen, WC_BUTTONW, L"&Durchsuchen", knopf, 454, 31, 104, 29);
     gruppe(s, L"Datei", 8, 78, 360, 84);
-    radios(Wahl::Datei, s, kDateiWahl,
+    radios(Wahl::Datei, s, kDateiwahl,
            {L"Alle Datens\u00e4tze (Serien) in Datei speichern",
             L"Nur einen Datensatz (Serie) in Datei Speichern"},
            18, 100, 344, 20, 28);
     neu(s, kWarnen, WC_BUTTONW, L"&Vor \u00dcberschreiben einer Datei warnen", schalter, 16, 170, 350, 22);
     neu(s, kHeader, WC_BUTTONW, L"&Header an den Anfang der Datei", schalter, 16, 196, 350, 22);
-    m_maschinenGruppe = gruppe(s, L"Ringlesemaschine", 378, 78, 190, 110);
+    m_gruppeMaschine = gruppe(s, L"Ringlesemaschine", 378, 78, 190, 110);
     gruppe(s, L"Schnittstelle", 378, 196, 190, 62);
     neu(s, kPort, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 388,
         222, 170, 240);
@@ -271,8 +271,8 @@ void Win32Programm::einstellungsfensterBauen() {
     neu(s, kMaschinensuche, WC_BUTTONW, L"Maschinen&suche", knopf, 378, 266, 190, 29);
     neu(s, kNeuAnmelden, WC_BUTTONW, L"Neu an &Ringlesemaschine anmelden", knopf, 8, 302, 360, 29);
     neu(s, kMaschinentest, WC_BUTTONW, L"Maschinen&test", knopf, 378, 302, 190, 29);
-    HWND hinweis = neu(s, kHinweis, WC_STATICW, utf8ZuWide(ErsteinrichtungHinweis), SS_LEFT | SS_NOPREFIX, 8,
-                       338, 560, 20);
+    HWND hinweis = neu(s, kErsteinrichtungHinweis, WC_STATICW, utf8ZuWide(ErsteinrichtungHinweis),
+                       SS_LEFT | SS_NOPREFIX, 8, 338, 560, 20);
     ::ShowWindow(hinweis, SW_HIDE);
 
     // "Datensatz-Einstellungen": the record layout editor and the separators
@@ -293,19 +293,19 @@ void Win32Programm::einstellungsfensterBauen() {
     };
     // Made in the order of Tab: the elements, the buttons between the lists, the record with its
     // arrows, "1/10 Ringe" below it.
-    elementliste(kElemente, 16, 100);
+    elementliste(kElementeliste, 16, 100);
     neu(s, kHinzufuegen, WC_BUTTONW, L"> &Hinzuf\u00fcgen >", knopf, 198, 38, 116, 29);
     neu(s, kEntfernen, WC_BUTTONW, L"< &Entfernen <", knopf, 198, 78, 116, 29);
-    elementliste(kDatensatz, 332, 80);
+    elementliste(kDatensatzliste, 332, 80);
     // The arrows are drawn as those of a scroll bar (WM_DRAWITEM).
     for (const auto& [id, y, titel] :
          {std::tuple{kNachOben, 33, L"Nach oben"}, std::tuple{kNachUnten, 73, L"Nach unten"}})
         tipp(neu(s, id, WC_BUTTONW, titel, BS_OWNERDRAW | WS_TABSTOP | WS_GROUP, 510, y, 29, 29), titel);
     neu(s, kZehntelringe, WC_BUTTONW, L"1/10 Ringe", schalter, 332, 107, 160, 20);
     gruppe(s, L"Trennzeichen zwischen", 6, 142, 564, 208);
-    radios(Wahl::Trennzeichenart, s, kTrennzeichenartWahl, {L"Datensatzelement ", L"Schuss", L"Serie"}, 16,
+    radios(Wahl::Trennzeichenart, s, kTrennzeichenartwahl, {L"Datensatzelement ", L"Schuss", L"Serie"}, 16,
            166, 150, 20, 28);
-    HWND trenn = neu(s, kTrennzeichen, WC_LISTVIEWW, L"", liste | LVS_NOSORTHEADER, 174, 160, 390, 182,
+    HWND trenn = neu(s, kTrennzeichenliste, WC_LISTVIEWW, L"", liste | LVS_NOSORTHEADER, 174, 160, 390, 182,
                      WS_EX_CLIENTEDGE);
     ::SendMessageW(trenn, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 
@@ -315,7 +315,7 @@ void Win32Programm::einstellungsfensterBauen() {
            562, 244);
     gruppe(s, L"Scheibentyp", 20, 38, 200, 200);
     radios(
-        Wahl::Scheibentyp, s, kScheibentypWahl,
+        Wahl::Scheibentyp, s, kScheibentypwahl,
         {L"LG 10er-Band", L"LG 5er-Band", L"LG Einzelscheibe", L"Luftpistole", L"Zimmerstutzen", L"KK 50m"},
         30, 60, 180, 20, 28);
     gruppe(s, L"Schusszahl f\u00fcr 1 Serie", 232, 38, 160, 62);
@@ -393,7 +393,7 @@ HWND Win32Programm::schalterFenster(Schalter s) const {
 }
 
 HWND Win32Programm::listeFenster(::Liste liste) const {
-    return element(liste == ::Liste::Datensatz ? kDatensatz : kElemente);
+    return element(liste == ::Liste::Datensatz ? kDatensatzliste : kElementeliste);
 }
 
 // The tabs of the visible pages, and the page of the selected tab shown.
@@ -585,14 +585,14 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
     case WM_CLOSE:
         // Only another program sends this without the close button (taskkill, an installer):
         // nobody is there to answer.
-        endWithoutAsking();
+        OhneFrageBeenden();
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
         // The hidden window keeps the series the protocol file could not take.
         if (wParam)
-            endWithoutAsking();
+            OhneFrageBeenden();
         return 0;
     case WM_ACTIVATE:
         // The focus comes back to the control that had it.
@@ -624,7 +624,7 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
             ::GetParent(jetzt) == verlassen)
             return 0;
         if (verlassen == element(kProfilbox)) {
-            m_logik->ComboBox2Exit(false);
+            m_logik->ProfilboxExit(false);
             return 0;
         }
         for (Feld f : {Feld::SchussProScheibe, Feld::Teilergrenze, Feld::Schusszahl}) {
@@ -653,24 +653,24 @@ LRESULT Win32Programm::einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lPa
 
 void Win32Programm::befehl(UINT id, UINT code) {
     Einstellungslogik& l = *m_logik;
-    if (id >= kDateiWahl && id < kDateiWahl + 10) {
+    if (id >= kDateiwahl && id < kDateiwahl + 10) {
         if (code == BN_CLICKED)
-            l.RadioGroup1Click(static_cast<int>(id - kDateiWahl));
+            l.DateiwahlClick(static_cast<int>(id - kDateiwahl));
         return;
     }
-    if (id >= kMaschinenWahl && id < kMaschinenWahl + 10) {
+    if (id >= kMaschinenwahl && id < kMaschinenwahl + 10) {
         if (code == BN_CLICKED)
-            l.RadioGroup2Click(static_cast<int>(id - kMaschinenWahl));
+            l.MaschinenwahlClick(static_cast<int>(id - kMaschinenwahl));
         return;
     }
-    if (id >= kTrennzeichenartWahl && id < kTrennzeichenartWahl + 10) {
+    if (id >= kTrennzeichenartwahl && id < kTrennzeichenartwahl + 10) {
         if (code == BN_CLICKED)
-            l.RadioGroup4Click(static_cast<int>(id - kTrennzeichenartWahl));
+            l.TrennzeichenartwahlClick(static_cast<int>(id - kTrennzeichenartwahl));
         return;
     }
     switch (id) {
     case IDCANCEL: // the Escape key
-        l.Button3Click();
+        l.AbbrechenClick();
         return;
     case kProfilbox:
         if (code == CBN_EDITCHANGE) {
@@ -681,13 +681,13 @@ void Win32Programm::befehl(UINT id, UINT code) {
                 ::SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(text.size(), text.size()));
                 ::MessageBeep(MB_OK);
             }
-            l.ComboBox2Change(wideZuUtf8(text));
+            l.ProfilboxChange(wideZuUtf8(text));
         } else if (code == CBN_SELENDOK) {
             const int index = static_cast<int>(::SendMessageW(element(kProfilbox), CB_GETCURSEL, 0, 0));
             if (index >= 0)
-                l.ComboBox2Select(index);
+                l.ProfilboxSelect(index);
         } else if (code == CBN_DROPDOWN) {
-            l.ComboBox2Exit(true);
+            l.ProfilboxExit(true);
         } else if (code == CBN_KILLFOCUS) {
             ::PostMessageW(m_einstellungen, kFokusVerlassen, reinterpret_cast<WPARAM>(element(kProfilbox)),
                            0);
@@ -714,43 +714,43 @@ void Win32Programm::befehl(UINT id, UINT code) {
         return;
     switch (id) {
     case kNeuesProfil:
-        l.Button5Click();
+        l.NeuesProfilClick();
         break;
     case kUebernehmen:
-        l.Button2Click();
+        l.UebernehmenClick();
         break;
     case kAbbrechen:
-        l.Button3Click();
+        l.AbbrechenClick();
         break;
     case kProgrammBeenden:
         CloseQuery();
         break;
     case kDurchsuchen:
-        l.Button1Click();
+        l.DurchsuchenClick();
         break;
     case kMaschinensuche:
-        l.ButtonMaschinensucheClick();
+        l.MaschinensucheClick();
         break;
     case kMaschinentest:
-        l.ButtonMaschTestClick();
+        l.MaschinentestClick();
         break;
     case kNeuAnmelden:
-        l.Button6Click();
+        l.NeuAnmeldenClick();
         break;
     case kMonitorKnopf:
         MonitorZeigen();
         break;
     case kHinzufuegen:
-        l.LoadButtonClick();
+        l.HinzufuegenClick();
         break;
     case kEntfernen:
-        l.DelButtonClick();
+        l.EntfernenClick();
         break;
     case kNachOben:
-        l.UpButtonClick();
+        l.NachObenClick();
         break;
     case kNachUnten:
-        l.DownButtonClick();
+        l.NachUntenClick();
         break;
     default:
         break;
@@ -771,10 +771,10 @@ void Win32Programm::fuelleMaschinenwahl(const std::vector<std::string>& eintraeg
     texte.resize(std::min<std::size_t>(texte.size(), 10));
     // The items share the box's height below its title.
     const int abstand = texte.empty() ? 0 : std::min(28, 84 / static_cast<int>(texte.size()));
-    radios(Wahl::Maschine, m_seiten[static_cast<std::size_t>(Seite::Allgemein)], kMaschinenWahl, texte, 388,
+    radios(Wahl::Maschine, m_seiten[static_cast<std::size_t>(Seite::Allgemein)], kMaschinenwahl, texte, 388,
            98, 174, 20, abstand);
     // The group keeps its place in the order of Tab.
-    HWND davor = m_maschinenGruppe;
+    HWND davor = m_gruppeMaschine;
     for (HWND knopf : m_radios[static_cast<std::size_t>(Wahl::Maschine)]) {
         ::SetWindowPos(knopf, davor, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         davor = knopf;
@@ -783,7 +783,7 @@ void Win32Programm::fuelleMaschinenwahl(const std::vector<std::string>& eintraeg
 
 void Win32Programm::fuelleTrennzeichenliste(const std::array<std::string, 4>& titel,
                                             const std::vector<std::array<std::string, 4>>& zeilen) {
-    HWND l = element(kTrennzeichen);
+    HWND l = element(kTrennzeichenliste);
     ::SendMessageW(l, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(l, LVM_DELETEALLITEMS, 0, 0);
     while (::SendMessageW(l, LVM_DELETECOLUMN, 0, 0)) {
@@ -917,7 +917,7 @@ void Win32Programm::waehleZeile(::Liste liste, int zeile, bool fokus) {
 }
 
 void Win32Programm::waehleTrennzeichen(int code) {
-    HWND l = element(kTrennzeichen);
+    HWND l = element(kTrennzeichenliste);
     LVITEMW keiner{};
     keiner.stateMask = LVIS_SELECTED;
     ::SendMessageW(l, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&keiner));
@@ -958,7 +958,7 @@ void Win32Programm::setzeSeiteSichtbar(Seite seite, bool sichtbar) {
 }
 
 void Win32Programm::zeigeErsteinrichtungHinweis(bool zeigen) {
-    ::ShowWindow(element(kHinweis), zeigen ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(element(kErsteinrichtungHinweis), zeigen ? SW_SHOW : SW_HIDE);
 }
 
 std::string Win32Programm::feldText(Feld feld) const {
@@ -998,7 +998,7 @@ int Win32Programm::gewaehlteZeile(::Liste liste) const {
 
 int Win32Programm::gewaehltesTrennzeichen() const {
     return static_cast<int>(
-        ::SendMessageW(element(kTrennzeichen), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        ::SendMessageW(element(kTrennzeichenliste), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void Win32Programm::zeigeFenster(bool aktivieren) {

@@ -113,7 +113,7 @@ Win32Programm::Win32Programm(Profilliste& liste, std::string startverzeichnis) :
 Win32Programm::~Win32Programm() {
     Win32Uebertragungsmonitor::schliessen();
     m_logik->Pfad().MaschinenSchliessen();
-    removeTrayIcon();
+    trayIconEntfernen();
     // Nothing the controls report while they go may reach the logic.
     ::SetWindowLongPtrW(m_einstellungen, GWLP_USERDATA, 0);
     for (HWND seite : m_seiten)
@@ -145,7 +145,9 @@ NOTIFYICONDATAW Win32Programm::trayDaten() const {
     return daten;
 }
 
-void Win32Programm::addTrayIcon() {
+void Win32Programm::trayIconHinzufuegen() {
+    if (m_trayIconDa)
+        return;
     NOTIFYICONDATAW daten = trayDaten();
     daten.uFlags |= NIF_MESSAGE;
     daten.uCallbackMessage = kTrayNachricht;
@@ -167,7 +169,7 @@ void Win32Programm::zeigeVerbindung(bool verbunden, const std::string& tipp) {
     ::Shell_NotifyIconW(NIM_MODIFY, &daten);
 }
 
-void Win32Programm::removeTrayIcon() {
+void Win32Programm::trayIconEntfernen() {
     if (!m_trayIconDa)
         return;
     NOTIFYICONDATAW daten = trayDaten();
@@ -178,7 +180,7 @@ void Win32Programm::removeTrayIcon() {
         win32->setTrayIcon(nullptr, kTrayId);
 }
 
-HMENU Win32Programm::PopupMenu2Popup() const {
+HMENU Win32Programm::ProfilmenueBauen() const {
     HMENU oben = ::CreatePopupMenu();
     HMENU menu = oben;
     const std::vector<Profilmenueeintrag> eintraege = m_logik->Profilmenue();
@@ -201,7 +203,7 @@ HMENU Win32Programm::PopupMenu2Popup() const {
     return oben;
 }
 
-HMENU Win32Programm::PopupMenu1() {
+HMENU Win32Programm::TraymenueBauen() {
     HMENU menu = ::CreatePopupMenu();
     ::AppendMenuW(menu, MF_STRING, kEinstellungen, L"&Einstellungen");
     ::AppendMenuW(menu, MF_STRING, kMonitor, L"\u00dcbertragungs&monitor");
@@ -215,7 +217,7 @@ void Win32Programm::menueZeigen(HMENU menu) {
     POINT punkt{};
     if (!::GetCursorPos(&punkt)) {
         ::DestroyMenu(menu);
-        Wiederherstellen1Click();
+        EinstellungenClick();
         return;
     }
     // The menu closes when the user clicks elsewhere only if the window is in front; the empty
@@ -232,17 +234,17 @@ void Win32Programm::menueZeigen(HMENU menu) {
 
 void Win32Programm::Menuebefehl(UINT befehl) {
     if (befehl == kEinstellungen)
-        Wiederherstellen1Click();
+        EinstellungenClick();
     else if (befehl == kBeenden)
         CloseQuery();
     else if (befehl == kMonitor)
         MonitorZeigen();
     else if (befehl >= kProfilBefehl)
-        m_logik->ProfilMenuItemClick(static_cast<int>(befehl - kProfilBefehl));
+        m_logik->ProfilmenueClick(static_cast<int>(befehl - kProfilBefehl));
 }
 
-void Win32Programm::Wiederherstellen1Click() {
-    m_logik->Wiederherstellen1Click();
+void Win32Programm::EinstellungenClick() {
+    m_logik->EinstellungenClick();
 }
 
 void Win32Programm::MonitorZeigen() {
@@ -250,33 +252,24 @@ void Win32Programm::MonitorZeigen() {
     Win32Uebertragungsmonitor::zeigen(log ? log->pfad() : std::string());
 }
 
-void Win32Programm::TrayIconMessage(UINT mausnachricht) {
+void Win32Programm::TrayIconClick(UINT mausnachricht) {
     if (m_endet)
         return;
     switch (mausnachricht) {
     case WM_LBUTTONUP:
-        m_logik->TrayIconMessage(Trayklick::Links);
+        m_logik->TrayIconClick(Trayklick::Links);
         break;
     case WM_LBUTTONDBLCLK:
         // the click of its first press opens no menu
         ::KillTimer(m_fenster, kProfilmenueZeitgeber);
-        m_logik->TrayIconMessage(Trayklick::Doppel);
+        m_logik->TrayIconClick(Trayklick::Doppel);
         break;
     case WM_RBUTTONUP:
-        m_logik->TrayIconMessage(Trayklick::Rechts);
+        m_logik->TrayIconClick(Trayklick::Rechts);
         break;
     default:
         break;
     }
-}
-
-void Win32Programm::trayIconHinzufuegen() {
-    if (!m_trayIconDa)
-        addTrayIcon();
-}
-
-void Win32Programm::trayIconEntfernen() {
-    removeTrayIcon();
 }
 
 void Win32Programm::oeffneProfilmenue() {
@@ -285,7 +278,7 @@ void Win32Programm::oeffneProfilmenue() {
 }
 
 void Win32Programm::oeffneTraymenue() {
-    menueZeigen(PopupMenu1());
+    menueZeigen(TraymenueBauen());
 }
 
 bool Win32Programm::CloseQuery() {
@@ -301,7 +294,7 @@ bool Win32Programm::CloseQuery() {
     return true;
 }
 
-void Win32Programm::endWithoutAsking() {
+void Win32Programm::OhneFrageBeenden() {
     if (m_endet)
         return;
     m_endet = true;
@@ -320,13 +313,13 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case kTrayNachricht:
         if (wParam == kTrayId)
-            TrayIconMessage(static_cast<UINT>(lParam));
+            TrayIconClick(static_cast<UINT>(lParam));
         return 0;
     case WM_TIMER:
         if (wParam == kProfilmenueZeitgeber) {
             ::KillTimer(m_fenster, kProfilmenueZeitgeber);
             if (!m_endet && m_logik->TrayBereit())
-                menueZeigen(PopupMenu2Popup());
+                menueZeigen(ProfilmenueBauen());
             return 0;
         }
         break;
@@ -336,7 +329,7 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
         // The process may be ended as soon as this returns: everything happens here, the
         // series the protocol file could not take included.
         if (wParam) {
-            endWithoutAsking();
+            OhneFrageBeenden();
             Pfad().MaschinenSchliessen();
             Pfad().Abschliessen(Startverzeichnis(), true);
         }
@@ -344,14 +337,14 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         // Only another program closes this hidden window (taskkill, an installer): as at the end
         // of the session, nobody is there to answer.
-        endWithoutAsking();
+        OhneFrageBeenden();
         return 0;
     default:
         if (msg == m_taskbarNeu && m_taskbarNeu != 0) {
             // The shell was started again: the icon comes back.
             if (!m_endet) {
                 m_trayIconDa = false;
-                addTrayIcon();
+                trayIconHinzufuegen();
             }
             return 0;
         }

@@ -33,43 +33,44 @@ public:
     // Command numbers of the menus; profile i has kProfilBefehl + i.
     enum : UINT { kEinstellungen = 1, kBeenden = 2, kMonitor = 3, kProfilBefehl = 1000 };
 
-    // The controls of the settings window, by their Qt names' meaning. The items of a radio group
-    // follow its number (item i: number + i).
+    // The controls of the settings window: each has the name of the same control in the Qt
+    // window (src/ui/Einstellungsfenster.ui) with a k in front. The items of a radio group follow
+    // its number (item i: number + i).
     enum Element : UINT {
-        kProfilbox = 100,           // ComboBox2
-        kNeuesProfil,               // Button5 "&Neues Profil"
-        kSeiten,                    // the page control
-        kUebernehmen,               // Button2 "Ü&bernehmen"
-        kAbbrechen,                 // Button3 "&Abbrechen"
-        kProgrammBeenden,           // Button4 "&Programm beenden"
-        kDateiname,                 // Edit1
-        kDurchsuchen,               // Button1 "&Durchsuchen"
-        kWarnen,                    // CheckBox1
-        kHeader,                    // CheckBox4
-        kPort,                      // ComboBoxComNr
-        kMaschinensuche,            // ButtonMaschinensuche
-        kMaschinentest,             // ButtonMaschTest
-        kNeuAnmelden,               // Button6
-        kHinweis,                   // the line for a first start
-        kElemente,                  // ElementeListView
-        kHinzufuegen,               // LoadButton
-        kEntfernen,                 // DelButton
-        kDatensatz,                 // DatensatzListView
-        kZehntelringe,              // CheckBox2
-        kNachOben,                  // UpButton
-        kNachUnten,                 // DownButton
-        kTrennzeichen,              // ListView1
-        kSchusszahl,                // Edit6
-        kSchussProScheibe,          // Edit3
-        kScheibentext,              // Edit4
-        kTeilergrenze,              // Edit5
-        kDrucker,                   // CheckBox3
-        kInfo,                      // Memo1
-        kMonitorKnopf,              // "Übertragungs&monitor" on the page "Allgemeine Einstellungen"
-        kDateiWahl = 200,           // RadioGroup1
-        kMaschinenWahl = 210,       // RadioGroup2 (up to 10 items)
-        kScheibentypWahl = 220,     // RadioGroup3
-        kTrennzeichenartWahl = 230, // RadioGroup4
+        kProfilbox = 100,
+        kNeuesProfil,
+        kSeiten,
+        kUebernehmen,
+        kAbbrechen,
+        kProgrammBeenden,
+        kDateiname,
+        kDurchsuchen,
+        kWarnen,
+        kHeader,
+        kPort,
+        kMaschinensuche,
+        kMaschinentest,
+        kNeuAnmelden,
+        kErsteinrichtungHinweis,
+        kElementeliste,
+        kHinzufuegen,
+        kEntfernen,
+        kDatensatzliste,
+        kZehntelringe,
+        kNachOben,
+        kNachUnten,
+        kTrennzeichenliste,
+        kSchusszahl,
+        kSchussProScheibe,
+        kScheibentext,
+        kTeilergrenze,
+        kDrucker,
+        kInfo,
+        kMonitorKnopf,
+        kDateiwahl = 200,
+        kMaschinenwahl = 210, // up to 10 items
+        kScheibentypwahl = 220,
+        kTrennzeichenartwahl = 230,
     };
 
     // Builds the window, the settings window (hidden) and the tray icon, loads the profiles from
@@ -107,14 +108,14 @@ public:
 
     // The profile menu, built afresh: one item per profile in list order, the active one checked;
     // after every 30 items the list goes on in a submenu "Weitere Profile". The caller destroys it.
-    HMENU PopupMenu2Popup() const;
+    HMENU ProfilmenueBauen() const;
     // The menu of the right click: "&Einstellungen" (the default item, bold),
     // "Übertragungs&monitor", a line, "&Beenden".
-    static HMENU PopupMenu1();
+    static HMENU TraymenueBauen();
     // What a choice from either menu does (a command number from above).
     void Menuebefehl(UINT befehl);
     // Brings up the settings.
-    void Wiederherstellen1Click();
+    void EinstellungenClick();
     // Opens the window "Übertragungsmonitor" on this program's transmission log.
     void MonitorZeigen();
 
@@ -124,7 +125,7 @@ public:
     bool CloseQuery();
     // The end of the session, or a request from another program: nobody can answer, so the
     // profiles are saved without asking, the icon removed and the message loop ended.
-    void endWithoutAsking();
+    void OhneFrageBeenden();
     bool Endet() const { return m_endet; }
     // The program ended without asking (nobody may be there to read a message).
     bool OhneFragen() const { return m_ohneFragen; }
@@ -179,12 +180,10 @@ private:
     LRESULT einstellungsnachricht(UINT msg, WPARAM wParam, LPARAM lParam);
     void befehl(UINT id, UINT code);
     void benachrichtigung(const NMHDR& kopf);
-    void TrayIconMessage(UINT mausnachricht);
+    void TrayIconClick(UINT mausnachricht);
     void menueZeigen(HMENU menu);
     // The record of the tray icon: its window and number, the icon and tooltip of the state.
     NOTIFYICONDATAW trayDaten() const;
-    void addTrayIcon();
-    void removeTrayIcon();
 
     // The settings window, built in code with the Qt window's geometry (pixels).
     void einstellungsfensterBauen();
@@ -222,7 +221,7 @@ private:
     std::array<HWND, 4> m_seiten{};
     std::array<bool, 4> m_seiteSichtbar{true, true, true, true};
     std::array<std::vector<HWND>, 4> m_radios; // by Wahl
-    HWND m_maschinenGruppe = nullptr;
+    HWND m_gruppeMaschine = nullptr;
     std::vector<std::string> m_ports; // the ports found, in list order
     std::string m_portZusatz;         // the entry zeigePort added, "" for none
     HWND m_fokus = nullptr;           // the control that had the focus when the window was left

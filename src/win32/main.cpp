@@ -144,7 +144,7 @@ int starten(const Angaben& angaben) {
         Win32Programm programm(profile, startverzeichnis);
         // 7. at a first start, or when the protocol file's name cannot work, the settings come up
         if (programm.FensterBeimStart() && !angaben.selbsttest)
-            MainThread::post([&programm] { programm.Wiederherstellen1Click(); });
+            MainThread::post([&programm] { programm.EinstellungenClick(); });
         if (angaben.selbsttest)
             MainThread::post([&programm] { Selbsttest::starten(programm); });
 

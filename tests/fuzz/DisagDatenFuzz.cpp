@@ -4,11 +4,11 @@
 
 #include "FuzzHarness.h"
 
+#include "DisagDaten.h"
+#include "DisagSchusszeile.h"
 #include "Profilliste.h"
-#include "Rm3WinDaten.h"
-#include "Rm3WinSchusszeile.h"
+#include "ProtokollAusgabe.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -37,7 +37,7 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
     liste.aktiv().Scheibentyp = size > 0 ? static_cast<int8_t>(data[0]) : 0;
     setText(liste.aktiv().Dateiname, datei);
     TProtokollAusgabe ausgabe(liste);
-    Rm3WinDaten daten(liste, ausgabe);
+    DisagDaten daten(liste, ausgabe);
 
     std::string_view rest(reinterpret_cast<const char*>(data), size);
     if (!rest.empty())
@@ -49,8 +49,8 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
         rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
 
         std::vector<TSchussDatensatz> erwartet;
-        for (const TRm3WinSchuss& s : Rm3WinSchusszeileLesen(zeile).Schuesse) {
-            const TSchussDatensatz schuss = Rm3WinDaten::schussDatensatz(s);
+        for (const TDisagSchuss& s : DisagSchusszeileLesen(zeile).Schuesse) {
+            const TSchussDatensatz schuss = DisagDaten::schussDatensatz(s);
             fuzz::check(istGanzzahl(schuss.XKoordinate.view()) && istGanzzahl(schuss.YKoordinate.view()),
                         "a coordinate that is no whole number");
             // The point lies on the circle of the divisor: no coordinate beyond a tenth of it.
@@ -65,7 +65,7 @@ int fuzzDisagDaten(const uint8_t* data, std::size_t size) {
             erwartet.push_back(schuss);
         }
         const std::size_t serien = desk.clipboard.size();
-        daten.Rm3WinCom1Data(zeile);
+        daten.DisagComData(zeile);
 
         if (zeile == "WSE") {
             fuzz::check(daten.SchussListe().empty(), "shots left over after the end of a series");

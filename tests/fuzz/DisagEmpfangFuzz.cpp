@@ -20,9 +20,9 @@
 namespace {
 
 // The component without a device: bytes are fed in, its answers counted.
-class Empfang : public TRm3WinCom {
+class Empfang : public TDisagCom {
 public:
-    using TRm3WinCom::feed;
+    using TDisagCom::feed;
     int acks = 0;
     int naks = 0;
 
@@ -73,7 +73,7 @@ int fuzzDisagEmpfang(const uint8_t* data, std::size_t size) {
     for (const std::string& zeile : zeilen) {
         fuzz::check(zeile.find('\r') == std::string::npos && zeile.find('\0') == std::string::npos,
                     "a line holds a CR or a NUL");
-        fuzz::check(zeile.size() < TRm3WinCom::MaxLine, "a line longer than any the machine sends");
+        fuzz::check(zeile.size() < TDisagCom::MaxLine, "a line longer than any the machine sends");
     }
     return 0;
 }

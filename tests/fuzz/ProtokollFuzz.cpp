@@ -10,8 +10,8 @@
 #include "FuzzHarness.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 #include "Trennzeichen.h"
 #include "Win1252.h"
 

@@ -4,9 +4,9 @@
 #include "FuzzHarness.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <string_view>
 #include <unistd.h>
@@ -35,9 +35,9 @@ int fuzzSamRikaDaten(const uint8_t* data, std::size_t size) {
     TProtokollAusgabe ausgabe(liste);
     SamRikaDaten daten(ausgabe);
     if (rika)
-        daten.RikaCom1Data(text);
+        daten.RikaComData(text);
     else
-        daten.SamCom1Data(text);
+        daten.SamComData(text);
     // A series is written, or the user is told why not: never both, never neither.
     fuzz::check(desk.clipboard.size() + desk.boxes.size() == 1, "a series neither written nor refused");
     fuzz::check(desk.clipboard.size() == (serie ? 1u : 0u), "the handler and the decoder disagree");

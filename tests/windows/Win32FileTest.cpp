@@ -6,8 +6,8 @@
 #include "InstanceLock.h"
 #include "PlatformFile.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 #define WIN32_LEAN_AND_MEAN

@@ -7,9 +7,9 @@
 //                        "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 // A test whose port is not named is skipped.
 
+#include "DisagCom.h"
 #include "PlainMainThread.h"
 #include "RikaCom.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 #include "SerialPort.h"
 #include "SerialPortSelect.h"
@@ -332,7 +332,7 @@ TEST(Win32Machines, SeriesOfTheStandInMachinesArriveWhole) {
     if (const std::string port = portFromEnvironment("TREFFLUX_DISAG_PORT"); !port.empty()) {
         ++ran;
         // The component's own settings ask for whole rings (RIA=GR), and the machine sends them.
-        EXPECT_EQ(seriesFrom<TRm3WinCom>(port, 4),
+        EXPECT_EQ(seriesFrom<TDisagCom>(port, 4),
                   (std::vector<std::string>{"STA", "SCH=1;10;123.4;-22.6;G", "SCH=2;9;5.0;90.0;G", "WSE"}))
             << "Disag RM";
     }

@@ -1,8 +1,8 @@
 #include "SimKinds.h"
 
 #include "DisagMachine.h"
+#include "DisagRm3FernMachine.h"
 #include "RikaMachine.h"
-#include "Rm3Machine.h"
 #include "SamMachine.h"
 
 const std::vector<SimKind>& simKinds() {
@@ -14,7 +14,7 @@ const std::vector<SimKind>& simKinds() {
         {"disag", "Disag RM II/III/IV (FERN-Betrieb)", 38400, "Ringlesemaschine \"Disag RM II/III/IV\"",
          [] { return std::unique_ptr<SimMachine>(new DisagMachine); }},
         {"rm3", "Disag RM3 (direkt)", 2400, nullptr,
-         [] { return std::unique_ptr<SimMachine>(new Rm3Machine); }},
+         [] { return std::unique_ptr<SimMachine>(new DisagRm3FernMachine); }},
     };
     return kinds;
 }

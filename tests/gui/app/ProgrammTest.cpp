@@ -1,13 +1,13 @@
 #include "Programm.h"
 #include "ConfigFile.h"
+#include "Einstellungsfenster.h"
 #include "InstanceLock.h"
+#include "ProtokollAusgabe.h"
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TForm1.h"
-#include "TProtokollAusgabe.h"
 #include "Uebertragungslog.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -93,7 +93,7 @@ private slots:
         InstanceLock first("DuzavozozMutex");
         QVERIFY(first.acquire());
         bool started = false;
-        QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+        QCOMPARE(runTrefflux([&](Einstellungsfenster&) { started = true; }), 0);
         QVERIFY(!started);
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string(kLaeuftBereits));
@@ -102,7 +102,7 @@ private slots:
     }
 
     void terminationSavesTheDefaultProfileWithoutAsking() {
-        QCOMPARE(runTrefflux([](TForm1&) { std::raise(SIGTERM); }), 0);
+        QCOMPARE(runTrefflux([](Einstellungsfenster&) { std::raise(SIGTERM); }), 0);
         QVERIFY(fragen().empty());
         const auto file = ConfigFile::path(m_start);
         QCOMPARE(fs::file_size(file), std::uintmax_t(757));
@@ -125,17 +125,17 @@ private slots:
         }
         m_desk->boxAnswers = {IdCancel};
         bool started = false;
-        QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+        QCOMPARE(runTrefflux([&](Einstellungsfenster&) { started = true; }), 0);
         QVERIFY(!started);
         QCOMPARE(m_desk->boxes.back().text, std::string(kVeralteteVersion));
         std::ifstream in(file, std::ios::binary);
         QVERIFY(std::vector<char>(std::istreambuf_iterator<char>(in), {}) == old);
 
         m_desk->boxAnswers = {IdOk};
-        QCOMPARE(runTrefflux([&](TForm1& form) {
+        QCOMPARE(runTrefflux([&](Einstellungsfenster& form) {
                      started = true;
                      QVERIFY(form.Ersteinrichtung());
-                     form.endWithoutAsking();
+                     form.OhneFrageBeenden();
                  }),
                  0);
         QVERIFY(started);
@@ -147,10 +147,10 @@ private slots:
 
     void anEmptyFileAsksNothingAndStartsWithTheDefaultProfile() {
         std::ofstream(ConfigFile::path(m_start)).close();
-        QCOMPARE(runTrefflux([](TForm1& form) {
+        QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
                      QVERIFY(form.Ersteinrichtung());
                      QVERIFY(form.isVisible());
-                     form.endWithoutAsking();
+                     form.OhneFrageBeenden();
                  }),
                  0);
         QVERIFY(fragen().empty());
@@ -159,10 +159,10 @@ private slots:
 
     void endingThroughTheWindowAsksFirst() {
         m_desk->boxAnswers = {IdNo, IdYes}; // a first start opens no port: no report before
-        QCOMPARE(runTrefflux([](TForm1& form) {
-                     form.Button4Click(); // "Wirklich beenden ?" No: goes on
+        QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
+                     form.ProgrammBeendenClick(); // "Wirklich beenden ?" No: goes on
                      QVERIFY(!fs::exists(form.configPath()));
-                     form.Button4Click(); // Yes
+                     form.ProgrammBeendenClick(); // Yes
                  }),
                  0);
         QCOMPARE(fragen().size(), std::size_t(2));
@@ -187,7 +187,7 @@ private slots:
                     QCoreApplication::processEvents(); // the question's own event loop
                 };
                 bool started = false;
-                QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+                QCOMPARE(runTrefflux([&](Einstellungsfenster&) { started = true; }), 0);
                 m_desk->whileOpen = {};
                 QVERIFY(!started);
                 QCOMPARE(m_desk->boxes.size(), std::size_t(1));
@@ -203,7 +203,7 @@ private slots:
         const std::string sperre = InstanceLock::pathFor("DuzavozozMutex");
         QVERIFY(fs::create_directory(sperre));
         bool started = false;
-        QCOMPARE(runTrefflux([&](TForm1&) { started = true; }), 0);
+        QCOMPARE(runTrefflux([&](Einstellungsfenster&) { started = true; }), 0);
         QVERIFY(!started);
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].title, std::string("Fehler"));
@@ -217,9 +217,9 @@ private slots:
     void aFifoInPlaceOfTheConfigurationFileDoesNotBlockTheStart() {
         const auto file = ConfigFile::path(m_start);
         QVERIFY(::mkfifo(file.c_str(), 0600) == 0);
-        QCOMPARE(runTrefflux([](TForm1& form) {
+        QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
                      QVERIFY(form.Ersteinrichtung());
-                     form.endWithoutAsking();
+                     form.OhneFrageBeenden();
                  }),
                  0);
         QVERIFY(gezeigt("Die Konfigurationsdatei\n\r" + file + "\n\rist keine gew\xF6hnliche Datei"));
@@ -230,9 +230,9 @@ private slots:
     // of its own in the start directory, and the next start (only the next) says so.
     void keptSeriesAtTheEndGoToAFileOfTheirOwnAndTheNextStartSaysSo() {
         speichereProfil(m_start + "/fehlt/Protokoll1.rls");
-        QCOMPARE(runTrefflux([&](TForm1& form) {
+        QCOMPARE(runTrefflux([&](Einstellungsfenster& form) {
                      form.Ausgabe().WriteSeries(beispielserie());
-                     form.endWithoutAsking();
+                     form.OhneFrageBeenden();
                  }),
                  0);
         QVERIFY(gezeigt("Kann Protokolldatei nicht \xF6"
@@ -248,7 +248,7 @@ private slots:
 
         for (const bool naechsterStart : {true, false}) {
             m_desk->boxes.clear();
-            QCOMPARE(runTrefflux([](TForm1& form) { form.endWithoutAsking(); }), 0);
+            QCOMPARE(runTrefflux([](Einstellungsfenster& form) { form.OhneFrageBeenden(); }), 0);
             QCOMPARE(gezeigt("Beim letzten Beenden konnten Serien nicht in die Protokolldatei geschrieben "
                              "werden.\n\rSie stehen in:\n\r" +
                              notablagen[0]),
@@ -285,17 +285,18 @@ private slots:
                 speichereProfil(fall.dateiname);
             m_desk->boxes.clear();
             bool offen = false;
-            QCOMPARE(runTrefflux([&](TForm1& form) {
-                         offen = form.isVisible();
-                         QCOMPARE(form.ui()->PageControl1->currentWidget(), form.ui()->TabSheet1);
-                         form.Button2Click(); // "Übernehmen" with the name as it is: told again, stays open
-                         offen = offen && form.isVisible();
-                         form.ui()->Edit1->setText(QString::fromStdString(basis + "/gut.rls"));
-                         form.Button2Click();
-                         offen = offen && !form.isVisible();
-                         form.endWithoutAsking();
-                     }),
-                     0);
+            QCOMPARE(
+                runTrefflux([&](Einstellungsfenster& form) {
+                    offen = form.isVisible();
+                    QCOMPARE(form.ui()->Seiten->currentWidget(), form.ui()->SeiteAllgemein);
+                    form.UebernehmenClick(); // "Übernehmen" with the name as it is: told again, stays open
+                    offen = offen && form.isVisible();
+                    form.ui()->Dateiname->setText(QString::fromStdString(basis + "/gut.rls"));
+                    form.UebernehmenClick();
+                    offen = offen && !form.isVisible();
+                    form.OhneFrageBeenden();
+                }),
+                0);
             QVERIFY2(offen, fall.name);
             std::size_t meldungen = 0;
             for (const auto& box : m_desk->boxes) {
@@ -334,11 +335,11 @@ private slots:
         std::vector<Box> boxen;
         bool stehengeblieben = false;
         QCOMPARE(
-            runTrefflux([&](TForm1& form) {
+            runTrefflux([&](Einstellungsfenster& form) {
                 // The program ends also when a check fails.
-                const std::unique_ptr<TForm1, void (*)(TForm1*)> ende(
-                    &form, [](TForm1* f) { f->endWithoutAsking(); });
-                Ui::TForm1& f = *form.ui();
+                const std::unique_ptr<Einstellungsfenster, void (*)(Einstellungsfenster*)> ende(
+                    &form, [](Einstellungsfenster* f) { f->OhneFrageBeenden(); });
+                Ui::Einstellungsfenster& f = *form.ui();
                 desk.onDialogShown = [&](QDialog& dialog) {
                     auto* box = qobject_cast<QMessageBox*>(&dialog);
                     QVERIFY(box);
@@ -356,25 +357,25 @@ private slots:
                         box->button(QMessageBox::Ok)->click();
                     });
                 };
-                form.Wiederherstellen1Click();
+                form.EinstellungenClick();
                 QVERIFY(QTest::qWaitForWindowActive(&form));
 
                 // Tab: the profile row, the page tabs, the page from top left to bottom
                 // right, the buttons; round to the profile box again.
-                const QStringList vorn{"ComboBox2", "Button5", "qt_tabwidget_tabbar"};
-                const QStringList hinten{"Button2", "Button3", "Button4"};
+                const QStringList vorn{"Profilbox", "NeuesProfil", "qt_tabwidget_tabbar"};
+                const QStringList hinten{"Uebernehmen", "Abbrechen", "ProgrammBeenden"};
                 const std::map<QWidget*, QStringList> seiten{
-                    {f.TabSheet1,
-                     {"Edit1", "Button1", "RadioGroup1", "CheckBox4", "RadioGroup2", "ComboBoxComNr",
-                      "ButtonUebertragungsmonitor", "ButtonMaschinensuche", "Button6", "ButtonMaschTest"}},
-                    {f.TabSheet2,
-                     {"ElementeListView", "LoadButton", "DelButton", "DatensatzListView", "UpButton",
-                      "DownButton", "CheckBox2", "RadioGroup4", "ListView1"}},
-                    {f.TabSheet4, {"Memo1"}},
+                    {f.SeiteAllgemein,
+                     {"Dateiname", "Durchsuchen", "Dateiwahl", "Header", "Maschinenwahl", "Port",
+                      "MonitorKnopf", "Maschinensuche", "NeuAnmelden", "Maschinentest"}},
+                    {f.SeiteDatensatz,
+                     {"Elementeliste", "Hinzufuegen", "Entfernen", "Datensatzliste", "NachOben", "NachUnten",
+                      "Zehntelringe", "Trennzeichenartwahl", "Trennzeichenliste"}},
+                    {f.SeiteInfo, {"Info"}},
                 };
                 for (const auto& [seite, mitte] : seiten) {
-                    f.PageControl1->setCurrentWidget(seite);
-                    f.ComboBox2->setFocus();
+                    f.Seiten->setCurrentWidget(seite);
+                    f.Profilbox->setFocus();
                     QStringList gegangen;
                     for (int i = 0; i < 40; ++i) {
                         QWidget* fokus = QApplication::focusWidget();
@@ -383,7 +384,7 @@ private slots:
                         QWidget* gruppe = qobject_cast<QRadioButton*>(fokus) ? fokus->parentWidget() : fokus;
                         gegangen << gruppe->objectName();
                         QTest::keyClick(fokus, Qt::Key_Tab);
-                        if (QApplication::focusWidget() == f.ComboBox2)
+                        if (QApplication::focusWidget() == f.Profilbox)
                             break;
                     }
                     QCOMPARE(gegangen.join(' '), (vorn + mitte + hinten).join(' '));
@@ -391,16 +392,16 @@ private slots:
 
                 // A name that cannot work is refused at "Übernehmen" and never reaches the
                 // profile; "Abbrechen" shows the profile's name again.
-                f.PageControl1->setCurrentWidget(f.TabSheet1);
-                f.Edit1->setText(QStringLiteral("C:\\Verein\\Protokoll1.rls"));
-                f.Button2->click();
+                f.Seiten->setCurrentWidget(f.SeiteAllgemein);
+                f.Dateiname->setText(QStringLiteral("C:\\Verein\\Protokoll1.rls"));
+                f.Uebernehmen->click();
                 QVERIFY(form.isVisible());
                 QCOMPARE(boxen.size(), std::size_t(1));
                 QVERIFY(boxen[0].text.find("Windows-Pfad") != std::string::npos);
                 QCOMPARE(boxen[0].symbol, QMessageBox::Critical);
-                f.Button3->click();
+                f.Abbrechen->click();
                 QVERIFY(!form.isVisible());
-                QCOMPARE(f.Edit1->text().toStdString(), datei);
+                QCOMPARE(f.Dateiname->text().toStdString(), datei);
 
                 // A series the file cannot take: told with the file and the reason, kept;
                 // the next one, once the file can be written, writes both and takes the box

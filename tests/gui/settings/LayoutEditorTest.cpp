@@ -2,8 +2,8 @@
 // record, the separator list and the separator kind.
 
 #include "Datensatzelemente.h"
+#include "ProtokollAusgabe.h"
 #include "SettingsFixture.h"
-#include "TProtokollAusgabe.h"
 
 #include <QRadioButton>
 #include <QtTest>
@@ -46,8 +46,8 @@ class LayoutEditorTest : public QObject {
     std::unique_ptr<Profilliste> m_liste;
     std::unique_ptr<TestForm> m_form;
 
-    QTreeWidget* elemente() { return m_form->f().ElementeListView; }
-    QTreeWidget* datensatz() { return m_form->f().DatensatzListView; }
+    QTreeWidget* elemente() { return m_form->f().Elementeliste; }
+    QTreeWidget* datensatz() { return m_form->f().Datensatzliste; }
 
 private slots:
     void init() {
@@ -76,38 +76,38 @@ private slots:
 
     void addingAppendsOrInsertsAfterTheSelectedRecordRow() {
         select(elemente(), 2); // Ringwert
-        m_form->LoadButtonClick();
+        m_form->HinzufuegenClick();
         QCOMPARE(captions(datensatz()), QStringList{"Ringwert"});
         QCOMPARE(selected(datensatz()), 0);
         QCOMPARE(selected(elemente()), 2); // the row now at the same place: Teiler
 
         select(datensatz(), -1);
         select(elemente(), 0); // Scheibentyp, appended with nothing selected in the record
-        m_form->LoadButtonClick();
+        m_form->HinzufuegenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp"}));
 
         select(datensatz(), 0);
         select(elemente(), 3); // Y-Koordinate, the last row
-        m_form->LoadButtonClick();
+        m_form->HinzufuegenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Y-Koordinate", "Scheibentyp"}));
         QCOMPARE(selected(datensatz()), 1);
         QCOMPARE(selected(elemente()), 2); // the row before the deleted last one
 
         // with nothing selected nothing moves
         select(elemente(), -1);
-        m_form->LoadButtonClick();
+        m_form->HinzufuegenClick();
         QCOMPARE(datensatz()->topLevelItemCount(), 3);
     }
 
     void addingTheLastElementLeavesTheAvailableListEmpty() {
         for (int i = 0; i < 6; ++i) {
             select(elemente(), 0);
-            m_form->LoadButtonClick();
+            m_form->HinzufuegenClick();
         }
         QCOMPARE(elemente()->topLevelItemCount(), 0);
         QCOMPARE(selected(elemente()), -1);
         QCOMPARE(datensatz()->topLevelItemCount(), 6);
-        m_form->LoadButtonClick(); // nothing left: nothing happens
+        m_form->HinzufuegenClick(); // nothing left: nothing happens
         QCOMPARE(datensatz()->topLevelItemCount(), 6);
     }
 
@@ -115,24 +115,24 @@ private slots:
         for (int row : {2, 2, 2}) { // Ringwert, Teiler, X-Koordinate
             select(elemente(), row);
             select(datensatz(), -1);
-            m_form->LoadButtonClick();
+            m_form->HinzufuegenClick();
         }
         select(datensatz(), 0);
-        m_form->DelButtonClick();
+        m_form->EntfernenClick();
         QCOMPARE(captions(elemente()),
                  (QStringList{"Scheibentyp", "Teilerfaktor", "Y-Koordinate", "Ringwert"}));
         QCOMPARE(selected(elemente()), 3);
         QCOMPARE(selected(datensatz()), 0); // the new first row
 
         select(datensatz(), 1);
-        m_form->DelButtonClick();
+        m_form->EntfernenClick();
         QCOMPARE(captions(datensatz()), QStringList{"Teiler"});
         QCOMPARE(selected(datensatz()), 0);
 
-        m_form->DelButtonClick();
+        m_form->EntfernenClick();
         QCOMPARE(datensatz()->topLevelItemCount(), 0);
         QCOMPARE(selected(datensatz()), -1);
-        m_form->DelButtonClick(); // nothing selected: nothing happens
+        m_form->EntfernenClick(); // nothing selected: nothing happens
         QCOMPARE(elemente()->topLevelItemCount(), 6);
 
         // the changed order of the available list is what is stored
@@ -144,22 +144,22 @@ private slots:
         for (int i = 0; i < 3; ++i) { // Scheibentyp, Teilerfaktor, Ringwert
             select(elemente(), 0);
             select(datensatz(), -1);
-            m_form->LoadButtonClick();
+            m_form->HinzufuegenClick();
         }
         select(datensatz(), 0);
-        m_form->UpButtonClick();
+        m_form->NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
         select(datensatz(), 2);
-        m_form->DownButtonClick();
+        m_form->NachUntenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
 
-        m_form->UpButtonClick();
+        m_form->NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
         QCOMPARE(selected(datensatz()), 1);
-        m_form->UpButtonClick();
+        m_form->NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp", "Teilerfaktor"}));
-        m_form->DownButtonClick();
-        m_form->DownButtonClick();
+        m_form->NachUntenClick();
+        m_form->NachUntenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
         QCOMPARE(selected(datensatz()), 2);
 
@@ -169,7 +169,7 @@ private slots:
         QCOMPARE(m_liste->aktiv().Elemente, (std::array<int8_t, 6>{3, 4, 5, -1, -1, -1}));
         QVERIFY(m_form->Aenderungspruefung());
         // the header line's titles follow the list as shown, also before applying
-        m_form->UpButtonClick();
+        m_form->NachObenClick();
         QCOMPARE(m_form->DatensatzTitel(),
                  (std::vector<std::string>{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
     }
@@ -182,7 +182,7 @@ private slots:
         setText(p.Dateiname, datei);
         m_form->SteuerelementeLaden();
         select(datensatz(), 1);
-        m_form->DelButtonClick(); // not applied: the profile still has both
+        m_form->EntfernenClick(); // not applied: the profile still has both
 
         TSerienDatensatz serie;
         serie.Schusszahl.set("1");
@@ -198,7 +198,7 @@ private slots:
     }
 
     void theSeparatorListHasARowPerCode() {
-        const QTableWidget* list = m_form->f().ListView1;
+        const QTableWidget* list = m_form->f().Trennzeichenliste;
         QCOMPARE(list->rowCount(), 258);
         QCOMPARE(list->columnCount(), 4);
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("ASCII-Code (dez)"));
@@ -216,8 +216,8 @@ private slots:
     }
 
     void theSeparatorKindKeepsAWorkingCopyPerKind() {
-        QTableWidget* list = m_form->f().ListView1;
-        TRadioGroup* art = m_form->f().RadioGroup4;
+        QTableWidget* list = m_form->f().Trennzeichenliste;
+        TRadioGroup* art = m_form->f().Trennzeichenartwahl;
         QCOMPARE(art->itemIndex(), 0);
         QCOMPARE(selectedRow(list), 59);
 
@@ -245,7 +245,7 @@ private slots:
 
         // "Abbrechen" discards an unapplied choice
         list->selectRow(13);
-        m_form->Button3Click();
+        m_form->AbbrechenClick();
         QCOMPARE(selectedRow(list), 256);
     }
 };

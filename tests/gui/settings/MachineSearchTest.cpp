@@ -6,10 +6,10 @@
 // shows it.
 
 // The machine components and the stand-in machines.
+#include "DisagCom.h"
 #include "DisagMachine.h"
 #include "RikaCom.h"
 #include "RikaMachine.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 #include "SamMachine.h"
 #include "SimLine.h"
@@ -63,7 +63,7 @@ class MachineSearchTest : public QObject {
         m_ports = std::make_unique<FakeTtyTree>(fakePorts);
         m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
         for (const SimLine* line : lines)
-            m_form->f().ComboBoxComNr->addItem(QString::fromStdString(line->portName()));
+            m_form->f().Port->addItem(QString::fromStdString(line->portName()));
         m_desk->boxes.clear();
     }
 
@@ -98,7 +98,7 @@ private slots:
         m_desk->boxAnswers = {IdYes};
         const int geoeffnet = m_form->geoeffnet;
 
-        m_form->ButtonMaschinensucheClick();
+        m_form->MaschinensucheClick();
 
         // the two ports that cannot be opened do not end the search; with a find, only it is told
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
@@ -110,10 +110,10 @@ private slots:
         QVERIFY(sanduhrWeg);
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maSam4000));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maSam));
         QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
-        QCOMPARE(m_form->f().ComboBoxComNr->ItemIndex(), 2);
-        QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maSam4000));
+        QCOMPARE(m_form->f().Port->ItemIndex(), 2);
+        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maSam));
         // the machine found is signed on at once (the form counts the opening)
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
         // written into profile and controls alike: nothing left to apply
@@ -126,21 +126,21 @@ private slots:
         makeForm({}, {machine.get()});
         m_desk->boxAnswers = {IdNo};
         const int geoeffnet = m_form->geoeffnet;
-        m_form->ButtonMaschinensucheClick();
+        m_form->MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine Rika SAG Version 250 an " + machine->portName() +
                                             " gefunden!\n\n\xDC"
                                             "bernehmen ?");
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisag));
         QCOMPARE(text(m_liste->aktiv().Port), std::string());
-        QCOMPARE(m_form->f().RadioGroup2->itemIndex(), int(maDisagRM));
+        QCOMPARE(m_form->f().Maschinenwahl->itemIndex(), int(maDisag));
         // the profile's machine is given back
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
     }
 
     void aSearchWithoutAFindSaysWhyForEachPort() {
         makeForm({"ttyTFXA0"}, {});
-        m_form->ButtonMaschinensucheClick();
+        m_form->MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !\n\r\n\r"
                                                     "Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
@@ -150,8 +150,8 @@ private slots:
 
     void anEmptyListFindsNothing() {
         makeForm({}, {});
-        QCOMPARE(m_form->f().ComboBoxComNr->count(), 0);
-        m_form->ButtonMaschinensucheClick();
+        QCOMPARE(m_form->f().Port->count(), 0);
+        m_form->MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !"));
         QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
@@ -159,7 +159,7 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
         // the test with no port shown cannot open one, and says so
-        m_form->ButtonMaschTestClick();
+        m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, std::string("Schnittstelle  konnte nicht ge\xF6"
                                                         "ffnet werden (Systemfehler 21)"));
         QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -169,16 +169,16 @@ private slots:
         auto machine = rika("250");
         QVERIFY(machine);
         makeForm({}, {machine.get()});
-        m_form->f().RadioGroup2->setItemIndex(maRikaSAG1);
-        m_form->f().ComboBoxComNr->setItemIndex(0);
-        m_form->ButtonMaschTestClick();
+        m_form->f().Maschinenwahl->setItemIndex(maRika);
+        m_form->f().Port->setItemIndex(0);
+        m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Rika SAG Version V2.50\nan " + machine->portName() + " gefunden!");
         QCOMPARE(m_desk->boxes.back().title, std::string("Info"));
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconInformation));
 
         machine->call([](SimMachine& m, SimWriter&) { static_cast<RikaMachine&>(m).setVersion("x1"); });
-        m_form->ButtonMaschTestClick();
+        m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Rika SAG Version V1.00\nan " + machine->portName() + " gefunden!");
     }
@@ -187,17 +187,17 @@ private slots:
         auto machine = disag("");
         QVERIFY(machine);
         makeForm({}, {machine.get()});
-        m_form->f().ComboBoxComNr->setItemIndex(0);
-        m_form->ButtonMaschTestClick(); // the profile's machine is the Disag
+        m_form->f().Port->setItemIndex(0);
+        m_form->MaschinentestClick(); // the profile's machine is the Disag
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Disag Modell RM IV\nan " + machine->portName() + " gefunden!");
 
         m_desk->boxAnswers = {IdYes};
-        m_form->ButtonMaschinensucheClick();
+        m_form->MaschinensucheClick();
         QCOMPARE(m_desk->boxes.back().text, "Disag Modell RM IV an " + machine->portName() +
                                                 " gefunden !\n\n\xDC"
                                                 "bernehmen ?");
-        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisagRM));
+        QCOMPARE(m_liste->aktiv().Maschine, int32_t(maDisag));
         QCOMPARE(text(m_liste->aktiv().Port), machine->portName());
     }
 
@@ -207,17 +207,17 @@ private slots:
         auto sam = standIn(std::make_unique<SamMachine>());
         QVERIFY(sam);
         makeForm({"ttyTFXA0"}, {});
-        m_form->f().ComboBoxComNr->setEditText(QString::fromStdString(sam->portName()));
-        m_form->f().RadioGroup2->setItemIndex(maSam4000);
-        m_form->ButtonMaschTestClick();
+        m_form->f().Port->setEditText(QString::fromStdString(sam->portName()));
+        m_form->f().Maschinenwahl->setItemIndex(maSam);
+        m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
 
         m_desk->boxes.clear();
         m_desk->boxAnswers = {IdYes};
-        m_form->ButtonMaschinensucheClick();
+        m_form->MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
-        QCOMPARE(m_form->f().ComboBoxComNr->Text(), sam->portName());
+        QCOMPARE(m_form->f().Port->Text(), sam->portName());
         QVERIFY(m_form->Aenderungspruefung());
     }
 
@@ -226,14 +226,14 @@ private slots:
         auto nobody = disag("RM III"); // a Disag, but the SAM is tested
         QVERIFY(sam && nobody);
         makeForm({}, {sam.get(), nobody.get()});
-        m_form->f().RadioGroup2->setItemIndex(maSam4000);
+        m_form->f().Maschinenwahl->setItemIndex(maSam);
 
         // the SAM's port is open on the first stand-in; the test of the second closes it
-        m_form->SamCom1->SetPort(sam->portName());
-        m_form->SamCom1->Open();
-        m_form->f().ComboBoxComNr->setItemIndex(1);
+        m_form->SamCom->SetPort(sam->portName());
+        m_form->SamCom->Open();
+        m_form->f().Port->setItemIndex(1);
         const int geoeffnet = m_form->geoeffnet;
-        m_form->ButtonMaschTestClick();
+        m_form->MaschinentestClick();
         // a bare STX is no SAM; said with what the Disag answered, as the transmission log writes it
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!\n\nAntwort: <STX>");
@@ -241,13 +241,13 @@ private slots:
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
         // not the tested machine on the tested port comes back, but the profile's machine (a Disag
         // on its own port: the form counts the opening)
-        QVERIFY(!m_form->SamCom1->Connected());
+        QVERIFY(!m_form->SamCom->Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
 
-        m_form->f().ComboBoxComNr->setItemIndex(0);
-        m_form->ButtonMaschTestClick();
+        m_form->f().Port->setItemIndex(0);
+        m_form->MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
-        QVERIFY(!m_form->SamCom1->Connected());
+        QVERIFY(!m_form->SamCom->Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 2);
     }
 };

@@ -4,13 +4,13 @@
 // start directory with a configuration file of given profiles, and a settings window that counts
 // how often the machine was closed and opened and answers the save dialog from a script.
 
+#include "ComComboBox.h"
 #include "ConfigFile.h"
+#include "Einstellungsfenster.h"
 #include "QtText.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TComComboBox.h"
-#include "TForm1.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QTest>
 
@@ -50,24 +50,24 @@ private:
 
 // A settings window without machines: it counts the closing and opening of the machine ports
 // and takes the save dialog's answer from saveAnswer.
-class TestForm : public TForm1 {
+class TestForm : public Einstellungsfenster {
 public:
-    using TForm1::eventFilter;
-    using TForm1::TForm1;
+    using Einstellungsfenster::Einstellungsfenster;
+    using Einstellungsfenster::eventFilter;
 
     int geschlossen = 0;
     int geoeffnet = 0;
     QString saveAnswer;
     QString savePreset;
 
-    Ui::TForm1& f() { return *ui(); }
+    Ui::Einstellungsfenster& f() { return *ui(); }
 
 protected:
     void MaschinenSchliessen() override { ++geschlossen; }
     void MaschineOeffnen() override { ++geoeffnet; }
-    QString saveFileDialog(const QString& preset) override {
-        savePreset = preset;
-        return saveAnswer;
+    std::string speichernDialog(const std::string& vorgabe) override {
+        savePreset = QString::fromStdString(vorgabe);
+        return saveAnswer.toStdString();
     }
 };
 

@@ -2,11 +2,11 @@
 // first argument (default: the current directory). Run it on a real display server (see
 // screenshots.sh, which starts one with Xvfb) to see the window as a user sees it.
 
+#include "ComComboBox.h"
+#include "Einstellungsfenster.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TComComboBox.h"
-#include "TForm1.h"
-#include "ui_TForm1.h"
+#include "ui_Einstellungsfenster.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,11 +22,11 @@ int main(int argc, char** argv) {
     ScratchDir start("screenshots");
     ScriptedDesktop desk;
     Profilliste liste;
-    TForm1 form(liste, start.path());
+    Einstellungsfenster form(liste, start.path());
     // Something in the record list, so its page shows both lists in use.
-    form.ui()->ElementeListView->setCurrentItem(form.ui()->ElementeListView->topLevelItem(2));
-    form.LoadButtonClick();
-    form.LoadButtonClick();
+    form.ui()->Elementeliste->setCurrentItem(form.ui()->Elementeliste->topLevelItem(2));
+    form.HinzufuegenClick();
+    form.HinzufuegenClick();
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) {
         std::fprintf(stderr, "the window did not come up\n");
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
 
     const char* const names[] = {"1-allgemein", "2-datensatz", "3-maschinen", "4-info"};
     for (int page = 0; page < 4; ++page) {
-        form.ui()->PageControl1->setCurrentIndex(page);
+        form.ui()->Seiten->setCurrentIndex(page);
         QTest::qWait(100);
         const QString file = QDir(folder).filePath(QString::fromLatin1(names[page]) + QStringLiteral(".png"));
         if (!form.grab().save(file)) {

@@ -69,7 +69,7 @@ private slots:
         QVERIFY(m_form->trayIcon()->icon().pixmap(16, 16).toImage() !=
                 m_form->windowIcon().pixmap(16, 16).toImage());
 
-        const QMenu* menu = m_form->PopupMenu1();
+        const QMenu* menu = m_form->Traymenue();
         QCOMPARE(texts(menu), (QStringList{"&Einstellungen", "\u00DCbertragungs&monitor", "-", "&Beenden"}));
         QCOMPARE(menu->defaultAction(), menu->actions()[0]);
         QVERIFY(menu->actions()[0]->font().bold());
@@ -86,8 +86,8 @@ private slots:
     }
 
     void theProfileMenuListsEveryProfileWithTheActiveOneChecked() {
-        QMenu* menu = m_form->PopupMenu2();
-        m_form->PopupMenu2Popup();
+        QMenu* menu = m_form->Profilmenue();
+        m_form->ProfilmenueBauen();
         QCOMPARE(texts(menu), (QStringList{"Verein", "Training", "Jugend"}));
         QCOMPARE(checkedAt(menu), 0);
 
@@ -98,18 +98,18 @@ private slots:
         QCOMPARE(m_liste->activeIndex(), std::size_t(0));
 
         // another one: the profile is active, loaded, shown in the box, and connected
-        m_form->f().Edit4->setText(QStringLiteral("Kreis")); // an edit of the old profile
-        m_form->PopupMenu2Popup();
+        m_form->f().Scheibentext->setText(QStringLiteral("Kreis")); // an edit of the old profile
+        m_form->ProfilmenueBauen();
         menu->actions()[2]->trigger();
         QCOMPARE(checkedAt(menu), 2);
         QCOMPARE(m_liste->activeIndex(), std::size_t(2));
-        QCOMPARE(m_form->f().ComboBox2->currentIndex(), 2);
+        QCOMPARE(m_form->f().Profilbox->currentIndex(), 2);
         QCOMPARE(m_form->Profilindex(), 2);
-        QCOMPARE(text((*m_liste)[0].Scheibentext), std::string("Kreis")); // applied first
-        QCOMPARE(m_form->f().Edit4->text(), QStringLiteral("Text"));      // the new one loaded
+        QCOMPARE(text((*m_liste)[0].Scheibentext), std::string("Kreis"));   // applied first
+        QCOMPARE(m_form->f().Scheibentext->text(), QStringLiteral("Text")); // the new one loaded
         QCOMPARE(m_form->geoeffnet, 3); // the apply's reconnection, then the profile's
 
-        m_form->PopupMenu2Popup();
+        m_form->ProfilmenueBauen();
         QCOMPARE(checkedAt(menu), 2);
     }
 
@@ -124,9 +124,9 @@ private slots:
         m_form.reset();
         m_liste = std::make_unique<Profilliste>();
         m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
-        m_form->PopupMenu2Popup();
+        m_form->ProfilmenueBauen();
 
-        const QMenu* menu = m_form->PopupMenu2();
+        const QMenu* menu = m_form->Profilmenue();
         QCOMPARE(menu->actions().size(), 31);
         const QMenu* zweites = menu->actions().back()->menu();
         QVERIFY(zweites);
@@ -140,46 +140,46 @@ private slots:
 
         schuetzen->trigger();
         QCOMPARE(m_liste->activeIndex(), std::size_t(40));
-        QCOMPARE(m_form->f().ComboBox2->currentIndex(), 40);
-        m_form->PopupMenu2Popup();
-        QVERIFY(m_form->PopupMenu2()->actions().back()->menu()->actions()[10]->isChecked());
-        QCOMPARE(m_form->PopupMenu2()->findChildren<QMenu*>().size(), 2); // none left from before
+        QCOMPARE(m_form->f().Profilbox->currentIndex(), 40);
+        m_form->ProfilmenueBauen();
+        QVERIFY(m_form->Profilmenue()->actions().back()->menu()->actions()[10]->isChecked());
+        QCOMPARE(m_form->Profilmenue()->findChildren<QMenu*>().size(), 2); // none left from before
     }
 
     void newAndRenamedProfilesShowAtTheNextOpening() {
-        m_form->Button5Click();
-        m_form->PopupMenu2Popup();
-        QCOMPARE(texts(m_form->PopupMenu2()), (QStringList{"Verein", "Training", "Jugend", "Unbenannt"}));
-        QCOMPARE(checkedAt(m_form->PopupMenu2()), 3);
+        m_form->NeuesProfilClick();
+        m_form->ProfilmenueBauen();
+        QCOMPARE(texts(m_form->Profilmenue()), (QStringList{"Verein", "Training", "Jugend", "Unbenannt"}));
+        QCOMPARE(checkedAt(m_form->Profilmenue()), 3);
     }
 
     void clicksWorkOnlyWhileNoWindowIsOpen() {
-        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(m_form->PopupMenu2()->isVisible());
-        QCOMPARE(m_form->PopupMenu2()->actions().size(), 3);
-        m_form->PopupMenu2()->hide();
+        m_form->TrayIconClick(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(m_form->Profilmenue()->isVisible());
+        QCOMPARE(m_form->Profilmenue()->actions().size(), 3);
+        m_form->Profilmenue()->hide();
 
-        m_form->TrayIconMessage(QSystemTrayIcon::Context);
-        QTRY_VERIFY(m_form->PopupMenu1()->isVisible());
-        m_form->PopupMenu1()->hide();
+        m_form->TrayIconClick(QSystemTrayIcon::Context);
+        QTRY_VERIFY(m_form->Traymenue()->isVisible());
+        m_form->Traymenue()->hide();
 
-        m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+        m_form->TrayIconClick(QSystemTrayIcon::DoubleClick);
         QVERIFY(m_form->isVisible());
 
         // the window is open: nothing reacts
-        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
-        m_form->TrayIconMessage(QSystemTrayIcon::Context);
+        m_form->TrayIconClick(QSystemTrayIcon::Trigger);
+        m_form->TrayIconClick(QSystemTrayIcon::Context);
         QTest::qWait(20);
-        QVERIFY(!m_form->PopupMenu2()->isVisible());
-        QVERIFY(!m_form->PopupMenu1()->isVisible());
+        QVERIFY(!m_form->Profilmenue()->isVisible());
+        QVERIFY(!m_form->Traymenue()->isVisible());
 
         // the overwrite warning is open: nothing reacts either
         m_form->hide();
         bool shown = true;
         m_desk->whileOpen = [&] {
-            m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
-            m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
-            shown = m_form->isVisible() || m_form->PopupMenu2()->isVisible();
+            m_form->TrayIconClick(QSystemTrayIcon::DoubleClick);
+            m_form->TrayIconClick(QSystemTrayIcon::Trigger);
+            shown = m_form->isVisible() || m_form->Profilmenue()->isVisible();
         };
         m_desk->overwriteWarning("Protokoll1.rls");
         QVERIFY(!shown);
@@ -187,30 +187,30 @@ private slots:
 
     void aDoubleClickOpensTheWindowAndNeverTheProfileMenu() {
         // On an X11 tray the first press of a double click arrives as a click of its own.
-        auto* wait = m_form->PopupMenu2()->findChild<QTimer*>(QStringLiteral("PopupMenu2Verzoegerung"));
+        auto* wait = m_form->Profilmenue()->findChild<QTimer*>(QStringLiteral("ProfilmenueVerzoegerung"));
         QVERIFY(wait);
-        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
-        QVERIFY(!m_form->PopupMenu2()->isVisible()); // not before the double-click time
-        m_form->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+        m_form->TrayIconClick(QSystemTrayIcon::Trigger);
+        QVERIFY(!m_form->Profilmenue()->isVisible()); // not before the double-click time
+        m_form->TrayIconClick(QSystemTrayIcon::DoubleClick);
         QVERIFY(m_form->isVisible());
         QVERIFY(!wait->isActive());
-        QVERIFY(!m_form->PopupMenu2()->isVisible());
+        QVERIFY(!m_form->Profilmenue()->isVisible());
 
         // a window that opened while the click waited keeps the menu shut
         m_form->hide();
-        m_form->TrayIconMessage(QSystemTrayIcon::Trigger);
+        m_form->TrayIconClick(QSystemTrayIcon::Trigger);
         m_form->show();
         QTest::qWait(wait->interval() + 50);
-        QVERIFY(!m_form->PopupMenu2()->isVisible());
+        QVERIFY(!m_form->Profilmenue()->isVisible());
     }
 
     void aMachineErrorBringsTheWindowUpUnlessTheWarningIsOpen() {
-        m_desk->whileOpen = [&] { m_form->showAfterMachineError(); };
+        m_desk->whileOpen = [&] { m_form->VorMaschinenfehler(); };
         m_desk->overwriteWarning("Protokoll1.rls");
         QVERIFY(!m_form->isVisible());
-        m_form->showAfterMachineError();
+        m_form->VorMaschinenfehler();
         QVERIFY(m_form->isVisible());
-        QCOMPARE(m_form->f().PageControl1->currentWidget(), m_form->f().TabSheet1);
+        QCOMPARE(m_form->f().Seiten->currentWidget(), m_form->f().SeiteAllgemein);
     }
 };
 

@@ -3,15 +3,15 @@
 // reports the loss exactly once, no thread spins on the dead device, Close returns at once, and
 // the component works again on a new device.
 
+#include "DisagCom.h"
+#include "DisagRm3FernCom.h"
 #include "RikaCom.h"
-#include "Rm3Com.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 
 #include "DisagMachine.h"
+#include "DisagRm3FernMachine.h"
 #include "MachineRig.h"
 #include "RikaMachine.h"
-#include "Rm3Machine.h"
 #include "SamMachine.h"
 
 #include <ctime>
@@ -20,8 +20,8 @@ namespace {
 
 using SamRig = MachineRig<TSamCom, SamMachine>;
 using RikaRig = MachineRig<TRikaCom, RikaMachine>;
-using Rm3WinRig = MachineRig<TRm3WinCom, DisagMachine>;
-using Rm3Rig = MachineRig<TRm3Com, Rm3Machine>;
+using DisagRig = MachineRig<TDisagCom, DisagMachine>;
+using DisagRm3FernRig = MachineRig<TDisagRm3FernCom, DisagRm3FernMachine>;
 
 constexpr char ENQ = 0x05, SYN = 0x16;
 
@@ -155,13 +155,13 @@ void disagLine(DisagMachine& m, SimWriter& out) {
     m.sendLines({"STA"}, out);
 }
 
-bool waitEnquiries(Rm3WinRig& b, std::size_t n) {
+bool waitEnquiries(DisagRig& b, std::size_t n) {
     return b.waitSent([n](const std::string& s) { return std::count(s.begin(), s.end(), ENQ) >= long(n); },
                       10s);
 }
 
-TEST(DriverFaults, Rm3WinDeviceLostOnAnIdleLine) {
-    Rm3WinRig b;
+TEST(DriverFaults, DisagDeviceLostOnAnIdleLine) {
+    DisagRig b;
     b.com.Open();
     ASSERT_TRUE(waitEnquiries(b, 1));
     b.main.runFor(300ms); // the settings string is through
@@ -177,8 +177,8 @@ TEST(DriverFaults, Rm3WinDeviceLostOnAnIdleLine) {
     expectWorksOnNewDevice<DisagMachine>(b, disagLine, "STA");
 }
 
-TEST(DriverFaults, Rm3WinDeviceLostDuringACommandHandshake) {
-    Rm3WinRig b;
+TEST(DriverFaults, DisagDeviceLostDuringACommandHandshake) {
+    DisagRig b;
     b.com.Open();
     ASSERT_TRUE(waitEnquiries(b, 1));
     b.main.runFor(300ms);
@@ -191,18 +191,18 @@ TEST(DriverFaults, Rm3WinDeviceLostDuringACommandHandshake) {
     expectWorksOnNewDevice<DisagMachine>(b, disagLine, "STA");
 }
 
-// --- Disag direct: everything on the port's event thread and the main thread.
+// --- Disag RM III in its older remote program: everything on the port's event thread and the main thread.
 
-void rm3Lines(Rm3Machine&, SimWriter& out) {
+void rm3Lines(DisagRm3FernMachine&, SimWriter& out) {
     out.send("START\r");
 }
 
-bool waitSettings(Rm3Rig& b) {
+bool waitSettings(DisagRm3FernRig& b) {
     return b.waitSent([](const std::string& s) { return s.find('\r') != std::string::npos; }, 5s);
 }
 
-TEST(DriverFaults, Rm3DeviceLostOnAnIdleLine) {
-    Rm3Rig b;
+TEST(DriverFaults, DisagRm3FernDeviceLostOnAnIdleLine) {
+    DisagRm3FernRig b;
     b.com.Open();
     ASSERT_TRUE(waitSettings(b));
     b.line->hangUp();
@@ -211,11 +211,11 @@ TEST(DriverFaults, Rm3DeviceLostOnAnIdleLine) {
     expectNoSpinning(b.main);
     EXPECT_EQ(b.errors, std::vector<std::int32_t>{1});
     expectPromptClose(b);
-    expectWorksOnNewDevice<Rm3Machine>(b, rm3Lines, "START");
+    expectWorksOnNewDevice<DisagRm3FernMachine>(b, rm3Lines, "START");
 }
 
-TEST(DriverFaults, Rm3DeviceLostInsideALine) {
-    Rm3Rig b;
+TEST(DriverFaults, DisagRm3FernDeviceLostInsideALine) {
+    DisagRm3FernRig b;
     b.com.Open();
     ASSERT_TRUE(waitSettings(b));
     b.line->call([](SimMachine&, SimWriter& out) { out.send("START\r01 10."); });
@@ -226,7 +226,7 @@ TEST(DriverFaults, Rm3DeviceLostInsideALine) {
     EXPECT_EQ(b.errors, std::vector<std::int32_t>{1});
     expectPromptClose(b);
     EXPECT_EQ(b.data, std::vector<std::string>{"START"}); // the cut line is not handed on
-    expectWorksOnNewDevice<Rm3Machine>(b, rm3Lines, "START");
+    expectWorksOnNewDevice<DisagRm3FernMachine>(b, rm3Lines, "START");
 }
 
 } // namespace

@@ -8,8 +8,8 @@
 
 #include "PlainMainThread.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 

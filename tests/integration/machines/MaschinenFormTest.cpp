@@ -3,28 +3,28 @@
 // pseudo-terminals.
 
 // The machine components and the stand-in machines.
+#include "DisagCom.h"
 #include "RikaCom.h"
 #include "RikaMachine.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 #include "SamMachine.h"
 #include "SimLine.h"
 
 #include "ConfigFile.h"
+#include "Einstellungsfenster.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TForm1.h"
 
 #include <QtTest>
 
 namespace {
 
-class Form : public TForm1 {
+class Form : public Einstellungsfenster {
 public:
-    using TForm1::TForm1;
-    using TForm1::TfxError;
+    using Einstellungsfenster::Einstellungsfenster;
+    using Einstellungsfenster::TfxError;
 };
 
 std::unique_ptr<SimLine> standIn(std::unique_ptr<SimMachine> machine) {
@@ -82,11 +82,11 @@ private slots:
     void theActiveProfilesMachineIsOpenedAndItsSeriesWritten() {
         auto sam = standIn(std::make_unique<SamMachine>());
         QVERIFY(sam);
-        profil(maSam4000, sam->portName());
+        profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom1->Connected());
-        QVERIFY(!form.RikaCom1->Connected());
-        QVERIFY(!form.Rm3WinCom1->Connected());
+        QVERIFY(form.SamCom->Connected());
+        QVERIFY(!form.RikaCom->Connected());
+        QVERIFY(!form.DisagCom->Connected());
         QVERIFY(m_desk->boxes.empty());
 
         std::string error;
@@ -100,7 +100,7 @@ private slots:
         // Four damaged copies of a block: the fourth is kept, and the user is told.
         auto sam = standIn(std::make_unique<SamMachine>());
         QVERIFY(sam);
-        profil(maSam4000, sam->portName());
+        profil(maSam, sam->portName());
         Form form(*m_liste, start());
         std::string error;
         auto serie = parseSeries("LG 1 10.4/123.4", error);
@@ -112,13 +112,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
         QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
-        QVERIFY(form.SamCom1->Connected());
+        QVERIFY(form.SamCom->Connected());
     }
 
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
-        profil(maRikaSAG1, "ttyTFXNONE");
+        profil(maRika, "ttyTFXNONE");
         Form form(*m_liste, start());
-        QVERIFY(!form.RikaCom1->Connected());
+        QVERIFY(!form.RikaCom->Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
                                                     "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
@@ -130,13 +130,13 @@ private slots:
     void tfxErrorClosesThePortsAndNamesTheActiveProfilesMachine() {
         auto rika = standIn(std::make_unique<RikaMachine>());
         QVERIFY(rika);
-        profil(maRikaSAG1, rika->portName());
+        profil(maRika, rika->portName());
         Form form(*m_liste, start());
         form.hide();
-        QVERIFY(form.RikaCom1->Connected());
+        QVERIFY(form.RikaCom->Connected());
 
-        form.TfxError(form.SamCom1.get(), 0); // the text follows the profile, not the sender
-        QVERIFY(!form.RikaCom1->Connected());
+        form.TfxError(form.SamCom.get(), 0); // the text follows the profile, not the sender
+        QVERIFY(!form.RikaCom->Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
@@ -148,14 +148,14 @@ private slots:
     void aPulledAdapterEndsInTfxError() {
         auto sam = standIn(std::make_unique<SamMachine>());
         QVERIFY(sam);
-        profil(maSam4000, sam->portName());
+        profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom1->Connected());
+        QVERIFY(form.SamCom->Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].text,
                  "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
-        QVERIFY(!form.SamCom1->Connected());
+        QVERIFY(!form.SamCom->Connected());
     }
 };
 

@@ -37,7 +37,7 @@ TEST(RikaCom, SettingsOutsideTheirRangeAreIgnoredAndOthersGoOutAtOnce) {
     };
     ASSERT_TRUE(sentBeforePoll("Z0"));
 
-    TRikaConfig& config = rig.com.Einstellungen();
+    TRikaEinstellungen& config = rig.com.Einstellungen();
     config.SetSerie(201);
     config.SetSerie(-1);
     config.SetSerie(200);

@@ -42,7 +42,7 @@ TEST(Maschinentabelle, EveryMachineOfTheProfileHasAWholeLine) {
                     art.testGefunden && art.testNichtGefunden && art.sucheGefunden)
             << art.name;
     }
-    EXPECT_EQ(nummern, (std::set<std::int32_t>{maRikaSAG1, maSam4000, maDisagRM}));
+    EXPECT_EQ(nummern, (std::set<std::int32_t>{maRika, maSam, maDisag}));
     EXPECT_EQ(maschinenart(-1), nullptr);
     EXPECT_EQ(maschinenart(3), nullptr);
 }
@@ -61,7 +61,7 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     Profilliste liste;
     liste.appendStandard(ordner);
     Profil& p = liste.aktiv();
-    p.Maschine = maSam4000;
+    p.Maschine = maSam;
     setText(p.Port, line->portName());
     p.Datensatz = {2, 3, -1, -1, -1, -1};
     p.Zehntelringe = 1;
@@ -80,10 +80,10 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     {
         Serienpfad pfad(liste);
         pfad.MaschineOeffnen();
-        ASSERT_TRUE(pfad.SamCom1->Connected());
-        EXPECT_FALSE(pfad.RikaCom1->Connected() || pfad.Rm3WinCom1->Connected());
+        ASSERT_TRUE(pfad.SamCom->Connected());
+        EXPECT_FALSE(pfad.RikaCom->Connected() || pfad.DisagCom->Connected());
         pfad.MaschineAnmelden(); // closed, opened again: still one path
-        ASSERT_TRUE(pfad.SamCom1->Connected());
+        ASSERT_TRUE(pfad.SamCom->Connected());
 
         const auto serie = parseSeries("LG 1 10.4/123.4 9.7/5.0", error);
         ASSERT_TRUE(serie) << error;
@@ -124,7 +124,7 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
         line->hangUp();
         EXPECT_TRUE(main.runUntil([&] { return !desk.boxes.empty(); }, 5s));
         EXPECT_EQ(vorher, 1);
-        EXPECT_FALSE(pfad.SamCom1->Connected());
+        EXPECT_FALSE(pfad.SamCom->Connected());
         ASSERT_EQ(desk.boxes.size(), 1u);
         EXPECT_EQ(desk.boxes[0].text, "SAM an " + line->portName() + "\n\rnicht gefunden!");
     }

@@ -3,8 +3,8 @@
 // records worked out by hand (tests/data). Then what the line can do to a transmission: a SAM
 // block with a damaged check byte, a block that breaks off, a Rika that falls silent.
 
+#include "DisagCom.h"
 #include "RikaCom.h"
-#include "Rm3WinCom.h"
 #include "SamCom.h"
 
 #include "DisagMachine.h"
@@ -12,12 +12,12 @@
 #include "RikaMachine.h"
 #include "SamMachine.h"
 
+#include "DisagDaten.h"
 #include "Profilliste.h"
-#include "Rm3WinDaten.h"
+#include "ProtokollAusgabe.h"
 #include "SamRikaDaten.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -78,7 +78,7 @@ TEST(Transmission, SamStripsLandInTheProtocolFileByteForByte) {
         SamRig rig;
         rig.com.OnData = [&](TCustomComPort*, std::string text) {
             rig.data.push_back(text);
-            daten.SamCom1Data(text);
+            daten.SamComData(text);
         };
         rig.machine([&](SamMachine& m) { m.queueTelegram(strip); });
         rig.com.Open();
@@ -92,11 +92,11 @@ TEST(Transmission, SamStripsLandInTheProtocolFileByteForByte) {
 
 TEST(Transmission, DisagSeriesLandsInTheProtocolFileByteForByte) {
     Protokoll protokoll;
-    Rm3WinDaten daten(protokoll.profile, protokoll.ausgabe);
-    MachineRig<TRm3WinCom, DisagMachine> rig;
+    DisagDaten daten(protokoll.profile, protokoll.ausgabe);
+    MachineRig<TDisagCom, DisagMachine> rig;
     rig.com.OnData = [&](TCustomComPort*, std::string text) {
         rig.data.push_back(text);
-        daten.Rm3WinCom1Data(text);
+        daten.DisagComData(text);
     };
     std::vector<std::string> lines;
     std::istringstream in(datei("disag-rm4-series.txt"));

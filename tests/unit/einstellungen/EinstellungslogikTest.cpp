@@ -176,22 +176,22 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
         std::function<bool(const Profil&)> gespeichert;
         bool reconnect;
     } faelle[] = {
-        {"port", maSam4000, [](SkriptAnsicht& v) { v.gezeigterPort = "ttyUSB0"; },
+        {"port", maSam, [](SkriptAnsicht& v) { v.gezeigterPort = "ttyUSB0"; },
          [](const Profil& p) { return text(p.Port) == "ttyUSB0"; }, true},
-        {"machine", maSam4000, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRikaSAG1; },
-         [](const Profil& p) { return p.Maschine == maRikaSAG1; }, true},
-        {"file name", maSam4000,
+        {"machine", maSam, [](SkriptAnsicht& v) { v.wahlen[Wahl::Maschine] = maRika; },
+         [](const Profil& p) { return p.Maschine == maRika; }, true},
+        {"file name", maSam,
          [](SkriptAnsicht& v) { v.texte[Feld::Dateiname] = "Sch\u00fctzen.rls"; }, // a name for both systems
          [](const Profil& p) { return text(p.Dateiname) == "Sch\xFCtzen.rls"; }, false},
-        {"tenths, SAM", maSam4000, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
+        {"tenths, SAM", maSam, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, false},
-        {"tenths, Disag", maDisagRM, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
+        {"tenths, Disag", maDisag, [](SkriptAnsicht& v) { v.schalterAn[Schalter::Zehntelringe] = false; },
          [](const Profil& p) { return p.Zehntelringe == 0; }, true},
-        {"divisor limit, Rika", maRikaSAG1, [](SkriptAnsicht& v) { v.texte[Feld::Teilergrenze] = "500"; },
+        {"divisor limit, Rika", maRika, [](SkriptAnsicht& v) { v.texte[Feld::Teilergrenze] = "500"; },
          [](const Profil& p) { return p.Teilergrenze == 500; }, true},
-        {"separator row", maSam4000, [](SkriptAnsicht& v) { v.trennzeichen = 256; },
+        {"separator row", maSam, [](SkriptAnsicht& v) { v.trennzeichen = 256; },
          [](const Profil& p) { return p.Trennzeichen[0] == 256; }, false},
-        {"shots out of range", maSam4000, [](SkriptAnsicht& v) { v.texte[Feld::SchussProScheibe] = "0"; },
+        {"shots out of range", maSam, [](SkriptAnsicht& v) { v.texte[Feld::SchussProScheibe] = "0"; },
          [](const Profil& p) { return p.Scheibenschusszahl == 1; }, false},
     };
     for (const auto& fall : faelle) {
@@ -212,10 +212,10 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
     // "Übernehmen" signs a machine on that is not connected (none is, here), whether or not a
     // setting changed, and once only when applying signed it on already.
     m_logik->geoeffnet = 0;
-    m_logik->Button2Click();
+    m_logik->UebernehmenClick();
     EXPECT_EQ(m_logik->geoeffnet, 1);
     m_view.gezeigterPort = "ttyUSB0";
-    m_logik->Button2Click();
+    m_logik->UebernehmenClick();
     EXPECT_EQ(m_logik->geoeffnet, 2);
     EXPECT_FALSE(m_view.verbunden);
     EXPECT_EQ(m_view.tipp, "Ringlesemaschine: nicht verbunden (ttyUSB0: nicht angemeldet)");
@@ -225,7 +225,7 @@ TEST_F(EinstellungslogikTest, applyingStoresTheEditAndReconnectsOnlyForTheMachin
 // applied and the field is shown; a stored one is kept (the machine gets its ASCII spelling).
 TEST_F(EinstellungslogikTest, aZusatztextTheDisagCannotPrintIsRefused) {
     starte({[](Profil& p) {
-        p.Maschine = maDisagRM;
+        p.Maschine = maDisag;
         setText(p.Scheibentext, "M\xFChle");
     }});
     EXPECT_TRUE(m_logik->SteuerelementeUebernehmen());
@@ -279,39 +279,39 @@ TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches)
     starte({[](Profil& p) { setText(p.Name, "Verein"); }, [](Profil& p) { setText(p.Name, "Jugend"); }});
     EXPECT_EQ(m_view.profile, (std::vector<std::string>{"Verein", "Jugend"}));
 
-    m_logik->ComboBox2Select(1);
-    m_logik->ComboBox2Change("J\u00fcgend");
-    m_logik->ComboBox2Exit(false);
+    m_logik->ProfilboxSelect(1);
+    m_logik->ProfilboxChange("J\u00fcgend");
+    m_logik->ProfilboxExit(false);
     EXPECT_EQ(text(m_liste[1].Name), "J\xFCgend");
     EXPECT_EQ(m_view.profile[1], "J\u00fcgend");
     EXPECT_EQ(gespeicherteNamen(), (std::vector<std::string>{"Verein", "J\xFCgend"}));
 
-    m_logik->Button5Click(); // a copy named "Unbenannt", at the end
+    m_logik->NeuesProfilClick(); // a copy named "Unbenannt", at the end
     EXPECT_EQ(m_view.profile.back(), "Unbenannt");
     EXPECT_EQ(m_logik->Profilindex(), 2);
     EXPECT_EQ(gespeicherteNamen().size(), 3u);
-    m_logik->ComboBox2Change("");
-    m_logik->ComboBox2Exit(false); // cleared: deleted, the first one active
+    m_logik->ProfilboxChange("");
+    m_logik->ProfilboxExit(false); // cleared: deleted, the first one active
     EXPECT_EQ(m_liste.size(), 2u);
     EXPECT_EQ(gespeicherteNamen().size(), 2u);
     EXPECT_EQ(m_view.profilAuswahl, 0);
-    m_logik->ComboBox2Change("");
-    m_logik->ComboBox2Exit(false); // the first one stays
+    m_logik->ProfilboxChange("");
+    m_logik->ProfilboxExit(false); // the first one stays
     EXPECT_EQ(text(m_liste[0].Name), "Verein");
 
     // the tray's profile menu: only while the window is hidden, the active profile checked; a
     // click switches and signs the machine on
     m_view.sichtbar = true;
-    m_logik->TrayIconMessage(Trayklick::Links);
+    m_logik->TrayIconClick(Trayklick::Links);
     EXPECT_EQ(m_view.profilmenue, 0);
     m_view.sichtbar = false;
-    m_logik->TrayIconMessage(Trayklick::Links);
+    m_logik->TrayIconClick(Trayklick::Links);
     EXPECT_EQ(m_view.profilmenue, 1);
     auto menue = m_logik->Profilmenue();
     ASSERT_EQ(menue.size(), 2u);
     EXPECT_TRUE(menue[0].haken && !menue[1].haken);
     m_view.texte[Feld::Dateiname] = "a.rls"; // an edit the choice in the tray applies
-    m_logik->ProfilMenuItemClick(1);
+    m_logik->ProfilmenueClick(1);
     EXPECT_EQ(m_liste.activeIndex(), 1u);
     EXPECT_TRUE(m_logik->Profilmenue()[1].haken);
     EXPECT_EQ(m_logik->geoeffnet, 1);
@@ -321,7 +321,7 @@ TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches)
 
     // "Übernehmen" saves; a file that cannot be saved is told once, not with every change
     m_view.texte[Feld::Dateiname] = "b.rls";
-    m_logik->Button2Click();
+    m_logik->UebernehmenClick();
     gespeichert.clear();
     ASSERT_TRUE(ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert));
     EXPECT_EQ(text(gespeichert[1].Dateiname), "b.rls");
@@ -329,8 +329,8 @@ TEST_F(EinstellungslogikTest, theProfileBoxRenamesDeletesAndTheTrayMenuSwitches)
     std::filesystem::create_directory(ConfigFile::path(m_dir.path()));
     m_view.fragen.clear();
     for (const char* name : {"A", "B"}) {
-        m_logik->ComboBox2Change(name);
-        m_logik->ComboBox2Exit(false);
+        m_logik->ProfilboxChange(name);
+        m_logik->ProfilboxExit(false);
     }
     ASSERT_EQ(m_view.fragen.size(), 1u);
     EXPECT_EQ(m_view.fragen[0].text.rfind("Die Einstellungen konnten nicht in der Datei", 0), 0u);
@@ -341,16 +341,16 @@ TEST_F(EinstellungslogikTest, theLayoutEditorMovesElementsAndApplyingStoresTheir
     auto& v = m_view;
     v.auswahl[Liste::Elemente] = 2; // Ringwert
     v.auswahl[Liste::Datensatz] = -1;
-    m_logik->LoadButtonClick();
+    m_logik->HinzufuegenClick();
     v.auswahl[Liste::Elemente] = 4; // Y-Koordinate, the last one
-    m_logik->LoadButtonClick();     // after the selected Ringwert
+    m_logik->HinzufuegenClick();    // after the selected Ringwert
     EXPECT_EQ(v.listen[Liste::Datensatz], (std::vector<std::string>{"Ringwert", "Y-Koordinate"}));
     EXPECT_EQ(v.auswahl[Liste::Elemente], 3);
-    m_logik->UpButtonClick();
+    m_logik->NachObenClick();
     EXPECT_EQ(v.listen[Liste::Datensatz], (std::vector<std::string>{"Y-Koordinate", "Ringwert"}));
-    m_logik->UpButtonClick(); // the first row: nothing
+    m_logik->NachObenClick(); // the first row: nothing
     v.auswahl[Liste::Datensatz] = 0;
-    m_logik->DelButtonClick(); // back at the end of the available ones
+    m_logik->EntfernenClick(); // back at the end of the available ones
     EXPECT_EQ(v.listen[Liste::Elemente].back(), "Y-Koordinate");
     EXPECT_EQ(m_logik->DatensatzTitel(), std::vector<std::string>{"Ringwert"});
 

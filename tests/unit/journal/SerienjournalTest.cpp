@@ -8,9 +8,9 @@
 #include "PlainMainThread.h"
 #include "PlatformFile.h"
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 

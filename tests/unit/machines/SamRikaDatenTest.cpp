@@ -1,9 +1,9 @@
 #include "SamRikaDaten.h"
 
 #include "Profilliste.h"
+#include "ProtokollAusgabe.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
-#include "TProtokollAusgabe.h"
 
 #include <gtest/gtest.h>
 
@@ -140,7 +140,7 @@ protected:
 };
 
 TEST_F(Handler, SamSeriesLandsInFileAndClipboard) {
-    daten.SamCom1Data(samBeispiel);
+    daten.SamComData(samBeispiel);
     EXPECT_EQ(inhalt(), "10,4;123,4;\n9,7; 5,0;\n\n");
     ASSERT_EQ(desk.clipboard.size(), 1u);
     EXPECT_EQ(desk.clipboard[0], "10,4;123,4;\n9,7; 5,0;\n");
@@ -151,18 +151,18 @@ TEST_F(Handler, SamSeriesLandsInFileAndClipboard) {
 // with a divisor wider than the machine's own field: every text reaches the record whole.
 TEST_F(Handler, SamTextsAreWrittenWholeAndAFieldWithAZeroByteIsRefused) {
     liste.aktiv().Datensatz = {1, 3, 4, 5, -1, -1}; // "Teilerfaktor", "Teiler", X, Y
-    daten.SamCom1Data("????????;????????;LG;10;1.0;02;" + std::string("10.1;0211.6;-0170;-0124;") +
-                      samSchuss("9.9", "12345.0", "5", "6"));
+    daten.SamComData("????????;????????;LG;10;1.0;02;" + std::string("10.1;0211.6;-0170;-0124;") +
+                     samSchuss("9.9", "12345.0", "5", "6"));
     ASSERT_EQ(desk.clipboard.size(), 1u);
     EXPECT_EQ(desk.clipboard[0], "1.0;211,6;-0170;-0124;\n1.0;12345,0;5;6;\n");
     EXPECT_TRUE(desk.boxes.empty());
 
     // A zero byte is line garbage: the series is refused naming the field, and nothing is written.
-    daten.RikaCom1Data(rikaKopf("LG", "1", "1") + rikaSchuss("104", "01234",
-                                                             std::string("1\0"
-                                                                         "2",
-                                                                         3),
-                                                             "0"));
+    daten.RikaComData(rikaKopf("LG", "1", "1") + rikaSchuss("104", "01234",
+                                                            std::string("1\0"
+                                                                        "2",
+                                                                        3),
+                                                            "0"));
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].text,
               "Die Serie von der Rika SAG-1 wurde nicht gespeichert. Das Feld X-Koordinate "
@@ -172,19 +172,19 @@ TEST_F(Handler, SamTextsAreWrittenWholeAndAFieldWithAZeroByteIsRefused) {
 }
 
 TEST_F(Handler, IncompleteSeriesIsReportedNamingTheMachineAndTheNextOneIsWritten) {
-    daten.SamCom1Data(samBeispiel.substr(0, 40));
+    daten.SamComData(samBeispiel.substr(0, 40));
     EXPECT_FALSE(std::filesystem::exists(datei));
     EXPECT_TRUE(desk.clipboard.empty());
     ASSERT_EQ(desk.boxes.size(), 1u);
     EXPECT_EQ(desk.boxes[0].title, "Fehler");
     EXPECT_NE(desk.boxes[0].text.find("SAM 4000"), std::string::npos);
 
-    daten.RikaCom1Data("kurz");
+    daten.RikaComData("kurz");
     ASSERT_EQ(desk.boxes.size(), 2u);
     EXPECT_NE(desk.boxes[1].text.find("Rika SAG-1"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(datei));
 
-    daten.RikaCom1Data(rikaKopf("LG", "1", "1") + rikaSchuss("104", "01234", "0", "0"));
+    daten.RikaComData(rikaKopf("LG", "1", "1") + rikaSchuss("104", "01234", "0", "0"));
     EXPECT_EQ(inhalt(), "10,4;123,4;\n\n");
     EXPECT_EQ(desk.boxes.size(), 2u);
 }

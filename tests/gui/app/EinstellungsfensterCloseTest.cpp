@@ -1,0 +1,173 @@
+#include "ConfigFile.h"
+#include "Einstellungsfenster.h"
+#include "PermissionsEnforced.h"
+#include "ScratchDir.h"
+#include "ScriptedDesktop.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+// A settings window whose controls can be made to differ from the profile.
+class Form : public Einstellungsfenster {
+public:
+    using Einstellungsfenster::Einstellungsfenster;
+    bool differs = false;
+    int applied = 0;
+    bool Aenderungspruefung() override { return !differs; }
+    bool SteuerelementeUebernehmen() override {
+        ++applied;
+        m_liste.umbenennen("Uebernommen");
+        return true;
+    }
+};
+
+} // namespace
+
+class EinstellungsfensterCloseTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<ScratchDir>("start");
+        m_start = m_dir->path();
+        m_desk = std::make_unique<ScriptedDesktop>();
+    }
+    void cleanup() {
+        m_desk.reset();
+        m_dir.reset();
+    }
+
+    void firstStartMakesTheDefaultProfileAndStaysOpen() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        QVERIFY(form.Ersteinrichtung());
+        QCOMPARE(liste.size(), std::size_t(1));
+        QCOMPARE(text(liste[0].Dateiname), m_start + "/Protokoll1.rls");
+        QCOMPARE(form.Profilindex(), 0);
+        QVERIFY(!std::filesystem::exists(form.configPath())); // nothing written before the end
+    }
+
+    void noChangesAsksWhetherToEnd() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        m_desk->boxAnswers = {IdNo};
+        QVERIFY(!form.close());
+        QCOMPARE(m_desk->boxes.back().text, std::string("Wirklich beenden ?"));
+        QCOMPARE(m_desk->boxes.back().title, std::string("Hinweis"));
+        QVERIFY(!std::filesystem::exists(form.configPath()));
+
+        m_desk->boxAnswers = {IdYes};
+        QVERIFY(form.close());
+        QCOMPARE(std::filesystem::file_size(form.configPath()), std::uintmax_t(757));
+    }
+
+    void unappliedEditsAreAppliedOnYesDroppedOnNoKeptOnCancel() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        form.differs = true;
+
+        m_desk->boxAnswers = {IdCancel};
+        QVERIFY(!form.CloseQuery());
+        QCOMPARE(m_desk->boxes.back().text, std::string("Sollen die \xC4nderungen \xFC"
+                                                        "bernommen werden?"));
+        QCOMPARE(m_desk->boxes.back().flags & Mb::ButtonsMask, unsigned(Mb::YesNoCancel));
+        QVERIFY(!std::filesystem::exists(form.configPath()));
+
+        m_desk->boxAnswers = {IdNo};
+        QVERIFY(form.CloseQuery());
+        QCOMPARE(form.applied, 0);
+        Profilliste saved;
+        QVERIFY(ConfigFile::Load(form.configPath(), saved));
+        QCOMPARE(text(saved[0].Name), std::string("Standardprofil"));
+
+        m_desk->boxAnswers = {IdYes};
+        QVERIFY(form.CloseQuery());
+        QCOMPARE(form.applied, 1);
+        saved.clear();
+        QVERIFY(ConfigFile::Load(form.configPath(), saved));
+        QCOMPARE(text(saved[0].Name), std::string("Uebernommen"));
+    }
+
+    void loadedProfilesAreNotAFirstStart() {
+        {
+            Profilliste liste;
+            liste.appendStandard(m_start);
+            liste.neuesProfil();
+            QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+        }
+        Profilliste liste;
+        Form form(liste, m_start);
+        QVERIFY(!form.Ersteinrichtung());
+        QCOMPARE(liste.size(), std::size_t(2));
+        QCOMPARE(liste.activeIndex(), std::size_t(0));
+    }
+
+    void newProfileCopiesTheStoredProfileBeforeApplying() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        form.NeuesProfilClick();
+        QCOMPARE(liste.size(), std::size_t(2));
+        QCOMPARE(liste.activeIndex(), std::size_t(1));
+        QCOMPARE(text(liste[1].Name), std::string("Unbenannt"));
+        QCOMPARE(text(liste[0].Name), std::string("Uebernommen")); // the edits went to the old one
+        QCOMPARE(form.Profilindex(), 1);
+    }
+
+    void aFailedSaveIsReported() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        // A directory where the file should be: the rename cannot replace it.
+        std::filesystem::create_directories(form.configPath() + "/x");
+        m_desk->boxAnswers = {IdYes};
+        QVERIFY(form.CloseQuery());
+        QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
+        QVERIFY(m_desk->boxes.back().text.find("TFXConf.cnf") != std::string::npos);
+    }
+
+    // The start folder and the file have become read-only (root, too, is held to it here): the
+    // user reads the file and the system's reason, and the file from before stays as it was.
+    void aSaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile() {
+        Profilliste liste;
+        Form form(liste, m_start);
+        QVERIFY(ConfigFile::Save(form.configPath(), liste).ok);
+        const auto vorher = std::filesystem::last_write_time(form.configPath());
+        liste.neuesProfil();
+        QVERIFY(::chmod(form.configPath().c_str(), 0400) == 0);
+        QVERIFY(::chmod(m_start.c_str(), 0500) == 0);
+        bool geschlossen = false;
+        {
+            PermissionsEnforced rechte;
+            QVERIFY(rechte.active());
+            m_desk->boxAnswers = {IdYes};
+            geschlossen = form.CloseQuery();
+        }
+        ::chmod(m_start.c_str(), 0700);
+        QVERIFY(geschlossen);
+        const auto& box = m_desk->boxes.back();
+        QCOMPARE(box.title, std::string("Fehler"));
+        const std::string kopf = "Die Einstellungen konnten nicht in der Datei\n\r" + form.configPath() +
+                                 "\n\rgespeichert werden:\n\r";
+        QVERIFY2(box.text.rfind(kopf, 0) == 0, box.text.c_str());
+        QVERIFY2(box.text.ends_with("Systemfehler 13: Zugriff verweigert"),
+                 box.text.c_str()); // the system's reason
+        QCOMPARE(box.flags, unsigned(Mb::Ok | Mb::IconError | Mb::SystemModal));
+        QCOMPARE(std::filesystem::last_write_time(form.configPath()), vorher);
+        Profilliste gespeichert;
+        QVERIFY(ConfigFile::Load(form.configPath(), gespeichert));
+        QCOMPARE(gespeichert.size(), std::size_t(1));
+    }
+
+private:
+    std::unique_ptr<ScratchDir> m_dir;
+    std::string m_start;
+    std::unique_ptr<ScriptedDesktop> m_desk;
+};
+
+QTEST_MAIN(EinstellungsfensterCloseTest)
+#include "EinstellungsfensterCloseTest.moc"
