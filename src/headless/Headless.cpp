@@ -270,9 +270,8 @@ int runHeadless(int argc, char** argv) {
     // what the machine hands over is on disk until it is written, and a restart after a crash
     // writes it.
     Programmlauf lauf;
-    lauf.setzeStartverzeichnis(startverzeichnis);
     lauf.uebertragungslogStarten(win1252ToUtf8(port), {});
-    lauf.serienjournalStarten(geraetepfad(win1252ToUtf8(port)), sagen);
+    lauf.serienjournalStarten(startverzeichnis, geraetepfad(win1252ToUtf8(port)), sagen);
 
     PlainMainThread mainThread;
     std::atomic<bool> beenden{false};

@@ -59,7 +59,7 @@ std::optional<int> Programmlauf::fensterprogrammStarten(const Fensterstart& star
     if (start.endeVerlangt && start.endeVerlangt())
         return 0;
     // What the machine hands over is on disk until it is written.
-    serienjournalStarten({}, meldenMitFenster);
+    serienjournalStarten(m_startverzeichnis, {}, meldenMitFenster);
     return std::nullopt;
 }
 
@@ -69,8 +69,8 @@ void Programmlauf::uebertragungslogStarten(std::string_view port,
     ::uebertragungslogStarten(port, std::move(melden));
 }
 
-void Programmlauf::serienjournalStarten(std::string_view port,
+void Programmlauf::serienjournalStarten(const std::string& startverzeichnis, std::string_view port,
                                         std::function<void(const std::string&)> melden) {
     m_journal = true;
-    ::serienjournalStarten(m_startverzeichnis, port, std::move(melden));
+    ::serienjournalStarten(startverzeichnis, port, std::move(melden));
 }

@@ -47,13 +47,11 @@ public:
     // uebertragungslogStarten and serienjournalStarten make them (the program without a window
     // names both after its port).
     void uebertragungslogStarten(std::string_view port, std::function<void(const std::string&)> melden);
-    void serienjournalStarten(std::string_view port, std::function<void(const std::string&)> melden);
+    void serienjournalStarten(const std::string& startverzeichnis, std::string_view port,
+                              std::function<void(const std::string&)> melden);
 
-    // The start directory, once the start has it (the headless program sets its own).
+    // The start directory of a window program, once its start has it.
     const std::string& Startverzeichnis() const { return m_startverzeichnis; }
-    void setzeStartverzeichnis(std::string startverzeichnis) {
-        m_startverzeichnis = std::move(startverzeichnis);
-    }
 
 private:
     std::unique_ptr<InstanceLock> m_sperre;
