@@ -4,9 +4,13 @@
 // start directory with a configuration file of given profiles, and a settings window that counts
 // how often the machine was closed and opened and answers the save dialog from a script.
 
+#include "Serienpfad.h"
+
 #include "ComComboBox.h"
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
+#include "ProtokollAusgabe.h"
 #include "QtText.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
@@ -18,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace settings_test {
@@ -48,23 +53,50 @@ private:
     fs::path m_root;
 };
 
+// The settings logic of TestForm. While the window is built it opens the active profile's
+// machine as the program does (its port is not there), so the connection is in the state the
+// program starts with; from then on it counts the closing and opening of the machine ports
+// instead of opening any.
+struct ZaehlendeLogik : Einstellungslogik {
+    using Einstellungslogik::Einstellungslogik;
+    bool zaehlen = false;
+    int geschlossen = 0;
+    int geoeffnet = 0;
+    void MaschinenSchliessen() override {
+        if (!zaehlen)
+            return Einstellungslogik::MaschinenSchliessen();
+        ++geschlossen;
+    }
+    void MaschineOeffnen() override {
+        if (!zaehlen)
+            return Einstellungslogik::MaschineOeffnen();
+        ++geoeffnet;
+    }
+};
+
 // A settings window without machines: it counts the closing and opening of the machine ports
 // and takes the save dialog's answer from saveAnswer.
 class TestForm : public Einstellungsfenster {
 public:
-    using Einstellungsfenster::Einstellungsfenster;
+    TestForm(Profilliste& liste, std::string startverzeichnis)
+        : Einstellungsfenster(liste, std::move(startverzeichnis),
+                              [](Profilliste& l, std::string s, Einstellungsansicht& a) {
+                                  return std::make_unique<ZaehlendeLogik>(l, std::move(s), a);
+                              }),
+          geschlossen(static_cast<ZaehlendeLogik&>(logik()).geschlossen),
+          geoeffnet(static_cast<ZaehlendeLogik&>(logik()).geoeffnet) {
+        static_cast<ZaehlendeLogik&>(logik()).zaehlen = true;
+    }
     using Einstellungsfenster::eventFilter;
 
-    int geschlossen = 0;
-    int geoeffnet = 0;
+    int& geschlossen;
+    int& geoeffnet;
     QString saveAnswer;
     QString savePreset;
 
     Ui::Einstellungsfenster& f() { return *ui(); }
 
 protected:
-    void MaschinenSchliessen() override { ++geschlossen; }
-    void MaschineOeffnen() override { ++geoeffnet; }
     std::string speichernDialog(const std::string& vorgabe) override {
         savePreset = QString::fromStdString(vorgabe);
         return saveAnswer.toStdString();

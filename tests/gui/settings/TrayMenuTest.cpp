@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(checkedAt(menu), 2);
         QCOMPARE(m_liste->activeIndex(), std::size_t(2));
         QCOMPARE(m_form->f().Profilbox->currentIndex(), 2);
-        QCOMPARE(m_form->Profilindex(), 2);
+        QCOMPARE(m_form->logik().Profilindex(), 2);
         QCOMPARE(text((*m_liste)[0].Scheibentext), std::string("Kreis"));   // applied first
         QCOMPARE(m_form->f().Scheibentext->text(), QStringLiteral("Text")); // the new one loaded
         QCOMPARE(m_form->geoeffnet, 3); // the apply's reconnection, then the profile's
@@ -147,7 +147,7 @@ private slots:
     }
 
     void newAndRenamedProfilesShowAtTheNextOpening() {
-        m_form->NeuesProfilClick();
+        m_form->logik().NeuesProfilClick();
         m_form->ProfilmenueBauen();
         QCOMPARE(texts(m_form->Profilmenue()), (QStringList{"Verein", "Training", "Jugend", "Unbenannt"}));
         QCOMPARE(checkedAt(m_form->Profilmenue()), 3);
@@ -205,10 +205,10 @@ private slots:
     }
 
     void aMachineErrorBringsTheWindowUpUnlessTheWarningIsOpen() {
-        m_desk->whileOpen = [&] { m_form->VorMaschinenfehler(); };
+        m_desk->whileOpen = [&] { m_form->logik().VorMaschinenfehler(); };
         m_desk->overwriteWarning("Protokoll1.rls");
         QVERIFY(!m_form->isVisible());
-        m_form->VorMaschinenfehler();
+        m_form->logik().VorMaschinenfehler();
         QVERIFY(m_form->isVisible());
         QCOMPARE(m_form->f().Seiten->currentWidget(), m_form->f().SeiteAllgemein);
     }

@@ -12,20 +12,18 @@
 
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "Serienpfad.h"
 
 #include <QtTest>
 
 namespace {
 
-class Form : public Einstellungsfenster {
-public:
-    using Einstellungsfenster::Einstellungsfenster;
-    using Einstellungsfenster::TfxError;
-};
+using Form = Einstellungsfenster;
 
 std::unique_ptr<SimLine> standIn(std::unique_ptr<SimMachine> machine) {
     std::string error;
@@ -84,9 +82,9 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
-        QVERIFY(!form.RikaCom->Connected());
-        QVERIFY(!form.DisagCom->Connected());
+        QVERIFY(form.logik().Pfad().SamCom->Connected());
+        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
+        QVERIFY(!form.logik().Pfad().DisagCom->Connected());
         QVERIFY(m_desk->boxes.empty());
 
         std::string error;
@@ -112,13 +110,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
         QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.logik().Pfad().SamCom->Connected());
     }
 
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
         profil(maRika, "ttyTFXNONE");
         Form form(*m_liste, start());
-        QVERIFY(!form.RikaCom->Connected());
+        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
                                                     "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
@@ -133,10 +131,11 @@ private slots:
         profil(maRika, rika->portName());
         Form form(*m_liste, start());
         form.hide();
-        QVERIFY(form.RikaCom->Connected());
+        QVERIFY(form.logik().Pfad().RikaCom->Connected());
 
-        form.TfxError(form.SamCom.get(), 0); // the text follows the profile, not the sender
-        QVERIFY(!form.RikaCom->Connected());
+        form.logik().TfxError(form.logik().Pfad().SamCom.get(),
+                              0); // the text follows the profile, not the sender
+        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
@@ -150,12 +149,12 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.logik().Pfad().SamCom->Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].text,
                  "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
-        QVERIFY(!form.SamCom->Connected());
+        QVERIFY(!form.logik().Pfad().SamCom->Connected());
     }
 };
 
