@@ -2,8 +2,8 @@
 #include "Einstellungsfenster.h"
 #include "Einstellungslogik.h"
 #include "PermissionsEnforced.h"
-#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "StartFolder.h"
 
 #include <QtTest>
 
@@ -47,7 +47,7 @@ class EinstellungsfensterCloseTest : public QObject {
 
 private slots:
     void init() {
-        m_dir = std::make_unique<ScratchDir>("start");
+        m_dir = std::make_unique<StartFolder>();
         m_start = m_dir->path();
         m_desk = std::make_unique<ScriptedDesktop>();
     }
@@ -112,7 +112,7 @@ private slots:
             Profilliste liste;
             liste.appendStandard(m_start);
             liste.neuesProfil();
-            QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+            QVERIFY(m_dir->write(liste));
         }
         Profilliste liste;
         Form form(liste, m_start);
@@ -177,7 +177,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<StartFolder> m_dir;
     std::string m_start;
     std::unique_ptr<ScriptedDesktop> m_desk;
 };

@@ -9,6 +9,7 @@
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "StartFolder.h"
 #include "Uebertragungslog.h"
 #include "ui_Einstellungsfenster.h"
 
@@ -45,12 +46,11 @@ class ProgrammTest : public QObject {
     // Stores one profile whose protocol file is the given name (Windows-1252) and that opens no
     // port, so nothing but the protocol file speaks at start.
     void speichereProfil(const std::string& dateiname) const {
-        Profilliste liste;
-        liste.appendStandard(m_start);
-        setText(liste.aktiv().Dateiname, dateiname);
-        liste.aktiv().Maschine = -1;
-        liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
-        QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+        QVERIFY(writeProfiles(m_start, {[&](Profil& p) {
+                                  setText(p.Dateiname, dateiname);
+                                  p.Maschine = -1;
+                                  p.Datensatz = {2, 3, -1, -1, -1, -1};
+                              }}));
     }
     bool gezeigt(const std::string& teil) const {
         for (const auto& box : m_desk->boxes)

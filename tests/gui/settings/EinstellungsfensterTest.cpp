@@ -11,12 +11,8 @@
 
 using namespace settings_test;
 
-class EinstellungsfensterTest : public QObject {
+class EinstellungsfensterTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
 
     std::unique_ptr<TestForm> makeForm(Profilliste& liste) {
         auto form = std::make_unique<TestForm>(liste, m_start->path());
@@ -42,14 +38,9 @@ class EinstellungsfensterTest : public QObject {
 private slots:
     void init() {
         m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1", "COM2", "ttyUSB0"});
-        m_start = std::make_unique<StartDir>();
-        m_desk = std::make_unique<ScriptedDesktop>();
+        prepare();
     }
-    void cleanup() {
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void aLoadedProfileShowsWithoutDifference() {
         m_start->write({"Verein", "Training"});

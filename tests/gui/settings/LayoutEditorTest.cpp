@@ -37,35 +37,19 @@ int selectedRow(const QTableWidget* list) {
 
 } // namespace
 
-class LayoutEditorTest : public QObject {
+class LayoutEditorTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
     QTreeWidget* elemente() { return m_form->f().Elementeliste; }
     QTreeWidget* datensatz() { return m_form->f().Datensatzliste; }
 
 private slots:
     void init() {
-        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1"});
-        m_start = std::make_unique<StartDir>();
+        prepare();
         m_start->write({"Verein"});
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
-        m_desk->boxes.clear();
+        openForm({"COM1"});
     }
-    void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void aNewProfileOffersAllSixElements() {
         QCOMPARE(captions(elemente()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert", "Teiler",

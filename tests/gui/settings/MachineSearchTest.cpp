@@ -48,20 +48,14 @@ std::unique_ptr<SimLine> disag(const std::string& model) {
 
 } // namespace
 
-class MachineSearchTest : public QObject {
+class MachineSearchTest : public WindowFixture {
     Q_OBJECT
 
     std::unique_ptr<QtMainThread> m_main;
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
     // The window on a fake port list; the stand-ins' ports are added after it.
     void makeForm(const std::vector<std::string>& fakePorts, const std::vector<const SimLine*>& lines) {
-        m_ports = std::make_unique<FakeTtyTree>(fakePorts);
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        openForm(fakePorts);
         for (const SimLine* line : lines)
             m_form->f().Port->addItem(QString::fromStdString(line->portName()));
         m_desk->boxes.clear();
@@ -70,22 +64,12 @@ class MachineSearchTest : public QObject {
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
-        m_start = std::make_unique<StartDir>();
+        prepare();
         // a Disag on no port yet: the box shows only what each test puts there
-        Profilliste verein;
-        Profil p = Profil::standard(m_start->path());
-        setText(p.Port, "");
-        verein.append(p);
-        m_start->write(verein);
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
+        QVERIFY(writeProfiles(m_start->path(), {[](Profil& p) { setText(p.Port, ""); }}));
     }
     void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
+        tearDown();
         m_main.reset();
     }
 

@@ -29,34 +29,18 @@ int checkedAt(const QMenu* menu) {
 
 } // namespace
 
-class TrayMenuTest : public QObject {
+class TrayMenuTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
 private slots:
     void init() {
-        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1", "COM2"});
-        m_start = std::make_unique<StartDir>();
+        prepare();
         m_start->write({"Verein", "Training", "Jugend"});
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        openForm({"COM1", "COM2"});
         // as after a normal start (a port that failed to open at construction shows the window)
         m_form->hide();
-        m_desk->boxes.clear();
     }
-    void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void theIconAndTheRightClickMenu() {
         QVERIFY(m_form->trayIcon());

@@ -10,14 +10,13 @@
 #include "SamMachine.h"
 #include "SimLine.h"
 
-#include "ConfigFile.h"
 #include "Einstellungsfenster.h"
 #include "Einstellungslogik.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
-#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "Serienpfad.h"
+#include "StartFolder.h"
 
 #include <QtTest>
 
@@ -39,7 +38,7 @@ class MaschinenFormTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QtMainThread> m_main;
-    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<StartFolder> m_dir;
     std::unique_ptr<ScriptedDesktop> m_desk;
     std::unique_ptr<Profilliste> m_liste;
 
@@ -47,15 +46,13 @@ class MaschinenFormTest : public QObject {
 
     // One profile for the machine on the port, saved in the start directory.
     void profil(TMaschine maschine, const std::string& port) {
-        Profilliste liste;
-        Profil p = Profil::standard(start());
-        setText(p.Name, "Verein");
-        setText(p.Port, port);
-        p.Maschine = maschine;
-        p.Datensatz = {2, 3, -1, -1, -1, -1};
-        p.Zehntelringe = 1;
-        liste.append(p);
-        QVERIFY(ConfigFile::Save(ConfigFile::path(start()), liste).ok);
+        QVERIFY(m_dir->write({[&](Profil& p) {
+            setText(p.Name, "Verein");
+            setText(p.Port, port);
+            p.Maschine = maschine;
+            p.Datensatz = {2, 3, -1, -1, -1, -1};
+            p.Zehntelringe = 1;
+        }}));
     }
 
     std::string protokoll() const {
@@ -66,7 +63,7 @@ class MaschinenFormTest : public QObject {
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
-        m_dir = std::make_unique<ScratchDir>("form");
+        m_dir = std::make_unique<StartFolder>("form");
         m_desk = std::make_unique<ScriptedDesktop>();
         m_liste = std::make_unique<Profilliste>();
     }
