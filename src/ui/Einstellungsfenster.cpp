@@ -45,9 +45,8 @@ private:
 
 Einstellungsfenster::Einstellungsfenster(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))),
-      RikaCom(m_logik->Pfad().RikaCom), SamCom(m_logik->Pfad().SamCom), DisagCom(m_logik->Pfad().DisagCom),
-      m_liste(liste), m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
+      m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))), m_liste(liste),
+      m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));

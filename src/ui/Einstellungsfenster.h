@@ -18,9 +18,6 @@ class QMenu;
 class QTreeWidget;
 class Serienpfad;
 class TProtokollAusgabe;
-class TRikaCom;
-class TDisagCom;
-class TSamCom;
 class TCustomComPort;
 
 namespace Ui {
@@ -103,13 +100,6 @@ public:
     int Profilindex() const;
     // The settings logic the window is a view of.
     Einstellungslogik& logik() const;
-
-    // The machine components of the series path, alive as long as the window. At most one has
-    // its port open: the one of the active profile's machine. (Their headers are not included
-    // here: the serial layer's headers must come before any Qt header, see Einstellungsfenster.cpp.)
-    const std::unique_ptr<TRikaCom>& RikaCom;
-    const std::unique_ptr<TSamCom>& SamCom;
-    const std::unique_ptr<TDisagCom>& DisagCom;
 
     Ui::Einstellungsfenster* ui() const { return m_ui.get(); }
     QMenu* Traymenue() const { return m_traymenue; }

@@ -8,6 +8,7 @@
 #include "RikaMachine.h"
 #include "SamCom.h"
 #include "SamMachine.h"
+#include "Serienpfad.h"
 #include "SimLine.h"
 
 #include "ConfigFile.h"
@@ -84,9 +85,9 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
-        QVERIFY(!form.RikaCom->Connected());
-        QVERIFY(!form.DisagCom->Connected());
+        QVERIFY(form.Pfad().Komponente(maSam).Connected());
+        QVERIFY(!form.Pfad().Komponente(maRika).Connected());
+        QVERIFY(!form.Pfad().Komponente(maDisag).Connected());
         QVERIFY(m_desk->boxes.empty());
 
         std::string error;
@@ -112,13 +113,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
         QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.Pfad().Komponente(maSam).Connected());
     }
 
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
         profil(maRika, "ttyTFXNONE");
         Form form(*m_liste, start());
-        QVERIFY(!form.RikaCom->Connected());
+        QVERIFY(!form.Pfad().Komponente(maRika).Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
                                                     "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
@@ -133,10 +134,10 @@ private slots:
         profil(maRika, rika->portName());
         Form form(*m_liste, start());
         form.hide();
-        QVERIFY(form.RikaCom->Connected());
+        QVERIFY(form.Pfad().Komponente(maRika).Connected());
 
-        form.TfxError(form.SamCom.get(), 0); // the text follows the profile, not the sender
-        QVERIFY(!form.RikaCom->Connected());
+        form.TfxError(&form.Pfad().Komponente(maSam), 0); // the text follows the profile, not the sender
+        QVERIFY(!form.Pfad().Komponente(maRika).Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
@@ -150,12 +151,12 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.Pfad().Komponente(maSam).Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].text,
                  "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
-        QVERIFY(!form.SamCom->Connected());
+        QVERIFY(!form.Pfad().Komponente(maSam).Connected());
     }
 };
 
