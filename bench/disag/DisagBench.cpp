@@ -3,6 +3,7 @@
 // protocol file, both without and with the journal that keeps every line on disk, and a burst of
 // 10,000 shot lines sent as fast as the pseudo-terminal takes them; then what the journal costs
 // for a line and for a series. Prints the figures beside their targets; never fails.
+#include "DisagCom.h"
 #include "Serienpfad.h"
 
 #include "Figures.h"
@@ -220,8 +221,8 @@ void wseToRecord(bool mitJournal) {
     std::mutex mutex;
     std::condition_variable cv;
     int written = 0;
-    pfad.DisagCom->OnData = [&](TCustomComPort*, const std::string& text) {
-        pfad.DisagComData(text);
+    pfad.Komponente(maDisag).OnData = [&](TCustomComPort*, const std::string& text) {
+        pfad.Teil(maDisag).daten(text);
         if (text == "WSE") {
             latency.push_back(ms(Clock::now() - Clock::time_point(Clock::duration(wseSent.load()))));
             std::lock_guard lock(mutex);

@@ -250,6 +250,11 @@ int runHeadless(int argc, char** argv) {
         sagen("Das Profil \"" + win1252ToUtf8(text(profil.Name)) + "\" nennt keine Ringlesemaschine.");
         return Ausgang::aufruf;
     }
+    // Values the machine cannot work with: nothing is started.
+    if (const std::string fehler = profilFehler(profil); !fehler.empty()) {
+        ausgabe.sagen(fehler);
+        return Ausgang::aufruf;
+    }
     const std::string port = optionen->port ? utf8ToWin1252(*optionen->port) : text(profil.Port);
 
     // One instance per port, whichever user runs it.

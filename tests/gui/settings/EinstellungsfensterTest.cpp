@@ -1,6 +1,7 @@
 // The settings window's controls and the active profile: applying, reconnecting, the question
 // about the protocol file, the profile box, the number fields and the buttons.
 
+#include "Maschinentabelle.h"
 #include "SettingsFixture.h"
 
 #include <QFocusEvent>

@@ -12,6 +12,7 @@
 #include "RikaMachine.h"
 #include "SamCom.h"
 #include "SamMachine.h"
+#include "Serienpfad.h"
 #include "SimLine.h"
 
 #include "QtMainThread.h"
@@ -213,8 +214,8 @@ private slots:
         m_form->f().Maschinenwahl->setItemIndex(maSam);
 
         // the SAM's port is open on the first stand-in; the test of the second closes it
-        m_form->logik().Pfad().SamCom->SetPort(sam->portName());
-        m_form->logik().Pfad().SamCom->Open();
+        m_form->logik().Pfad().Komponente(maSam).SetPort(sam->portName());
+        m_form->logik().Pfad().Komponente(maSam).Open();
         m_form->f().Port->setItemIndex(1);
         const int geoeffnet = m_form->geoeffnet;
         m_form->logik().MaschinentestClick();
@@ -225,13 +226,13 @@ private slots:
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
         // not the tested machine on the tested port comes back, but the profile's machine (a Disag
         // on its own port: the form counts the opening)
-        QVERIFY(!m_form->logik().Pfad().SamCom->Connected());
+        QVERIFY(!m_form->logik().Pfad().Komponente(maSam).Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
 
         m_form->f().Port->setItemIndex(0);
         m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
-        QVERIFY(!m_form->logik().Pfad().SamCom->Connected());
+        QVERIFY(!m_form->logik().Pfad().Komponente(maSam).Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 2);
     }
 };

@@ -8,6 +8,7 @@
 #include "RikaMachine.h"
 #include "SamCom.h"
 #include "SamMachine.h"
+#include "Serienpfad.h"
 #include "SimLine.h"
 
 #include "Einstellungsfenster.h"
@@ -15,7 +16,6 @@
 #include "Profilliste.h"
 #include "QtMainThread.h"
 #include "ScriptedDesktop.h"
-#include "Serienpfad.h"
 #include "StartFolder.h"
 
 #include <QtTest>
@@ -79,9 +79,9 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.logik().Pfad().SamCom->Connected());
-        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
-        QVERIFY(!form.logik().Pfad().DisagCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maDisag).Connected());
         QVERIFY(m_desk->boxes.empty());
 
         std::string error;
@@ -107,13 +107,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
         QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
-        QVERIFY(form.logik().Pfad().SamCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
     }
 
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
         profil(maRika, "ttyTFXNONE");
         Form form(*m_liste, start());
-        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
                                                     "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
@@ -128,11 +128,10 @@ private slots:
         profil(maRika, rika->portName());
         Form form(*m_liste, start());
         form.hide();
-        QVERIFY(form.logik().Pfad().RikaCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maRika).Connected());
 
-        form.logik().TfxError(form.logik().Pfad().SamCom.get(),
-                              0); // the text follows the profile, not the sender
-        QVERIFY(!form.logik().Pfad().RikaCom->Connected());
+        form.logik().TfxError(&form.logik().Pfad().Komponente(maSam), 0); // the text follows the profile, not the sender
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
@@ -146,12 +145,12 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.logik().Pfad().SamCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].text,
                  "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
-        QVERIFY(!form.logik().Pfad().SamCom->Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maSam).Connected());
     }
 };
 
