@@ -130,7 +130,8 @@ private slots:
         form.hide();
         QVERIFY(form.logik().Pfad().Komponente(maRika).Connected());
 
-        form.logik().TfxError(&form.logik().Pfad().Komponente(maSam), 0); // the text follows the profile, not the sender
+        form.logik().TfxError(&form.logik().Pfad().Komponente(maSam),
+                              0); // the text follows the profile, not the sender
         QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
