@@ -12,24 +12,6 @@
 
 namespace {
 
-// The target type code of a series, from the profile's target type (0..5).
-std::string_view scheibentypCode(int32_t scheibentyp) {
-    switch (scheibentyp) {
-    case 0: // LG 10er-Band
-    case 1: // LG 5er-Band
-    case 2: // LG Einzelscheibe
-        return "LG";
-    case 3:
-        return "LP";
-    case 4:
-        return "ZS";
-    case 5:
-        return "KK";
-    default:
-        return ""; // a damaged profile value: no target type rather than a wrong one
-    }
-}
-
 // The cosine or sine of an angle for one coordinate. At whole multiples of 30 degrees one of the
 // two is rational (0, +-1/2 or +-1): it is kept exactly as a number of halves, so that a
 // coordinate that is whole (500 at 60 degrees gives 25) comes out whole and is not truncated
@@ -100,8 +82,26 @@ std::pair<Faktor, Faktor> richtung(float winkel) {
     return {c, winkel < 0 ? negiert(s) : s};
 }
 
-// A line as it may be shown in a message: control bytes made visible, long lines cut.
-std::string zeileFuerMeldung(std::string_view zeile) {
+} // namespace
+
+std::string_view disagScheibentypCode(int32_t scheibentyp) {
+    switch (scheibentyp) {
+    case 0: // LG 10er-Band
+    case 1: // LG 5er-Band
+    case 2: // LG Einzelscheibe
+        return "LG";
+    case 3:
+        return "LP";
+    case 4:
+        return "ZS";
+    case 5:
+        return "KK";
+    default:
+        return ""; // a damaged profile value: no target type rather than a wrong one
+    }
+}
+
+std::string meldungszeile(std::string_view zeile) {
     constexpr std::size_t maxLaenge = 80;
     std::string s;
     for (const char c : zeile.substr(0, maxLaenge))
@@ -110,8 +110,6 @@ std::string zeileFuerMeldung(std::string_view zeile) {
         s += "...";
     return s;
 }
-
-} // namespace
 
 DisagDaten::DisagDaten(Profilliste& profile, TProtokollAusgabe& ausgabe)
     : m_profile(profile), m_ausgabe(ausgabe) {}
@@ -144,14 +142,14 @@ void DisagDaten::DisagComData(const std::string& Data) {
     for (const TDisagSchuss& schuss : zeile.Schuesse)
         m_schussListe.push_back(schussDatensatz(schuss));
     if (!zeile.Fehler.empty()) {
-        desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
+        desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + meldungszeile(Data) +
                                  "\n\r" + zeile.Fehler +
                                  ".\n\rDie Sch\xFCsse dieser Zeile werden nicht gespeichert.",
                              "Fehler", Mb::Ok | Mb::IconError);
     } else if (zeile.Unvollstaendig) {
         desktop().messageBox(
             "Die Disag hat eine Zeile gesendet, deren letzter Schuss unvollst\xE4ndig ist:\n\r" +
-                zeileFuerMeldung(Data) +
+                meldungszeile(Data) +
                 "\n\rDie Sch\xFCsse davor werden gespeichert, der unvollst\xE4ndige nicht.",
             "Hinweis", Mb::Ok | Mb::IconInformation);
     }
@@ -159,7 +157,7 @@ void DisagDaten::DisagComData(const std::string& Data) {
 
 TSerienDatensatz DisagDaten::offeneSerieNehmen() {
     TSerienDatensatz serie;
-    serie.Scheibentyp.set(scheibentypCode(m_profile.aktiv().Scheibentyp));
+    serie.Scheibentyp.set(disagScheibentypCode(m_profile.aktiv().Scheibentyp));
     serie.Teilerfaktor.set("1");
     serie.Schusszahl.set(std::to_string(m_schussListe.size()));
     serie.Schuesse = std::move(m_schussListe);

@@ -4,12 +4,20 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 class Profilliste;
 class TProtokollAusgabe;
 struct TDisagSchuss;
+
+// The target type code of a Disag series ("LG", "LP", "ZS", "KK") from a profile's Scheibentyp
+// (0..5); empty for a damaged value, rather than a wrong type.
+std::string_view disagScheibentypCode(int32_t scheibentyp);
+
+// A machine line as it may be shown in a message: control bytes made visible, long lines cut.
+std::string meldungszeile(std::string_view zeile);
 
 // The settings window's handlers for the Disag RM in remote mode. The machine reports one line
 // per event: "STA" starts a series, each "SCH=" line holds one shot or several, "WSE" ends the
