@@ -12,6 +12,24 @@
 
 namespace {
 
+// The target type code of a series, from the profile's target type (0..5).
+std::string_view scheibentypCode(int32_t scheibentyp) {
+    switch (scheibentyp) {
+    case 0: // LG 10er-Band
+    case 1: // LG 5er-Band
+    case 2: // LG Einzelscheibe
+        return "LG";
+    case 3:
+        return "LP";
+    case 4:
+        return "ZS";
+    case 5:
+        return "KK";
+    default:
+        return ""; // a damaged profile value: no target type rather than a wrong one
+    }
+}
+
 // The cosine or sine of an angle for one coordinate. At whole multiples of 30 degrees one of the
 // two is rational (0, +-1/2 or +-1): it is kept exactly as a number of halves, so that a
 // coordinate that is whole (500 at 60 degrees gives 25) comes out whole and is not truncated
@@ -84,21 +102,13 @@ std::pair<Faktor, Faktor> richtung(float winkel) {
 
 } // namespace
 
-std::string_view disagScheibentypCode(int32_t scheibentyp) {
-    switch (scheibentyp) {
-    case 0: // LG 10er-Band
-    case 1: // LG 5er-Band
-    case 2: // LG Einzelscheibe
-        return "LG";
-    case 3:
-        return "LP";
-    case 4:
-        return "ZS";
-    case 5:
-        return "KK";
-    default:
-        return ""; // a damaged profile value: no target type rather than a wrong one
-    }
+TSerienDatensatz disagSerie(int32_t scheibentyp, std::vector<TSchussDatensatz> schuesse) {
+    TSerienDatensatz serie;
+    serie.Scheibentyp.set(scheibentypCode(scheibentyp));
+    serie.Teilerfaktor.set("1");
+    serie.Schusszahl.set(std::to_string(schuesse.size()));
+    serie.Schuesse = std::move(schuesse);
+    return serie;
 }
 
 std::string meldungszeile(std::string_view zeile) {
@@ -156,11 +166,7 @@ void DisagDaten::DisagComData(const std::string& Data) {
 }
 
 TSerienDatensatz DisagDaten::offeneSerieNehmen() {
-    TSerienDatensatz serie;
-    serie.Scheibentyp.set(disagScheibentypCode(m_profile.aktiv().Scheibentyp));
-    serie.Teilerfaktor.set("1");
-    serie.Schusszahl.set(std::to_string(m_schussListe.size()));
-    serie.Schuesse = std::move(m_schussListe);
+    TSerienDatensatz serie = disagSerie(m_profile.aktiv().Scheibentyp, std::move(m_schussListe));
     m_schussListe.clear();
     return serie;
 }

@@ -12,9 +12,10 @@ class Profilliste;
 class TProtokollAusgabe;
 struct TDisagSchuss;
 
-// The target type code of a Disag series ("LG", "LP", "ZS", "KK") from a profile's Scheibentyp
-// (0..5); empty for a damaged value, rather than a wrong type.
-std::string_view disagScheibentypCode(int32_t scheibentyp);
+// A Disag series as its handlers write it: the target type code ("LG", "LP", "ZS", "KK") from
+// the profile's Scheibentyp (0..5; none for a damaged value rather than a wrong one), divisor
+// factor "1", the shots and their number.
+TSerienDatensatz disagSerie(int32_t scheibentyp, std::vector<TSchussDatensatz> schuesse);
 
 // A machine line as it may be shown in a message: control bytes made visible, long lines cut.
 std::string meldungszeile(std::string_view zeile);

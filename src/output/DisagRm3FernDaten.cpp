@@ -147,11 +147,7 @@ void DisagRm3FernDaten::DisagRm3FernComData(const std::string& Data) {
 }
 
 TSerienDatensatz DisagRm3FernDaten::offeneSerieNehmen() {
-    TSerienDatensatz serie;
-    serie.Scheibentyp.set(disagScheibentypCode(m_profile.aktiv().Scheibentyp));
-    serie.Teilerfaktor.set("1");
-    serie.Schusszahl.set(std::to_string(m_schussListe.size()));
-    serie.Schuesse = std::move(m_schussListe);
+    TSerienDatensatz serie = disagSerie(m_profile.aktiv().Scheibentyp, std::move(m_schussListe));
     m_schussListe.clear();
     return serie;
 }
