@@ -3,11 +3,13 @@
 // protocol file, both without and with the journal that keeps every line on disk, and a burst of
 // 10,000 shot lines sent as fast as the pseudo-terminal takes them; then what the journal costs
 // for a line and for a series. Prints the figures beside their targets; never fails.
+#include "DisagCom.h"
 #include "Serienpfad.h"
 
 #include "Figures.h"
 #include "LogAn.h"
 #include "Profilliste.h"
+#include "PtyPair.h"
 #include "ScratchDir.h"
 
 #include "PlainMainThread.h"
@@ -17,15 +19,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <poll.h>
 #include <string>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -57,38 +56,16 @@ std::string framed(const std::string& text) {
 // answering its enquiries (STX) and commands (ACK) as a Disag does.
 class Machine {
 public:
-    Machine() {
-        m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_fd < 0 || ::grantpt(m_fd) != 0 || ::unlockpt(m_fd) != 0) {
-            std::perror("posix_openpt");
-            std::exit(1);
-        }
-        char name[128];
-        ::ptsname_r(m_fd, name, sizeof name);
-        m_slave = name;
-        termios t{};
-        ::tcgetattr(m_fd, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(m_fd, TCSANOW, &t);
-        // Kept open so that the line never hangs up while the program has it closed.
-        m_held = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    ~Machine() {
-        ::close(m_held);
-        ::close(m_fd);
-    }
-    const std::string& port() const { return m_slave; }
+    // The program's side is kept open so that the line never hangs up while the program has it
+    // closed.
+    Machine() : m_held(::open(m_pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+    ~Machine() { ::close(m_held); }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
 
-    void write(const std::string& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += static_cast<std::size_t>(n);
-            else if (n < 0 && errno != EINTR && errno != EAGAIN)
-                return;
-        }
-    }
+    const std::string& port() const { return m_pty.slavePath(); }
+
+    void write(const std::string& bytes) { m_pty.send(bytes); }
 
     // Reads what the program sent until an ACK for a line arrived (true) or the time ran out;
     // enquiries and commands on the way are answered.
@@ -126,8 +103,8 @@ public:
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
                 return false;
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) > 0 && ::read(m_fd, &c, 1) == 1)
+            pollfd p{m_pty.master(), POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) > 0 && ::read(m_pty.master(), &c, 1) == 1)
                 return true;
         }
     }
@@ -145,12 +122,11 @@ public:
     }
 
     int commands() const { return m_commands.load(); }
-    int fd() const { return m_fd; }
+    int fd() const { return m_pty.master(); }
 
 private:
-    int m_fd = -1;
+    PtyPair m_pty;
     int m_held = -1;
-    std::string m_slave;
     bool m_inCommand = false;
     std::atomic<int> m_commands{0};
 };
@@ -245,8 +221,8 @@ void wseToRecord(bool mitJournal) {
     std::mutex mutex;
     std::condition_variable cv;
     int written = 0;
-    pfad.DisagCom->OnData = [&](TCustomComPort*, const std::string& text) {
-        pfad.DisagComData(text);
+    pfad.Komponente(maDisag).OnData = [&](TCustomComPort*, const std::string& text) {
+        pfad.Teil(maDisag).daten(text);
         if (text == "WSE") {
             latency.push_back(ms(Clock::now() - Clock::time_point(Clock::duration(wseSent.load()))));
             std::lock_guard lock(mutex);

@@ -7,6 +7,8 @@
 // polling, on an hour that the benchmark's clock passes at once.
 // Prints the figures beside their targets; never fails.
 
+#include "RikaCom.h"
+#include "SamCom.h"
 #include "Serienpfad.h"
 
 #include "Figures.h"
@@ -183,8 +185,8 @@ void latency(int series) {
     // The series path as the program has it, timed where its SAM handler has written the series.
     Serienpfad pfad(profile);
     std::vector<double> ms;
-    pfad.SamCom->OnData = [&](TCustomComPort*, std::string data) {
-        pfad.SamComData(data);
+    pfad.Komponente(maSam).OnData = [&](TCustomComPort*, std::string data) {
+        pfad.Teil(maSam).daten(data);
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - line->lastSent()).count());
     };
     std::string shots;

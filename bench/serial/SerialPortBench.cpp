@@ -5,16 +5,13 @@
 
 #include "Figures.h"
 #include "PlainMainThread.h"
+#include "PtyPair.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,26 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-            std::perror("posix_openpt");
-            std::exit(1);
-        }
-        char name[128];
-        ::ptsname_r(master, name, sizeof name);
-        slave = name;
-        termios t{};
-        ::tcgetattr(master, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(master, TCSANOW, &t);
-    }
-    ~Pty() { ::close(master); }
-};
 
 double percentile(std::vector<double> v, double p) {
     if (v.empty())
@@ -61,9 +38,9 @@ double cpuSeconds() {
 
 void rxCharLatency() {
     constexpr int Bytes = 10000;
-    Pty pty;
+    PtyPair pty;
     TCustomComPort port;
-    port.SetPort(pty.slave);
+    port.SetPort(pty.slavePath());
     port.SetEvents({evRxChar});
     port.SetSyncMethod(smNone);
     std::atomic<int> received{0};
@@ -81,7 +58,7 @@ void rxCharLatency() {
     for (int i = 0; i < Bytes; ++i) {
         const char b = static_cast<char>('0' + i % 10);
         const auto sent = Clock::now();
-        if (::write(pty.master, &b, 1) != 1)
+        if (::write(pty.master(), &b, 1) != 1)
             break;
         received.wait(i, std::memory_order_acquire);
         us.push_back(std::chrono::duration<double, std::micro>(arrived - sent).count());
@@ -96,10 +73,10 @@ void rxCharLatency() {
 
 void closeTime() {
     constexpr int Rounds = 200;
-    Pty pty;
+    PtyPair pty;
     PlainMainThread mainThread;
     TCustomComPort port; // all events, smThreadSync: the event thread and its line watch run
-    port.SetPort(pty.slave);
+    port.SetPort(pty.slavePath());
     std::vector<double> ms;
     for (int i = 0; i < Rounds; ++i) {
         port.Open();
@@ -116,10 +93,10 @@ void closeTime() {
 }
 
 void idleCpu() {
-    Pty pty;
+    PtyPair pty;
     PlainMainThread mainThread;
     TCustomComPort port; // all events
-    port.SetPort(pty.slave);
+    port.SetPort(pty.slavePath());
     port.Open();
     const double before = cpuSeconds();
     mainThread.runFor(5s);

@@ -3,13 +3,10 @@
 #include "ConfigFile.h"
 #include "Desktop.h"
 #include "Einstellungsfenster.h"
-#include "InstanceLock.h"
-#include "PlatformFile.h"
+#include "Einstellungslogik.h"
+#include "Programmlauf.h"
 #include "QtMainThread.h"
-#include "Serienjournal.h"
-#include "Serienpfad.h"
 #include "SignalWatcher.h"
-#include "Uebertragungslog.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -17,8 +14,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 
@@ -31,13 +26,6 @@ std::string currentDirectory() {
     std::error_code ec;
     const auto dir = std::filesystem::current_path(ec);
     return ec ? std::string(".") : dir.string();
-}
-
-std::string sperrdateiFehler(const InstanceLock& sperre) {
-    return "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + utf8ToWin1252(sperre.path()) +
-           "\n\rkann nicht ge\xF6"
-           "ffnet werden:\n\r" +
-           utf8ToWin1252(platform::systemErrorText(sperre.error()));
 }
 
 } // namespace
@@ -59,49 +47,20 @@ int runTrefflux(const std::function<void(Einstellungsfenster&)>& started) {
             QCoreApplication::exit(0);
     });
 
-    // 1. single instance: nothing else happens on this path
-    InstanceLock instance("DuzavozozMutex");
-    if (!instance.acquire()) {
-        if (instance.heldElsewhere())
-            desktop().messageBox(kLaeuftBereits, "Meldung", Mb::Ok);
-        else
-            desktop().messageBox(sperrdateiFehler(instance), "Fehler", Mb::Ok | Mb::IconError);
-        return 0;
-    }
-
-    // The transmission log of this instance, until the end. One that cannot be written is told
-    // once and otherwise left alone; so is the journal.
-    const auto melden = [](const std::string& text) {
-        std::fprintf(stderr, "trefflux: %s\n", text.c_str());
-        MainThread::post(
-            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
-    };
-    struct LogEnde {
-        ~LogEnde() { setUebertragungslog(nullptr); }
-    } logEnde;
-    uebertragungslogStarten({}, melden);
-
-    // 2. start directory (any length), 3. version test
-    const std::string startverzeichnis = currentDirectory();
-    const std::string konfiguration = ConfigFile::path(startverzeichnis);
-    if (!ConfigFile::startPruefung(konfiguration))
-        return 0;
-    if (beenden)
+    QtMainThread mainThread;
+    // 1. single instance, 2. start directory, 3. version test
+    Programmlauf lauf;
+    if (lauf.fensterprogrammStarten(
+            {kLaeuftBereits, [] { return currentDirectory(); }, [&beenden] { return beenden; }}))
         return 0;
     // 4. the application
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Ringlesemaschine"));
 
-    QtMainThread mainThread;
-    // The journal of this instance: what the machine hands over is on disk until it is written.
-    struct JournalEnde {
-        ~JournalEnde() { setSerienjournal(nullptr); }
-    } journalEnde;
-    serienjournalStarten(startverzeichnis, {}, melden);
     Profilliste profile;
     try {
         // 5. the settings window (6. the overwrite warning belongs to the desktop)
-        Einstellungsfenster form(profile, startverzeichnis);
+        Einstellungsfenster form(profile, lauf.Startverzeichnis());
         fertig = &form;
         QObject::connect(qApp, &QGuiApplication::commitDataRequest, &form,
                          [&form, &beenden](QSessionManager&) {
@@ -112,11 +71,9 @@ int runTrefflux(const std::function<void(Einstellungsfenster&)>& started) {
         if (beenden) {
             form.OhneFrageBeenden();
         } else {
-            // 7. hidden unless first start; shown where the desktop has no tray, so the program
-            // can always be reached, and where the protocol file's name cannot work, so the user
-            // can choose another at once.
-            if (form.Ersteinrichtung() || !QSystemTrayIcon::isSystemTrayAvailable() ||
-                !form.DateinameFehler().empty())
+            // 7. hidden unless the logic wants it up; shown where the desktop has no tray, so
+            // the program can always be reached.
+            if (form.logik().FensterBeimStart() || !QSystemTrayIcon::isSystemTrayAvailable())
                 form.show();
             else
                 form.hide();
@@ -126,21 +83,7 @@ int runTrefflux(const std::function<void(Einstellungsfenster&)>& started) {
             // 8. the loop, until the settings window closed
             QApplication::exec();
         }
-
-        // Series that never reached the protocol file and the shots of an unfinished series go
-        // to files of their own; the next start tells of them.
-        form.Pfad().MaschinenSchliessen();
-        const Serienpfad::Abschluss abschluss = form.Pfad().Abschliessen(startverzeichnis, true);
-        const auto sagen = [&beenden](const std::string& text, const char* titel, unsigned flags) {
-            std::fprintf(stderr, "trefflux: %s\n", win1252ToUtf8(text).c_str());
-            if (!beenden) // someone is there to read it
-                desktop().messageBox(text, titel, Mb::Ok | flags);
-        };
-        for (const std::string& text : abschluss.fehler)
-            sagen(text, "Fehler", Mb::IconError);
-        if (!abschluss.gemerkt) // without a journal the next start cannot tell
-            for (const std::string& text : abschluss.meldungen)
-                sagen(text, "Meldung", Mb::IconWarning);
+        form.logik().Abschliessen(!beenden); // someone is there to read it
         fertig = nullptr;
     } catch (const std::exception& e) {
         fertig = nullptr;
@@ -149,8 +92,6 @@ int runTrefflux(const std::function<void(Einstellungsfenster&)>& started) {
         fertig = nullptr;
         desktop().messageBox("Unbekannte Exception", "Fehler", Mb::Ok | Mb::IconError);
     }
-    // 9. release the guard, once the journal is closed
-    setSerienjournal(nullptr);
-    instance.release();
+    // 9. the journal closed, the guard released (the run's end)
     return 0;
 }

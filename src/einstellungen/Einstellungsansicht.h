@@ -111,10 +111,16 @@ inline constexpr const char* ErsteinrichtungHinweis =
     "Maschine und Schnittstelle w\u00e4hlen oder \u201eMaschinensuche\u201c, dann \u201e\u00dc"
     "bernehmen\u201c.";
 
-// One item of the profile menu of the tray icon.
+// One item of the profile menu of the tray icon: one per profile, in list order. So that every
+// profile stays reachable on any screen, the list goes on after every kProfileJeMenue items in a
+// submenu kWeitereProfile at the end of the menu before.
 struct Profilmenueeintrag {
-    std::string name; // the profile's name, shown as it is ("&" is no access key here)
-    bool haken;       // the check mark: the active profile
+    static constexpr int kProfileJeMenue = 30;
+    static constexpr const char* kWeitereProfile = "Weitere Profile";
+
+    std::string titel; // the profile's name with "&" doubled: a character of the name, no access key
+    bool haken;        // the check mark: the active profile
+    bool weitere;      // the first item of a submenu kWeitereProfile
 };
 
 class Einstellungsansicht {

@@ -11,6 +11,7 @@
 #include "Win1252.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -281,6 +282,21 @@ bool Einstellungslogik::CloseQuery() {
     return true;
 }
 
+void Einstellungslogik::Abschliessen(bool jemandDa) {
+    m_pfad->MaschinenSchliessen();
+    const Serienpfad::Abschluss abschluss = m_pfad->Abschliessen(m_startverzeichnis, true);
+    const auto sagen = [jemandDa](const std::string& text, const char* titel, unsigned flags) {
+        std::fprintf(stderr, "trefflux: %s\n", win1252ToUtf8(text).c_str());
+        if (jemandDa)
+            desktop().messageBox(text, titel, Mb::Ok | flags);
+    };
+    for (const std::string& text : abschluss.fehler)
+        sagen(text, "Fehler", Mb::IconError);
+    if (!abschluss.gemerkt) // without a journal the next start cannot tell
+        for (const std::string& text : abschluss.meldungen)
+            sagen(text, "Meldung", Mb::IconWarning);
+}
+
 void Einstellungslogik::OhneFrageBeenden() {
     ProfileSpeichern(false);
     m_ansicht.trayIconEntfernen();
@@ -312,6 +328,10 @@ std::string Einstellungslogik::DateinameFehler() const {
     const std::string name = m_ansicht.feldText(Feld::Dateiname);
     return dateinameFehler(name.empty() && !m_verworfenerStandardname.empty() ? m_verworfenerStandardname
                                                                               : name);
+}
+
+bool Einstellungslogik::FensterBeimStart() const {
+    return m_ersteinrichtung || !DateinameFehler().empty();
 }
 
 bool Einstellungslogik::DateinameMelden() {
@@ -359,8 +379,16 @@ void Einstellungslogik::EinstellungenClick() {
 std::vector<Profilmenueeintrag> Einstellungslogik::Profilmenue() const {
     std::vector<Profilmenueeintrag> eintraege;
     eintraege.reserve(m_liste.size());
-    for (std::size_t i = 0; i < m_liste.size(); ++i)
-        eintraege.push_back({win1252ToUtf8(text(m_liste[i].Name)), static_cast<int>(i) == m_boxAuswahl});
+    for (std::size_t i = 0; i < m_liste.size(); ++i) {
+        std::string titel;
+        for (const char c : win1252ToUtf8(text(m_liste[i].Name))) {
+            if (c == '&')
+                titel += '&';
+            titel += c;
+        }
+        eintraege.push_back({std::move(titel), static_cast<int>(i) == m_boxAuswahl,
+                             i > 0 && i % Profilmenueeintrag::kProfileJeMenue == 0});
+    }
     return eintraege;
 }
 

@@ -53,6 +53,9 @@ public:
     // Set when no profile could be loaded and the default profile was made: the window then
     // stays open after start.
     bool Ersteinrichtung() const { return m_ersteinrichtung; }
+    // Whether the settings window comes up at the start: at a first start, and when the
+    // protocol file's name cannot work, so that the user can choose another at once.
+    bool FensterBeimStart() const;
     const std::string& Startverzeichnis() const { return m_startverzeichnis; }
     std::string configPath() const;
     int Profilindex() const { return m_profilindex; }
@@ -82,6 +85,12 @@ public:
     // The end of the session: nobody can answer, so the profiles are saved without asking and
     // the tray icon is removed.
     void OhneFrageBeenden();
+    // The end of the program, once its loop has ended: the machine ports closed, then series
+    // the protocol file never took and the shots of an unfinished series written to files of
+    // their own, which the next start tells of. What could not be kept, and where they went
+    // when there is no journal to tell it next time, is said on standard error, and in a message
+    // box when jemandDa (not at the end of the session).
+    void Abschliessen(bool jemandDa);
     // Saves the profiles; a failure is told with a message when melden is set.
     bool ProfileSpeichern(bool melden);
     // After every change of the profiles (applied, new, renamed, deleted, chosen, the separator
@@ -132,8 +141,8 @@ public:
     void NachUntenClick();
 
     // The tray icon: a click on it (nothing happens while the window or the overwrite warning
-    // is open), the menu entry "&Einstellungen", the items of the profile menu and a click on
-    // one of them.
+    // is open), the menu entry "&Einstellungen", the items of the profile menu (see
+    // Profilmenueeintrag) and a click on one of them (its index in the profile list).
     void TrayIconClick(Trayklick klick);
     bool TrayBereit() const; // whether the icon reacts now
     void EinstellungenClick();

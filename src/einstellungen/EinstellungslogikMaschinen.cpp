@@ -84,7 +84,7 @@ void Einstellungslogik::MaschinentestClick() {
     // However the test ends, the active profile's machine comes back.
     const Verbindungswache::Pause pause(*m_wache, "Maschinentest l\xE4uft",
                                         [this] { MaschineZurueckgeben(); });
-    TMachineComponent& com = art->komponente(*m_pfad);
+    TMachineComponent& com = m_pfad->Komponente(art->nummer);
     com.SetConnected(false);
     const std::string port = m_ansicht.port();
     const std::string ansiPort = utf8ToWin1252(port);

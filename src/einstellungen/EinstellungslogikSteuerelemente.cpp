@@ -10,6 +10,7 @@
 #include "Serienpfad.h"
 
 #include "Desktop.h"
+#include "DisagEinstellstring.h"
 #include "Profilliste.h"
 #include "Win1252.h"
 
@@ -253,15 +254,16 @@ bool Einstellungslogik::SteuerelementeUebernehmen() {
     const int dateimodus = m_ansicht.wahl(Wahl::Datei);
     // 2. With a header line in a file of all records, an old file whose header no longer matches
     // the record list may be deleted; only a change of what the header line describes asks, and
-    // "Nein" (the default) applies nothing.
-    if (header && dateimodus == 0 && (p.Header == 0 || m_datensatz != ::gezeigt(p.Datensatz))) {
-        if (m_ansicht.frage("Der Datensatzaufbau wurde ge\u00e4ndert.\n\r"
-                            "Deshalb sollte die Protokolldatei gel\u00f6scht werden!\n\r"
-                            "l\u00f6schen?",
-                            "Meldung", Mb::YesNo | Mb::DefButton2) != IdYes)
-            return false;
-        loescheProtokolldatei(m_ansicht.feldText(Feld::Dateiname));
-    }
+    // "Nein" (the default) applies nothing. Asked once the machine has taken the values.
+    const bool loeschenFragen =
+        header && dateimodus == 0 && (p.Header == 0 || m_datensatz != ::gezeigt(p.Datensatz));
+    const Profil vorher = p;
+    const std::array<std::int32_t, 3> trennzeichenVorher = m_trennzeichen;
+    const auto nichtsUebernehmen = [&] {
+        p = vorher;
+        m_trennzeichen = trennzeichenVorher;
+        return false;
+    };
 
     // 3.
     bool reconnect = false;
@@ -327,6 +329,20 @@ bool Einstellungslogik::SteuerelementeUebernehmen() {
     }
     store(p.Drucker, static_cast<uint8_t>(m_ansicht.schalter(Schalter::Drucker) ? 1 : 0));
     store(p.Teilergrenze, zahl(Feld::Teilergrenze, 250));
+    // Values the chosen machine cannot work with apply nothing; the window stays open.
+    if (const std::string fehler = profilFehler(p); !fehler.empty()) {
+        nichtsUebernehmen();
+        m_ansicht.frage(win1252ToUtf8(fehler), "Fehler", Mb::Ok | Mb::IconError);
+        return false;
+    }
+    if (loeschenFragen) {
+        if (m_ansicht.frage("Der Datensatzaufbau wurde ge\u00e4ndert.\n\r"
+                            "Deshalb sollte die Protokolldatei gel\u00f6scht werden!\n\r"
+                            "l\u00f6schen?",
+                            "Meldung", Mb::YesNo | Mb::DefButton2) != IdYes)
+            return nichtsUebernehmen();
+        loescheProtokolldatei(m_ansicht.feldText(Feld::Dateiname));
+    }
     // 14. file, layout and separators take effect with the next record
     if (reconnect)
         MaschineAnmelden();

@@ -7,10 +7,9 @@
 #include "PlainMainThread.h"
 #include "PlatformFile.h"
 #include "Profilliste.h"
-#include "Serienjournal.h"
+#include "Programmlauf.h"
 #include "Serienpfad.h"
 #include "StderrDesktop.h"
-#include "Uebertragungslog.h"
 #include "Verbindungswache.h"
 #include "Win1252.h"
 
@@ -251,6 +250,11 @@ int runHeadless(int argc, char** argv) {
         sagen("Das Profil \"" + win1252ToUtf8(text(profil.Name)) + "\" nennt keine Ringlesemaschine.");
         return Ausgang::aufruf;
     }
+    // Values the machine cannot work with: nothing is started.
+    if (const std::string fehler = profilFehler(profil); !fehler.empty()) {
+        ausgabe.sagen(fehler);
+        return Ausgang::aufruf;
+    }
     const std::string port = optionen->port ? utf8ToWin1252(*optionen->port) : text(profil.Port);
 
     // One instance per port, whichever user runs it.
@@ -267,17 +271,12 @@ int runHeadless(int argc, char** argv) {
     }
 
     // The transmission log of this port, named after it, until the end. One that cannot be
-    // written is said once on standard error and otherwise left alone.
-    struct LogEnde {
-        ~LogEnde() { setUebertragungslog(nullptr); }
-    } logEnde;
-    uebertragungslogStarten(win1252ToUtf8(port));
-    // The journal of this port: what the machine hands over is on disk until it is written, and
-    // a restart after a crash writes it.
-    struct JournalEnde {
-        ~JournalEnde() { setSerienjournal(nullptr); }
-    } journalEnde;
-    serienjournalStarten(startverzeichnis, geraetepfad(win1252ToUtf8(port)), sagen);
+    // written is said once on standard error and otherwise left alone. The journal of this port:
+    // what the machine hands over is on disk until it is written, and a restart after a crash
+    // writes it.
+    Programmlauf lauf;
+    lauf.uebertragungslogStarten(win1252ToUtf8(port), {});
+    lauf.serienjournalStarten(startverzeichnis, geraetepfad(win1252ToUtf8(port)), sagen);
 
     PlainMainThread mainThread;
     std::atomic<bool> beenden{false};

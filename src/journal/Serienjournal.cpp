@@ -220,7 +220,7 @@ Serienjournal::Bearbeitung::~Bearbeitung() {
 }
 
 void Serienjournal::bearbeitet(Quelle quelle, std::uint64_t nr) {
-    if (quelle != Quelle::disag)
+    if (!zeilenweise(quelle))
         verbraucht(quelle, nr);
 }
 
@@ -301,8 +301,7 @@ std::optional<Serienjournal::Satz> Serienjournal::lesen(std::string_view zeile) 
     Satz satz;
     satz.art = felder[0][0];
     satz.quelle = static_cast<Quelle>(felder[2][0]);
-    if (std::string_view("ESVFMG").find(satz.art) == std::string_view::npos ||
-        std::string_view("SRD").find(felder[2][0]) == std::string_view::npos ||
+    if (std::string_view("ESVFMG").find(satz.art) == std::string_view::npos || !quellenart(felder[2][0]) ||
         std::string_view("01").find(felder[6][0]) == std::string_view::npos || !zahl(felder[1], satz.nr) ||
         !zahl(felder[3], satz.bezug) || !zahl(felder[5], satz.ziel.dateimodus))
         return std::nullopt;
@@ -322,14 +321,14 @@ std::optional<Serienjournal::Satz> Serienjournal::lesen(std::string_view zeile) 
 
 void Serienjournal::anwenden(std::map<std::uint64_t, Satz>& lebend, Satz satz) {
     const auto verbrauchen = [&lebend](Quelle quelle, std::uint64_t bis) {
-        if (quelle != Quelle::disag) {
+        if (!zeilenweise(quelle)) {
             if (const auto it = lebend.find(bis); it != lebend.end() && it->second.art == 'E')
                 lebend.erase(it);
             return;
         }
-        // A Disag series is made of every line before the one that ends it.
+        // A series of lines is made of every line of its machine before the one that ends it.
         for (auto it = lebend.begin(); it != lebend.end() && it->first <= bis;) {
-            if (it->second.art == 'E' && it->second.quelle == Quelle::disag)
+            if (it->second.art == 'E' && it->second.quelle == quelle)
                 it = lebend.erase(it);
             else
                 ++it;

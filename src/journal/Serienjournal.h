@@ -39,9 +39,32 @@
 
 class Serienjournal {
 public:
-    // The machine a piece came from. A SAM's or a Rika's piece is a whole series; a Disag's
-    // pieces are lines, and a series is made of those since the last "WSE".
+    // The machine a piece came from (its line in the machine table names it). A SAM's or a
+    // Rika's piece is a whole series; a Disag's pieces are lines, and a series is made of those
+    // since the last "WSE".
     enum class Quelle : char { sam = 'S', rika = 'R', disag = 'D' };
+    // Every source the file may name, and whether its pieces are lines of a series: those live
+    // on until their series is made.
+    struct Quellenart {
+        Quelle quelle;
+        bool zeilen;
+    };
+    static constexpr Quellenart Quellen[] = {
+        {Quelle::sam, false},
+        {Quelle::rika, false},
+        {Quelle::disag, true},
+    };
+    static constexpr const Quellenart* quellenart(char zeichen) {
+        for (const Quellenart& art : Quellen) {
+            if (static_cast<char>(art.quelle) == zeichen)
+                return &art;
+        }
+        return nullptr;
+    }
+    static constexpr bool zeilenweise(Quelle quelle) {
+        const Quellenart* art = quellenart(static_cast<char>(quelle));
+        return art && art->zeilen;
+    }
 
     // Where a series goes: the protocol file and how it is written, as the active profile said.
     struct Ziel {

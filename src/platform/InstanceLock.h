@@ -28,6 +28,9 @@ public:
     // on POSIX, GetLastError() on Windows.
     int error() const { return m_error; }
     const std::string& path() const { return m_path; }
+    // When acquire() failed for another reason: the message of a window program's start, with
+    // the system's reason (Windows-1252).
+    std::string fehlertext() const;
     void release();
 
     // Where the lock file for a name lies (on Windows: the mutex's name).

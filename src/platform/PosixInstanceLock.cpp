@@ -1,5 +1,8 @@
 #include "InstanceLock.h"
 
+#include "PlatformFile.h"
+#include "Win1252.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -75,4 +78,11 @@ void InstanceLock::release() {
         close(fd);
         m_handle = -1;
     }
+}
+
+std::string InstanceLock::fehlertext() const {
+    return "Die Sperrdatei, die einen zweiten Start verhindert,\n\r" + utf8ToWin1252(m_path) +
+           "\n\rkann nicht ge\xF6"
+           "ffnet werden:\n\r" +
+           utf8ToWin1252(platform::systemErrorText(m_error));
 }

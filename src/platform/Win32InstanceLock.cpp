@@ -1,5 +1,8 @@
 #include "InstanceLock.h"
 
+#include "PlatformFile.h"
+#include "Win1252.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -52,4 +55,9 @@ void InstanceLock::release() {
         ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
         m_handle = -1;
     }
+}
+
+std::string InstanceLock::fehlertext() const {
+    return "Der Schutz gegen einen zweiten Start kann nicht angelegt werden:\n\r" +
+           utf8ToWin1252(platform::systemErrorText(m_error));
 }

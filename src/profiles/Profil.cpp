@@ -118,7 +118,7 @@ Profil Profil::standard(std::string_view startverzeichnis, std::string_view port
     Profil p;
     setText(p.Name, "Standardprofil");
     setText(p.Port, port.empty() ? std::string_view("COM1") : port);
-    p.Maschine = maDisag;
+    p.Maschine = 2; // the Disag RM II/III/IV
     p.Dateimodus = 0;
     p.Warnen = 1;
     p.Zehntelringe = 1;
@@ -188,9 +188,6 @@ std::optional<int> elementCode(int8_t slot) {
 
 bool validSeparator(int32_t code) {
     return code >= 0 && code <= 257;
-}
-bool validMaschine(int32_t maschine) {
-    return maschine >= 0 && maschine <= 2;
 }
 bool validScheibentyp(int32_t scheibentyp) {
     return scheibentyp >= 0 && scheibentyp <= 5;

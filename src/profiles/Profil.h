@@ -20,7 +20,7 @@
 // value. Use the checked accessors below instead of indexing a table with a raw field:
 //  - an element code other than 0..5 is an empty slot (elementCode());
 //  - a separator code outside 0..257 writes nothing and selects no row (validSeparator());
-//  - a Maschine outside 0..2 opens no port (validMaschine());
+//  - a Maschine that no line of the machine table has opens no port (maschinenart());
 //  - a Scheibentyp outside 0..5 leaves the Disag settings string as it is (validScheibentyp()).
 struct Profil {
     static constexpr std::size_t RecordSize = 756;
@@ -101,8 +101,4 @@ std::string dateinameFehler(std::string_view pfad);
 // Checked readers for values that index tables (see above).
 std::optional<int> elementCode(int8_t slot); // 0..5, else empty
 bool validSeparator(int32_t code);           // 0..257
-bool validMaschine(int32_t maschine);        // 0..2
 bool validScheibentyp(int32_t scheibentyp);  // 0..5
-
-// The machines a profile can name.
-enum TMaschine : int32_t { maRika = 0, maSam = 1, maDisag = 2 };

@@ -5,11 +5,12 @@
 #include "Uebertragungslog.h"
 
 Testausgang maschineTesten(const Maschinenart& art, Serienpfad& pfad) {
-    TMachineComponent& com = art.komponente(pfad);
+    Maschinenteil& teil = pfad.Teil(art.nummer);
+    TMachineComponent& com = teil.komponente();
     Testausgang ausgang;
     com.BeginCapture();
     try {
-        ausgang.kennung = art.testen(pfad);
+        ausgang.kennung = art.testen(teil);
     } catch (const EComPort& e) {
         ausgang.geoeffnet = false;
         ausgang.fehler = e;
@@ -44,7 +45,7 @@ Suchergebnis maschinenSuchen(Serienpfad& pfad, const std::vector<std::string>& p
             std::string antworten;
             std::string grund;
             for (const Maschinenart& art : maschinentabelle()) {
-                art.komponente(pfad).SetPort(p);
+                pfad.Komponente(art.nummer).SetPort(p);
                 const Testausgang ausgang = maschineTesten(art, pfad);
                 if (ausgang.kennung)
                     return {true, art.sucheGefunden(*ausgang.kennung, p), art.nummer, p};

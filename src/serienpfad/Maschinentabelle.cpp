@@ -1,12 +1,18 @@
 #include "Maschinentabelle.h"
 
-#include "Serienpfad.h"
+#include "DisagCom.h"
+#include "RikaCom.h"
+#include "SamCom.h"
 
+#include "DisagDaten.h"
 #include "DisagEinstellstring.h"
 #include "Profil.h"
+#include "SamRikaDaten.h"
 
-#include <array>
 #include <charconv>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -33,91 +39,177 @@ std::string rikaVersion(const std::string& text) {
 const std::string Uebernehmen = "\n\n\xDC"
                                 "bernehmen ?";
 
-const std::array<Maschinenart, 3> Tabelle{{
+// The component of a machine's part: the one handed in, which must be of the machine's kind, or
+// a new one.
+template <class Com> std::unique_ptr<TMachineComponent> eigene(std::unique_ptr<TMachineComponent> gegeben) {
+    if (!gegeben)
+        return std::make_unique<Com>();
+    if (!dynamic_cast<Com*>(gegeben.get()))
+        throw std::invalid_argument("a component of another machine");
+    return gegeben;
+}
+
+// A machine whose handler takes each piece on its own and keeps nothing between them.
+template <class Com> class Teil : public Maschinenteil {
+public:
+    using Handler = std::function<void(const std::string& Data)>;
+    Teil(std::unique_ptr<TMachineComponent> gegeben, Handler handler)
+        : Maschinenteil(eigene<Com>(std::move(gegeben))), m_handler(std::move(handler)) {}
+
+    Com& com() const { return static_cast<Com&>(komponente()); }
+    void daten(const std::string& Data) override { m_handler(Data); }
+
+private:
+    Handler m_handler;
+};
+
+template <class Com> Com& com(Maschinenteil& teil) {
+    return static_cast<Com&>(teil.komponente());
+}
+
+// The Disag reports one line per event; its handler collects the shots of a series until "WSE".
+class DisagTeil : public Maschinenteil {
+public:
+    DisagTeil(const Umfeld& umfeld, std::unique_ptr<TMachineComponent> gegeben)
+        : Maschinenteil(eigene<TDisagCom>(std::move(gegeben))), m_daten(umfeld.liste, umfeld.ausgabe) {
+        // What the profile does not set never changes: rings and divisors in tenths, no
+        // subtotals, no divisor mark. The rest comes from the profile when the port opens.
+        TDisagEinstellstring& disag = com<TDisagCom>(*this).Einstellstring();
+        disag.SetRingauswertung(raZR);
+        disag.SetTeilerauswertung(taZT);
+        disag.SetTeilergrenze("250");
+        disag.SetScheibenschusszahl("1");
+        disag.SetGesamtschusszahl("10");
+        disag.SetZwischensummenschusszahl("0");
+        disag.SetTeilermarkierung(false);
+        disag.SetScheibentext("Text");
+        com<TDisagCom>(*this).OnEdit = [this](TCustomComPort*, std::int32_t Schussnr, std::string& Ringwert) {
+            m_daten.DisagComEdit(Schussnr, Ringwert);
+        };
+    }
+
+    void daten(const std::string& Data) override { m_daten.DisagComData(Data); }
+    bool serieOffen() const override { return !m_daten.SchussListe().empty(); }
+    TSerienDatensatz offeneSerieNehmen() override { return m_daten.offeneSerieNehmen(); }
+
+private:
+    DisagDaten m_daten;
+};
+
+using Quelle = Serienjournal::Quelle;
+
+const Maschinenart Tabelle[] = {
     {
-        maRika,
-        "Rika SAG-1",
-        "Rika SAG-1",
-        nullptr,
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.RikaCom; },
-        [](Serienpfad& pfad) {
-            pfad.RikaCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.RikaComData(Data); };
+        .nummer = maRika,
+        .auswahl = "Rika SAG-1",
+        .name = "Rika SAG-1",
+        .einstellseite = nullptr,
+        .quelle = Quelle::rika,
+        // The Rika always evaluates rings and divisors in tenths.
+        .machen = [](const Maschinenteil::Umfeld& umfeld,
+                     std::unique_ptr<TMachineComponent> gegeben) -> std::unique_ptr<Maschinenteil> {
+            auto teil = std::make_unique<Teil<TRikaCom>>(
+                std::move(gegeben), [&ausgabe = umfeld.ausgabe](const std::string& Data) {
+                    SamRikaDaten(ausgabe).RikaComData(Data);
+                });
+            teil->com().Einstellungen().SetZehntelwertung(zwZRT);
+            return teil;
         },
-        nullptr,
+        .einstellen = nullptr,
+        .profilFehler = nullptr,
         // A Rika that answers without a version text is no Rika.
-        [](Serienpfad& pfad) -> std::optional<std::string> {
+        .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
             std::string version;
-            if (pfad.RikaCom->Test(version) && !version.empty())
+            if (com<TRikaCom>(teil).Test(version) && !version.empty())
                 return version;
             return std::nullopt;
         },
-        [](const std::string& version, const std::string& port) {
-            return "Auswertmaschine Rika SAG Version " + rikaVersion(version) + "\nan " + port + " gefunden!";
-        },
-        [](const std::string& port) { return "Auswertmaschine Rika SAG \nan " + port + " nicht gefunden!"; },
-        [](const std::string& version, const std::string& port) {
-            return "Auswertmaschine Rika SAG Version " + version + " an " + port + " gefunden!" + Uebernehmen;
-        },
-        "0,2 s",
+        .testGefunden =
+            [](const std::string& version, const std::string& port) {
+                return "Auswertmaschine Rika SAG Version " + rikaVersion(version) + "\nan " + port +
+                       " gefunden!";
+            },
+        .testNichtGefunden =
+            [](const std::string& port) {
+                return "Auswertmaschine Rika SAG \nan " + port + " nicht gefunden!";
+            },
+        .sucheGefunden =
+            [](const std::string& version, const std::string& port) {
+                return "Auswertmaschine Rika SAG Version " + version + " an " + port + " gefunden!" +
+                       Uebernehmen;
+            },
+        .testWartezeit = "0,2 s",
     },
     {
-        maSam,
-        "Sam 4000",
-        "SAM",
-        nullptr,
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.SamCom; },
-        [](Serienpfad& pfad) {
-            pfad.SamCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.SamComData(Data); };
+        .nummer = maSam,
+        .auswahl = "Sam 4000",
+        .name = "SAM",
+        .einstellseite = nullptr,
+        .quelle = Quelle::sam,
+        .machen = [](const Maschinenteil::Umfeld& umfeld,
+                     std::unique_ptr<TMachineComponent> gegeben) -> std::unique_ptr<Maschinenteil> {
+            return std::make_unique<Teil<TSamCom>>(std::move(gegeben),
+                                                   [&ausgabe = umfeld.ausgabe](const std::string& Data) {
+                                                       SamRikaDaten(ausgabe).SamComData(Data);
+                                                   });
         },
-        nullptr,
-        [](Serienpfad& pfad) -> std::optional<std::string> {
-            if (pfad.SamCom->Test())
+        .einstellen = nullptr,
+        .profilFehler = nullptr,
+        .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
+            if (com<TSamCom>(teil).Test())
                 return std::string();
             return std::nullopt;
         },
-        [](const std::string&, const std::string& port) {
-            return "Auswertmaschine SAM 4000\nan " + port + " gefunden!";
-        },
-        [](const std::string& port) { return "Auswertmaschine SAM 4000\nan " + port + " nicht gefunden!"; },
-        [](const std::string&, const std::string& port) {
-            return "Auswertmaschine SAM 4000 an " + port + " gefunden!" + Uebernehmen;
-        },
-        "0,1 s",
+        .testGefunden =
+            [](const std::string&, const std::string& port) {
+                return "Auswertmaschine SAM 4000\nan " + port + " gefunden!";
+            },
+        .testNichtGefunden =
+            [](const std::string& port) {
+                return "Auswertmaschine SAM 4000\nan " + port + " nicht gefunden!";
+            },
+        .sucheGefunden =
+            [](const std::string&, const std::string& port) {
+                return "Auswertmaschine SAM 4000 an " + port + " gefunden!" + Uebernehmen;
+            },
+        .testWartezeit = "0,1 s",
     },
     {
-        maDisag,
-        "Disag RM II/III/IV",
-        "Disag",
-        "SeiteMaschinen",
-        [](Serienpfad& pfad) -> TMachineComponent& { return *pfad.DisagCom; },
-        [](Serienpfad& pfad) {
-            // The Disag reports one line per event; its handler collects the shots of a series.
-            pfad.DisagCom->OnData = [&pfad](TCustomComPort*, std::string Data) { pfad.DisagComData(Data); };
-            pfad.DisagCom->OnEdit = [&pfad](TCustomComPort*, std::int32_t Schussnr, std::string& Ringwert) {
-                pfad.DisagComEdit(Schussnr, Ringwert);
-            };
+        .nummer = maDisag,
+        .auswahl = "Disag RM II/III/IV",
+        .name = "Disag",
+        .einstellseite = "SeiteMaschinen",
+        .quelle = Quelle::disag,
+        .machen = [](const Maschinenteil::Umfeld& umfeld,
+                     std::unique_ptr<TMachineComponent> gegeben) -> std::unique_ptr<Maschinenteil> {
+            return std::make_unique<DisagTeil>(umfeld, std::move(gegeben));
         },
-        [](Serienpfad& pfad, const Profil& profil) {
-            einstellstringAusProfil(pfad.DisagCom->Einstellstring(), profil);
-        },
+        .einstellen =
+            [](Maschinenteil& teil, const Profil& profil) {
+                einstellstringAusProfil(com<TDisagCom>(teil).Einstellstring(), profil);
+            },
+        .profilFehler = nullptr,
         // A Disag that does not name its model is an RM IV; one whose answer came damaged twice
         // is found with its model unknown.
-        [](Serienpfad& pfad) -> std::optional<std::string> {
+        .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
             std::string modell;
-            if (!pfad.DisagCom->Test(modell))
+            if (!com<TDisagCom>(teil).Test(modell))
                 return std::nullopt;
             return modell.empty() ? std::string("RM IV") : modell;
         },
-        [](const std::string& modell, const std::string& port) {
-            return "Auswertmaschine Disag Modell " + modell + "\nan " + port + " gefunden!";
-        },
-        [](const std::string& port) { return "Auswertmaschine Disag \nan " + port + " nicht gefunden!"; },
-        [](const std::string& modell, const std::string& port) {
-            return "Disag Modell " + modell + " an " + port + " gefunden !" + Uebernehmen;
-        },
-        "0,1 s",
+        .testGefunden =
+            [](const std::string& modell, const std::string& port) {
+                return "Auswertmaschine Disag Modell " + modell + "\nan " + port + " gefunden!";
+            },
+        .testNichtGefunden =
+            [](const std::string& port) { return "Auswertmaschine Disag \nan " + port + " nicht gefunden!"; },
+        .sucheGefunden =
+            [](const std::string& modell, const std::string& port) {
+                return "Disag Modell " + modell + " an " + port + " gefunden !" + Uebernehmen;
+            },
+        .testWartezeit = "0,1 s",
     },
-}};
+};
 
 } // namespace
 
@@ -131,4 +223,9 @@ const Maschinenart* maschinenart(std::int32_t nummer) {
             return &art;
     }
     return nullptr;
+}
+
+std::string profilFehler(const Profil& profil) {
+    const Maschinenart* art = maschinenart(profil.Maschine);
+    return art && art->profilFehler ? art->profilFehler(profil) : std::string();
 }

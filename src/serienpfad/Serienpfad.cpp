@@ -7,17 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 
 #include <thread>
 #include <utility>
-
-namespace {
-
-template <class T> std::unique_ptr<T> oderNeu(std::unique_ptr<T> komponente) {
-    return komponente ? std::move(komponente) : std::make_unique<T>();
-}
-
-} // namespace
 
 std::string portfehlerText(const EComPort& e, const std::string& port) {
     const std::string text = utf8ToWin1252(schnittstellenfehler(e, win1252ToUtf8(port)));
@@ -54,27 +47,19 @@ std::string portfehlerMeldung(const EComPort& e, const std::string& port) {
 
 Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle kopfzeile,
                        Komponenten komponenten)
-    : RikaCom(oderNeu(std::move(komponenten.rika))), SamCom(oderNeu(std::move(komponenten.sam))),
-      DisagCom(oderNeu(std::move(komponenten.disag))), m_liste(liste),
-      m_ausgabe(std::make_unique<TProtokollAusgabe>(liste, std::move(kopfzeile))),
-      m_disagDaten(std::make_unique<DisagDaten>(liste, *m_ausgabe)), m_journal(serienjournal()) {
-    // Each component starts on "COM1"; the profile's port is set when it is opened.
-    for (const Maschinenart& art : maschinentabelle())
-        art.komponente(*this).SetPort("COM1");
-    RikaCom->Einstellungen().SetZehntelwertung(zwZRT);
-    TDisagEinstellstring& disag = DisagCom->Einstellstring();
-    disag.SetRingauswertung(raZR);
-    disag.SetTeilerauswertung(taZT);
-    disag.SetTeilergrenze("250");
-    disag.SetScheibenschusszahl("1");
-    disag.SetGesamtschusszahl("10");
-    disag.SetZwischensummenschusszahl("0");
-    disag.SetTeilermarkierung(false);
-    disag.SetScheibentext("Text");
-
+    : m_liste(liste), m_ausgabe(std::make_unique<TProtokollAusgabe>(liste, std::move(kopfzeile))),
+      m_journal(serienjournal()) {
+    const Maschinenteil::Umfeld umfeld{liste, *m_ausgabe};
     for (const Maschinenart& art : maschinentabelle()) {
-        art.verbinden(*this);
-        TMachineComponent& com = art.komponente(*this);
+        std::unique_ptr<TMachineComponent> gegeben;
+        if (const auto it = komponenten.find(art.nummer); it != komponenten.end())
+            gegeben = std::move(it->second);
+        m_teile.push_back(art.machen(umfeld, std::move(gegeben)));
+        Maschinenteil& teil = *m_teile.back();
+        TMachineComponent& com = teil.komponente();
+        // Each component starts on "COM1"; the profile's port is set when it is opened.
+        com.SetPort("COM1");
+        com.OnData = [&teil](TCustomComPort*, std::string Data) { teil.daten(Data); };
         com.OnError = [this](TCustomComPort* Sender, std::int32_t ErrorCode) { TfxError(Sender, ErrorCode); };
         // A notice leaves the port open: the machine goes on.
         com.OnHinweis = [](TCustomComPort*, std::string Text) {
@@ -84,20 +69,26 @@ Serienpfad::Serienpfad(Profilliste& liste, TProtokollAusgabe::Kopfzeilenquelle k
 
     if (m_journal) {
         m_ausgabe->setJournal(m_journal.get());
-        using Q = Serienjournal::Quelle;
-        const std::pair<TMachineComponent*, Q> quellen[] = {
-            {SamCom.get(), Q::sam}, {RikaCom.get(), Q::rika}, {DisagCom.get(), Q::disag}};
-        for (const auto& [com, quelle] : quellen) {
-            m_ablagen.push_back(std::make_unique<Ablage>(*m_journal, quelle));
-            com->SetDataKeeper(m_ablagen.back().get());
+        for (const Maschinenart& art : maschinentabelle()) {
+            m_ablagen.push_back(std::make_unique<Ablage>(*m_journal, art.quelle));
+            Komponente(art.nummer).SetDataKeeper(m_ablagen.back().get());
         }
     }
 }
 
 Serienpfad::~Serienpfad() {
     MaschinenSchliessen();
-    for (const Maschinenart& art : maschinentabelle())
-        art.komponente(*this).SetDataKeeper(nullptr);
+    for (const auto& teil : m_teile)
+        teil->komponente().SetDataKeeper(nullptr);
+}
+
+Maschinenteil& Serienpfad::Teil(std::int32_t nummer) const {
+    const std::span<const Maschinenart> tabelle = maschinentabelle();
+    for (std::size_t i = 0; i < tabelle.size(); ++i) {
+        if (tabelle[i].nummer == nummer)
+            return *m_teile[i];
+    }
+    throw std::out_of_range("no machine " + std::to_string(nummer));
 }
 
 std::uint64_t Serienpfad::Ablage::Keep(const std::string& data) {
@@ -157,14 +148,12 @@ void Serienpfad::Nachtragen(const std::string& startverzeichnis) {
     for (const Serienjournal::Stueck& stueck : nachlass.stuecke) {
         const std::uint64_t vorher = m_ausgabe->Genommen();
         m_ausgabe->setZielvorgabe(stueck.ziel);
-        ablage(stueck.quelle).Handle(stueck.nr, [&] {
-            if (stueck.quelle == Serienjournal::Quelle::sam)
-                SamComData(stueck.daten);
-            else if (stueck.quelle == Serienjournal::Quelle::rika)
-                RikaComData(stueck.daten);
-            else
-                DisagComData(stueck.daten);
-        });
+        const auto art = std::find_if(maschinentabelle().begin(), maschinentabelle().end(),
+                                      [&stueck](const Maschinenart& a) { return a.quelle == stueck.quelle; });
+        if (art == maschinentabelle().end()) // a machine this program does not know
+            continue;
+        Maschinenteil& teil = Teil(art->nummer);
+        ablage(stueck.quelle).Handle(stueck.nr, [&] { teil.daten(stueck.daten); });
         m_ausgabe->setZielvorgabe(std::nullopt);
         zaehle(stueck.ziel.dateiname, m_ausgabe->Genommen() - vorher);
     }
@@ -201,25 +190,28 @@ void Serienpfad::Nachtragen(const std::string& startverzeichnis) {
 }
 
 void Serienpfad::unvollstaendigeSichern(const std::string& startverzeichnis, Abschluss& abschluss) {
-    if (m_disagDaten->SchussListe().empty())
-        return;
-    const TSerienDatensatz serie = m_disagDaten->offeneSerieNehmen();
-    const std::size_t anzahl = serie.Schuesse.size();
-    const TProtokollAusgabe::Notablage datei = m_ausgabe->unvollstaendigeSichern(startverzeichnis, serie);
-    const std::string maschine = maschinenart(maDisag) ? maschinenart(maDisag)->name : "Disag";
-    const std::string schuesse = std::to_string(anzahl) + (anzahl == 1 ? " Schuss" : " Sch\xFCsse");
-    if (!datei.fehler.empty()) {
-        abschluss.fehler.push_back("Die Serie der " + maschine + " war noch nicht zu Ende. Ihre " + schuesse +
-                                   " konnten nicht in der Datei\n\r" + utf8ToWin1252(datei.pfad) +
-                                   "\n\rgesichert werden:\n\r" + datei.fehler);
-        return;
+    for (const Maschinenart& art : maschinentabelle()) {
+        Maschinenteil& teil = Teil(art.nummer);
+        if (!teil.serieOffen())
+            continue;
+        const TSerienDatensatz serie = teil.offeneSerieNehmen();
+        const std::size_t anzahl = serie.Schuesse.size();
+        const TProtokollAusgabe::Notablage datei = m_ausgabe->unvollstaendigeSichern(startverzeichnis, serie);
+        const std::string maschine = art.name;
+        const std::string schuesse = std::to_string(anzahl) + (anzahl == 1 ? " Schuss" : " Sch\xFCsse");
+        if (!datei.fehler.empty()) {
+            abschluss.fehler.push_back("Die Serie der " + maschine + " war noch nicht zu Ende. Ihre " +
+                                       schuesse + " konnten nicht in der Datei\n\r" +
+                                       utf8ToWin1252(datei.pfad) + "\n\rgesichert werden:\n\r" +
+                                       datei.fehler);
+            continue;
+        }
+        abschluss.meldungen.push_back("Die Serie der " + maschine + " war noch nicht zu Ende: " + schuesse +
+                                      (anzahl == 1 ? " steht" : " stehen") + " in der Datei\n\r" +
+                                      utf8ToWin1252(datei.pfad) + "\n\rund nicht in der Protokolldatei.");
+        if (m_journal)
+            m_journal->verbraucht(art.quelle, ablage(art.quelle).Bearbeitet());
     }
-    abschluss.meldungen.push_back("Die Serie der " + maschine + " war noch nicht zu Ende: " + schuesse +
-                                  (anzahl == 1 ? " steht" : " stehen") + " in der Datei\n\r" +
-                                  utf8ToWin1252(datei.pfad) + "\n\rund nicht in der Protokolldatei.");
-    if (m_journal)
-        m_journal->verbraucht(Serienjournal::Quelle::disag,
-                              ablage(Serienjournal::Quelle::disag).Bearbeitet());
 }
 
 Serienpfad::Abschluss Serienpfad::Abschliessen(const std::string& startverzeichnis, bool amNaechstenStart) {
@@ -247,28 +239,10 @@ Serienpfad::Abschluss Serienpfad::Abschliessen(const std::string& startverzeichn
     return abschluss;
 }
 
-// The SAM and Rika handlers keep no state between series: each call decodes one series and
-// hands it to the protocol writer.
-void Serienpfad::SamComData(const std::string& Data) {
-    SamRikaDaten(*m_ausgabe).SamComData(Data);
-}
-
-void Serienpfad::RikaComData(const std::string& Data) {
-    SamRikaDaten(*m_ausgabe).RikaComData(Data);
-}
-
-void Serienpfad::DisagComData(const std::string& Data) {
-    m_disagDaten->DisagComData(Data);
-}
-
-void Serienpfad::DisagComEdit(std::int32_t Schussnr, std::string& Ringwert) {
-    m_disagDaten->DisagComEdit(Schussnr, Ringwert);
-}
-
 void Serienpfad::MaschinenSchliessen() {
     for (const Maschinenart& art : maschinentabelle()) {
         try {
-            art.komponente(*this).Close();
+            Komponente(art.nummer).Close();
         } catch (const EComPort&) {
             // a port that fails while closing is closed as far as it goes
         }
@@ -289,12 +263,22 @@ bool Serienpfad::MaschineOeffnen() {
     const Maschinenart* art = maschinenart(profil.Maschine);
     if (!art) // no machine: no port is opened
         return true;
+    // Values the machine cannot work with: its port stays closed, and the user is told which
+    // it takes. Trying again would not help.
+    if (const std::string fehler = profilFehler(profil); !fehler.empty()) {
+        MaschinenSchliessen();
+        if (VorSchnittstellenfehler)
+            VorSchnittstellenfehler();
+        desktop().messageBox(fehler, "Fehler", Mb::Ok | Mb::IconError);
+        return false;
+    }
     const std::string port = Port();
-    TMachineComponent& com = art->komponente(*this);
+    Maschinenteil& teil = Teil(art->nummer);
+    TMachineComponent& com = teil.komponente();
     try {
         com.SetPort(port);
         if (art->einstellen)
-            art->einstellen(*this, profil);
+            art->einstellen(teil, profil);
         com.Open();
         return true;
     } catch (const EComPort& e) {

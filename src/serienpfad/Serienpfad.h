@@ -9,19 +9,14 @@
 // port that cannot be opened, a machine's notice ("Hinweis"). A view that wants to come up
 // before the first two sets the Vor... hooks.
 
-#include "DisagCom.h"
-#include "RikaCom.h"
-#include "SamCom.h"
-
-#include "DisagDaten.h"
 #include "Maschinentabelle.h"
 #include "ProtokollAusgabe.h"
-#include "SamRikaDaten.h"
 #include "Serienjournal.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,13 +28,9 @@ public:
     // The pause between closing the ports and opening the machine again when it is signed on.
     static constexpr std::chrono::milliseconds Anmeldepause{300};
 
-    // The components the path owns; one left empty is made here. (A fuzzer hands in one that
-    // takes its bytes without a device.)
-    struct Komponenten {
-        std::unique_ptr<TRikaCom> rika;
-        std::unique_ptr<TSamCom> sam;
-        std::unique_ptr<TDisagCom> disag;
-    };
+    // Components handed in, by machine number, each of its machine's kind; every other machine
+    // gets its own. (A fuzzer hands in one that takes its bytes without a device.)
+    using Komponenten = std::map<std::int32_t, std::unique_ptr<TMachineComponent>>;
 
     // Reads the active profile of the list whenever it opens a machine or writes a series. The
     // header source goes to the protocol writer. No port is opened here. The journal installed
@@ -51,19 +42,11 @@ public:
     Serienpfad(const Serienpfad&) = delete;
     Serienpfad& operator=(const Serienpfad&) = delete;
 
-    // The machine components, one per machine family. At most one has its port open: the one
-    // of the active profile's machine. The Rika always evaluates rings and divisors in tenths;
-    // the Disag's divisor evaluation, subtotals and divisor mark never change, the rest of its
-    // settings come from the profile when it opens.
-    const std::unique_ptr<TRikaCom> RikaCom;
-    const std::unique_ptr<TSamCom> SamCom;
-    const std::unique_ptr<TDisagCom> DisagCom;
-
-    // The data handlers the components' events are bound to.
-    void SamComData(const std::string& Data);
-    void RikaComData(const std::string& Data);
-    void DisagComData(const std::string& Data);
-    void DisagComEdit(std::int32_t Schussnr, std::string& Ringwert);
+    // Each machine of the table, made by its line: its component and its data handler. At most
+    // one component has its port open: the one of the active profile's machine. A number without
+    // a line raises std::out_of_range.
+    Maschinenteil& Teil(std::int32_t nummer) const;
+    TMachineComponent& Komponente(std::int32_t nummer) const { return Teil(nummer).komponente(); }
 
     TProtokollAusgabe& Ausgabe() const { return *m_ausgabe; }
 
@@ -83,14 +66,14 @@ public:
 
     // At the start, before the machine is opened: what an earlier run of this instance handed
     // over and did not write. Its series go through the protocol writer, in the order they
-    // came, each to the file it was meant for; the shots of an unfinished Disag series go into
+    // came, each to the file it was meant for; the shots of a series a machine left unfinished go into
     // a file of their own in the start directory, never into the protocol file. The user is
     // told once, with the number of series and the files.
     void Nachtragen(const std::string& startverzeichnis);
 
     // The end of a run, once the machine is closed and what it handed over has been handled:
     // the series the protocol file could not take go into a file of their own
-    // (Trefflux-nicht-geschrieben-...), the shots of an unfinished Disag series into another
+    // (Trefflux-nicht-geschrieben-...), the shots of a series a machine left unfinished into another
     // (Trefflux-unvollstaendige-Serie-...), both in the start directory. With amNaechstenStart,
     // the journal keeps the messages about them for the next start of the instance.
     struct Abschluss {
@@ -141,15 +124,15 @@ private:
         std::uint64_t m_bearbeitet = 0;
     };
     Ablage& ablage(Serienjournal::Quelle quelle); // only with a journal
-    // The shots of the unfinished Disag series into a file of their own; the message, or the
+    // The shots of a machine's unfinished series into a file of their own; the message, or the
     // failure, with the file.
     void unvollstaendigeSichern(const std::string& startverzeichnis, Abschluss& abschluss);
 
     Profilliste& m_liste;
     const std::unique_ptr<TProtokollAusgabe> m_ausgabe;
-    const std::unique_ptr<DisagDaten> m_disagDaten;
     const std::shared_ptr<Serienjournal> m_journal;
-    std::vector<std::unique_ptr<Ablage>> m_ablagen; // sam, rika, disag
+    std::vector<std::unique_ptr<Maschinenteil>> m_teile; // in the order of the table
+    std::vector<std::unique_ptr<Ablage>> m_ablagen;      // one per machine, with a journal
 };
 
 // The message about a port that failed: "Schnittstelle <port> konnte nicht geöffnet werden" with

@@ -25,20 +25,20 @@ Verbindungswache::Verbindungswache(Serienpfad& pfad) : m_pfad(pfad) {
     m_pfad.Verbindungsfehler = [this](Serienpfad::Ausfall ausfall, const std::string& meldung,
                                       const std::string& grund) { verloren(ausfall, meldung, grund); };
     for (const Maschinenart& art : maschinentabelle()) {
-        const TMachineComponent& com = art.komponente(m_pfad);
-        art.komponente(m_pfad).OnAnswer = [this, &com](TCustomComPort*) { antwort(com); };
+        TMachineComponent& com = m_pfad.Komponente(art.nummer);
+        com.OnAnswer = [this, &com](TCustomComPort*) { antwort(com); };
     }
 }
 
 Verbindungswache::~Verbindungswache() {
     m_pfad.Verbindungsfehler = nullptr;
     for (const Maschinenart& art : maschinentabelle())
-        art.komponente(m_pfad).OnAnswer = nullptr;
+        m_pfad.Komponente(art.nummer).OnAnswer = nullptr;
 }
 
 TMachineComponent* Verbindungswache::komponente() const {
     const Maschinenart* art = m_pfad.Maschine();
-    return art ? &art->komponente(m_pfad) : nullptr;
+    return art ? &m_pfad.Komponente(art->nummer) : nullptr;
 }
 
 void Verbindungswache::neueAnmeldung() {

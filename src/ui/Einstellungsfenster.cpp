@@ -26,28 +26,14 @@ static void initTreffluxResources() {
     Q_INIT_RESOURCE(trefflux);
 }
 
-// The logic of the window. The steps a subclass of the window may take over (the change test,
-// applying, opening and closing the machine) go through the window's own virtual functions,
-// whose plain versions run the logic's.
-class Einstellungsfenster::Logik final : public Einstellungslogik {
-public:
-    Logik(Einstellungsfenster& form, Profilliste& liste, std::string startverzeichnis)
-        : Einstellungslogik(liste, std::move(startverzeichnis), form), m_form(form) {}
-
-    bool SteuerelementeUebernehmen() override { return m_form.SteuerelementeUebernehmen(); }
-    bool Aenderungspruefung() override { return m_form.Aenderungspruefung(); }
-    void MaschineOeffnen() override { m_form.MaschineOeffnen(); }
-    void MaschinenSchliessen() override { m_form.MaschinenSchliessen(); }
-
-private:
-    Einstellungsfenster& m_form;
-};
-
-Einstellungsfenster::Einstellungsfenster(Profilliste& liste, std::string startverzeichnis, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_logik(std::make_unique<Logik>(*this, liste, std::move(startverzeichnis))),
-      RikaCom(m_logik->Pfad().RikaCom), SamCom(m_logik->Pfad().SamCom), DisagCom(m_logik->Pfad().DisagCom),
-      m_liste(liste), m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
+Einstellungsfenster::Einstellungsfenster(Profilliste& liste, std::string startverzeichnis,
+                                         const Logikbau& logikbau)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_ansicht(ansichtBauen(*this)),
+      m_logik(logikbau ? logikbau(liste, std::move(startverzeichnis), *m_ansicht)
+                       : std::make_unique<Einstellungslogik>(liste, std::move(startverzeichnis), *m_ansicht)),
+      m_ui(std::make_unique<Ui::Einstellungsfenster>()) {
     initTreffluxResources();
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/trefflux/target.svg")));
@@ -139,25 +125,25 @@ void Einstellungsfenster::setupControls() {
     if (info.open(QIODevice::ReadOnly))
         m_ui->Info->setHtml(QString::fromUtf8(info.readAll()));
 
-    connect(m_ui->Durchsuchen, &QPushButton::clicked, this, &Einstellungsfenster::DurchsuchenClick);
-    connect(m_ui->Uebernehmen, &QPushButton::clicked, this, &Einstellungsfenster::UebernehmenClick);
-    connect(m_ui->Abbrechen, &QPushButton::clicked, this, &Einstellungsfenster::AbbrechenClick);
+    connect(m_ui->Durchsuchen, &QPushButton::clicked, this, [this] { m_logik->DurchsuchenClick(); });
+    connect(m_ui->Uebernehmen, &QPushButton::clicked, this, [this] { m_logik->UebernehmenClick(); });
+    connect(m_ui->Abbrechen, &QPushButton::clicked, this, [this] { m_logik->AbbrechenClick(); });
     connect(m_ui->ProgrammBeenden, &QPushButton::clicked, this, &Einstellungsfenster::ProgrammBeendenClick);
-    connect(m_ui->NeuesProfil, &QPushButton::clicked, this, &Einstellungsfenster::NeuesProfilClick);
-    connect(m_ui->NeuAnmelden, &QPushButton::clicked, this, &Einstellungsfenster::NeuAnmeldenClick);
-    connect(m_ui->Maschinentest, &QPushButton::clicked, this, &Einstellungsfenster::MaschinentestClick);
-    connect(m_ui->Maschinensuche, &QPushButton::clicked, this, &Einstellungsfenster::MaschinensucheClick);
-    connect(m_ui->Hinzufuegen, &QPushButton::clicked, this, &Einstellungsfenster::HinzufuegenClick);
-    connect(m_ui->Entfernen, &QPushButton::clicked, this, &Einstellungsfenster::EntfernenClick);
-    connect(m_ui->NachOben, &QToolButton::clicked, this, &Einstellungsfenster::NachObenClick);
-    connect(m_ui->NachUnten, &QToolButton::clicked, this, &Einstellungsfenster::NachUntenClick);
+    connect(m_ui->NeuesProfil, &QPushButton::clicked, this, [this] { m_logik->NeuesProfilClick(); });
+    connect(m_ui->NeuAnmelden, &QPushButton::clicked, this, [this] { m_logik->NeuAnmeldenClick(); });
+    connect(m_ui->Maschinentest, &QPushButton::clicked, this, [this] { m_logik->MaschinentestClick(); });
+    connect(m_ui->Maschinensuche, &QPushButton::clicked, this, [this] { m_logik->MaschinensucheClick(); });
+    connect(m_ui->Hinzufuegen, &QPushButton::clicked, this, [this] { m_logik->HinzufuegenClick(); });
+    connect(m_ui->Entfernen, &QPushButton::clicked, this, [this] { m_logik->EntfernenClick(); });
+    connect(m_ui->NachOben, &QToolButton::clicked, this, [this] { m_logik->NachObenClick(); });
+    connect(m_ui->NachUnten, &QToolButton::clicked, this, [this] { m_logik->NachUntenClick(); });
     // The reactions to "Datei" and "Ringlesemaschine" follow every change, also the program's.
     connect(m_ui->Dateiwahl, &TRadioGroup::itemIndexChanged, this,
             [this](int index) { m_logik->DateiwahlClick(index); });
     connect(m_ui->Maschinenwahl, &TRadioGroup::itemIndexChanged, this,
             [this](int index) { m_logik->MaschinenwahlClick(index); });
     connect(m_ui->Trennzeichenartwahl, &TRadioGroup::itemClicked, this,
-            &Einstellungsfenster::TrennzeichenartwahlClick);
+            [this](int index) { m_logik->TrennzeichenartwahlClick(index); });
 
     connect(m_ui->Profilbox->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { m_logik->ProfilboxChange(text.toStdString()); });
@@ -167,144 +153,10 @@ void Einstellungsfenster::setupControls() {
     connect(m_ui->Profilbox, &ProfilComboBox::listeOeffnet, this, [this] { m_logik->ProfilboxExit(true); });
 }
 
-// --- What the logic does, through the functions a subclass may take over ----------------------
-
-bool Einstellungsfenster::Ersteinrichtung() const {
-    return m_logik->Ersteinrichtung();
-}
-
-const std::string& Einstellungsfenster::Startverzeichnis() const {
-    return m_logik->Startverzeichnis();
-}
-
-std::string Einstellungsfenster::configPath() const {
-    return m_logik->configPath();
-}
-
-Einstellungslogik& Einstellungsfenster::logik() const {
-    return *m_logik;
-}
-
-int Einstellungsfenster::Profilindex() const {
-    return m_logik->Profilindex();
-}
-
-Serienpfad& Einstellungsfenster::Pfad() const {
-    return m_logik->Pfad();
-}
-
-TProtokollAusgabe& Einstellungsfenster::Ausgabe() const {
-    return m_logik->Pfad().Ausgabe();
-}
-
-void Einstellungsfenster::SteuerelementeLaden() {
-    m_logik->SteuerelementeLaden();
-}
-
-bool Einstellungsfenster::SteuerelementeUebernehmen() {
-    return m_logik->Einstellungslogik::SteuerelementeUebernehmen();
-}
-
-bool Einstellungsfenster::Aenderungspruefung() {
-    return m_logik->Einstellungslogik::Aenderungspruefung();
-}
-
-void Einstellungsfenster::MaschineOeffnen() {
-    m_logik->Einstellungslogik::MaschineOeffnen();
-}
-
-void Einstellungsfenster::MaschinenSchliessen() {
-    m_logik->Einstellungslogik::MaschinenSchliessen();
-}
-
-void Einstellungsfenster::MaschineAnmelden() {
-    m_logik->MaschineAnmelden();
-}
-
-void Einstellungsfenster::ProfilWaehlen(int index) {
-    m_logik->ProfilWaehlen(index);
-}
-
-bool Einstellungsfenster::CloseQuery() {
-    return m_logik->CloseQuery();
-}
-
-bool Einstellungsfenster::ProfileSpeichern(bool report) {
-    return m_logik->ProfileSpeichern(report);
-}
-
-std::string Einstellungsfenster::DateinameFehler() const {
-    return m_logik->DateinameFehler();
-}
-
-bool Einstellungsfenster::DateinameMelden() {
-    return m_logik->DateinameMelden();
-}
-
-void Einstellungsfenster::VorMaschinenfehler() {
-    m_logik->VorMaschinenfehler();
-}
-
-std::vector<std::string> Einstellungsfenster::DatensatzTitel() const {
-    return m_logik->DatensatzTitel();
-}
-
-void Einstellungsfenster::TfxError(TCustomComPort* Sender, int32_t ErrorCode) {
-    m_logik->TfxError(Sender, ErrorCode);
-}
-
 // --- What the user does ---------------------------------------------------------------------
-
-void Einstellungsfenster::DurchsuchenClick() {
-    m_logik->DurchsuchenClick();
-}
-
-void Einstellungsfenster::UebernehmenClick() {
-    m_logik->UebernehmenClick();
-}
-
-void Einstellungsfenster::AbbrechenClick() {
-    m_logik->AbbrechenClick();
-}
 
 void Einstellungsfenster::ProgrammBeendenClick() {
     close();
-}
-
-void Einstellungsfenster::NeuesProfilClick() {
-    m_logik->NeuesProfilClick();
-}
-
-void Einstellungsfenster::NeuAnmeldenClick() {
-    m_logik->NeuAnmeldenClick();
-}
-
-void Einstellungsfenster::MaschinentestClick() {
-    m_logik->MaschinentestClick();
-}
-
-void Einstellungsfenster::MaschinensucheClick() {
-    m_logik->MaschinensucheClick();
-}
-
-void Einstellungsfenster::HinzufuegenClick() {
-    m_logik->HinzufuegenClick();
-}
-
-void Einstellungsfenster::EntfernenClick() {
-    m_logik->EntfernenClick();
-}
-
-void Einstellungsfenster::NachObenClick() {
-    m_logik->NachObenClick();
-}
-
-void Einstellungsfenster::NachUntenClick() {
-    m_logik->NachUntenClick();
-}
-
-void Einstellungsfenster::TrennzeichenartwahlClick(int index) {
-    m_logik->TrennzeichenartwahlClick(index);
 }
 
 bool Einstellungsfenster::eventFilter(QObject* watched, QEvent* event) {
@@ -323,7 +175,7 @@ bool Einstellungsfenster::eventFilter(QObject* watched, QEvent* event) {
 
 void Einstellungsfenster::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        AbbrechenClick();
+        m_logik->AbbrechenClick();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -345,7 +197,7 @@ void Einstellungsfenster::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!CloseQuery()) {
+    if (!m_logik->CloseQuery()) {
         event->ignore();
         return;
     }
@@ -361,6 +213,6 @@ void Einstellungsfenster::showEvent(QShowEvent* event) {
         QTimer::singleShot(0, this, [this] {
             m_dateinamePruefungGeplant = false;
             if (isVisible())
-                DateinameMelden();
+                m_logik->DateinameMelden();
         });
 }

@@ -341,7 +341,7 @@ void gang(Win32Programm& programm) {
     // A series the file cannot take (its folder is missing): the box with the file, the reason and
     // the icon; the folder comes while the box is open, the retry writes the series and takes the
     // box away.
-    const std::wstring ordner = utf8ZuWide(programm.Startverzeichnis()) + L"\\fehlt";
+    const std::wstring ordner = utf8ZuWide(programm.Logik().Startverzeichnis()) + L"\\fehlt";
     const std::wstring datei = ordner + L"\\Protokoll1.rls";
     programm.Menuebefehl(W::kEinstellungen);
     nachrichtenAbarbeiten(programm);
@@ -369,13 +369,13 @@ void gang(Win32Programm& programm) {
     serie.Schuesse.resize(1);
     serie.Schuesse[0].Ringwert = "104";
     serie.Schuesse[0].Teiler = "01234";
-    programm.Ausgabe().WriteSeries(serie);
+    programm.Logik().Pfad().Ausgabe().WriteSeries(serie);
     const std::wstring& gesagt = box->gezeigt.text;
     pruefe(box->offen && box->gezeigt.symbol &&
                gesagt.find(L"Kann Protokolldatei nicht \u00f6ffnen\r\n" + datei) == 0 &&
                gesagt.find(L"Systemfehler 3: nicht vorhanden") != std::wstring::npos,
            "Serie: die Datei geht nicht, die Meldung nennt Datei und Grund, mit Fehlersymbol");
-    pruefe(!box->stehengeblieben && programm.Ausgabe().queued() == 0,
+    pruefe(!box->stehengeblieben && programm.Logik().Pfad().Ausgabe().queued() == 0,
            "Serie: nachgetragen, sobald die Datei geht; die Meldung ist dann weg");
     const std::string d = wideZuUtf8(datei);
     pruefe(lies(d) == "10,4;123,4;\n\n", "Serie: sie steht danach in der Datei");

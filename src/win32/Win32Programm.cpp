@@ -15,7 +15,6 @@ namespace {
 
 const wchar_t* const kKlasse = L"TreffluxTray";
 constexpr UINT_PTR kProfilmenueZeitgeber = 1;
-constexpr UINT kProfileJeMenue = 30;
 
 // The icon greyed and crossed out in red: the machine is not connected. Made from the icon's
 // own pixels; an icon without an alpha channel takes its opacity from its mask.
@@ -130,10 +129,6 @@ Win32Programm::~Win32Programm() {
         ::DestroyIcon(m_iconGetrennt);
 }
 
-bool Win32Programm::FensterBeimStart() const {
-    return m_logik->Ersteinrichtung() || !m_logik->DateinameFehler().empty();
-}
-
 NOTIFYICONDATAW Win32Programm::trayDaten() const {
     NOTIFYICONDATAW daten{};
     daten.cbSize = sizeof(daten);
@@ -185,20 +180,14 @@ HMENU Win32Programm::ProfilmenueBauen() const {
     HMENU menu = oben;
     const std::vector<Profilmenueeintrag> eintraege = m_logik->Profilmenue();
     for (std::size_t i = 0; i < eintraege.size(); ++i) {
-        if (i > 0 && i % kProfileJeMenue == 0) {
+        if (eintraege[i].weitere) {
             HMENU weiter = ::CreatePopupMenu();
-            ::AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(weiter), L"Weitere Profile");
+            ::AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(weiter),
+                          utf8ZuWide(Profilmenueeintrag::kWeitereProfile).c_str());
             menu = weiter;
         }
-        // "&" in a name is a character of the name, not the mark of an access key.
-        std::wstring titel;
-        for (const wchar_t c : utf8ZuWide(eintraege[i].name)) {
-            if (c == L'&')
-                titel += L'&';
-            titel += c;
-        }
         const UINT haken = eintraege[i].haken ? MF_CHECKED : MF_UNCHECKED;
-        ::AppendMenuW(menu, MF_STRING | haken, kProfilBefehl + i, titel.c_str());
+        ::AppendMenuW(menu, MF_STRING | haken, kProfilBefehl + i, utf8ZuWide(eintraege[i].titel).c_str());
     }
     return oben;
 }
@@ -330,8 +319,7 @@ LRESULT Win32Programm::nachricht(UINT msg, WPARAM wParam, LPARAM lParam) {
         // series the protocol file could not take included.
         if (wParam) {
             OhneFrageBeenden();
-            Pfad().MaschinenSchliessen();
-            Pfad().Abschliessen(Startverzeichnis(), true);
+            m_logik->Abschliessen(false);
         }
         return 0;
     case WM_CLOSE:

@@ -83,21 +83,14 @@ public:
     Win32Programm(const Win32Programm&) = delete;
     Win32Programm& operator=(const Win32Programm&) = delete;
 
-    // No profile could be loaded and the default profile was made.
-    bool Ersteinrichtung() const { return m_logik->Ersteinrichtung(); }
-    // Whether the settings window comes up at the start: at a first start, or when the protocol
-    // file's name cannot work.
-    bool FensterBeimStart() const;
-    const std::string& Startverzeichnis() const { return m_logik->Startverzeichnis(); }
     HWND fenster() const { return m_fenster; }
     HWND einstellungsfenster() const { return m_einstellungen; }
     // A control of the settings window (nullptr for an unknown number).
     HWND element(UINT id) const;
     const Profilliste& Liste() const { return m_liste; }
+    // The settings logic this program is the view of.
     Einstellungslogik& Logik() { return *m_logik; }
     bool trayIconDa() const { return m_trayIconDa; }
-    Serienpfad& Pfad() { return m_logik->Pfad(); }
-    TProtokollAusgabe& Ausgabe() { return m_logik->Pfad().Ausgabe(); }
 
     // The keyboard of the settings window (Tab, access keys, Escape): true when msg was taken.
     bool dialogNachricht(MSG& msg);
@@ -106,8 +99,8 @@ public:
     // one. Only those that are visible and enabled.
     std::vector<HWND> tabReihe() const;
 
-    // The profile menu, built afresh: one item per profile in list order, the active one checked;
-    // after every 30 items the list goes on in a submenu "Weitere Profile". The caller destroys it.
+    // The profile menu, built afresh from the logic's items (Profilmenueeintrag). The caller
+    // destroys it.
     HMENU ProfilmenueBauen() const;
     // The menu of the right click: "&Einstellungen" (the default item, bold),
     // "Übertragungs&monitor", a line, "&Beenden".

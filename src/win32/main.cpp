@@ -6,15 +6,12 @@
 // are expanded; a missing folder is made), so that one installation serves every user of the
 // computer. Without it the current directory is the start directory.
 
-#include "ConfigFile.h"
 #include "Desktop.h"
-#include "InstanceLock.h"
+#include "Einstellungslogik.h"
 #include "PlatformFile.h"
 #include "Profilliste.h"
+#include "Programmlauf.h"
 #include "Selbsttest.h"
-#include "Serienjournal.h"
-#include "Serienpfad.h"
-#include "Uebertragungslog.h"
 #include "Win1252.h"
 #include "Win32Desktop.h"
 #include "Win32MainThread.h"
@@ -26,6 +23,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,84 +95,43 @@ int starten(const Angaben& angaben) {
         desktop().messageBox(angaben.fehler, "Fehler", Mb::Ok | Mb::IconError);
         return 2;
     }
-    // 1. single instance: nothing else happens on this path
-    InstanceLock instanz("DuzavozozMutex");
-    if (!instanz.acquire()) {
-        if (instanz.heldElsewhere())
-            desktop().messageBox(kLaeuftBereits, "Meldung", Mb::Ok);
-        else
-            desktop().messageBox("Der Schutz gegen einen zweiten Start kann nicht angelegt werden:\n\r" +
-                                     utf8ToWin1252(platform::systemErrorText(instanz.error())),
-                                 "Fehler", Mb::Ok | Mb::IconError);
-        return 0;
-    }
-    // The transmission log of this instance in %LOCALAPPDATA%\Trefflux, until the end. One that
-    // cannot be written is told once and otherwise left alone.
-    const auto melden = [](const std::string& text) {
-        MainThread::post(
-            [text] { desktop().messageBox(utf8ToWin1252(text), "Hinweis", Mb::Ok | Mb::IconWarning); });
-    };
-    struct LogEnde {
-        ~LogEnde() { setUebertragungslog(nullptr); }
-    } logEnde;
-    uebertragungslogStarten({}, melden);
-
-    // 2. start directory, 3. version test
-    if (!angaben.startordner.empty()) {
-        const std::string fehler = insStartverzeichnis(angaben.startordner);
-        if (!fehler.empty()) {
-            desktop().messageBox(fehler, "Fehler", Mb::Ok | Mb::IconError);
-            return 1;
+    // 1. single instance, 2. start directory, 3. version test; the transmission log and the
+    // journal of this instance lie in %LOCALAPPDATA%\Trefflux.
+    const auto startverzeichnis = [&angaben]() -> std::optional<std::string> {
+        if (!angaben.startordner.empty()) {
+            const std::string fehler = insStartverzeichnis(angaben.startordner);
+            if (!fehler.empty()) {
+                desktop().messageBox(fehler, "Fehler", Mb::Ok | Mb::IconError);
+                return std::nullopt;
+            }
         }
-    }
-    const std::string startverzeichnis = aktuellesVerzeichnis();
-    const std::string konfiguration = ConfigFile::path(startverzeichnis);
-    if (!ConfigFile::startPruefung(konfiguration))
-        return 0;
-    // The journal of this instance: what the machine hands over is on disk until it is written.
-    struct JournalEnde {
-        ~JournalEnde() { setSerienjournal(nullptr); }
-    } journalEnde;
-    serienjournalStarten(startverzeichnis, {}, melden);
+        return aktuellesVerzeichnis();
+    };
+    Programmlauf lauf;
+    if (const std::optional<int> ende = lauf.fensterprogrammStarten({kLaeuftBereits, startverzeichnis, {}}))
+        return *ende;
 
     // 4. and 5. the program with its tray icon, profiles and machine
     Profilliste profile;
-    int ergebnis = 0;
-    {
-        Win32Programm programm(profile, startverzeichnis);
-        // 7. at a first start, or when the protocol file's name cannot work, the settings come up
-        if (programm.FensterBeimStart() && !angaben.selbsttest)
-            MainThread::post([&programm] { programm.EinstellungenClick(); });
-        if (angaben.selbsttest)
-            MainThread::post([&programm] { Selbsttest::starten(programm); });
+    Win32Programm programm(profile, lauf.Startverzeichnis());
+    // 7. the settings come up when the logic wants them
+    if (programm.Logik().FensterBeimStart() && !angaben.selbsttest)
+        MainThread::post([&programm] { programm.EinstellungenClick(); });
+    if (angaben.selbsttest)
+        MainThread::post([&programm] { Selbsttest::starten(programm); });
 
-        // 8. the loop, until the program ends
-        MSG msg;
-        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (programm.dialogNachricht(msg) || Win32Uebertragungsmonitor::dialogNachricht(msg))
-                continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-
-        // Series that never reached the protocol file and the shots of an unfinished series go
-        // to files of their own; the next start tells of them.
-        programm.Pfad().MaschinenSchliessen();
-        const Serienpfad::Abschluss abschluss = programm.Pfad().Abschliessen(startverzeichnis, true);
-        if (!programm.OhneFragen()) { // someone is there to read it
-            for (const std::string& text : abschluss.fehler)
-                desktop().messageBox(text, "Fehler", Mb::Ok | Mb::IconError);
-            if (!abschluss.gemerkt) // without a journal the next start cannot tell
-                for (const std::string& text : abschluss.meldungen)
-                    desktop().messageBox(text, "Meldung", Mb::Ok | Mb::IconWarning);
-        }
-        if (angaben.selbsttest)
-            ergebnis = Selbsttest::fehler() < 0 ? 1 : Selbsttest::fehler();
+    // 8. the loop, until the program ends
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (programm.dialogNachricht(msg) || Win32Uebertragungsmonitor::dialogNachricht(msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
     }
-    // 9. release the guard, once the journal is closed
-    setSerienjournal(nullptr);
-    instanz.release();
-    return ergebnis;
+    programm.Logik().Abschliessen(!programm.OhneFragen()); // someone is there to read it
+    if (angaben.selbsttest)
+        return Selbsttest::fehler() < 0 ? 1 : Selbsttest::fehler();
+    return 0;
 }
 
 } // namespace

@@ -1,15 +1,13 @@
-# Sourced by the end-to-end scripts: a private X display (Xvfb on a free display number) with a
-# window manager (openbox) and an XEmbed system tray (trayer), bounded waits and screenshots.
-# Every process started here is ended by e2e_cleanup, which the scripts run on EXIT.
+# Sourced by the end-to-end scripts: the scratch folder, the waits and the stand-in of
+# tests/support/e2e.sh, a private X display (Xvfb on a free display number) with a window manager
+# (openbox) and an XEmbed system tray (trayer), and screenshots. Every process started here is
+# ended by e2e_cleanup, which runs on EXIT.
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e.sh"
 
-e2e_work="$(mktemp -d)"
-e2e_pids=()
 e2e_shots=""
 e2e_shot_number=0
 e2e_last_shot=""
 
-export XDG_RUNTIME_DIR="$e2e_work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 # No session bus: the program must use the XEmbed tray of the display, not a D-Bus one.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_work/no-bus"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM SESSION_MANAGER
@@ -23,37 +21,12 @@ e2e_fail() {
   exit 1
 }
 
-# e2e_poll TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TENTHS times.
-e2e_poll() {
-  local tries="$1" try
-  shift
-  for ((try = 0; try < tries; try++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
+# The logs of the programs stay beside the screenshots.
+e2e_keep() {
+  [ -n "$e2e_shots" ] || return 0
+  cp "$e2e_work"/*.log "$e2e_shots"/ 2>/dev/null || true
+  echo "Screenshots and logs: $e2e_shots"
 }
-
-# Remembers a background process for the cleanup.
-e2e_track() { e2e_pids+=("$1"); }
-
-e2e_cleanup() {
-  local i
-  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${e2e_pids[i]}" 2>/dev/null || true
-  done
-  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
-    e2e_poll 50 e2e_gone "${e2e_pids[i]}" || kill -KILL "${e2e_pids[i]}" 2>/dev/null || true
-    wait "${e2e_pids[i]}" 2>/dev/null || true
-  done
-  # The logs of the programs stay beside the screenshots.
-  [ -n "$e2e_shots" ] && cp "$e2e_work"/*.log "$e2e_shots"/ 2>/dev/null
-  rm -rf "$e2e_work"
-  [ -n "$e2e_shots" ] && echo "Screenshots and logs: $e2e_shots"
-  return 0
-}
-
-e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # e2e_start_desktop SHOTDIR: starts the display, the window manager and the tray; sets DISPLAY.
 e2e_start_desktop() {
@@ -117,12 +90,10 @@ e2e_start_sam() {
   fifo="$e2e_work/sim$e2e_sams.in"
   out="$e2e_work/sim$e2e_sams.out"
   mkfifo "$fifo"
-  "$sim" sam "$@" --log "$e2e_work/sim.log" <"$fifo" >"$out" 2>&1 &
-  e2e_sam_pid=$!
-  e2e_track $!
-  exec 7>"$fifo"
-  e2e_poll 100 grep -q '^Port: ' "$out" || e2e_fail "trefflux-sim did not start: $(cat "$out")"
-  port="$(sed -n 's/^Port: //p' "$out")"
+  exec 7<>"$fifo" # read and write: neither the stand-in nor this script waits for the other to open it
+  e2e_stand_in_input="$fifo" e2e_start_stand_in "$out" sam "$@" --log "$e2e_work/sim.log" ||
+    e2e_fail "trefflux-sim did not start: $(cat "$out")"
+  e2e_sam_pid=$e2e_stand_in_pid
 }
 
 # How often the program has signed on and off at the stand-in machine so far.

@@ -31,16 +31,12 @@ tenths=300
 # A stand-in machine with its own pseudo-terminal: start_sim NAME KIND [--port DEV] SERIES...;
 # sets sim_port. Its log is NAME.sim.log.
 start_sim() {
-  local name="$1"
+  local name="$1" out="$e2e_work/$1.sim.out"
   shift
-  "$sim" "$@" --log "$e2e_work/$name.sim.log" >"$e2e_work/$name.sim.out" 2>&1 &
-  e2e_track $!
-  eval "${name}_sim=$!"
-  sim_port() { sed -n 's/^Port: //p' "$e2e_work/$1.sim.out" | grep -q .; }
-  if [[ " $* " != *" --port "* ]]; then
-    e2e_poll "$tenths" sim_port "$name" || e2e_fail "trefflux-sim $name did not start: $(cat "$e2e_work/$name.sim.out")"
-    sim_port="$(sed -n 's/^Port: //p' "$e2e_work/$name.sim.out")"
-  fi
+  e2e_stand_in_tenths="$tenths" e2e_start_stand_in "$out" "$@" --log "$e2e_work/$name.sim.log" ||
+    e2e_fail "trefflux-sim $name did not start: $(cat "$out")"
+  eval "${name}_sim=$e2e_stand_in_pid"
+  sim_port="$port"
 }
 # A pair of pseudo-terminals joined by socat, named by the links NAME.a (the machine's side) and
 # NAME.b (the program's side).

@@ -340,11 +340,9 @@ echo "ok: kill -9 while the overwrite warning was open: the restart wrote the se
 # 8c. A Disag series breaks off after three of its five shots; the crash comes before its end.
 crash
 printf '%s\n' abbruch "LG 1 8.0/50.0/1/1 7.0/60.0/1/1 6.0/70.0/1/1" >"$work/disag.script"
-"$sim" disag --datei "$work/disag.script" --log "$work/disag.log" >"$work/disag.out" 2>&1 &
-e2e_track $!
-disag_port() { sed -n 's/^Port: //p' "$work/disag.out" | grep -q .; }
-e2e_poll 100 disag_port || e2e_fail "trefflux-sim disag did not start"
-"$(dirname "$sim")/trefflux-profil" "$conf" --name Disag --port "$(sed -n 's/^Port: //p' "$work/disag.out")" \
+e2e_start_stand_in "$work/disag.out" disag --datei "$work/disag.script" --log "$work/disag.log" ||
+  e2e_fail "trefflux-sim disag did not start"
+"$(dirname "$sim")/trefflux-profil" "$conf" --name Disag --port "$port" \
   --machine 2 --tenths 1 --separators 59,10,10 --elements 0,1 --record 2,3,4,5 --file "$work/start/Disag.rls" \
   --shots 5 --strip-shots 1 --strip-text Text --divisor-limit 250
 start_program

@@ -17,7 +17,6 @@ set -euo pipefail
 bin="$(realpath "$1")"
 sim="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
-trap e2e_cleanup EXIT
 e2e_start_desktop "$3"
 work="$e2e_work"
 mkdir "$work/start"

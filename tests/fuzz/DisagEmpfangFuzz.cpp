@@ -4,6 +4,7 @@
 
 #include "FuzzHarness.h"
 
+#include "DisagCom.h"
 #include "Serienpfad.h"
 
 #include "PlainMainThread.h"
@@ -47,7 +48,7 @@ int fuzzDisagEmpfang(const uint8_t* data, std::size_t size) {
     auto empfang = std::make_unique<Empfang>();
     Empfang& com = *empfang;
     Serienpfad::Komponenten komponenten;
-    komponenten.disag = std::move(empfang);
+    komponenten[maDisag] = std::move(empfang);
     Serienpfad pfad(liste, {}, std::move(komponenten));
 
     // Every line the path's handler gets is noted on its way.

@@ -1,8 +1,9 @@
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
 #include "PermissionsEnforced.h"
-#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "StartFolder.h"
 
 #include <QtTest>
 
@@ -10,13 +11,13 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
-// A settings window whose controls can be made to differ from the profile.
-class Form : public Einstellungsfenster {
-public:
-    using Einstellungsfenster::Einstellungsfenster;
+// The logic of a settings window whose controls can be made to differ from the profile.
+struct Logik : Einstellungslogik {
+    using Einstellungslogik::Einstellungslogik;
     bool differs = false;
     int applied = 0;
     bool Aenderungspruefung() override { return !differs; }
@@ -27,6 +28,18 @@ public:
     }
 };
 
+class Form : public Einstellungsfenster {
+public:
+    Form(Profilliste& liste, std::string startverzeichnis)
+        : Einstellungsfenster(liste, std::move(startverzeichnis),
+                              [](Profilliste& l, std::string s, Einstellungsansicht& a) {
+                                  return std::make_unique<Logik>(l, std::move(s), a);
+                              }),
+          differs(static_cast<Logik&>(logik()).differs), applied(static_cast<Logik&>(logik()).applied) {}
+    bool& differs;
+    int& applied;
+};
+
 } // namespace
 
 class EinstellungsfensterCloseTest : public QObject {
@@ -34,7 +47,7 @@ class EinstellungsfensterCloseTest : public QObject {
 
 private slots:
     void init() {
-        m_dir = std::make_unique<ScratchDir>("start");
+        m_dir = std::make_unique<StartFolder>();
         m_start = m_dir->path();
         m_desk = std::make_unique<ScriptedDesktop>();
     }
@@ -46,11 +59,11 @@ private slots:
     void firstStartMakesTheDefaultProfileAndStaysOpen() {
         Profilliste liste;
         Form form(liste, m_start);
-        QVERIFY(form.Ersteinrichtung());
+        QVERIFY(form.logik().Ersteinrichtung());
         QCOMPARE(liste.size(), std::size_t(1));
         QCOMPARE(text(liste[0].Dateiname), m_start + "/Protokoll1.rls");
-        QCOMPARE(form.Profilindex(), 0);
-        QVERIFY(!std::filesystem::exists(form.configPath())); // nothing written before the end
+        QCOMPARE(form.logik().Profilindex(), 0);
+        QVERIFY(!std::filesystem::exists(form.logik().configPath())); // nothing written before the end
     }
 
     void noChangesAsksWhetherToEnd() {
@@ -60,11 +73,11 @@ private slots:
         QVERIFY(!form.close());
         QCOMPARE(m_desk->boxes.back().text, std::string("Wirklich beenden ?"));
         QCOMPARE(m_desk->boxes.back().title, std::string("Hinweis"));
-        QVERIFY(!std::filesystem::exists(form.configPath()));
+        QVERIFY(!std::filesystem::exists(form.logik().configPath()));
 
         m_desk->boxAnswers = {IdYes};
         QVERIFY(form.close());
-        QCOMPARE(std::filesystem::file_size(form.configPath()), std::uintmax_t(757));
+        QCOMPARE(std::filesystem::file_size(form.logik().configPath()), std::uintmax_t(757));
     }
 
     void unappliedEditsAreAppliedOnYesDroppedOnNoKeptOnCancel() {
@@ -73,24 +86,24 @@ private slots:
         form.differs = true;
 
         m_desk->boxAnswers = {IdCancel};
-        QVERIFY(!form.CloseQuery());
+        QVERIFY(!form.logik().CloseQuery());
         QCOMPARE(m_desk->boxes.back().text, std::string("Sollen die \xC4nderungen \xFC"
                                                         "bernommen werden?"));
         QCOMPARE(m_desk->boxes.back().flags & Mb::ButtonsMask, unsigned(Mb::YesNoCancel));
-        QVERIFY(!std::filesystem::exists(form.configPath()));
+        QVERIFY(!std::filesystem::exists(form.logik().configPath()));
 
         m_desk->boxAnswers = {IdNo};
-        QVERIFY(form.CloseQuery());
+        QVERIFY(form.logik().CloseQuery());
         QCOMPARE(form.applied, 0);
         Profilliste saved;
-        QVERIFY(ConfigFile::Load(form.configPath(), saved));
+        QVERIFY(ConfigFile::Load(form.logik().configPath(), saved));
         QCOMPARE(text(saved[0].Name), std::string("Standardprofil"));
 
         m_desk->boxAnswers = {IdYes};
-        QVERIFY(form.CloseQuery());
+        QVERIFY(form.logik().CloseQuery());
         QCOMPARE(form.applied, 1);
         saved.clear();
-        QVERIFY(ConfigFile::Load(form.configPath(), saved));
+        QVERIFY(ConfigFile::Load(form.logik().configPath(), saved));
         QCOMPARE(text(saved[0].Name), std::string("Uebernommen"));
     }
 
@@ -99,11 +112,11 @@ private slots:
             Profilliste liste;
             liste.appendStandard(m_start);
             liste.neuesProfil();
-            QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+            QVERIFY(m_dir->write(liste));
         }
         Profilliste liste;
         Form form(liste, m_start);
-        QVERIFY(!form.Ersteinrichtung());
+        QVERIFY(!form.logik().Ersteinrichtung());
         QCOMPARE(liste.size(), std::size_t(2));
         QCOMPARE(liste.activeIndex(), std::size_t(0));
     }
@@ -111,21 +124,21 @@ private slots:
     void newProfileCopiesTheStoredProfileBeforeApplying() {
         Profilliste liste;
         Form form(liste, m_start);
-        form.NeuesProfilClick();
+        form.logik().NeuesProfilClick();
         QCOMPARE(liste.size(), std::size_t(2));
         QCOMPARE(liste.activeIndex(), std::size_t(1));
         QCOMPARE(text(liste[1].Name), std::string("Unbenannt"));
         QCOMPARE(text(liste[0].Name), std::string("Uebernommen")); // the edits went to the old one
-        QCOMPARE(form.Profilindex(), 1);
+        QCOMPARE(form.logik().Profilindex(), 1);
     }
 
     void aFailedSaveIsReported() {
         Profilliste liste;
         Form form(liste, m_start);
         // A directory where the file should be: the rename cannot replace it.
-        std::filesystem::create_directories(form.configPath() + "/x");
+        std::filesystem::create_directories(form.logik().configPath() + "/x");
         m_desk->boxAnswers = {IdYes};
-        QVERIFY(form.CloseQuery());
+        QVERIFY(form.logik().CloseQuery());
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QVERIFY(m_desk->boxes.back().text.find("TFXConf.cnf") != std::string::npos);
     }
@@ -135,36 +148,36 @@ private slots:
     void aSaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile() {
         Profilliste liste;
         Form form(liste, m_start);
-        QVERIFY(ConfigFile::Save(form.configPath(), liste).ok);
-        const auto vorher = std::filesystem::last_write_time(form.configPath());
+        QVERIFY(ConfigFile::Save(form.logik().configPath(), liste).ok);
+        const auto vorher = std::filesystem::last_write_time(form.logik().configPath());
         liste.neuesProfil();
-        QVERIFY(::chmod(form.configPath().c_str(), 0400) == 0);
+        QVERIFY(::chmod(form.logik().configPath().c_str(), 0400) == 0);
         QVERIFY(::chmod(m_start.c_str(), 0500) == 0);
         bool geschlossen = false;
         {
             PermissionsEnforced rechte;
             QVERIFY(rechte.active());
             m_desk->boxAnswers = {IdYes};
-            geschlossen = form.CloseQuery();
+            geschlossen = form.logik().CloseQuery();
         }
         ::chmod(m_start.c_str(), 0700);
         QVERIFY(geschlossen);
         const auto& box = m_desk->boxes.back();
         QCOMPARE(box.title, std::string("Fehler"));
-        const std::string kopf = "Die Einstellungen konnten nicht in der Datei\n\r" + form.configPath() +
-                                 "\n\rgespeichert werden:\n\r";
+        const std::string kopf = "Die Einstellungen konnten nicht in der Datei\n\r" +
+                                 form.logik().configPath() + "\n\rgespeichert werden:\n\r";
         QVERIFY2(box.text.rfind(kopf, 0) == 0, box.text.c_str());
         QVERIFY2(box.text.ends_with("Systemfehler 13: Zugriff verweigert"),
                  box.text.c_str()); // the system's reason
         QCOMPARE(box.flags, unsigned(Mb::Ok | Mb::IconError | Mb::SystemModal));
-        QCOMPARE(std::filesystem::last_write_time(form.configPath()), vorher);
+        QCOMPARE(std::filesystem::last_write_time(form.logik().configPath()), vorher);
         Profilliste gespeichert;
-        QVERIFY(ConfigFile::Load(form.configPath(), gespeichert));
+        QVERIFY(ConfigFile::Load(form.logik().configPath(), gespeichert));
         QCOMPARE(gespeichert.size(), std::size_t(1));
     }
 
 private:
-    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<StartFolder> m_dir;
     std::string m_start;
     std::unique_ptr<ScriptedDesktop> m_desk;
 };

@@ -1,11 +1,15 @@
-#include "Programm.h"
+#include "Serienpfad.h"
+
 #include "ConfigFile.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
 #include "InstanceLock.h"
+#include "Programm.h"
 #include "ProtokollAusgabe.h"
 #include "QtDesktop.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "StartFolder.h"
 #include "Uebertragungslog.h"
 #include "ui_Einstellungsfenster.h"
 
@@ -42,12 +46,11 @@ class ProgrammTest : public QObject {
     // Stores one profile whose protocol file is the given name (Windows-1252) and that opens no
     // port, so nothing but the protocol file speaks at start.
     void speichereProfil(const std::string& dateiname) const {
-        Profilliste liste;
-        liste.appendStandard(m_start);
-        setText(liste.aktiv().Dateiname, dateiname);
-        liste.aktiv().Maschine = -1;
-        liste.aktiv().Datensatz = {2, 3, -1, -1, -1, -1};
-        QVERIFY(ConfigFile::Save(ConfigFile::path(m_start), liste).ok);
+        QVERIFY(writeProfiles(m_start, {[&](Profil& p) {
+                                  setText(p.Dateiname, dateiname);
+                                  p.Maschine = -1;
+                                  p.Datensatz = {2, 3, -1, -1, -1, -1};
+                              }}));
     }
     bool gezeigt(const std::string& teil) const {
         for (const auto& box : m_desk->boxes)
@@ -134,7 +137,7 @@ private slots:
         m_desk->boxAnswers = {IdOk};
         QCOMPARE(runTrefflux([&](Einstellungsfenster& form) {
                      started = true;
-                     QVERIFY(form.Ersteinrichtung());
+                     QVERIFY(form.logik().Ersteinrichtung());
                      form.OhneFrageBeenden();
                  }),
                  0);
@@ -148,7 +151,7 @@ private slots:
     void anEmptyFileAsksNothingAndStartsWithTheDefaultProfile() {
         std::ofstream(ConfigFile::path(m_start)).close();
         QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
-                     QVERIFY(form.Ersteinrichtung());
+                     QVERIFY(form.logik().Ersteinrichtung());
                      QVERIFY(form.isVisible());
                      form.OhneFrageBeenden();
                  }),
@@ -161,7 +164,7 @@ private slots:
         m_desk->boxAnswers = {IdNo, IdYes}; // a first start opens no port: no report before
         QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
                      form.ProgrammBeendenClick(); // "Wirklich beenden ?" No: goes on
-                     QVERIFY(!fs::exists(form.configPath()));
+                     QVERIFY(!fs::exists(form.logik().configPath()));
                      form.ProgrammBeendenClick(); // Yes
                  }),
                  0);
@@ -218,7 +221,7 @@ private slots:
         const auto file = ConfigFile::path(m_start);
         QVERIFY(::mkfifo(file.c_str(), 0600) == 0);
         QCOMPARE(runTrefflux([](Einstellungsfenster& form) {
-                     QVERIFY(form.Ersteinrichtung());
+                     QVERIFY(form.logik().Ersteinrichtung());
                      form.OhneFrageBeenden();
                  }),
                  0);
@@ -231,7 +234,7 @@ private slots:
     void keptSeriesAtTheEndGoToAFileOfTheirOwnAndTheNextStartSaysSo() {
         speichereProfil(m_start + "/fehlt/Protokoll1.rls");
         QCOMPARE(runTrefflux([&](Einstellungsfenster& form) {
-                     form.Ausgabe().WriteSeries(beispielserie());
+                     form.logik().Pfad().Ausgabe().WriteSeries(beispielserie());
                      form.OhneFrageBeenden();
                  }),
                  0);
@@ -289,10 +292,11 @@ private slots:
                 runTrefflux([&](Einstellungsfenster& form) {
                     offen = form.isVisible();
                     QCOMPARE(form.ui()->Seiten->currentWidget(), form.ui()->SeiteAllgemein);
-                    form.UebernehmenClick(); // "Übernehmen" with the name as it is: told again, stays open
+                    form.logik()
+                        .UebernehmenClick(); // "Übernehmen" with the name as it is: told again, stays open
                     offen = offen && form.isVisible();
                     form.ui()->Dateiname->setText(QString::fromStdString(basis + "/gut.rls"));
-                    form.UebernehmenClick();
+                    form.logik().UebernehmenClick();
                     offen = offen && !form.isVisible();
                     form.OhneFrageBeenden();
                 }),
@@ -351,13 +355,14 @@ private slots:
                     // The file can be written again; the next series comes while the box
                     // is open.
                     fs::create_directories(m_start + "/fehlt");
-                    QTimer::singleShot(0, &form, [&form] { form.Ausgabe().WriteSeries(beispielserie()); });
+                    QTimer::singleShot(
+                        0, &form, [&form] { form.logik().Pfad().Ausgabe().WriteSeries(beispielserie()); });
                     QTimer::singleShot(10000, box, [box, &stehengeblieben] {
                         stehengeblieben = true;
                         box->button(QMessageBox::Ok)->click();
                     });
                 };
-                form.EinstellungenClick();
+                form.logik().EinstellungenClick();
                 QVERIFY(QTest::qWaitForWindowActive(&form));
 
                 // Tab: the profile row, the page tabs, the page from top left to bottom
@@ -406,7 +411,7 @@ private slots:
                 // A series the file cannot take: told with the file and the reason, kept;
                 // the next one, once the file can be written, writes both and takes the box
                 // away.
-                form.Ausgabe().WriteSeries(beispielserie());
+                form.logik().Pfad().Ausgabe().WriteSeries(beispielserie());
                 QVERIFY(!stehengeblieben);
                 QCOMPARE(boxen.size(), std::size_t(2));
                 QCOMPARE(boxen[1].text, "Kann Protokolldatei nicht \u00f6ffnen\n" + datei +

@@ -1,6 +1,7 @@
 // The settings window's controls and the active profile: applying, reconnecting, the question
 // about the protocol file, the profile box, the number fields and the buttons.
 
+#include "Maschinentabelle.h"
 #include "SettingsFixture.h"
 
 #include <QFocusEvent>
@@ -11,12 +12,8 @@
 
 using namespace settings_test;
 
-class EinstellungsfensterTest : public QObject {
+class EinstellungsfensterTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
 
     std::unique_ptr<TestForm> makeForm(Profilliste& liste) {
         auto form = std::make_unique<TestForm>(liste, m_start->path());
@@ -42,20 +39,15 @@ class EinstellungsfensterTest : public QObject {
 private slots:
     void init() {
         m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1", "COM2", "ttyUSB0"});
-        m_start = std::make_unique<StartDir>();
-        m_desk = std::make_unique<ScriptedDesktop>();
+        prepare();
     }
-    void cleanup() {
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void aLoadedProfileShowsWithoutDifference() {
         m_start->write({"Verein", "Training"});
         Profilliste liste;
         auto form = makeForm(liste);
-        QVERIFY(form->Aenderungspruefung());
+        QVERIFY(form->logik().Aenderungspruefung());
         QCOMPARE(form->f().Port->Text(), std::string("COM1"));
         QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisag));
         QCOMPARE(form->f().Schusszahl->text(), QStringLiteral("10"));
@@ -70,8 +62,8 @@ private slots:
         form->show();
 
         form->f().Port->setText("com2");
-        QVERIFY(!form->Aenderungspruefung());
-        form->UebernehmenClick();
+        QVERIFY(!form->logik().Aenderungspruefung());
+        form->logik().UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("COM2"));
         QCOMPARE(form->geschlossen, 1);
         QCOMPARE(form->geoeffnet, 1);
@@ -82,14 +74,14 @@ private slots:
         form->f().Dateiwahl->setItemIndex(1);
         form->f().Warnen->setChecked(false);
         form->f().Elementeliste->setCurrentItem(form->f().Elementeliste->topLevelItem(2));
-        form->HinzufuegenClick();
-        QVERIFY(form->SteuerelementeUebernehmen());
+        form->logik().HinzufuegenClick();
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Dateiname), std::string("/tmp/Sch\xFCtzen.rls"));
         QCOMPARE(liste.aktiv().Dateimodus, 1);
         QCOMPARE(liste.aktiv().Warnen, 0);
         QCOMPARE(liste.aktiv().Datensatz[0], int8_t(2));
         QCOMPARE(form->geoeffnet, 1);
-        QVERIFY(form->Aenderungspruefung());
+        QVERIFY(form->logik().Aenderungspruefung());
     }
 
     void tenthsReconnectOnlyForTheDisag() {
@@ -97,26 +89,26 @@ private slots:
         Profilliste liste;
         auto form = makeForm(liste);
         form->f().Maschinenwahl->setItemIndex(maSam);
-        QVERIFY(form->SteuerelementeUebernehmen()); // the machine change reconnects
+        QVERIFY(form->logik().SteuerelementeUebernehmen()); // the machine change reconnects
         QCOMPARE(form->geoeffnet, 1);
 
         form->f().Zehntelringe->setChecked(!form->f().Zehntelringe->isChecked());
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 1);
         QCOMPARE(liste.aktiv().Zehntelringe, form->f().Zehntelringe->isChecked() ? 1 : 0);
 
         form->f().Maschinenwahl->setItemIndex(maDisag);
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 2);
         form->f().Zehntelringe->setChecked(!form->f().Zehntelringe->isChecked());
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(form->geoeffnet, 3);
 
         // the Disag's settings reconnect whatever the machine
         form->f().Maschinenwahl->setItemIndex(maRika);
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         form->f().Teilergrenze->setText(QStringLiteral("500"));
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(liste.aktiv().Teilergrenze, 500);
         QCOMPARE(form->geoeffnet, 5);
     }
@@ -131,7 +123,7 @@ private slots:
 
         form->f().Header->setChecked(true);
         m_desk->boxAnswers = {IdNo};
-        form->UebernehmenClick();
+        form->logik().UebernehmenClick();
         QCOMPARE(boxText(*m_desk), std::string("Der Datensatzaufbau wurde ge\xE4ndert.\n\r"
                                                "Deshalb sollte die Protokolldatei gel\xF6scht werden!\n\r"
                                                "l\xF6schen?"));
@@ -144,12 +136,12 @@ private slots:
 
         // the close query then offers to apply the edit
         m_desk->boxAnswers = {IdCancel};
-        QVERIFY(!form->CloseQuery());
+        QVERIFY(!form->logik().CloseQuery());
         QCOMPARE(boxText(*m_desk), std::string("Sollen die \xC4nderungen \xFC"
                                                "bernommen werden?"));
 
         m_desk->boxAnswers = {IdYes};
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QVERIFY(!fs::exists(datei));
         QCOMPARE(liste.aktiv().Header, uint8_t(1));
 
@@ -159,7 +151,7 @@ private slots:
         form->f().Port->setText("COM2");
         form->f().Scheibentext->setText(QStringLiteral("Kreis"));
         form->f().Dateiname->setText(QString::fromStdString(m_start->path() + "/Protokoll2.rls"));
-        form->UebernehmenClick();
+        form->logik().UebernehmenClick();
         QCOMPARE(m_desk->boxes.size(), gefragt);
         QCOMPARE(text(liste.aktiv().Port), std::string("COM2"));
         QVERIFY(fs::exists(datei));
@@ -169,9 +161,9 @@ private slots:
         fs::create_directory(datei2);
         form->f().Datensatzliste->setCurrentItem(nullptr);
         form->f().Elementeliste->setCurrentItem(form->f().Elementeliste->topLevelItem(0));
-        form->HinzufuegenClick();
+        form->logik().HinzufuegenClick();
         m_desk->boxAnswers = {IdYes};
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QVERIFY(fs::is_directory(datei2));
         QCOMPARE(m_desk->boxes.size(), gefragt + 1);
     }
@@ -194,7 +186,7 @@ private slots:
             m_start = std::make_unique<StartDir>();
             Profilliste liste;
             TestForm form(liste, m_start->path());
-            QVERIFY(form.Ersteinrichtung());
+            QVERIFY(form.logik().Ersteinrichtung());
             QCOMPARE(text(liste.aktiv().Port), fall.standard);
             QCOMPARE(form.f().Port->Text(), fall.standard);
             QCOMPARE(form.geoeffnet, 0);
@@ -206,13 +198,13 @@ private slots:
             QVERIFY(hinweis->fontMetrics().horizontalAdvance(hinweis->text()) <= hinweis->width());
 
             form.show();
-            form.UebernehmenClick();
+            form.logik().UebernehmenClick();
             QCOMPARE(form.geoeffnet, 1);
             QVERIFY(form.isHidden());
             QVERIFY(hinweis->isHidden());
             // from now on "Übernehmen" signs on a machine that is not connected (this form opens
             // none), whether or not a setting changed
-            form.UebernehmenClick();
+            form.logik().UebernehmenClick();
             QCOMPARE(form.geoeffnet, 2);
         }
     }
@@ -227,7 +219,7 @@ private slots:
         box->setCurrentIndex(2);
         emit box->activated(2);
         QCOMPARE(liste.activeIndex(), std::size_t(2));
-        QCOMPARE(form->Profilindex(), 2);
+        QCOMPARE(form->logik().Profilindex(), 2);
 
         // renaming takes effect at once
         typeInto(box->lineEdit(), QStringLiteral("J\u00fcgend"));
@@ -242,7 +234,7 @@ private slots:
         QCOMPARE(box->count(), 2);
         QCOMPARE(box->currentIndex(), 0);
         QCOMPARE(liste.activeIndex(), std::size_t(0));
-        QCOMPARE(form->Profilindex(), 0);
+        QCOMPARE(form->logik().Profilindex(), 0);
         QCOMPARE(form->geoeffnet, 0); // not reconnected
 
         // clearing the first changes nothing
@@ -253,7 +245,7 @@ private slots:
         QCOMPARE(box->itemText(0), QStringLiteral("Verein"));
 
         m_desk->boxAnswers = {IdYes};
-        QVERIFY(form->CloseQuery());
+        QVERIFY(form->logik().CloseQuery());
         QCOMPARE(m_start->saved().size(), std::size_t(2));
     }
 
@@ -292,7 +284,7 @@ private slots:
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         form->f().Schusszahl->setText(QStringLiteral("20"));
-        form->NeuesProfilClick();
+        form->logik().NeuesProfilClick();
         QCOMPARE(liste.size(), std::size_t(2));
         QCOMPARE(text(liste[1].Name), std::string("Unbenannt"));
         QCOMPARE(liste[0].Gesamtschusszahl, 20); // the edit went to the old profile
@@ -350,7 +342,7 @@ private slots:
         auto form = makeForm(liste);
         form->f().SchussProScheibe->setText(QStringLiteral("0"));
         form->f().Schusszahl->setText(QString());
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(liste.aktiv().Scheibenschusszahl, 1);
         QCOMPARE(liste.aktiv().Gesamtschusszahl, 10);
         QCOMPARE(form->f().SchussProScheibe->text(), QStringLiteral("1"));
@@ -363,7 +355,7 @@ private slots:
         auto form = makeForm(liste);
         form->show();
         form->f().Port->setText("COM2");
-        form->NeuAnmeldenClick();
+        form->logik().NeuAnmeldenClick();
         QCOMPARE(form->geschlossen, 1);
         QCOMPARE(form->geoeffnet, 1);
         QVERIFY(form->isVisible()); // stays open with the unapplied edit
@@ -371,7 +363,7 @@ private slots:
         QCOMPARE(form->f().Port->Text(), std::string("COM2"));
 
         form->f().Port->setText("COM1");
-        form->NeuAnmeldenClick();
+        form->logik().NeuAnmeldenClick();
         QCOMPARE(form->geoeffnet, 2);
         QVERIFY(form->isHidden());
     }
@@ -389,7 +381,7 @@ private slots:
         QVERIFY(!pages->isTabVisible(maschinen));
         QVERIFY(!form->f().NeuAnmelden->isEnabled());
 
-        form->AbbrechenClick(); // "Abbrechen" discards the edit
+        form->logik().AbbrechenClick(); // "Abbrechen" discards the edit
         QCOMPARE(form->f().Maschinenwahl->itemIndex(), int(maDisag));
         QVERIFY(pages->isTabVisible(maschinen));
         QVERIFY(form->f().NeuAnmelden->isEnabled());
@@ -408,22 +400,22 @@ private slots:
         const QString before = form->f().Dateiname->text();
 
         form->saveAnswer = QString();
-        form->DurchsuchenClick();
+        form->logik().DurchsuchenClick();
         QCOMPARE(form->savePreset, before);
         QCOMPARE(form->f().Dateiname->text(), before);
 
         form->saveAnswer = QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls");
-        form->DurchsuchenClick();
+        form->logik().DurchsuchenClick();
         QCOMPARE(form->f().Dateiname->text(), form->saveAnswer);
         QCOMPARE(fromAnsi(text(liste.aktiv().Dateiname)), before); // not applied yet
 
         // a name the profile cannot hold is refused
         form->saveAnswer = QStringLiteral("/home/\u0412\u0430\u0441\u044f/p.rls");
-        form->DurchsuchenClick();
+        form->logik().DurchsuchenClick();
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QCOMPARE(form->f().Dateiname->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
         form->saveAnswer = QStringLiteral("/") + QString(600, QLatin1Char('x'));
-        form->DurchsuchenClick();
+        form->logik().DurchsuchenClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(2));
         QCOMPARE(form->f().Dateiname->text(), QStringLiteral("/home/verein/Kreismeisterschaft \u00e4.rls"));
     }
@@ -453,18 +445,18 @@ private slots:
         QCOMPARE(form->f().Scheibentypwahl->itemIndex(), -1);
         QCOMPARE(form->f().Elementeliste->topLevelItemCount(), 4);
         QCOMPARE(form->f().Datensatzliste->topLevelItemCount(), 2);
-        QVERIFY(form->Aenderungspruefung());
+        QVERIFY(form->logik().Aenderungspruefung());
         form->show();
-        form->AbbrechenClick(); // "Abbrechen"
+        form->logik().AbbrechenClick(); // "Abbrechen"
         m_desk->boxAnswers = {IdNo};
-        QVERIFY(!form->CloseQuery());
+        QVERIFY(!form->logik().CloseQuery());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(boxText(*m_desk), std::string("Wirklich beenden ?"));
 
         form->f().Drucker->setChecked(true);
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1)); // the record list is as it was: no question
-        QVERIFY(form->Aenderungspruefung());
+        QVERIFY(form->logik().Aenderungspruefung());
         QCOMPARE(liste.aktiv().Maschine, 7);
         QCOMPARE(liste.aktiv().Scheibentyp, 12);
         QCOMPARE(text(liste.aktiv().Scheibentext), std::string("Vereinsmeisterschaft"));
@@ -486,16 +478,16 @@ private slots:
         TComComboBox* ports = form->f().Port;
         QCOMPARE(ports->Text(), std::string("COM1"));
         QVERIFY(!ports->isListed("COM1"));
-        QVERIFY(form->Aenderungspruefung());
+        QVERIFY(form->logik().Aenderungspruefung());
 
         form->f().Scheibentext->setText(QStringLiteral("Kreis"));
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Port), std::string("COM1"));
         QCOMPARE(form->geoeffnet, 1); // the Disag's text reconnects, on the shown port
 
         ports->setText("ttyUSB1");
-        QVERIFY(!form->Aenderungspruefung());
-        QVERIFY(form->SteuerelementeUebernehmen());
+        QVERIFY(!form->logik().Aenderungspruefung());
+        QVERIFY(form->logik().SteuerelementeUebernehmen());
         QCOMPARE(text(liste.aktiv().Port), std::string("ttyUSB1"));
         QCOMPARE(form->geoeffnet, 2);
     }
@@ -510,7 +502,7 @@ private slots:
         QLineEdit* eingabe = form->f().Port->lineEdit();
 
         typeInto(eingabe, QStringLiteral("pts/3"));
-        form->UebernehmenClick();
+        form->logik().UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("pts/3"));
         QCOMPARE(form->geoeffnet, 1);
         QVERIFY(form->isHidden());
@@ -518,7 +510,7 @@ private slots:
         form->show();
         typeInto(eingabe, QStringLiteral("/dev/ttyUSB0")); // 12 characters
         form->f().Schusszahl->setText(QStringLiteral("20"));
-        form->UebernehmenClick();
+        form->logik().UebernehmenClick();
         QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
         QVERIFY(boxText(*m_desk).find("/dev/ttyUSB0") != std::string::npos);
         QVERIFY(form->isVisible());
@@ -528,7 +520,7 @@ private slots:
         QCOMPARE(form->geoeffnet, 1);
 
         typeInto(eingabe, QStringLiteral("/dev/ttyS0"));
-        form->UebernehmenClick();
+        form->logik().UebernehmenClick();
         QCOMPARE(text(liste.aktiv().Port), std::string("/dev/ttyS0"));
         QCOMPARE(liste.aktiv().Gesamtschusszahl, 20);
     }

@@ -37,35 +37,19 @@ int selectedRow(const QTableWidget* list) {
 
 } // namespace
 
-class LayoutEditorTest : public QObject {
+class LayoutEditorTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
     QTreeWidget* elemente() { return m_form->f().Elementeliste; }
     QTreeWidget* datensatz() { return m_form->f().Datensatzliste; }
 
 private slots:
     void init() {
-        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1"});
-        m_start = std::make_unique<StartDir>();
+        prepare();
         m_start->write({"Verein"});
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
-        m_desk->boxes.clear();
+        openForm({"COM1"});
     }
-    void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void aNewProfileOffersAllSixElements() {
         QCOMPARE(captions(elemente()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert", "Teiler",
@@ -76,38 +60,38 @@ private slots:
 
     void addingAppendsOrInsertsAfterTheSelectedRecordRow() {
         select(elemente(), 2); // Ringwert
-        m_form->HinzufuegenClick();
+        m_form->logik().HinzufuegenClick();
         QCOMPARE(captions(datensatz()), QStringList{"Ringwert"});
         QCOMPARE(selected(datensatz()), 0);
         QCOMPARE(selected(elemente()), 2); // the row now at the same place: Teiler
 
         select(datensatz(), -1);
         select(elemente(), 0); // Scheibentyp, appended with nothing selected in the record
-        m_form->HinzufuegenClick();
+        m_form->logik().HinzufuegenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp"}));
 
         select(datensatz(), 0);
         select(elemente(), 3); // Y-Koordinate, the last row
-        m_form->HinzufuegenClick();
+        m_form->logik().HinzufuegenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Y-Koordinate", "Scheibentyp"}));
         QCOMPARE(selected(datensatz()), 1);
         QCOMPARE(selected(elemente()), 2); // the row before the deleted last one
 
         // with nothing selected nothing moves
         select(elemente(), -1);
-        m_form->HinzufuegenClick();
+        m_form->logik().HinzufuegenClick();
         QCOMPARE(datensatz()->topLevelItemCount(), 3);
     }
 
     void addingTheLastElementLeavesTheAvailableListEmpty() {
         for (int i = 0; i < 6; ++i) {
             select(elemente(), 0);
-            m_form->HinzufuegenClick();
+            m_form->logik().HinzufuegenClick();
         }
         QCOMPARE(elemente()->topLevelItemCount(), 0);
         QCOMPARE(selected(elemente()), -1);
         QCOMPARE(datensatz()->topLevelItemCount(), 6);
-        m_form->HinzufuegenClick(); // nothing left: nothing happens
+        m_form->logik().HinzufuegenClick(); // nothing left: nothing happens
         QCOMPARE(datensatz()->topLevelItemCount(), 6);
     }
 
@@ -115,28 +99,28 @@ private slots:
         for (int row : {2, 2, 2}) { // Ringwert, Teiler, X-Koordinate
             select(elemente(), row);
             select(datensatz(), -1);
-            m_form->HinzufuegenClick();
+            m_form->logik().HinzufuegenClick();
         }
         select(datensatz(), 0);
-        m_form->EntfernenClick();
+        m_form->logik().EntfernenClick();
         QCOMPARE(captions(elemente()),
                  (QStringList{"Scheibentyp", "Teilerfaktor", "Y-Koordinate", "Ringwert"}));
         QCOMPARE(selected(elemente()), 3);
         QCOMPARE(selected(datensatz()), 0); // the new first row
 
         select(datensatz(), 1);
-        m_form->EntfernenClick();
+        m_form->logik().EntfernenClick();
         QCOMPARE(captions(datensatz()), QStringList{"Teiler"});
         QCOMPARE(selected(datensatz()), 0);
 
-        m_form->EntfernenClick();
+        m_form->logik().EntfernenClick();
         QCOMPARE(datensatz()->topLevelItemCount(), 0);
         QCOMPARE(selected(datensatz()), -1);
-        m_form->EntfernenClick(); // nothing selected: nothing happens
+        m_form->logik().EntfernenClick(); // nothing selected: nothing happens
         QCOMPARE(elemente()->topLevelItemCount(), 6);
 
         // the changed order of the available list is what is stored
-        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QVERIFY(m_form->logik().SteuerelementeUebernehmen());
         QCOMPARE(m_liste->aktiv().Elemente, (std::array<int8_t, 6>{0, 1, 5, 2, 4, 3}));
     }
 
@@ -144,33 +128,33 @@ private slots:
         for (int i = 0; i < 3; ++i) { // Scheibentyp, Teilerfaktor, Ringwert
             select(elemente(), 0);
             select(datensatz(), -1);
-            m_form->HinzufuegenClick();
+            m_form->logik().HinzufuegenClick();
         }
         select(datensatz(), 0);
-        m_form->NachObenClick();
+        m_form->logik().NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
         select(datensatz(), 2);
-        m_form->NachUntenClick();
+        m_form->logik().NachUntenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
 
-        m_form->NachObenClick();
+        m_form->logik().NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
         QCOMPARE(selected(datensatz()), 1);
-        m_form->NachObenClick();
+        m_form->logik().NachObenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Ringwert", "Scheibentyp", "Teilerfaktor"}));
-        m_form->NachUntenClick();
-        m_form->NachUntenClick();
+        m_form->logik().NachUntenClick();
+        m_form->logik().NachUntenClick();
         QCOMPARE(captions(datensatz()), (QStringList{"Scheibentyp", "Teilerfaktor", "Ringwert"}));
         QCOMPARE(selected(datensatz()), 2);
 
-        QVERIFY(!m_form->Aenderungspruefung());
-        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QVERIFY(!m_form->logik().Aenderungspruefung());
+        QVERIFY(m_form->logik().SteuerelementeUebernehmen());
         QCOMPARE(m_liste->aktiv().Datensatz, (std::array<int8_t, 6>{0, 1, 2, -1, -1, -1}));
         QCOMPARE(m_liste->aktiv().Elemente, (std::array<int8_t, 6>{3, 4, 5, -1, -1, -1}));
-        QVERIFY(m_form->Aenderungspruefung());
+        QVERIFY(m_form->logik().Aenderungspruefung());
         // the header line's titles follow the list as shown, also before applying
-        m_form->NachObenClick();
-        QCOMPARE(m_form->DatensatzTitel(),
+        m_form->logik().NachObenClick();
+        QCOMPARE(m_form->logik().DatensatzTitel(),
                  (std::vector<std::string>{"Scheibentyp", "Ringwert", "Teilerfaktor"}));
     }
 
@@ -180,9 +164,9 @@ private slots:
         p.Datensatz = {2, 3, -1, -1, -1, -1}; // Ringwert, Teiler
         const std::string datei = m_start->path() + "/kopf.rls";
         setText(p.Dateiname, datei);
-        m_form->SteuerelementeLaden();
+        m_form->logik().SteuerelementeLaden();
         select(datensatz(), 1);
-        m_form->EntfernenClick(); // not applied: the profile still has both
+        m_form->logik().EntfernenClick(); // not applied: the profile still has both
 
         TSerienDatensatz serie;
         serie.Schusszahl.set("1");
@@ -190,7 +174,7 @@ private slots:
         schuss.Ringwert.set("104");
         schuss.Teiler.set("01234");
         serie.Schuesse.push_back(schuss);
-        m_form->Ausgabe().WriteSeries(serie);
+        m_form->logik().Pfad().Ausgabe().WriteSeries(serie);
 
         std::ifstream in(datei, std::ios::binary);
         const std::string inhalt((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -228,24 +212,24 @@ private slots:
         art->button(2)->click();
         art->button(0)->click();
         QCOMPARE(selectedRow(list), 59);
-        QVERIFY(m_form->Aenderungspruefung());
+        QVERIFY(m_form->logik().Aenderungspruefung());
 
         // a row chosen for "Schuss" is kept while another kind is shown, and applied
         art->button(1)->click();
         list->selectRow(256);
-        QVERIFY(!m_form->Aenderungspruefung());
+        QVERIFY(!m_form->logik().Aenderungspruefung());
         art->button(2)->click();
         list->selectRow(257);
         art->button(1)->click();
         QCOMPARE(selectedRow(list), 256);
-        QVERIFY(m_form->SteuerelementeUebernehmen());
+        QVERIFY(m_form->logik().SteuerelementeUebernehmen());
         QCOMPARE(m_liste->aktiv().Trennzeichen, (std::array<int32_t, 3>{59, 256, 257}));
         QCOMPARE(m_liste->aktiv().TrennzeichenWahl, 1);
         QCOMPARE(m_form->geoeffnet, 0); // separators need no reconnection
 
         // "Abbrechen" discards an unapplied choice
         list->selectRow(13);
-        m_form->AbbrechenClick();
+        m_form->logik().AbbrechenClick();
         QCOMPARE(selectedRow(list), 256);
     }
 };

@@ -12,6 +12,7 @@
 #include "RikaMachine.h"
 #include "SamCom.h"
 #include "SamMachine.h"
+#include "Serienpfad.h"
 #include "SimLine.h"
 
 #include "QtMainThread.h"
@@ -48,20 +49,14 @@ std::unique_ptr<SimLine> disag(const std::string& model) {
 
 } // namespace
 
-class MachineSearchTest : public QObject {
+class MachineSearchTest : public WindowFixture {
     Q_OBJECT
 
     std::unique_ptr<QtMainThread> m_main;
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
     // The window on a fake port list; the stand-ins' ports are added after it.
     void makeForm(const std::vector<std::string>& fakePorts, const std::vector<const SimLine*>& lines) {
-        m_ports = std::make_unique<FakeTtyTree>(fakePorts);
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        openForm(fakePorts);
         for (const SimLine* line : lines)
             m_form->f().Port->addItem(QString::fromStdString(line->portName()));
         m_desk->boxes.clear();
@@ -70,22 +65,12 @@ class MachineSearchTest : public QObject {
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
-        m_start = std::make_unique<StartDir>();
+        prepare();
         // a Disag on no port yet: the box shows only what each test puts there
-        Profilliste verein;
-        Profil p = Profil::standard(m_start->path());
-        setText(p.Port, "");
-        verein.append(p);
-        m_start->write(verein);
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
+        QVERIFY(writeProfiles(m_start->path(), {[](Profil& p) { setText(p.Port, ""); }}));
     }
     void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
+        tearDown();
         m_main.reset();
     }
 
@@ -98,7 +83,7 @@ private slots:
         m_desk->boxAnswers = {IdYes};
         const int geoeffnet = m_form->geoeffnet;
 
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
 
         // the two ports that cannot be opened do not end the search; with a find, only it is told
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
@@ -117,7 +102,7 @@ private slots:
         // the machine found is signed on at once (the form counts the opening)
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
         // written into profile and controls alike: nothing left to apply
-        QVERIFY(m_form->Aenderungspruefung());
+        QVERIFY(m_form->logik().Aenderungspruefung());
     }
 
     void noChangesNothing() {
@@ -126,7 +111,7 @@ private slots:
         makeForm({}, {machine.get()});
         m_desk->boxAnswers = {IdNo};
         const int geoeffnet = m_form->geoeffnet;
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Auswertmaschine Rika SAG Version 250 an " + machine->portName() +
                                             " gefunden!\n\n\xDC"
@@ -140,7 +125,7 @@ private slots:
 
     void aSearchWithoutAFindSaysWhyForEachPort() {
         makeForm({"ttyTFXA0"}, {});
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !\n\r\n\r"
                                                     "Schnittstelle ttyTFXA0 konnte nicht ge\xF6"
@@ -151,7 +136,7 @@ private slots:
     void anEmptyListFindsNothing() {
         makeForm({}, {});
         QCOMPARE(m_form->f().Port->count(), 0);
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Keine Maschine gefunden !"));
         QCOMPARE(m_desk->boxes[0].title, std::string("Info Maschinensuche"));
@@ -159,7 +144,7 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
         // the test with no port shown cannot open one, and says so
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, std::string("Schnittstelle  konnte nicht ge\xF6"
                                                         "ffnet werden (Systemfehler 21)"));
         QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -171,14 +156,14 @@ private slots:
         makeForm({}, {machine.get()});
         m_form->f().Maschinenwahl->setItemIndex(maRika);
         m_form->f().Port->setItemIndex(0);
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Rika SAG Version V2.50\nan " + machine->portName() + " gefunden!");
         QCOMPARE(m_desk->boxes.back().title, std::string("Info"));
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconInformation));
 
         machine->call([](SimMachine& m, SimWriter&) { static_cast<RikaMachine&>(m).setVersion("x1"); });
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Rika SAG Version V1.00\nan " + machine->portName() + " gefunden!");
     }
@@ -188,12 +173,12 @@ private slots:
         QVERIFY(machine);
         makeForm({}, {machine.get()});
         m_form->f().Port->setItemIndex(0);
-        m_form->MaschinentestClick(); // the profile's machine is the Disag
+        m_form->logik().MaschinentestClick(); // the profile's machine is the Disag
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine Disag Modell RM IV\nan " + machine->portName() + " gefunden!");
 
         m_desk->boxAnswers = {IdYes};
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
         QCOMPARE(m_desk->boxes.back().text, "Disag Modell RM IV an " + machine->portName() +
                                                 " gefunden !\n\n\xDC"
                                                 "bernehmen ?");
@@ -209,16 +194,16 @@ private slots:
         makeForm({"ttyTFXA0"}, {});
         m_form->f().Port->setEditText(QString::fromStdString(sam->portName()));
         m_form->f().Maschinenwahl->setItemIndex(maSam);
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
 
         m_desk->boxes.clear();
         m_desk->boxAnswers = {IdYes};
-        m_form->MaschinensucheClick();
+        m_form->logik().MaschinensucheClick();
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(text(m_liste->aktiv().Port), sam->portName());
         QCOMPARE(m_form->f().Port->Text(), sam->portName());
-        QVERIFY(m_form->Aenderungspruefung());
+        QVERIFY(m_form->logik().Aenderungspruefung());
     }
 
     void aTestReportsAMissingMachineAndGivesTheProfilesMachineBack() {
@@ -229,11 +214,11 @@ private slots:
         m_form->f().Maschinenwahl->setItemIndex(maSam);
 
         // the SAM's port is open on the first stand-in; the test of the second closes it
-        m_form->SamCom->SetPort(sam->portName());
-        m_form->SamCom->Open();
+        m_form->logik().Pfad().Komponente(maSam).SetPort(sam->portName());
+        m_form->logik().Pfad().Komponente(maSam).Open();
         m_form->f().Port->setItemIndex(1);
         const int geoeffnet = m_form->geoeffnet;
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         // a bare STX is no SAM; said with what the Disag answered, as the transmission log writes it
         QCOMPARE(m_desk->boxes.back().text,
                  "Auswertmaschine SAM 4000\nan " + nobody->portName() + " nicht gefunden!\n\nAntwort: <STX>");
@@ -241,13 +226,13 @@ private slots:
         QCOMPARE(m_desk->boxes.back().flags, unsigned(Mb::Ok | Mb::IconError));
         // not the tested machine on the tested port comes back, but the profile's machine (a Disag
         // on its own port: the form counts the opening)
-        QVERIFY(!m_form->SamCom->Connected());
+        QVERIFY(!m_form->logik().Pfad().Komponente(maSam).Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 1);
 
         m_form->f().Port->setItemIndex(0);
-        m_form->MaschinentestClick();
+        m_form->logik().MaschinentestClick();
         QCOMPARE(m_desk->boxes.back().text, "Auswertmaschine SAM 4000\nan " + sam->portName() + " gefunden!");
-        QVERIFY(!m_form->SamCom->Connected());
+        QVERIFY(!m_form->logik().Pfad().Komponente(maSam).Connected());
         QCOMPARE(m_form->geoeffnet, geoeffnet + 2);
     }
 };

@@ -4,6 +4,7 @@
 
 #include "ComComboBox.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
 #include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "ui_Einstellungsfenster.h"
@@ -25,8 +26,8 @@ int main(int argc, char** argv) {
     Einstellungsfenster form(liste, start.path());
     // Something in the record list, so its page shows both lists in use.
     form.ui()->Elementeliste->setCurrentItem(form.ui()->Elementeliste->topLevelItem(2));
-    form.HinzufuegenClick();
-    form.HinzufuegenClick();
+    form.logik().HinzufuegenClick();
+    form.logik().HinzufuegenClick();
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) {
         std::fprintf(stderr, "the window did not come up\n");

@@ -29,34 +29,18 @@ int checkedAt(const QMenu* menu) {
 
 } // namespace
 
-class TrayMenuTest : public QObject {
+class TrayMenuTest : public WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeTtyTree> m_ports;
-    std::unique_ptr<StartDir> m_start;
-    std::unique_ptr<ScriptedDesktop> m_desk;
-    std::unique_ptr<Profilliste> m_liste;
-    std::unique_ptr<TestForm> m_form;
 
 private slots:
     void init() {
-        m_ports = std::make_unique<FakeTtyTree>(std::vector<std::string>{"COM1", "COM2"});
-        m_start = std::make_unique<StartDir>();
+        prepare();
         m_start->write({"Verein", "Training", "Jugend"});
-        m_desk = std::make_unique<ScriptedDesktop>();
-        m_liste = std::make_unique<Profilliste>();
-        m_form = std::make_unique<TestForm>(*m_liste, m_start->path());
+        openForm({"COM1", "COM2"});
         // as after a normal start (a port that failed to open at construction shows the window)
         m_form->hide();
-        m_desk->boxes.clear();
     }
-    void cleanup() {
-        m_form.reset();
-        m_liste.reset();
-        m_desk.reset();
-        m_start.reset();
-        m_ports.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void theIconAndTheRightClickMenu() {
         QVERIFY(m_form->trayIcon());
@@ -104,7 +88,7 @@ private slots:
         QCOMPARE(checkedAt(menu), 2);
         QCOMPARE(m_liste->activeIndex(), std::size_t(2));
         QCOMPARE(m_form->f().Profilbox->currentIndex(), 2);
-        QCOMPARE(m_form->Profilindex(), 2);
+        QCOMPARE(m_form->logik().Profilindex(), 2);
         QCOMPARE(text((*m_liste)[0].Scheibentext), std::string("Kreis"));   // applied first
         QCOMPARE(m_form->f().Scheibentext->text(), QStringLiteral("Text")); // the new one loaded
         QCOMPARE(m_form->geoeffnet, 3); // the apply's reconnection, then the profile's
@@ -147,7 +131,7 @@ private slots:
     }
 
     void newAndRenamedProfilesShowAtTheNextOpening() {
-        m_form->NeuesProfilClick();
+        m_form->logik().NeuesProfilClick();
         m_form->ProfilmenueBauen();
         QCOMPARE(texts(m_form->Profilmenue()), (QStringList{"Verein", "Training", "Jugend", "Unbenannt"}));
         QCOMPARE(checkedAt(m_form->Profilmenue()), 3);
@@ -205,10 +189,10 @@ private slots:
     }
 
     void aMachineErrorBringsTheWindowUpUnlessTheWarningIsOpen() {
-        m_desk->whileOpen = [&] { m_form->VorMaschinenfehler(); };
+        m_desk->whileOpen = [&] { m_form->logik().VorMaschinenfehler(); };
         m_desk->overwriteWarning("Protokoll1.rls");
         QVERIFY(!m_form->isVisible());
-        m_form->VorMaschinenfehler();
+        m_form->logik().VorMaschinenfehler();
         QVERIFY(m_form->isVisible());
         QCOMPARE(m_form->f().Seiten->currentWidget(), m_form->f().SeiteAllgemein);
     }

@@ -4,10 +4,8 @@
 # default profile (757 bytes).
 set -euo pipefail
 bin="$1"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "${BASH_SOURCE[0]}")/../../support/e2e.sh"
+work="$e2e_work"
 
 for signal in TERM HUP; do
   start="$work/start-$signal"

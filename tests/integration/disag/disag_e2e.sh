@@ -19,19 +19,8 @@ start_stand_in disag --schuesse-je-zeile 2 --zeile-beschaedigt 2 "LG 1 10.4/123.
   --shots 10 --strip-shots 1 --strip-text Text --divisor-limit 250
 
 export XDG_STATE_HOME="$work/state" # the transmission log
-"$bin" &
-pid=$!
-expected=$'LG;1;10;123,4;0;123;\nLG;1; 9; 5,0;5;0;\n\n'
-for _ in $(seq 1 200); do
-  [ -f Protokoll1.rls ] && [ "$(cat Protokoll1.rls; printf x)" = "${expected}x" ] && break
-  kill -0 "$pid" 2>/dev/null || { echo "program ended early"; exit 1; }
-  sleep 0.1
-done
-if [ "$(cat Protokoll1.rls 2>/dev/null; printf x)" != "${expected}x" ]; then
-  echo "protocol file:"; od -c Protokoll1.rls 2>/dev/null || echo "(none)"
-  echo "machine log:"; cat "$work/sim.log"
-  exit 1
-fi
+start_program
+expect_protocol $'LG;1;10;123,4;0;123;\nLG;1; 9; 5,0;5;0;\n\n'
 
 settings='Einstellung: SCH=LG10;RIA=GR;KAL=22;RIB=RB;TEA=ZT;TEG=250;SSC=1;SGE=10;SZI=0;KSD;DRT=Text'
 for _ in $(seq 1 50); do

@@ -8,24 +8,21 @@
 #include "RikaMachine.h"
 #include "SamCom.h"
 #include "SamMachine.h"
+#include "Serienpfad.h"
 #include "SimLine.h"
 
-#include "ConfigFile.h"
 #include "Einstellungsfenster.h"
+#include "Einstellungslogik.h"
 #include "Profilliste.h"
 #include "QtMainThread.h"
-#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
+#include "StartFolder.h"
 
 #include <QtTest>
 
 namespace {
 
-class Form : public Einstellungsfenster {
-public:
-    using Einstellungsfenster::Einstellungsfenster;
-    using Einstellungsfenster::TfxError;
-};
+using Form = Einstellungsfenster;
 
 std::unique_ptr<SimLine> standIn(std::unique_ptr<SimMachine> machine) {
     std::string error;
@@ -41,7 +38,7 @@ class MaschinenFormTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QtMainThread> m_main;
-    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<StartFolder> m_dir;
     std::unique_ptr<ScriptedDesktop> m_desk;
     std::unique_ptr<Profilliste> m_liste;
 
@@ -49,15 +46,13 @@ class MaschinenFormTest : public QObject {
 
     // One profile for the machine on the port, saved in the start directory.
     void profil(TMaschine maschine, const std::string& port) {
-        Profilliste liste;
-        Profil p = Profil::standard(start());
-        setText(p.Name, "Verein");
-        setText(p.Port, port);
-        p.Maschine = maschine;
-        p.Datensatz = {2, 3, -1, -1, -1, -1};
-        p.Zehntelringe = 1;
-        liste.append(p);
-        QVERIFY(ConfigFile::Save(ConfigFile::path(start()), liste).ok);
+        QVERIFY(m_dir->write({[&](Profil& p) {
+            setText(p.Name, "Verein");
+            setText(p.Port, port);
+            p.Maschine = maschine;
+            p.Datensatz = {2, 3, -1, -1, -1, -1};
+            p.Zehntelringe = 1;
+        }}));
     }
 
     std::string protokoll() const {
@@ -68,7 +63,7 @@ class MaschinenFormTest : public QObject {
 private slots:
     void init() {
         m_main = std::make_unique<QtMainThread>();
-        m_dir = std::make_unique<ScratchDir>("form");
+        m_dir = std::make_unique<StartFolder>("form");
         m_desk = std::make_unique<ScriptedDesktop>();
         m_liste = std::make_unique<Profilliste>();
     }
@@ -84,9 +79,9 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
-        QVERIFY(!form.RikaCom->Connected());
-        QVERIFY(!form.DisagCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maDisag).Connected());
         QVERIFY(m_desk->boxes.empty());
 
         std::string error;
@@ -112,13 +107,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].title, std::string("Hinweis"));
         QVERIFY(m_desk->boxes[0].text.find(sam->portName()) != std::string::npos);
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
     }
 
     void aPortThatCannotBeOpenedIsReportedAndLeavesEveryPortClosed() {
         profil(maRika, "ttyTFXNONE");
         Form form(*m_liste, start());
-        QVERIFY(!form.RikaCom->Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, std::string("Schnittstelle ttyTFXNONE konnte nicht ge\xF6"
                                                     "ffnet werden (Systemfehler 2: nicht vorhanden).\n\r"
@@ -133,10 +128,10 @@ private slots:
         profil(maRika, rika->portName());
         Form form(*m_liste, start());
         form.hide();
-        QVERIFY(form.RikaCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maRika).Connected());
 
-        form.TfxError(form.SamCom.get(), 0); // the text follows the profile, not the sender
-        QVERIFY(!form.RikaCom->Connected());
+        form.logik().TfxError(&form.logik().Pfad().Komponente(maSam), 0); // the text follows the profile, not the sender
+        QVERIFY(!form.logik().Pfad().Komponente(maRika).Connected());
         QVERIFY(form.isVisible());
         QCOMPARE(m_desk->boxes.size(), std::size_t(1));
         QCOMPARE(m_desk->boxes[0].text, "Rika SAG-1 an " + rika->portName() +
@@ -150,12 +145,12 @@ private slots:
         QVERIFY(sam);
         profil(maSam, sam->portName());
         Form form(*m_liste, start());
-        QVERIFY(form.SamCom->Connected());
+        QVERIFY(form.logik().Pfad().Komponente(maSam).Connected());
         sam->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_desk->boxes.size(), std::size_t(1), 5000);
         QCOMPARE(m_desk->boxes[0].text,
                  "SAM an " + sam->portName() + "\n\rnicht gefunden!\n\rNeuer Versuch alle 5 Sekunden.");
-        QVERIFY(!form.SamCom->Connected());
+        QVERIFY(!form.logik().Pfad().Komponente(maSam).Connected());
     }
 };
 

@@ -38,8 +38,8 @@ TEST(Maschinentabelle, EveryMachineOfTheProfileHasAWholeLine) {
     for (const Maschinenart& art : maschinentabelle()) {
         EXPECT_TRUE(nummern.insert(art.nummer).second) << art.name;
         EXPECT_EQ(maschinenart(art.nummer), &art);
-        EXPECT_TRUE(art.auswahl && art.name && art.komponente && art.verbinden && art.testen &&
-                    art.testGefunden && art.testNichtGefunden && art.sucheGefunden)
+        EXPECT_TRUE(art.auswahl && art.name && art.machen && art.testen && art.testGefunden &&
+                    art.testNichtGefunden && art.sucheGefunden)
             << art.name;
     }
     EXPECT_EQ(nummern, (std::set<std::int32_t>{maRika, maSam, maDisag}));
@@ -80,10 +80,10 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
     {
         Serienpfad pfad(liste);
         pfad.MaschineOeffnen();
-        ASSERT_TRUE(pfad.SamCom->Connected());
-        EXPECT_FALSE(pfad.RikaCom->Connected() || pfad.DisagCom->Connected());
+        ASSERT_TRUE(pfad.Komponente(maSam).Connected());
+        EXPECT_FALSE(pfad.Komponente(maRika).Connected() || pfad.Komponente(maDisag).Connected());
         pfad.MaschineAnmelden(); // closed, opened again: still one path
-        ASSERT_TRUE(pfad.SamCom->Connected());
+        ASSERT_TRUE(pfad.Komponente(maSam).Connected());
 
         const auto serie = parseSeries("LG 1 10.4/123.4 9.7/5.0", error);
         ASSERT_TRUE(serie) << error;
@@ -124,7 +124,7 @@ TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIs
         line->hangUp();
         EXPECT_TRUE(main.runUntil([&] { return !desk.boxes.empty(); }, 5s));
         EXPECT_EQ(vorher, 1);
-        EXPECT_FALSE(pfad.SamCom->Connected());
+        EXPECT_FALSE(pfad.Komponente(maSam).Connected());
         ASSERT_EQ(desk.boxes.size(), 1u);
         EXPECT_EQ(desk.boxes[0].text, "SAM an " + line->portName() + "\n\rnicht gefunden!");
     }

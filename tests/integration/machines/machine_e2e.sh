@@ -23,19 +23,8 @@ start_stand_in "$kind" "LG 1 10.4/123.4/12/-5 9.7/5.0/0/3"
 "$profil" TFXConf.cnf --name Verein --port "$port" --machine "$maschine" --tenths 1 \
   --separators 59,10,10 --elements 0,1,4,5 --record 2,3 --file "$work/start/Protokoll1.rls"
 
-"$bin" &
-pid=$!
-expected=$'10,4;123,4;\n9,7; 5,0;\n\n'
-for _ in $(seq 1 200); do
-  [ -f Protokoll1.rls ] && [ "$(cat Protokoll1.rls; printf x)" = "${expected}x" ] && break
-  kill -0 "$pid" 2>/dev/null || { echo "program ended early"; exit 1; }
-  sleep 0.1
-done
-if [ "$(cat Protokoll1.rls 2>/dev/null; printf x)" != "${expected}x" ]; then
-  echo "protocol file:"; od -c Protokoll1.rls 2>/dev/null || echo "(none)"
-  echo "machine log:"; tail -50 "$work/sim.log"
-  exit 1
-fi
+start_program
+expect_protocol $'10,4;123,4;\n9,7; 5,0;\n\n'
 # The machine got its confirmation, so it will not offer the series again.
 for _ in $(seq 1 50); do
   grep -q 'Serie vom Programm best' "$work/sim.log" && break

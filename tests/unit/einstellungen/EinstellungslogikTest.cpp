@@ -6,9 +6,9 @@
 
 #include "ConfigFile.h"
 #include "Profilliste.h"
-#include "ScratchDir.h"
 #include "ScriptedDesktop.h"
 #include "Serienpfad.h"
+#include "StartFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -116,14 +116,8 @@ struct Logik : Einstellungslogik {
 class EinstellungslogikTest : public ::testing::Test {
 protected:
     // Starts the logic on the given profiles (the default profile, changed by each function).
-    void starte(const std::vector<std::function<void(Profil&)>>& profile) {
-        Profilliste gespeichert;
-        for (const auto& aendern : profile) {
-            Profil p = Profil::standard(m_dir.path(), "ttyS0");
-            aendern(p);
-            gespeichert.append(p);
-        }
-        ASSERT_TRUE(ConfigFile::Save(ConfigFile::path(m_dir.path()), gespeichert).ok);
+    void starte(const std::vector<ProfileEdit>& profile) {
+        ASSERT_TRUE(m_dir.write(profile, "ttyS0"));
         m_logik = std::make_unique<Logik>(m_liste, m_dir.path(), m_view);
         m_logik->Starten();
         m_logik->geoeffnet = 0;
@@ -131,15 +125,13 @@ protected:
     Profil& aktiv() { return m_liste.aktiv(); }
     // The profile names the configuration file holds now.
     std::vector<std::string> gespeicherteNamen() {
-        Profilliste gespeichert;
         std::vector<std::string> namen;
-        if (ConfigFile::Load(ConfigFile::path(m_dir.path()), gespeichert))
-            for (const Profil& p : gespeichert)
-                namen.push_back(text(p.Name));
+        for (const Profil& p : m_dir.saved())
+            namen.push_back(text(p.Name));
         return namen;
     }
 
-    ScratchDir m_dir{"einstellungen"};
+    StartFolder m_dir{"einstellungen"};
     ScriptedDesktop m_desk;
     SkriptAnsicht m_view;
     Profilliste m_liste;

@@ -1,6 +1,8 @@
 #include "Profil.h"
 #include "Profilliste.h"
 
+#include "Maschinentabelle.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -132,7 +134,7 @@ TEST(ProfilCodec, NegativeAndOutOfRangeValuesAreKept) {
     p.Scheibentyp = 99;
     const Profil back = Profil::decode(p.encode().data());
     EXPECT_EQ(back, p);
-    EXPECT_FALSE(validMaschine(back.Maschine));
+    EXPECT_EQ(maschinenart(back.Maschine), nullptr);
     EXPECT_FALSE(validSeparator(back.Trennzeichen[0]));
     EXPECT_FALSE(validSeparator(back.Trennzeichen[1]));
     EXPECT_TRUE(validSeparator(back.Trennzeichen[2]));
