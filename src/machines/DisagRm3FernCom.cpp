@@ -162,6 +162,7 @@ void TDisagRm3FernCom::lineEnd() {
         return;
     }
     std::string line = std::exchange(m_line, std::string());
+    ReportAnswer();
     std::exception_ptr failure;
     if (line == "ENDE") {
         try {

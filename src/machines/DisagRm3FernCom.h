@@ -56,6 +56,9 @@ public:
     // Closes the port first and leaves it closed.
     bool Test() override;
 
+    // The machine is only heard when it sends: each line it sends counts as its answer.
+    bool PollsItsMachine() const override { return false; }
+
     // How long DSR may stay off before OnError; 15 seconds. A seam for tests.
     void SetDSRTimeout(std::chrono::milliseconds limit) { m_dsrTimeout = limit; }
 

@@ -14,7 +14,7 @@ const std::vector<SimKind>& simKinds() {
         {"disag", "Disag RM II/III/IV (Fernsteuerung, Anzeige FEr)", 38400,
          "Ringlesemaschine \"Disag RM II/III/IV\"",
          [] { return std::unique_ptr<SimMachine>(new DisagMachine); }},
-        {"rm3", "Disag RM III (FERN)", 2400, nullptr,
+        {"rm3", "Disag RM III (FERN)", 2400, "Ringlesemaschine \"Disag RM III (FERN)\"",
          [] { return std::unique_ptr<SimMachine>(new DisagRm3FernMachine); }},
     };
     return kinds;
