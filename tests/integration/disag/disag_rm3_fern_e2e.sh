@@ -25,9 +25,5 @@ expect_protocol $'LG;1;10,6;749,1;-8;31;\nLG;1;9,0; 5,0;133;-14;\nLG;1;8,7;123,4
 # off 2, 2 shots per target; then the target text.
 grep -qF '131507222Text' "$work/sim.log" || { echo "settings string not sent"; cat "$work/sim.log"; exit 1; }
 
-kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "exit code $status"; exit 1; }
+end_program
 echo "Disag RM III (FERN) series written to the protocol file after the profile's settings string"
