@@ -343,6 +343,11 @@ bool Einstellungslogik::SteuerelementeUebernehmen() {
             return nichtsUebernehmen();
         loescheProtokolldatei(m_ansicht.feldText(Feld::Dateiname));
     }
+    // A value the machine takes in its own way is told when it is chosen, and applied.
+    if (const Maschinenart* art = maschinenart(p.Maschine);
+        art && art->profilHinweis && (p.Maschine != vorher.Maschine || p.Teilergrenze != vorher.Teilergrenze))
+        if (const std::string hinweis = art->profilHinweis(p); !hinweis.empty())
+            m_ansicht.frage(win1252ToUtf8(hinweis), "Hinweis", Mb::Ok | Mb::IconInformation);
     // 14. file, layout and separators take effect with the next record
     if (reconnect)
         MaschineAnmelden();

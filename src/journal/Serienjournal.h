@@ -41,8 +41,8 @@ class Serienjournal {
 public:
     // The machine a piece came from (its line in the machine table names it). A SAM's or a
     // Rika's piece is a whole series; a Disag's pieces are lines, and a series is made of those
-    // since the last "WSE".
-    enum class Quelle : char { sam = 'S', rika = 'R', disag = 'D' };
+    // since the last "WSE" (in the RM III's older remote program: "ENDE").
+    enum class Quelle : char { sam = 'S', rika = 'R', disag = 'D', disagRm3Fern = 'F' };
     // Every source the file may name, and whether its pieces are lines of a series: those live
     // on until their series is made.
     struct Quellenart {
@@ -53,6 +53,7 @@ public:
         {Quelle::sam, false},
         {Quelle::rika, false},
         {Quelle::disag, true},
+        {Quelle::disagRm3Fern, true},
     };
     static constexpr const Quellenart* quellenart(char zeichen) {
         for (const Quellenart& art : Quellen) {

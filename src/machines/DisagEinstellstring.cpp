@@ -27,24 +27,6 @@ constexpr std::array<const char*, 3> kTeilerauswertung = {"KT", "ZT", "HT"};
 // The machine prints at most this many ASCII characters after the total.
 constexpr std::size_t kDruckzeichen = 10;
 
-// The printed text as the machine takes it: German letters in their ASCII spelling (ae, oe, ue,
-// ss), any other character that is not printable ASCII as "?", cut to what the machine prints.
-std::string druckText(std::string_view ansi) {
-    constexpr std::pair<char, const char*> umschrift[] = {{'\xE4', "ae"}, {'\xF6', "oe"}, {'\xFC', "ue"},
-                                                          {'\xC4', "Ae"}, {'\xD6', "Oe"}, {'\xDC', "Ue"},
-                                                          {'\xDF', "ss"}};
-    std::string s;
-    for (const char c : ansi) {
-        const auto* u =
-            std::find_if(std::begin(umschrift), std::end(umschrift), [c](auto& p) { return p.first == c; });
-        if (u != std::end(umschrift))
-            s += u->second;
-        else
-            s += istDruckbarAscii(c) ? c : '?';
-    }
-    return s.substr(0, kDruckzeichen);
-}
-
 } // namespace
 
 std::optional<int32_t> tryStrToInt(std::string_view text) {
@@ -58,6 +40,22 @@ std::optional<int32_t> tryStrToInt(std::string_view text) {
     if (text.empty() || ec != std::errc() || ptr != end)
         return std::nullopt;
     return value;
+}
+
+std::string disagDrucktext(std::string_view ansi) {
+    constexpr std::pair<char, const char*> umschrift[] = {{'\xE4', "ae"}, {'\xF6', "oe"}, {'\xFC', "ue"},
+                                                          {'\xC4', "Ae"}, {'\xD6', "Oe"}, {'\xDC', "Ue"},
+                                                          {'\xDF', "ss"}};
+    std::string s;
+    for (const char c : ansi) {
+        const auto* u =
+            std::find_if(std::begin(umschrift), std::end(umschrift), [c](auto& p) { return p.first == c; });
+        if (u != std::end(umschrift))
+            s += u->second;
+        else
+            s += istDruckbarAscii(c) ? c : '?';
+    }
+    return s.substr(0, kDruckzeichen);
 }
 
 TDisagEinstellstring::TDisagEinstellstring(TSendRequest sendRequest)
@@ -241,7 +239,7 @@ std::string TDisagEinstellstring::BuildString() const {
         s += ";TEM";
     if (!m_scheibentext.empty()) {
         s += ";DRT=";
-        s += druckText(m_scheibentext);
+        s += disagDrucktext(m_scheibentext);
     }
     return s;
 }

@@ -48,6 +48,10 @@ inline bool istDruckbarAscii(char c) {
     return c >= 0x20 && c <= 0x7E;
 }
 
+// A printed text (Windows-1252) as the Disag machines print it: ASCII, German letters spelt out
+// (ae, oe, ue, ss), any other character "?", at most 10 characters.
+std::string disagDrucktext(std::string_view ansi);
+
 // Reads a decimal integer strictly: optional leading blanks, an optional sign, at least one
 // digit and nothing after the digits, within the range of a 32-bit integer.
 std::optional<int32_t> tryStrToInt(std::string_view text);

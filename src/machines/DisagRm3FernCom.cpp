@@ -1,6 +1,7 @@
 #include "DisagRm3FernCom.h"
 
 #include <exception>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -8,6 +9,24 @@ using namespace std::chrono_literals;
 constexpr int kDsrLooks = 10;        // after "ENDE": looks at DSR before the settings go out anyway
 constexpr auto kDsrLookPause = 10ms; // between two looks
 constexpr std::size_t kReadChunk = 1024;
+constexpr auto kAntwortWarten = 2s;      // for the answer to "E"
+constexpr std::size_t kMaxAntwort = 120; // the longest answer the machine gives
+
+using Clock = std::chrono::steady_clock;
+
+// The machine's answer to "E": its current settings, eight values separated by ";".
+bool einstellungsantwort(std::string_view zeile) {
+    std::size_t felder = 0;
+    for (;;) {
+        const std::size_t ende = zeile.find(';');
+        if (zeile.substr(0, ende).find_first_not_of(' ') == std::string_view::npos)
+            return false; // an empty value
+        ++felder;
+        if (ende == std::string_view::npos)
+            return felder == 8;
+        zeile.remove_prefix(ende + 1);
+    }
+}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -67,6 +86,8 @@ void TDisagRm3FernCom::OnAfterOpenEvent(TCustomComPort*) {
     m_opened = true;
     m_failureReported = false;
     SetEinstellstring(m_einstellstring);
+    // The port reports the DSR line's state right after this: a machine that is off already
+    // is watched from the start.
 }
 
 void TDisagRm3FernCom::OnBeforeCloseEvent(TCustomComPort*) {
@@ -141,6 +162,7 @@ void TDisagRm3FernCom::lineEnd() {
         return;
     }
     std::string line = std::exchange(m_line, std::string());
+    ReportAnswer();
     std::exception_ptr failure;
     if (line == "ENDE") {
         try {
@@ -159,7 +181,34 @@ void TDisagRm3FernCom::lineEnd() {
 
 bool TDisagRm3FernCom::Test() {
     Close();
-    TTestGuard guard(*this, true);
+    TTestGuard guard(*this, true); // no settings go out: they would start a new series
     Open();
-    return Signals().contains(csDSR);
+    WriteStr("E\r");
+    // Only the machine answers "E" with its settings; an echo ("E"), a DSR line that is merely
+    // on, or other bytes are no machine.
+    const Clock::time_point deadline = Clock::now() + kAntwortWarten;
+    std::string zeile;
+    bool zuLang = false;
+    for (;;) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (rest <= 0ms || WaitForInput(rest) != wrInput)
+            return false;
+        std::string chunk;
+        if (ReadStr(chunk, InputCount()) <= 0)
+            return false;
+        for (const char c : chunk) {
+            if (c == '\0')
+                continue;
+            if (c != '\r') {
+                zuLang = zuLang || zeile.size() >= kMaxAntwort;
+                if (!zuLang)
+                    zeile += c;
+                continue;
+            }
+            if (!zuLang && einstellungsantwort(zeile))
+                return true;
+            zeile.clear();
+            zuLang = false;
+        }
+    }
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 // The Disag RM III in its older remote program (display "FERN"), at 2400 baud. It sends
-// CR-terminated lines without check character or handshake; each line goes to OnData. The component
+// CR-terminated lines without check character; each line goes to OnData. The component
 // sends its settings text (and CR) when the port opens and again after every "ENDE" line, and
-// reports through OnError (code 1) when the machine's DSR line stays off for more than 15 seconds.
+// reports through OnError (code 1) when the machine's DSR line stays off for more than 15 seconds,
+// also when it is off already as the port opens. DTR and RTS stay on: the machine sends only while
+// it sees them.
 //
 // The port delivers received bytes and DSR changes on the main thread; the only other thread is
 // the DSR watch, which waits on a condition variable and posts its report to the main thread.
@@ -48,9 +50,14 @@ public:
     const std::string& Einstellstring() const { return m_einstellstring; }
     void SetEinstellstring(const std::string& value);
 
-    // Opens the port and looks at the DSR line, which the machine holds on while it is
-    // connected and switched on. Closes the port first and leaves it closed.
+    // Opens the port, sends "E" and waits up to 2 seconds for the machine's answer: one line of
+    // its eight settings separated by ";". Nothing else counts: a port that echoes, or a DSR line
+    // that is on (a pseudo-terminal's always is), is no machine. No settings string is sent.
+    // Closes the port first and leaves it closed.
     bool Test() override;
+
+    // The machine is only heard when it sends: each line it sends counts as its answer.
+    bool PollsItsMachine() const override { return false; }
 
     // How long DSR may stay off before OnError; 15 seconds. A seam for tests.
     void SetDSRTimeout(std::chrono::milliseconds limit) { m_dsrTimeout = limit; }

@@ -100,8 +100,18 @@ std::pair<Faktor, Faktor> richtung(float winkel) {
     return {c, winkel < 0 ? negiert(s) : s};
 }
 
-// A line as it may be shown in a message: control bytes made visible, long lines cut.
-std::string zeileFuerMeldung(std::string_view zeile) {
+} // namespace
+
+TSerienDatensatz disagSerie(int32_t scheibentyp, std::vector<TSchussDatensatz> schuesse) {
+    TSerienDatensatz serie;
+    serie.Scheibentyp.set(scheibentypCode(scheibentyp));
+    serie.Teilerfaktor.set("1");
+    serie.Schusszahl.set(std::to_string(schuesse.size()));
+    serie.Schuesse = std::move(schuesse);
+    return serie;
+}
+
+std::string meldungszeile(std::string_view zeile) {
     constexpr std::size_t maxLaenge = 80;
     std::string s;
     for (const char c : zeile.substr(0, maxLaenge))
@@ -110,8 +120,6 @@ std::string zeileFuerMeldung(std::string_view zeile) {
         s += "...";
     return s;
 }
-
-} // namespace
 
 DisagDaten::DisagDaten(Profilliste& profile, TProtokollAusgabe& ausgabe)
     : m_profile(profile), m_ausgabe(ausgabe) {}
@@ -144,25 +152,21 @@ void DisagDaten::DisagComData(const std::string& Data) {
     for (const TDisagSchuss& schuss : zeile.Schuesse)
         m_schussListe.push_back(schussDatensatz(schuss));
     if (!zeile.Fehler.empty()) {
-        desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + zeileFuerMeldung(Data) +
+        desktop().messageBox("Die Disag hat fehlerhafte Schussdaten gesendet:\n\r" + meldungszeile(Data) +
                                  "\n\r" + zeile.Fehler +
                                  ".\n\rDie Sch\xFCsse dieser Zeile werden nicht gespeichert.",
                              "Fehler", Mb::Ok | Mb::IconError);
     } else if (zeile.Unvollstaendig) {
         desktop().messageBox(
             "Die Disag hat eine Zeile gesendet, deren letzter Schuss unvollst\xE4ndig ist:\n\r" +
-                zeileFuerMeldung(Data) +
+                meldungszeile(Data) +
                 "\n\rDie Sch\xFCsse davor werden gespeichert, der unvollst\xE4ndige nicht.",
             "Hinweis", Mb::Ok | Mb::IconInformation);
     }
 }
 
 TSerienDatensatz DisagDaten::offeneSerieNehmen() {
-    TSerienDatensatz serie;
-    serie.Scheibentyp.set(scheibentypCode(m_profile.aktiv().Scheibentyp));
-    serie.Teilerfaktor.set("1");
-    serie.Schusszahl.set(std::to_string(m_schussListe.size()));
-    serie.Schuesse = std::move(m_schussListe);
+    TSerienDatensatz serie = disagSerie(m_profile.aktiv().Scheibentyp, std::move(m_schussListe));
     m_schussListe.clear();
     return serie;
 }

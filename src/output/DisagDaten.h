@@ -4,12 +4,21 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 class Profilliste;
 class TProtokollAusgabe;
 struct TDisagSchuss;
+
+// A Disag series as its handlers write it: the target type code ("LG", "LP", "ZS", "KK") from
+// the profile's Scheibentyp (0..5; none for a damaged value rather than a wrong one), divisor
+// factor "1", the shots and their number.
+TSerienDatensatz disagSerie(int32_t scheibentyp, std::vector<TSchussDatensatz> schuesse);
+
+// A machine line as it may be shown in a message: control bytes made visible, long lines cut.
+std::string meldungszeile(std::string_view zeile);
 
 // The settings window's handlers for the Disag RM in remote mode. The machine reports one line
 // per event: "STA" starts a series, each "SCH=" line holds one shot or several, "WSE" ends the

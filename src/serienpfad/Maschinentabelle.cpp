@@ -1,11 +1,14 @@
 #include "Maschinentabelle.h"
 
 #include "DisagCom.h"
+#include "DisagRm3FernCom.h"
 #include "RikaCom.h"
 #include "SamCom.h"
 
 #include "DisagDaten.h"
 #include "DisagEinstellstring.h"
+#include "DisagRm3FernDaten.h"
+#include "DisagRm3FernEinstellstring.h"
 #include "Profil.h"
 #include "SamRikaDaten.h"
 
@@ -96,6 +99,22 @@ private:
     DisagDaten m_daten;
 };
 
+// The Disag RM III in its older remote program reports one line per shot; its handler collects
+// the shots of a series until "ENDE".
+class DisagRm3FernTeil : public Maschinenteil {
+public:
+    DisagRm3FernTeil(const Umfeld& umfeld, std::unique_ptr<TMachineComponent> gegeben)
+        : Maschinenteil(eigene<TDisagRm3FernCom>(std::move(gegeben))), m_daten(umfeld.liste, umfeld.ausgabe) {
+    }
+
+    void daten(const std::string& Data) override { m_daten.DisagRm3FernComData(Data); }
+    bool serieOffen() const override { return !m_daten.SchussListe().empty(); }
+    TSerienDatensatz offeneSerieNehmen() override { return m_daten.offeneSerieNehmen(); }
+
+private:
+    DisagRm3FernDaten m_daten;
+};
+
 using Quelle = Serienjournal::Quelle;
 
 const Maschinenart Tabelle[] = {
@@ -117,6 +136,7 @@ const Maschinenart Tabelle[] = {
         },
         .einstellen = nullptr,
         .profilFehler = nullptr,
+        .profilHinweis = nullptr,
         // A Rika that answers without a version text is no Rika.
         .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
             std::string version;
@@ -155,6 +175,7 @@ const Maschinenart Tabelle[] = {
         },
         .einstellen = nullptr,
         .profilFehler = nullptr,
+        .profilHinweis = nullptr,
         .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
             if (com<TSamCom>(teil).Test())
                 return std::string();
@@ -189,6 +210,7 @@ const Maschinenart Tabelle[] = {
                 einstellstringAusProfil(com<TDisagCom>(teil).Einstellstring(), profil);
             },
         .profilFehler = nullptr,
+        .profilHinweis = nullptr,
         // A Disag that does not name its model is an RM IV; one whose answer came damaged twice
         // is found with its model unknown.
         .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
@@ -208,6 +230,43 @@ const Maschinenart Tabelle[] = {
                 return "Disag Modell " + modell + " an " + port + " gefunden !" + Uebernehmen;
             },
         .testWartezeit = "0,1 s",
+    },
+    {
+        .nummer = maDisagRm3Fern,
+        .auswahl = "Disag RM III (FERN)",
+        .name = "Disag RM III (FERN)",
+        .einstellseite = "SeiteMaschinen",
+        .quelle = Quelle::disagRm3Fern,
+        .machen = [](const Maschinenteil::Umfeld& umfeld,
+                     std::unique_ptr<TMachineComponent> gegeben) -> std::unique_ptr<Maschinenteil> {
+            return std::make_unique<DisagRm3FernTeil>(umfeld, std::move(gegeben));
+        },
+        // Asked after profilFehler: the profile is one the machine takes.
+        .einstellen =
+            [](Maschinenteil& teil, const Profil& profil) {
+                com<TDisagRm3FernCom>(teil).SetEinstellstring(disagRm3FernEinstellstring(profil));
+            },
+        .profilFehler = disagRm3FernProfilfehler,
+        .profilHinweis = disagRm3FernTeilerhinweis,
+        // The machine names no model or version: its settings line is all it tells.
+        .testen = [](Maschinenteil& teil) -> std::optional<std::string> {
+            if (com<TDisagRm3FernCom>(teil).Test())
+                return std::string();
+            return std::nullopt;
+        },
+        .testGefunden =
+            [](const std::string&, const std::string& port) {
+                return "Auswertmaschine Disag RM III (FERN)\nan " + port + " gefunden!";
+            },
+        .testNichtGefunden =
+            [](const std::string& port) {
+                return "Auswertmaschine Disag RM III (FERN)\nan " + port + " nicht gefunden!";
+            },
+        .sucheGefunden =
+            [](const std::string&, const std::string& port) {
+                return "Disag RM III (FERN) an " + port + " gefunden !" + Uebernehmen;
+            },
+        .testWartezeit = "2 s",
     },
 };
 

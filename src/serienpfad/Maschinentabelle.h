@@ -5,9 +5,6 @@
 // its own files (its component, its data handler) plus one line in Maschinentabelle.cpp; the
 // window's machine choice, the series path, the connection watch, the machine test and search,
 // the journal's pieces and the program without a window all follow the table.
-//
-// The Disag RM III in its older remote program (TDisagRm3FernCom) has no number in the profile
-// and so no line yet.
 
 #include "MachineComponent.h"
 #include "SerienDatensatz.h"
@@ -25,7 +22,7 @@ class TProtokollAusgabe;
 
 // The profile's numbers (Profil::Maschine) of the machines, for code and tests that mean one
 // machine by name. The number a machine has is its line's nummer.
-enum TMaschine : std::int32_t { maRika = 0, maSam = 1, maDisag = 2 };
+enum TMaschine : std::int32_t { maRika = 0, maSam = 1, maDisag = 2, maDisagRm3Fern = 3 };
 
 // One machine on a series path: its component and its data handler, made by its line when the
 // path is made, and whatever the handler keeps from one piece to the next. The path binds the
@@ -88,6 +85,9 @@ struct Maschinenart {
     // (Windows-1252); empty when it can. Asked at "Übernehmen", before its port opens, and by the
     // program without a window. nullptr: it takes every profile.
     std::string (*profilFehler)(const Profil& profil);
+    // What the window tells at "Übernehmen" about a value the machine takes in its own way
+    // (Windows-1252), without refusing it; empty: nothing. nullptr: the machine has no such value.
+    std::string (*profilHinweis)(const Profil& profil);
 
     // How the connection is judged is the component's: TMachineComponent::Answer and
     // PollsItsMachine.

@@ -105,6 +105,10 @@ for p in "/dev/$rika_port" "/dev/$disag_port" "$sam_port"; do
   locks+=("/run/lock/$name.lock" "${TMPDIR:-/tmp}/$name-$(id -u).lock")
 done
 [ "$(status_of "$headless" --start-dir start --profil "Stand 9")" = 2 ] || e2e_fail "no such profile is not status 2"
+# A Disag RM III (FERN) knows no series of 15 shots: nothing is started.
+mkdir "$e2e_work/fern"
+"$profil" "$e2e_work/fern/TFXConf.cnf" --name Fern --port ttyS9 --machine 3 --shots 15
+[ "$(status_of "$headless" --start-dir "$e2e_work/fern")" = 2 ] || e2e_fail "a refused profile is not status 2"
 
 # The Rika's protocol folder appears only later (a shared folder mounted late): the series is kept
 # and written once it is there.

@@ -1,7 +1,7 @@
 # Shared by the offscreen end-to-end scripts (sourced after $sim is set): the scratch folder of
 # tests/support/e2e.sh as $work with an empty start directory as the current one; the stand-in
 # machine on a pseudo-terminal; $profil, the tool that writes the configuration file (built next to
-# trefflux-sim); the program started in the start directory, and its first protocol file.
+# trefflux-sim); the program started in the start directory and ended, and its first protocol file.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e.sh"
 work="$e2e_work"
 mkdir -m 700 "$work/start"
@@ -18,6 +18,15 @@ start_program() {
   "$bin" &
   pid=$!
   e2e_track "$pid"
+}
+
+# end_program: ends the program with SIGTERM; fails unless it ends with status 0.
+end_program() {
+  local status=0
+  kill -TERM "$pid"
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" -eq 0 ] || { echo "exit code $status"; exit 1; }
 }
 
 # expect_protocol TEXT: waits until Protokoll1.rls holds TEXT byte for byte while the program

@@ -9,6 +9,8 @@ const char* const SimCommandHelp =
     "  LG 1 10.4/123.4/12/-5 9.7/5.0/0/3\n"
     "                 eine Serie: Scheibentyp, Teilerfaktor, dann je Schuss\n"
     "                 Ring/Teiler/X/Y (X und Y d\xC3\xBCrfen fehlen, dann 0)\n"
+    "                 Disag RM III (FERN): Ring ?.? oder Teiler - f\xC3\xBCr einen Schuss,\n"
+    "                 den die Maschine nicht werten konnte\n"
     "  stumm          die Maschine antwortet nicht mehr (wie ausgeschaltet)\n"
     "  antwort        die Maschine antwortet wieder\n"
     "  muell N        schickt sofort N zuf\xC3\xA4llige Zeichen (St\xC3\xB6rung auf der Leitung)\n"

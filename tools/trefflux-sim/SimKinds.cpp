@@ -11,9 +11,10 @@ const std::vector<SimKind>& simKinds() {
          [] { return std::unique_ptr<SimMachine>(new SamMachine); }},
         {"rika", "Rika SAG-1", 9600, "Ringlesemaschine \"Rika SAG-1\"",
          [] { return std::unique_ptr<SimMachine>(new RikaMachine); }},
-        {"disag", "Disag RM II/III/IV (FERN-Betrieb)", 38400, "Ringlesemaschine \"Disag RM II/III/IV\"",
+        {"disag", "Disag RM II/III/IV (Fernsteuerung, Anzeige FEr)", 38400,
+         "Ringlesemaschine \"Disag RM II/III/IV\"",
          [] { return std::unique_ptr<SimMachine>(new DisagMachine); }},
-        {"rm3", "Disag RM3 (direkt)", 2400, nullptr,
+        {"rm3", "Disag RM III (FERN)", 2400, "Ringlesemaschine \"Disag RM III (FERN)\"",
          [] { return std::unique_ptr<SimMachine>(new DisagRm3FernMachine); }},
     };
     return kinds;

@@ -12,7 +12,7 @@ struct SimKind {
     const char* name;        // as typed on the command line ("sam")
     const char* title;       // as the club knows the machine ("SAM 4000")
     int baud;                // line speed on a real serial device
-    const char* profileHint; // what to choose in Trefflux's settings window; none: no profile can
+    const char* profileHint; // what to choose in Trefflux's settings window
     std::unique_ptr<SimMachine> (*make)();
 };
 

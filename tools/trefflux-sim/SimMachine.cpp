@@ -80,7 +80,8 @@ std::optional<SimSeries> parseSeries(std::string_view line, std::string& error) 
             error = "Schuss \"" + std::string(w[i]) + "\": erwartet Ring/Teiler oder Ring/Teiler/X/Y";
             return std::nullopt;
         }
-        if (!tenthsOf(parts[0]) || !tenthsOf(parts[1])) {
+        // "?.?" and "-": a shot the machine could not score (as the Disag RM III sends it)
+        if ((!tenthsOf(parts[0]) && parts[0] != "?.?") || (!tenthsOf(parts[1]) && parts[1] != "-")) {
             error = "Schuss \"" + std::string(w[i]) + "\": Ring und Teiler als Zahl, z. B. 10.4/123.4";
             return std::nullopt;
         }

@@ -241,13 +241,8 @@ int main(int argc, char* argv[]) {
     }
     line->setLog(logFile.empty() ? static_cast<std::ostream*>(&std::cout) : &logStream);
     std::cout << "Port: " << line->portName() << "\n" << kind->title << " bereit. ";
-    if (kind->profileHint)
-        std::cout << "In Trefflux " << kind->profileHint << " w\xC3\xA4hlen und als Schnittstelle "
-                  << line->portName() << " eintragen.\n";
-    else
-        std::cout << "Trefflux bietet diese Maschine in keinem Profil an; sie dient zum Erproben "
-                     "des Direktbetriebs an "
-                  << line->portName() << ".\n";
+    std::cout << "In Trefflux " << kind->profileHint << " w\xC3\xA4hlen und als Schnittstelle "
+              << line->portName() << " eintragen.\n";
     std::cout << std::flush;
     line->start();
 

@@ -393,6 +393,43 @@ private slots:
         QVERIFY(form->f().Warnen->isEnabled());
     }
 
+    // The fourth machine, from its table line: its item and page; a series count it cannot take
+    // applies nothing and keeps the window open; a divisor limit between its steps is applied
+    // with a notice naming the step.
+    void theOlderDisagRemoteProgramRefusesAndTells() {
+        m_start->write({"Verein"});
+        Profilliste liste;
+        auto form = makeForm(liste);
+        form->show();
+        QTabWidget* pages = form->f().Seiten;
+        QCOMPARE(form->f().Maschinenwahl->items().value(maDisagRm3Fern),
+                 QStringLiteral("Disag RM III (FERN)"));
+        form->f().Maschinenwahl->setItemIndex(maDisagRm3Fern);
+        QVERIFY(pages->isTabVisible(pages->indexOf(form->f().SeiteMaschinen)));
+
+        form->f().Schusszahl->setText(QStringLiteral("15"));
+        form->logik().UebernehmenClick();
+        QCOMPARE(liste.aktiv().Maschine, int32_t(maDisag));
+        QCOMPARE(liste.aktiv().Gesamtschusszahl, 10);
+        QVERIFY(form->isVisible());
+        QCOMPARE(m_desk->boxes.back().title, std::string("Fehler"));
+        QVERIFY(boxText(*m_desk).find("1, 10, 20, 30, 40, 50, 60, 80, 100 und 120") != std::string::npos);
+        QCOMPARE(form->geoeffnet, 0);
+
+        form->f().Schusszahl->setText(QStringLiteral("10"));
+        form->f().Teilergrenze->setText(QStringLiteral("260"));
+        form->logik().UebernehmenClick();
+        QCOMPARE(liste.aktiv().Maschine, int32_t(maDisagRm3Fern));
+        QCOMPARE(liste.aktiv().Teilergrenze, 260);
+        QVERIFY(form->isHidden());
+        QCOMPARE(m_desk->boxes.back().title, std::string("Hinweis"));
+        QCOMPARE(boxText(*m_desk),
+                 std::string("Die Disag RM III (FERN) nimmt als Teilergrenze 300, ihre n\xE4"
+                             "chste Stufe \xFC"
+                             "ber 260."));
+        QCOMPARE(form->geoeffnet, 1);
+    }
+
     void durchsuchenFillsTheFileNameOnly() {
         m_start->write({"Verein"});
         Profilliste liste;

@@ -1,7 +1,16 @@
 #include "DisagRm3FernCom.h"
+#include "DisagRm3FernDaten.h"
+#include "DisagRm3FernEinstellstring.h"
 
 #include "DisagRm3FernMachine.h"
 #include "MachineRig.h"
+#include "Profilliste.h"
+#include "ProtokollAusgabe.h"
+#include "ScratchDir.h"
+#include "ScriptedDesktop.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -68,6 +77,74 @@ TEST(DisagRm3FernCom, OverlongLineIsDiscardedAndTheNextOneDelivered) {
     EXPECT_EQ(b.data, std::vector<std::string>{"ENDE"});
 }
 
+// A line that sends back every byte, as a port with a loop-back plug does.
+class EchoLine : public SimMachine {
+public:
+    EchoLine() : SimMachine(0) {}
+    void received(std::uint8_t byte, SimWriter& out) override {
+        out.send(std::string(1, static_cast<char>(byte)));
+    }
+    std::string telegram(const SimSeries&) const override { return {}; }
+    std::string trailer(const std::string&) const override { return {}; }
+};
+
+// Only the machine's answer to "E" counts: not an echo, not a silent line whose DSR reads on (as
+// a pseudo-terminal's always does). The test sends no settings: they would start a new series.
+TEST(DisagRm3FernCom, TestCountsOnlyTheAnswerToE) {
+    Rig b;
+    EXPECT_TRUE(b.com.Test());
+    EXPECT_EQ(b.line->received(), "E\r");
+    EXPECT_FALSE(b.com.Connected());
+    b.machine([](DisagRm3FernMachine& m) { m.setSilent(true); });
+    EXPECT_FALSE(b.com.Test());
+
+    MachineRig<TDisagRm3FernCom, EchoLine> echo;
+    EXPECT_FALSE(echo.com.Test());
+    EXPECT_EQ(echo.line->received(), "E\r");
+}
+
+// The stand-in's series through the component and the data handler into the protocol file, with
+// the settings string of the profile: two shots per target, a shot without divisor, one that
+// could not be evaluated.
+TEST(DisagRm3FernCom, SeriesFromTheStandInReachesTheProtocolFile) {
+    ScratchDir ordner{"rm3"};
+    ScriptedDesktop desk;
+    Profilliste liste;
+    liste.appendStandard(ordner.path());
+    Profil& profil = liste.aktiv();
+    profil.Datensatz = {0, 1, 2, 3, 4, 5};
+    profil.Scheibentyp = 2;
+    profil.Scheibenschusszahl = 2;
+    TProtokollAusgabe ausgabe{liste};
+    DisagRm3FernDaten daten{liste, ausgabe};
+
+    Rig b;
+    b.com.OnData = [&](TCustomComPort*, const std::string& text) {
+        b.data.push_back(text);
+        daten.DisagRm3FernComData(text);
+    };
+    b.com.SetEinstellstring(disagRm3FernEinstellstring(profil));
+    std::string error;
+    const auto serie = parseSeries("LG 1 10.4/123.4/2.82/-2.75 9.7/-/0.07/-2.22 ?.?/-", error);
+    ASSERT_TRUE(serie) << error;
+    b.machine([&](DisagRm3FernMachine& m) { m.queueSeries(*serie); });
+    b.com.Open();
+    ASSERT_TRUE(b.runUntil([&] { return !b.data.empty() && b.data.back() == "ENDE"; }));
+    EXPECT_EQ(b.data, (std::vector<std::string>{"1;10.4;123.4;2.82;-2.75;N", "2;9.7;-;0.07;-2.22;N",
+                                                "SCHEIBE", "3;?.?;-;0.00;0.00;N", "ENDE"}));
+    ASSERT_TRUE(waitSettings(b, 2));
+    EXPECT_EQ(b.line->received(), "111507222Text\r111507222Text\r");
+    EXPECT_EQ(desk.trayMessages, std::vector<std::string>{"N\xE4"
+                                                          "chste Scheibe einlegen"});
+    ASSERT_EQ(desk.boxes.size(), 2u);
+    EXPECT_EQ(desk.boxes[1].text, "Schuss 3 ist fehlerhaft!");
+
+    std::ifstream in(ordner / "Protokoll1.rls", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "LG;1;10,4;123,4;282;-275;\n"
+                                                                   "LG;1;9,7; 0,0;7;-222;\n"
+                                                                   "LG;1;0,0; 0,0;0;0;\n\n");
+}
+
 class DsrWatch : public ::testing::Test {
 protected:
     DsrWatch() {
@@ -86,6 +163,7 @@ protected:
 
 TEST_F(DsrWatch, OffLongerThanTheLimitReportsCodeOneExactlyOnce) {
     b.com.Open();
+    EXPECT_TRUE(lines->DTR() && lines->RTS()); // the machine sends only while it sees them
     dsr(false);
     ASSERT_TRUE(b.runUntil([&] { return !b.errors.empty(); }, 10s));
     b.main.runFor(3 * limit);

@@ -41,10 +41,6 @@ for _ in $(seq 1 50); do
 done
 grep -qF "$refused" "$log" || { echo "the refused line is not in the transmission log"; cat "$log"; exit 1; }
 
-kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "exit code $status"; exit 1; }
+end_program
 echo "Disag series in whole rings written to the protocol file, its damaged line refused once;" \
   "settings sent at opening and after the series"

@@ -42,9 +42,29 @@ TEST(Maschinentabelle, EveryMachineOfTheProfileHasAWholeLine) {
                     art.testNichtGefunden && art.sucheGefunden)
             << art.name;
     }
-    EXPECT_EQ(nummern, (std::set<std::int32_t>{maRika, maSam, maDisag}));
+    EXPECT_EQ(nummern, (std::set<std::int32_t>{maRika, maSam, maDisag, maDisagRm3Fern}));
     EXPECT_EQ(maschinenart(-1), nullptr);
-    EXPECT_EQ(maschinenart(3), nullptr);
+    EXPECT_EQ(maschinenart(4), nullptr);
+}
+
+// A profile its machine cannot take, chosen in the tray or loaded at the start: the port stays
+// closed and the message names what the machine takes.
+TEST(Serienpfad, AProfileTheMachineRefusesOpensNoPort) {
+    PlainMainThread main;
+    ScriptedDesktop desk;
+    setSerienjournal(nullptr);
+    const ScratchDir scratch("serienpfad-abgelehnt");
+    Profilliste liste;
+    liste.appendStandard(scratch.path());
+    liste.aktiv().Maschine = maDisagRm3Fern;
+    liste.aktiv().Gesamtschusszahl = 15;
+    Serienpfad pfad(liste);
+    EXPECT_FALSE(pfad.MaschineOeffnen());
+    EXPECT_FALSE(pfad.Komponente(maDisagRm3Fern).Connected());
+    ASSERT_EQ(desk.boxes.size(), 1u);
+    EXPECT_EQ(desk.boxes[0].title, "Fehler");
+    EXPECT_NE(desk.boxes[0].text.find("1, 10, 20, 30, 40, 50, 60, 80, 100 und 120"), std::string::npos)
+        << desk.boxes[0].text;
 }
 
 TEST(Serienpfad, SamSeriesReachesTheProtocolFileAcrossASignOnAndASilentMachineIsReported) {

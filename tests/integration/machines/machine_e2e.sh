@@ -32,10 +32,6 @@ for _ in $(seq 1 50); do
 done
 grep -q 'Serie vom Programm best' "$work/sim.log" || { echo "series not confirmed"; tail -50 "$work/sim.log"; exit 1; }
 
-kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "exit code $status"; exit 1; }
+end_program
 grep -q "$signoff" "$work/sim.log" || { echo "the program did not sign off at the machine"; tail -20 "$work/sim.log"; exit 1; }
 echo "$kind series written to the protocol file byte for byte; the machine was confirmed and signed off"

@@ -1,4 +1,5 @@
 #include "DisagDaten.h"
+#include "DisagRm3FernDaten.h"
 #include "DisagSchusszeile.h"
 
 #include "Profilliste.h"
@@ -232,6 +233,95 @@ TEST_F(DisagDatenTest, FaultyShotIsToldAndItsValueKept) {
     EXPECT_EQ(desk.boxes[0].title, "Fehler");
     EXPECT_EQ(desk.boxes[0].flags, unsigned{Mb::Ok | Mb::IconError});
     EXPECT_EQ(ring, "0.0");
+}
+
+// The RM III's older remote program: one result line per shot, "SCHEIBE", "ENDE".
+class DisagRm3FernDatenTest : public DisagDatenTest {
+protected:
+    DisagRm3FernDaten fern{liste, ausgabe};
+};
+
+TEST_F(DisagRm3FernDatenTest, ResultLinesBecomeShotsAndEndeWritesTheSeries) {
+    struct Zeile {
+        const char* zeile;
+        TSchussDatensatz schuss;
+        const char* meldung; // the faulty-shot message, if any
+    };
+    const Zeile tabelle[] = {
+        // the machine's own lines
+        {"2;8.0;749.1;2.82;-2.75;N", schuss("80", "7491", "282", "-275"), ""},
+        {"7;9.0;-;1.33;-0.14;N", schuss("90", "0", "133", "-14"), "Schuss 7 ist fehlerhaft!"},
+        {"8;10.6;-;-0.08;0.31;N", schuss("106", "0", "-8", "31"), "Schuss 8 ist fehlerhaft!"},
+        {"4;8.7;-;0.07;-2.22;N", schuss("87", "0", "7", "-222"), "Schuss 4 ist fehlerhaft!"},
+        // not evaluable, to be checked by hand, whole rings, a divisor in hundredths
+        {"3;?.?;-;0.00;-0.00;N", schuss("0", "0", "0", "0"), "Schuss 3 ist fehlerhaft!"},
+        {"12;9.3;120.45;1.5;-3;M", schuss("93", "1204", "150", "-300"), "Schuss 12 ist fehlerhaft!"},
+        {"1;9;35.0;+0.10;0.2;N", schuss("90", "350", "10", "20"), ""},
+    };
+    std::vector<TSchussDatensatz> erwartet;
+    for (const Zeile& z : tabelle) {
+        desk.boxes.clear();
+        fern.DisagRm3FernComData(z.zeile);
+        erwartet.push_back(z.schuss);
+        EXPECT_EQ(fern.SchussListe(), erwartet) << z.zeile;
+        ASSERT_EQ(desk.boxes.size(), *z.meldung ? 1u : 0u) << z.zeile;
+        if (*z.meldung) {
+            EXPECT_EQ(desk.boxes[0].text, z.meldung);
+            EXPECT_EQ(desk.boxes[0].title, "Fehler");
+        }
+    }
+    fern.DisagRm3FernComData("SCHEIBE");
+    EXPECT_EQ(desk.trayMessages, std::vector<std::string>{"N\xE4"
+                                                          "chste Scheibe einlegen"});
+    EXPECT_TRUE(lies(datei).empty());
+
+    liste.aktiv().Scheibentyp = 3;
+    fern.DisagRm3FernComData("ENDE");
+    EXPECT_TRUE(fern.SchussListe().empty());
+    EXPECT_EQ(lies(datei), "LP;1;8,0;749,1;282;-275;\n"
+                           "LP;1;9,0; 0,0;133;-14;\n"
+                           "LP;1;10,6; 0,0;-8;31;\n"
+                           "LP;1;8,7; 0,0;7;-222;\n"
+                           "LP;1;0,0; 0,0;0;0;\n"
+                           "LP;1;9,3;120,4;150;-300;\n"
+                           "LP;1;9,0;35,0;10;20;\n\n");
+}
+
+TEST_F(DisagRm3FernDatenTest, MalformedResultLineIsReportedAndChangesNothing) {
+    fern.DisagRm3FernComData("2;8.0;749.1;2.82;-2.75;N");
+    const std::pair<const char*, const char*> schlecht[] = {
+        {"2;8.0;749.1;2.82;-2.75", "sechs Felder"},
+        {"2;8.0;749.1;2.82;-2.75;N;", "sechs Felder"},
+        {"2;8.0", "sechs Felder"},
+        {"x;8.0;749.1;2.82;-2.75;N", "Schussnummer"},
+        {";8.0;749.1;2.82;-2.75;N", "Schussnummer"},
+        {"2;8,0;749.1;2.82;-2.75;N", "Ringwert"},
+        {"2;-8.0;749.1;2.82;-2.75;N", "Ringwert"},
+        {"2;?;749.1;2.82;-2.75;N", "Ringwert"},
+        {"2;8.0;749.123;2.82;-2.75;N", "Teiler"},
+        {"2;8.0;;2.82;-2.75;N", "Teiler"},
+        {"2;8.0;749.1;2.;-2.75;N", "Das Feld X"},
+        {"2;8.0;749.1;2.82;--2.75;N", "Das Feld Y"},
+        {"2;8.0;749.1;2.82;-2.75;G", "Kennung"},
+        {"2;8.0;749.1;2.82;-2.75;n", "Kennung"},
+    };
+    for (const auto& [zeile, grund] : schlecht) {
+        desk.boxes.clear();
+        fern.DisagRm3FernComData(zeile);
+        ASSERT_EQ(desk.boxes.size(), 1u) << zeile;
+        EXPECT_EQ(desk.boxes[0].title, "Fehler");
+        EXPECT_NE(desk.boxes[0].text.find("fehlerhafte Schussdaten"), std::string::npos);
+        EXPECT_NE(desk.boxes[0].text.find(grund), std::string::npos) << desk.boxes[0].text;
+        EXPECT_EQ(fern.SchussListe().size(), 1u) << zeile;
+    }
+    // Lines without a field are nothing the series needs.
+    desk.boxes.clear();
+    for (const char* zeile : {"START", "", "ENDE ", "Scheibe"})
+        fern.DisagRm3FernComData(zeile);
+    EXPECT_TRUE(desk.boxes.empty());
+    EXPECT_TRUE(desk.trayMessages.empty());
+    EXPECT_EQ(fern.SchussListe().size(), 1u);
+    EXPECT_TRUE(lies(datei).empty());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "DisagEinstellstring.h"
+#include "DisagRm3FernEinstellstring.h"
 
 #include "Profil.h"
 
@@ -186,6 +187,63 @@ TEST(DisagEinstellstring, ProfileValuesWrittenBeforeOpening) {
     p.Scheibentyp = 77; // a damaged value leaves the target type as it is
     einstellstringAusProfil(s, p);
     EXPECT_EQ(s.Scheibentyp(), stLP);
+}
+
+// The RM III's older remote program: nine digits and the printed text, from the profile.
+TEST(DisagRm3FernEinstellstring, DigitsFromTheProfile) {
+    struct Zeile {
+        int32_t scheibentyp, schusszahl, zehntel, teilergrenze, drucker, proScheibe;
+        const char* scheibentext;
+        const char* einstellstring;
+        const char* hinweis; // the step taken, when it differs
+    };
+    const Zeile tabelle[] = {
+        {2, 10, 1, 250, 0, 1, "Text", "111507221Text", ""}, // the default profile on "LG Einzelscheibe"
+        {0, 120, 0, 260, 1, 2, "Sch\xFCtze M\xFCller", "139408212Schuetze M", "Teilergrenze 300"},
+        {1, 1, 1, 50, 0, 1, "", "120501221", ""},
+        {3, 60, 0, 0, 1, 2, "LP", "216401212LP", "Teilergrenze 50"},
+        {4, 80, 1, 7999, 0, 1, "ZS", "517516221ZS", "Teilergrenze 8000"},
+        {5, 100, 1, 1000, 1, 1, "\x80\x01", "618513211??", ""},
+        {2, 20, 0, 2000, 0, 2, "", "112414222", ""},
+    };
+    for (const Zeile& z : tabelle) {
+        Profil p = Profil::standard("/tmp");
+        p.Scheibentyp = z.scheibentyp;
+        p.Gesamtschusszahl = z.schusszahl;
+        p.Zehntelringe = z.zehntel;
+        p.Teilergrenze = z.teilergrenze;
+        p.Drucker = static_cast<uint8_t>(z.drucker);
+        p.Scheibenschusszahl = z.proScheibe;
+        setText(p.Scheibentext, z.scheibentext);
+        SCOPED_TRACE(z.einstellstring);
+        EXPECT_EQ(disagRm3FernProfilfehler(p), "");
+        EXPECT_EQ(disagRm3FernEinstellstring(p), z.einstellstring);
+        const std::string hinweis = disagRm3FernTeilerhinweis(p);
+        EXPECT_EQ(hinweis.empty(), *z.hinweis == '\0') << hinweis;
+        EXPECT_NE(hinweis.find(z.hinweis), std::string::npos) << hinweis;
+    }
+}
+
+TEST(DisagRm3FernEinstellstring, ValuesTheMachineCannotTakeAreRefusedNamingThoseItCan) {
+    Profil p = Profil::standard("/tmp");
+    p.Gesamtschusszahl = 15;
+    p.Teilergrenze = 8001;
+    p.Scheibenschusszahl = 5;
+    const std::string fehler = disagRm3FernProfilfehler(p);
+    for (const char* teil : {"Schusszahl f\xFCr 1 Serie\" 15", "1, 10, 20, 30, 40, 50, 60, 80, 100 und 120",
+                             "Teilergrenze\" 8001", "8000", "Schuss pro Scheibe\" 5", "1 oder 2"})
+        EXPECT_NE(fehler.find(teil), std::string::npos) << teil << "\n" << fehler;
+    EXPECT_THROW(disagRm3FernEinstellstring(p), std::invalid_argument);
+    EXPECT_EQ(disagRm3FernTeilerhinweis(p), ""); // no step above 8000
+
+    // Each value alone, and a damaged target type.
+    p = Profil::standard("/tmp");
+    p.Scheibenschusszahl = 3;
+    EXPECT_EQ(disagRm3FernProfilfehler(p).find("Teilergrenze"), std::string::npos);
+    EXPECT_NE(disagRm3FernProfilfehler(p).find("Schuss pro Scheibe\" 3"), std::string::npos);
+    p = Profil::standard("/tmp");
+    p.Scheibentyp = 6;
+    EXPECT_NE(disagRm3FernProfilfehler(p).find("KK 50m"), std::string::npos);
 }
 
 } // namespace
